@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the program need.
+set -euo pipefail
+pkgs=(build-essential cmake ninja-build pkg-config
+      libcurl4-openssl-dev libssl-dev zlib1g-dev nlohmann-json3-dev libcpp-httplib-dev
+      libgtest-dev libgmock-dev libbenchmark-dev
+      qt6-base-dev libgl-dev fonts-noto-cjk 7zip curl hyperfine xvfb xauth)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq || true
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi

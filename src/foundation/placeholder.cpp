@@ -1,0 +1,1 @@
+namespace brindle { int foundation_placeholder() { return 0; } }

@@ -1,0 +1,113 @@
+// The only door to the operating system. Everything above this header is portable; the POSIX
+// implementation lives in posix/, the Windows one in win32/. No function throws: each reports
+// failure through its result (false, -1, 0 or an empty value) as documented beside it.
+//
+// Texts are GBK (code page 936) unless a name says UTF-8 or UTF-16. Paths are GBK texts as the
+// rest of the program holds them; the implementation converts them to the OS form.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brindle::platform {
+
+// ---- Code pages ------------------------------------------------------------------------------
+
+inline constexpr unsigned kCodePageGbk = 936;
+inline constexpr unsigned kCodePageUtf8 = 65001;
+
+// Decodes `bytes` (counted; NUL bytes are ordinary characters) from `code_page` to UTF-16 code
+// units, as MultiByteToWideChar with flags 0 does: an invalid sequence becomes U+FFFD.
+// An unknown code page gives an empty result.
+std::u16string multibyte_to_wide(std::string_view bytes, unsigned code_page);
+
+// Encodes UTF-16 code units into `code_page`, as WideCharToMultiByte with flags 0 does: a
+// character the code page lacks (or a lone surrogate) becomes one "?".
+std::string wide_to_multibyte(std::u16string_view wide, unsigned code_page);
+
+// ---- Digests ---------------------------------------------------------------------------------
+
+// The 16 raw bytes of the MD5 digest of `bytes`.
+std::string md5_digest(std::string_view bytes);
+
+// ---- Files -----------------------------------------------------------------------------------
+
+// The separator of directory values on this platform ("\" on Windows, "/" here). Directory texts
+// keep a trailing separator and file names are appended without one.
+char path_separator();
+
+bool file_exists(const std::string& path);        // a file or a directory
+bool is_directory(const std::string& path);
+std::int64_t file_size(const std::string& path);  // -1 when missing or not a regular file
+bool copy_file(const std::string& from, const std::string& to, bool overwrite);
+bool move_file(const std::string& from, const std::string& to);  // fails when `to` exists
+bool replace_file(const std::string& from, const std::string& to);  // atomic rename over `to`
+bool delete_file(const std::string& path);
+bool create_directory(const std::string& path);  // one level; true when it exists afterwards
+
+struct DirEntry {
+  std::string name;  // GBK
+  bool is_directory = false;
+  std::int64_t size = 0;
+};
+// Entries of a directory without "." and ".."; empty when the directory cannot be read.
+std::vector<DirEntry> list_directory(const std::string& path);
+
+// Whole-file helpers for small files. `write_file_atomic` writes a temporary file beside `path`
+// and renames it over `path`, so a crash leaves either the old or the new contents.
+bool read_file(const std::string& path, std::string& out);
+bool write_file_atomic(const std::string& path, std::string_view bytes);
+
+// ---- Open files and mapped views (the mapped file store's ground) ----------------------------
+
+enum class OpenMode { kReadExisting, kReadWriteExisting, kCreateAlways, kOpenAlways };
+enum class ShareMode { kReadWrite, kWrite, kRead, kNone };
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidFile = -1;
+
+FileHandle open_file(const std::string& path, OpenMode mode, ShareMode share, bool sequential);
+std::int64_t open_file_size(FileHandle file);  // -1 on failure
+bool set_file_length(FileHandle file, std::int64_t length);
+void close_file(FileHandle file);
+
+struct MappedView {
+  void* base = nullptr;   // start of the mapping (aligned offset)
+  std::size_t length = 0;
+};
+// Maps [offset, offset + length) of `file`; offset must be a multiple of
+// allocation_granularity(). Returns false and leaves `out` empty on failure.
+bool map_view(FileHandle file, bool writable, std::uint64_t offset, std::size_t length,
+              MappedView& out);
+void unmap_view(MappedView& view);
+std::size_t allocation_granularity();
+
+// ---- Profile files (INI) ---------------------------------------------------------------------
+
+// GetPrivateProfileStringA semantics: section and key compare without regard to case, values are
+// trimmed, at most buffer_size - 1 bytes are returned; `fallback` when the key is absent or the
+// file unreadable.
+std::string profile_read(const std::string& section, const std::string& key,
+                         const std::string& fallback, const std::string& path,
+                         std::size_t buffer_size = 10240);
+// WritePrivateProfileStringA semantics: replaces the value in place keeping every other line,
+// creates the file and the section when missing; written atomically.
+bool profile_write(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& path);
+
+// ---- Machine facts (each empty when unavailable) ---------------------------------------------
+
+std::string user_name();         // as GetUserNameA with a 50-byte buffer
+std::string host_name();         // gethostname with a 16-byte buffer
+std::string mac_address_text();  // "00:1A:2B:3C:4D:5E" of the connected physical adapter
+std::string os_version_text();   // name, edition, architecture and build
+
+// ---- Time ------------------------------------------------------------------------------------
+
+std::int64_t monotonic_ms();
+void sleep_ms(std::int64_t ms);
+
+}  // namespace brindle::platform
