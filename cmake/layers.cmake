@@ -1,14 +1,20 @@
 # brindle_layer(NAME DIR [DEPS ...]): a static library from every .cpp of DIR (recursively).
 # Layers only link downwards, so nothing below the window can reach Qt.
 function(brindle_layer name dir)
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
-  add_library(${name} STATIC ${srcs})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(${name} PUBLIC brindle_warnings ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC brindle_warnings ${ARGN})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE brindle_warnings ${ARGN})
+  endif()
 endfunction()
 
-# brindle_tests(DIR LIBS...): one GoogleTest executable per *_test.cpp in DIR, so a test can be
-# built and run on its own.
+# brindle_tests(DIR LABEL LIBS...): one GoogleTest executable per *_test.cpp in DIR, so a test can
+# be built and run on its own.
 function(brindle_tests dir label)
   file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*_test.cpp)
   foreach(src ${srcs})
@@ -16,7 +22,7 @@ function(brindle_tests dir label)
     add_executable(${base} ${src})
     target_link_libraries(${base} PRIVATE ${ARGN} brindle_test_support GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${base} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${label}
-      ENVIRONMENT "BRINDLE_SIM=$<TARGET_FILE:brindle-sim>;QT_QPA_PLATFORM=offscreen")
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
     add_dependencies(${base} brindle-sim)
   endforeach()
 endfunction()

@@ -1,1 +1,0 @@
-namespace brindle { int foundation_placeholder() { return 0; } }
