@@ -1,0 +1,74 @@
+// The one process-wide state record: folders, service addresses, user agents, mirror lines,
+// game paths, settings flags and the login state. Texts are GBK. Created before the main window
+// and alive until exit.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <string>
+
+namespace brindle {
+
+struct GamePaths {
+  std::string csgo_dir;           // CSGOPath: folder of the CS:GO executable, trailing separator
+  std::string csgo_dir_copy;      // CSGOPathCMD
+  std::string csgo_map_dir;       // CSGOMapPath = csgo_dir + "csgo/maps/"
+  std::string csgo_map_dir_copy;  // CSGOMapPathCMD
+  std::string cs2_dir;            // CS2Path: folder of the CS2 executable
+  std::string cs2_dir_copy;       // CS2PathCMD
+  std::string cs2_map_dir;        // CS2MapPath
+  std::string cs2_map_dir_copy;   // CS2MapPathCMD
+  int cs2_manual = 0;             // CS2Path_manual_operation
+  int csgo_manual = 0;            // CSGOPath_manual_operation
+  bool cs2_target = false;        // the selected server is a CS2 server
+};
+
+struct LoginState {
+  std::string uid;
+  std::string username;
+  std::string user_auth;
+  std::string steamid64;
+};
+
+struct AppState {
+  std::string program_dir;         // no trailing separator
+  std::string data_dir;            // program_dir + "/qdata"
+  std::string download_cache_dir;  // program_dir + "/download/data/"
+
+  std::string request_user_agent;
+  std::string download_user_agent;
+
+  std::string software_base_url;
+  std::string server_list_base_url;
+  std::string favourites_base_url;
+  std::string forum_base_url;
+  std::string user_info_base_url;
+
+  std::array<std::string, 3> mirror_host;  // us1, us2, telecom
+  std::array<bool, 3> mirror_https{false, false, false};
+  std::string mirror_primary_host;    // map mirror host names the mirror rewrite replaces
+  std::string mirror_secondary_host;
+  std::string operator_uid;
+
+  int local_version = 10070;
+  std::string machine_id;
+  std::atomic<bool> initialised{false};
+
+  GamePaths game;
+  int cs2_join_no_tip = 0;
+  int launcher_login_type = 0;
+  std::string auto_login_discuz;
+  bool hide_un7z = false;
+
+  LoginState login;
+
+  // Guards the fields that workers write after start-up (remote configuration, login, game
+  // paths) against the UI thread's reads.
+  mutable std::mutex mutex;
+};
+
+// The process-wide instance.
+AppState& App();
+
+}  // namespace brindle
