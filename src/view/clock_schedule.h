@@ -28,13 +28,15 @@ class ClockSchedule {
 
   // If some clock is due at or before `now_ms`, takes the earliest (ties: by name), schedules its
   // next tick one period after the due time it was taking, marks it firing and returns its name,
-  // due time and handler. The caller runs the handler and then calls Done(name).
+  // due time and handler. The caller runs the handler and then calls Done(name). With
+  // `skip_missed` a clock that fell more than a period behind resumes from now instead of
+  // replaying every missed tick (a real-time loop that was busy); a virtual clock replays them.
   struct Tick {
     std::string name;
     std::int64_t due_ms = 0;
     std::shared_ptr<Handler> handler;  // null when none is bound
   };
-  std::optional<Tick> TakeDue(std::int64_t now_ms);
+  std::optional<Tick> TakeDue(std::int64_t now_ms, bool skip_missed);
   void Done(const std::string& name);
 
   // A monotonically growing count of Start/Stop/Bind calls, so a loop waiting for the next due

@@ -131,9 +131,9 @@ class TestWindow {
 
  private:
   TestPorts ports_;
-  Window window_;
   mutable std::mutex mutex_;
   std::vector<std::string> statuses_;
+  Window window_;  // last: its observer uses the members above
 };
 
 }  // namespace brindle
