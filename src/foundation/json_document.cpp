@@ -1,0 +1,677 @@
+// JsonDocument: paths, reads and edits over the native value tree. The text forms (parsing,
+// JSON and toString output, GBK crossings) live in json_document_text.cpp.
+#include "foundation/json_document.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <new>
+#include <utility>
+
+#include "foundation/json_document_internal.h"
+
+namespace brindle {
+namespace {
+
+using json_internal::Json;
+using json_internal::to_gbk;
+using json_internal::utf8_view;
+
+constexpr std::string_view kRootName = "da";
+// How far past the end of an array set_item may write (the gap fills with nulls). A script
+// engine would keep a sparse array; here a larger jump is refused rather than allocated.
+constexpr long long kMaxArrayGap = 65536;
+
+struct Segment {
+  bool is_index = false;  // "[12]": index holds the number
+  long long index = 0;
+  std::string name;  // ".name" or "['name']", UTF-8
+};
+
+// Reads the segments of a path relative to the root, one at a time, without copying the path.
+class PathReader {
+ public:
+  // bare_first: the path opens with a name that has no "." before it ("userdata.username").
+  PathReader(std::string_view utf8, bool bare_first) : text_(utf8), bare_(bare_first) {}
+
+  // The next segment; false at the end or at a malformed one (then bad()).
+  bool next(Segment& segment) {
+    if (pos_ >= text_.size()) return false;
+    if (bare_) {
+      bare_ = false;
+      return read_name(segment);
+    }
+    char c = text_[pos_++];
+    if (c == '.') return read_name(segment);
+    if (c == '[') return read_bracket(segment);
+    return fail();
+  }
+  bool bad() const { return bad_; }
+
+ private:
+  bool fail() {
+    bad_ = true;
+    pos_ = text_.size();
+    return false;
+  }
+  bool read_name(Segment& segment) {
+    std::size_t end = std::min(text_.find_first_of(".[]", pos_), text_.size());
+    if (end == pos_ || (end < text_.size() && text_[end] == ']')) return fail();
+    segment.is_index = false;
+    segment.name.assign(text_.substr(pos_, end - pos_));
+    pos_ = end;
+    return true;
+  }
+  bool read_bracket(Segment& segment) {
+    skip_spaces();
+    if (pos_ >= text_.size()) return fail();
+    char quote = text_[pos_];
+    if (quote == '\'' || quote == '"') {
+      ++pos_;
+      segment.is_index = false;
+      segment.name.clear();
+      for (;;) {
+        if (pos_ >= text_.size()) return fail();
+        char c = text_[pos_++];
+        if (c == quote) break;
+        if (c == '\\') {
+          if (pos_ >= text_.size()) return fail();
+          c = text_[pos_++];
+          if (c == 'n') c = '\n';
+          else if (c == 'r') c = '\r';
+          else if (c == 't') c = '\t';
+        }
+        segment.name += c;
+      }
+    } else {
+      const char* first = text_.data() + pos_;
+      auto [ptr, error] = std::from_chars(first, text_.data() + text_.size(), segment.index);
+      if (error != std::errc()) return fail();
+      segment.is_index = true;
+      pos_ += static_cast<std::size_t>(ptr - first);
+    }
+    skip_spaces();
+    if (pos_ >= text_.size() || text_[pos_] != ']') return fail();
+    ++pos_;
+    return true;
+  }
+  void skip_spaces() {
+    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  bool bare_;
+  bool bad_ = false;
+};
+
+// The element number a segment names on an array: an index, or a name that is a plain decimal
+// number ("0", "12"; not "012").
+bool element_number(const Segment& segment, long long& number) {
+  if (segment.is_index) {
+    number = segment.index;
+    return true;
+  }
+  const std::string& name = segment.name;
+  if (name.empty() || name.size() > 18 || (name.size() > 1 && name[0] == '0')) return false;
+  auto [ptr, error] = std::from_chars(name.data(), name.data() + name.size(), number);
+  return error == std::errc() && ptr == name.data() + name.size() && number >= 0;
+}
+
+std::string member_key(const Segment& segment) {
+  return segment.is_index ? std::to_string(segment.index) : segment.name;
+}
+
+Json* member(Json& object, std::string_view name) {
+  for (auto& [key, value] : object.get_ref<Json::object_t&>()) {
+    if (key == name) return &value;
+  }
+  return nullptr;
+}
+
+Json* child(Json& node, const Segment& segment) {
+  if (node.is_object()) {
+    return segment.is_index ? member(node, std::to_string(segment.index))
+                            : member(node, segment.name);
+  }
+  if (node.is_array()) {
+    long long number = 0;
+    if (!element_number(segment, number) || number < 0 ||
+        number >= static_cast<long long>(node.size())) {
+      return nullptr;
+    }
+    return &node.get_ref<Json::array_t&>()[static_cast<std::size_t>(number)];
+  }
+  return nullptr;
+}
+
+Json* walk(Json& root, std::string_view path, bool bare_first) {
+  PathReader reader(path, bare_first);
+  Segment segment;
+  Json* node = &root;
+  while (reader.next(segment)) {
+    node = child(*node, segment);
+    if (node == nullptr) return nullptr;
+  }
+  return reader.bad() ? nullptr : node;
+}
+
+bool names_root(std::string_view path) {
+  return path.substr(0, 2) == kRootName && (path.size() == 2 || path[2] == '.' || path[2] == '[');
+}
+
+// Where a path leads. A path that starts with the root name and denotes a value there is
+// "rooted" and taken as it stands; any other is read relative to the root.
+Json* find_utf8(Json& root, std::string_view path, bool& rooted) {
+  rooted = false;
+  if (names_root(path)) {
+    Json* node = walk(root, path.substr(2), false);
+    if (node != nullptr && !node->is_null()) {
+      rooted = true;
+      return node;
+    }
+  }
+  if (path.empty()) return &root;
+  return walk(root, path, path[0] != '[');
+}
+
+Json* find(JsonEngine* engine, std::string_view gbk_path) {
+  if (engine == nullptr) return nullptr;
+  std::string storage;
+  bool rooted = false;
+  return find_utf8(engine->root, utf8_view(gbk_path, storage), rooted);
+}
+
+// The segments of a path to be edited, read the way find() settles on. False when malformed.
+bool edit_segments(JsonEngine& engine, std::string_view gbk_path, std::vector<Segment>& out) {
+  std::string storage;
+  std::string_view path = utf8_view(gbk_path, storage);
+  bool rooted = false;
+  find_utf8(engine.root, path, rooted);
+  PathReader reader = rooted ? PathReader(path.substr(2), false)
+                             : PathReader(path, !path.empty() && path[0] != '[');
+  Segment segment;
+  while (reader.next(segment)) out.push_back(segment);
+  return !reader.bad();
+}
+
+Json* node_at(Json& root, const std::vector<Segment>& segments, std::size_t count) {
+  Json* node = &root;
+  for (std::size_t i = 0; i < count && node != nullptr; ++i) node = child(*node, segments[i]);
+  return node;
+}
+
+// Stores value at the place the segments name. Its container must exist: an object gets the
+// member (added at the end when new), an array the element (padding a gap with nulls). A
+// primitive or null container takes nothing, and neither does a name on an array (a script
+// engine would keep it as a property that JSON never shows).
+bool assign(Json& root, const std::vector<Segment>& segments, Json&& value, int value_depth) {
+  if (static_cast<long long>(segments.size()) + value_depth > JsonDocument::kMaxDepth) return false;
+  if (segments.empty()) {
+    root = std::move(value);
+    return true;
+  }
+  Json* parent = node_at(root, segments, segments.size() - 1);
+  if (parent == nullptr) return false;
+  const Segment& last = segments.back();
+  if (parent->is_object()) {
+    std::string key = member_key(last);
+    if (Json* existing = member(*parent, key)) {
+      *existing = std::move(value);
+    } else {
+      parent->get_ref<Json::object_t&>().emplace(std::move(key), std::move(value));
+    }
+    return true;
+  }
+  if (!parent->is_array()) return false;
+  long long number = 0;
+  if (!element_number(last, number) || number < 0) return false;
+  auto& elements = parent->get_ref<Json::array_t&>();
+  auto size = static_cast<long long>(elements.size());
+  if (number < size) {
+    elements[static_cast<std::size_t>(number)] = std::move(value);
+    return true;
+  }
+  if (number - size > kMaxArrayGap) return false;
+  elements.resize(static_cast<std::size_t>(number));
+  elements.push_back(std::move(value));
+  return true;
+}
+
+// Merging an object into an object: a member new to the target is added; an object into an
+// object merges again; an array into an array is appended to it; anything else replaces the
+// member (a number, a null and a type change included).
+void merge_members(Json& target, Json&& source) {
+  for (auto& [key, value] : source.get_ref<Json::object_t&>()) {
+    Json* existing = member(target, key);
+    if (existing == nullptr) {
+      target.get_ref<Json::object_t&>().emplace(key, std::move(value));
+    } else if (existing->is_object() && value.is_object()) {
+      merge_members(*existing, std::move(value));
+    } else if (existing->is_array() && value.is_array()) {
+      auto& elements = existing->get_ref<Json::array_t&>();
+      for (Json& element : value) elements.push_back(std::move(element));
+    } else {
+      *existing = std::move(value);
+    }
+  }
+}
+
+std::string utf8_string(std::string_view gbk) {
+  std::string storage;
+  std::string_view text = utf8_view(gbk, storage);
+  if (text.data() == storage.data()) return storage;
+  return std::string(text);
+}
+
+bool parse_value(std::string_view gbk, Json& out, int& depth) {
+  std::string storage;
+  json_internal::ParseFailure failure;
+  return json_internal::parse_strict(utf8_view(gbk, storage), JsonDocument::kMaxDepth, out, depth,
+                                     failure);
+}
+
+std::string value_text(const Json* node, bool as_json) {
+  if (node == nullptr) return {};
+  if (node->is_string() && !as_json) return to_gbk(node->get_ref<const std::string&>());
+  std::string text;
+  if (as_json) json_internal::append_json(*node, text);
+  else json_internal::append_text(*node, text);
+  return to_gbk(text);
+}
+
+void null_non_finite(Json& value) {
+  if (value.is_number_float() && !std::isfinite(value.get<double>())) {
+    value = nullptr;
+  } else if (value.is_structured()) {
+    for (Json& element : value) null_non_finite(element);
+  }
+}
+
+void collect_leaves(const Json& value, bool recursive, std::vector<std::string>& out) {
+  auto visit = [&](const Json& item) {
+    if (item.is_string() || item.is_number() || item.is_boolean()) {
+      out.emplace_back();
+      json_internal::append_text(item, out.back());
+    } else if (recursive && item.is_structured()) {
+      collect_leaves(item, true, out);
+    }
+  };
+  if (value.is_object()) {
+    for (const auto& [key, item] : value.get_ref<const Json::object_t&>()) visit(item);
+  } else if (value.is_array()) {
+    for (const Json& item : value) visit(item);
+  }
+}
+
+void describe_failure(std::string_view utf8, const json_internal::ParseFailure& failure,
+                      JsonParseError& error) {
+  error = JsonParseError{};
+  error.number = failure.number;
+  error.source = "JSON";
+  error.description = to_gbk(failure.description);
+  std::size_t position = std::min(failure.position, utf8.size());
+  std::size_t line_start = 0;
+  error.line = 1;
+  for (std::size_t i = 0; i < position; ++i) {
+    if (utf8[i] == '\n') {
+      ++error.line;
+      line_start = i + 1;
+    }
+  }
+  error.column = 1;
+  for (std::size_t i = line_start; i < position; ++i) {
+    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) ++error.column;
+  }
+  std::size_t line_end = std::min(utf8.find('\n', line_start), utf8.size());
+  std::string_view line = utf8.substr(line_start, line_end - line_start);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  error.text = to_gbk(line);
+}
+
+}  // namespace
+
+JsonDocument::JsonDocument() {
+  try {
+    engine_ = std::make_shared<JsonEngine>();
+  } catch (...) {
+    // Out of memory: the document acts as one whose engine is gone; parse() retries.
+  }
+}
+
+JsonDocument::JsonDocument(std::shared_ptr<JsonEngine> engine) : engine_(std::move(engine)) {}
+JsonDocument::~JsonDocument() = default;
+JsonDocument::JsonDocument(JsonDocument&& other) noexcept = default;
+JsonDocument& JsonDocument::operator=(JsonDocument&& other) noexcept = default;
+
+JsonDocument JsonDocument::copy() const { return JsonDocument(engine_); }
+
+void JsonDocument::initialise() {
+  try {
+    engine_ = std::make_shared<JsonEngine>();
+  } catch (...) {
+    engine_.reset();
+  }
+}
+
+bool JsonDocument::parse(std::string_view text, bool /*literal*/, JsonParseError* error) {
+  try {
+    if (!engine_) engine_ = std::make_shared<JsonEngine>();
+    Json& root = engine_->root;
+    root = nullptr;
+    std::string storage;
+    std::string_view utf8 = utf8_view(text, storage);
+    Json parsed;
+    int depth = 0;
+    json_internal::ParseFailure failure;
+    if (!json_internal::parse_strict(utf8, kMaxDepth, parsed, depth, failure)) {
+      if (error != nullptr) describe_failure(utf8, failure, *error);
+      return false;
+    }
+    root = std::move(parsed);
+    if (error != nullptr) *error = JsonParseError{};
+    return !root.is_null();
+  } catch (...) {
+    if (engine_) engine_->root = nullptr;
+    return false;
+  }
+}
+
+void JsonDocument::clear() {
+  if (engine_) engine_->root = Json::object();
+}
+
+std::string JsonDocument::serialise() const {
+  if (!engine_) return {};
+  try {
+    return value_text(&engine_->root, true);
+  } catch (...) {
+    return {};
+  }
+}
+
+bool JsonDocument::set_value(std::string_view path, std::string_view value, bool as_json) {
+  if (!engine_) return false;
+  try {
+    std::vector<Segment> segments;
+    if (!edit_segments(*engine_, path, segments)) return false;
+    Json& root = engine_->root;
+    if (!as_json) return assign(root, segments, Json(utf8_string(value)), 0);
+    Json parsed;
+    int depth = 0;
+    std::string storage;
+    std::string_view text = utf8_view(value, storage);
+    if (!parse_value(text.empty() ? std::string_view("{}") : value, parsed, depth)) return false;
+    Json* current = node_at(root, segments, segments.size());
+    if (current != nullptr && current->is_object() && parsed.is_object()) {
+      if (static_cast<long long>(segments.size()) + depth > kMaxDepth) return false;
+      merge_members(*current, std::move(parsed));
+      return true;
+    }
+    return assign(root, segments, std::move(parsed), depth);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool JsonDocument::set_by_expression(std::string_view path, std::string_view expression) {
+  if (!engine_) return false;
+  try {
+    std::vector<Segment> segments;
+    if (!edit_segments(*engine_, path, segments)) return false;
+    Json parsed;
+    int depth = 0;
+    if (!parse_value(expression, parsed, depth)) return false;
+    return assign(engine_->root, segments, std::move(parsed), depth);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool JsonDocument::normalise_path(std::string& path) const {
+  try {
+    Json* node = nullptr;
+    bool rooted = false;
+    if (engine_) {
+      std::string storage;
+      node = find_utf8(engine_->root, utf8_view(path, storage), rooted);
+    }
+    if (!rooted) {
+      if (path.empty()) path = kRootName;
+      else path.insert(0, path[0] == '[' ? "da" : "da.");
+    }
+    return node != nullptr && !node->is_null();
+  } catch (...) {
+    return false;
+  }
+}
+
+bool JsonDocument::exists(std::string_view path) const {
+  Json* node = find(engine_.get(), path);
+  return node != nullptr && !node->is_null();
+}
+
+int JsonDocument::value_type(std::string_view path) const {
+  Json* node = find(engine_.get(), path);
+  if (node == nullptr) return kJsonNull;
+  switch (node->type()) {
+    case Json::value_t::boolean: return kJsonBoolean;
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned:
+    case Json::value_t::number_float: return kJsonNumber;
+    case Json::value_t::object: return kJsonObject;
+    case Json::value_t::array: return kJsonArray;
+    case Json::value_t::string: return kJsonString;
+    case Json::value_t::null: return kJsonNull;
+    default: return kJsonOther;
+  }
+}
+
+std::string JsonDocument::get_value(std::string_view path, bool as_json) const {
+  try {
+    return value_text(find(engine_.get(), path), as_json);
+  } catch (...) {
+    return {};
+  }
+}
+
+int JsonDocument::member_names(std::vector<std::string>& out, std::string_view path) const {
+  out.clear();
+  try {
+    Json* node = find(engine_.get(), path);
+    if (node == nullptr || !node->is_object()) return 0;
+    for (const auto& [key, value] : node->get_ref<const Json::object_t&>()) out.push_back(to_gbk(key));
+  } catch (...) {
+    out.clear();
+  }
+  return static_cast<int>(out.size());
+}
+
+int JsonDocument::count(std::string_view path) const {
+  Json* node = find(engine_.get(), path);
+  if (node == nullptr || !node->is_array()) return 0;
+  return static_cast<int>(std::min<std::size_t>(node->size(), INT32_MAX));
+}
+
+JsonDocument JsonDocument::sub_document(std::string_view path) const {
+  JsonDocument result;
+  try {
+    if (!result.engine_) return result;
+    Json* node = find(engine_.get(), path);
+    // As a round trip through JSON text would: nothing at the path leaves the root null.
+    if (node == nullptr) {
+      result.engine_->root = nullptr;
+    } else {
+      result.engine_->root = *node;
+      null_non_finite(result.engine_->root);
+    }
+  } catch (...) {
+    if (result.engine_) result.engine_->root = nullptr;
+  }
+  return result;
+}
+
+bool JsonDocument::add_array_item(std::string_view item, std::string_view path, bool raw,
+                                  bool at_front) {
+  if (!engine_) return false;
+  try {
+    std::vector<Segment> segments;
+    if (!edit_segments(*engine_, path, segments)) return false;
+    Json value;
+    int depth = 0;
+    if (!raw) value = utf8_string(item);
+    else if (!parse_value(item, value, depth)) return false;
+    if (static_cast<long long>(segments.size()) + 1 + depth > kMaxDepth) return false;
+    Json& root = engine_->root;
+    Json* target = node_at(root, segments, segments.size());
+    if (target == nullptr || !target->is_array()) {
+      if (!assign(root, segments, Json::array(), 1)) return false;
+      target = node_at(root, segments, segments.size());
+    }
+    auto& elements = target->get_ref<Json::array_t&>();
+    if (at_front) elements.insert(elements.begin(), std::move(value));
+    else elements.push_back(std::move(value));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+JsonDocument JsonDocument::item_as_sub_document(int index, std::string_view path) const {
+  std::string item_path(path);
+  item_path += '[';
+  item_path += std::to_string(index);
+  item_path += ']';
+  return sub_document(item_path);
+}
+
+std::string JsonDocument::get_item(int index, std::string_view path, bool as_json) const {
+  try {
+    Json* node = find(engine_.get(), path);
+    if (node == nullptr) return {};
+    Segment segment;
+    segment.is_index = true;
+    segment.index = index;
+    return value_text(child(*node, segment), as_json);
+  } catch (...) {
+    return {};
+  }
+}
+
+bool JsonDocument::set_item(int index, std::string_view path, std::string_view value, bool raw) {
+  if (!engine_) return false;
+  try {
+    std::vector<Segment> segments;
+    if (!edit_segments(*engine_, path, segments)) return false;
+    Segment& segment = segments.emplace_back();
+    segment.is_index = true;
+    segment.index = index;
+    Json parsed;
+    int depth = 0;
+    if (!raw) parsed = utf8_string(value);
+    else if (!parse_value(value, parsed, depth)) return false;
+    return assign(engine_->root, segments, std::move(parsed), depth);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool JsonDocument::remove_item(int index, std::string_view path) {
+  try {
+    Json* node = find(engine_.get(), path);
+    if (node == nullptr || !node->is_array()) return false;
+    auto& elements = node->get_ref<Json::array_t&>();
+    auto size = static_cast<long long>(elements.size());
+    long long start = index < 0 ? std::max(size + index, 0LL) : index;
+    if (start >= size) return false;
+    elements.erase(elements.begin() + start);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool JsonDocument::delete_member(std::string_view path) {
+  if (!engine_) return false;
+  try {
+    std::vector<Segment> segments;
+    if (!edit_segments(*engine_, path, segments) || segments.empty()) return false;
+    Json* parent = node_at(engine_->root, segments, segments.size() - 1);
+    if (parent == nullptr) return false;
+    const Segment& last = segments.back();
+    if (parent->is_object()) return parent->erase(member_key(last)) > 0;
+    Json* element = parent->is_array() ? child(*parent, last) : nullptr;
+    if (element == nullptr) return false;
+    *element = nullptr;  // the array keeps its length, as after a script's delete
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool JsonDocument::set_number(std::string_view path, double number) {
+  if (!engine_) return false;
+  try {
+    std::vector<Segment> segments;
+    if (!edit_segments(*engine_, path, segments)) return false;
+    return assign(engine_->root, segments, Json(number), 0);
+  } catch (...) {
+    return false;
+  }
+}
+
+double JsonDocument::evaluate_number(std::string_view path) const {
+  Json* node = find(engine_.get(), path);
+  if (node == nullptr) return 0;
+  if (node->is_number()) return node->get<double>();
+  if (node->is_boolean()) return node->get<bool>() ? 1 : 0;
+  if (!node->is_string()) return 0;
+  std::string_view text = node->get_ref<const std::string&>();
+  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && space(text.front())) text.remove_prefix(1);
+  while (!text.empty() && space(text.back())) text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  std::string_view digits = text.substr(!text.empty() && text.front() == '-' ? 1 : 0);
+  // Only decimal numbers: from_chars would also take "inf" and "nan".
+  if (digits.empty() || !(std::isdigit(static_cast<unsigned char>(digits.front())) ||
+                          digits.front() == '.')) {
+    return 0;
+  }
+  double number = 0;
+  auto [ptr, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || ptr != text.data() + text.size()) return 0;
+  return number;
+}
+
+std::string JsonDocument::serialise_path(std::string_view path) const {
+  return get_value(path, true);
+}
+
+std::shared_ptr<JsonEngine> JsonDocument::engine() const { return engine_; }
+
+int JsonDocument::leaf_values(std::vector<std::string>& out, std::string_view path,
+                              bool recursive) const {
+  out.clear();
+  try {
+    Json* node = find(engine_.get(), path);
+    if (node == nullptr) return 0;
+    std::vector<std::string> leaves;
+    collect_leaves(*node, recursive, leaves);
+    for (const std::string& leaf : leaves) {
+      std::string_view rest = leaf;
+      for (;;) {
+        std::size_t at = rest.find(kLeafSeparatorUtf8);
+        out.push_back(to_gbk(rest.substr(0, at)));
+        if (at == std::string_view::npos) break;
+        rest.remove_prefix(at + kLeafSeparatorUtf8.size());
+      }
+    }
+  } catch (...) {
+    out.clear();
+  }
+  return static_cast<int>(out.size());
+}
+
+}  // namespace brindle

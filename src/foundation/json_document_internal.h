@@ -1,0 +1,46 @@
+// Pieces of JsonDocument shared by its two source files: the strict parser, the text forms of a
+// value, and the GBK/UTF-8 crossings. Not for use outside the document.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace brindle {
+
+struct JsonEngine {
+  nlohmann::ordered_json root = nlohmann::ordered_json::object();
+};
+
+namespace json_internal {
+
+using Json = nlohmann::ordered_json;
+
+struct ParseFailure {
+  int number = 0;
+  std::string description;
+  std::size_t position = 0;  // byte offset of the offending character in the UTF-8 text
+};
+
+// Parses strict JSON into out. depth receives the deepest nesting of arrays and objects
+// (0 for a scalar). Never throws; on failure out is unspecified and failure says why.
+bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,
+                  ParseFailure& failure);
+
+// Number::prototype.toString for a double: shortest round-trip digits, JavaScript's layout.
+std::string number_text(double value);
+// JSON.stringify: compact, non-finite numbers as null, strings escaped as JSON requires.
+void append_json(const Json& value, std::string& out);
+// The value's toString: see JsonDocument::get_value. Null appends nothing.
+void append_text(const Json& value, std::string& out);
+
+// Conversions at the interface. Both end the text at its first NUL and skip the converter
+// when the text is plain ASCII (the same bytes in both encodings).
+std::string to_gbk(std::string_view utf8);
+// A UTF-8 view of gbk: gbk itself when it is plain ASCII, else the converted text in storage.
+std::string_view utf8_view(std::string_view gbk, std::string& storage);
+
+}  // namespace json_internal
+}  // namespace brindle

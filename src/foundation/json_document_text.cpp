@@ -1,0 +1,311 @@
+// The text side of JsonDocument: reading strict JSON into the tree, and writing values back out
+// the way a JavaScript engine would (toString and JSON.stringify), since callers compare and
+// store those texts.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <exception>
+#include <vector>
+
+#include "foundation/encoding.h"
+#include "foundation/json_document_internal.h"
+
+namespace brindle::json_internal {
+namespace {
+
+constexpr int kDepthErrorNumber = 1000;
+
+// Builds the tree from the parser's events. Written out (rather than using the library's own
+// builder) to refuse documents nested deeper than the walkers elsewhere can recurse.
+class TreeBuilder {
+ public:
+  TreeBuilder(Json& root, int max_depth, ParseFailure& failure)
+      : root_(root), max_depth_(max_depth), failure_(failure) {}
+
+  bool null() { return place(Json(nullptr)) != nullptr; }
+  bool boolean(bool value) { return place(Json(value)) != nullptr; }
+  bool number_integer(Json::number_integer_t value) { return place(Json(value)) != nullptr; }
+  bool number_unsigned(Json::number_unsigned_t value) { return place(Json(value)) != nullptr; }
+  bool number_float(Json::number_float_t value, const std::string&) {
+    return place(Json(value)) != nullptr;
+  }
+  bool string(std::string& value) { return place(Json(std::move(value))) != nullptr; }
+  bool binary(Json::binary_t&) { return false; }  // JSON text has no binary values
+  bool start_object(std::size_t) { return open(Json::object()); }
+  bool key(std::string& name) {
+    member_ = &(*stack_.back())[std::move(name)];  // a repeated name lands on the first one
+    return true;
+  }
+  bool end_object() { return close(); }
+  bool start_array(std::size_t) { return open(Json::array()); }
+  bool end_array() { return close(); }
+  bool parse_error(std::size_t position, const std::string&, const Json::exception& error) {
+    failure_.number = error.id;
+    std::string_view what = error.what();
+    // The library prefixes "[json.exception.parse_error.101] parse error at line 1, column 2: ";
+    // line and column are reported separately, so keep only the reason.
+    if (auto colon = what.find(": "); colon != std::string_view::npos) what.remove_prefix(colon + 2);
+    failure_.description = std::string(what);
+    failure_.position = position > 0 ? position - 1 : 0;
+    return false;
+  }
+
+  bool too_deep() const { return too_deep_; }
+  int deepest() const { return deepest_; }
+
+ private:
+  Json* place(Json&& value) {
+    if (stack_.empty()) {
+      root_ = std::move(value);
+      return &root_;
+    }
+    Json& container = *stack_.back();
+    if (container.is_array()) {
+      container.push_back(std::move(value));
+      return &container.back();
+    }
+    *member_ = std::move(value);
+    return member_;
+  }
+  bool open(Json&& container) {
+    if (static_cast<int>(stack_.size()) >= max_depth_) {
+      too_deep_ = true;
+      return false;
+    }
+    stack_.push_back(place(std::move(container)));
+    deepest_ = std::max(deepest_, static_cast<int>(stack_.size()));
+    return true;
+  }
+  bool close() {
+    stack_.pop_back();
+    return true;
+  }
+
+  Json& root_;
+  int max_depth_;
+  ParseFailure& failure_;
+  std::vector<Json*> stack_;
+  Json* member_ = nullptr;
+  int deepest_ = 0;
+  bool too_deep_ = false;
+};
+
+// Offset of the bracket that opens nesting level max_depth + 1 (strings skipped).
+std::size_t too_deep_position(std::string_view text, int max_depth) {
+  int depth = 0;
+  bool in_string = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > max_depth) return i;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return text.size();
+}
+
+void append_quoted(std::string_view text, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHex[byte >> 4];
+          out += kHex[byte & 0xF];
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+template <typename Integer>
+void append_integer(Integer value, std::string& out) {
+  char buffer[24];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void append_number(const Json& value, std::string& out) {
+  if (value.is_number_unsigned()) append_integer(value.get<Json::number_unsigned_t>(), out);
+  else if (value.is_number_integer()) append_integer(value.get<Json::number_integer_t>(), out);
+  else out += number_text(value.get<double>());
+}
+
+bool is_ascii(std::string_view text) {
+  unsigned char seen = 0;
+  for (char c : text) seen |= static_cast<unsigned char>(c);
+  return seen < 0x80;
+}
+
+std::string_view up_to_nul(std::string_view text) {
+  auto nul = text.find('\0');
+  return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+}  // namespace
+
+bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,
+                  ParseFailure& failure) {
+  TreeBuilder builder(out, max_depth, failure);
+  bool ok = false;
+  try {
+    ok = Json::sax_parse(utf8.begin(), utf8.end(), &builder, Json::input_format_t::json,
+                         /*strict=*/true, /*ignore_comments=*/false);
+  } catch (const std::exception& error) {  // allocation failure, or anything the library adds
+    failure.number = 101;
+    failure.description = error.what();
+    failure.position = 0;
+    return false;
+  }
+  if (builder.too_deep()) {
+    failure.number = kDepthErrorNumber;
+    failure.description = "nested deeper than " + std::to_string(max_depth) + " levels";
+    failure.position = too_deep_position(utf8, max_depth);
+    return false;
+  }
+  depth = builder.deepest();
+  return ok;
+}
+
+std::string number_text(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  if (value == 0) return "0";  // -0 too
+  std::string out;
+  if (value < 0) {
+    out += '-';
+    value = -value;
+  }
+  // Shortest round-trip digits d[.ddd]e±x, then laid out as Number::toString does.
+  char buffer[40];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  std::string_view sci(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  std::size_t e = sci.find('e');
+  std::string digits(1, sci[0]);
+  if (e > 2) digits.append(sci.substr(2, e - 2));
+  int exponent = 0;
+  std::string_view exp_text = sci.substr(e + 1);
+  if (!exp_text.empty() && exp_text[0] == '+') exp_text.remove_prefix(1);
+  std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
+
+  int k = static_cast<int>(digits.size());
+  int n = exponent + 1;  // position of the decimal point relative to the digits
+  if (k <= n && n <= 21) {
+    out += digits;
+    out.append(static_cast<std::size_t>(n - k), '0');
+  } else if (0 < n && n <= 21) {
+    out.append(digits, 0, static_cast<std::size_t>(n));
+    out += '.';
+    out.append(digits, static_cast<std::size_t>(n));
+  } else if (-6 < n && n <= 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-n), '0');
+    out += digits;
+  } else {
+    out += digits[0];
+    if (k > 1) {
+      out += '.';
+      out.append(digits, 1);
+    }
+    out += 'e';
+    out += n - 1 >= 0 ? '+' : '-';
+    append_integer(std::abs(n - 1), out);
+  }
+  return out;
+}
+
+void append_json(const Json& value, std::string& out) {
+  switch (value.type()) {
+    case Json::value_t::object: {
+      out += '{';
+      bool first = true;
+      for (const auto& [name, member] : value.get_ref<const Json::object_t&>()) {
+        if (!first) out += ',';
+        first = false;
+        append_quoted(name, out);
+        out += ':';
+        append_json(member, out);
+      }
+      out += '}';
+      break;
+    }
+    case Json::value_t::array: {
+      out += '[';
+      bool first = true;
+      for (const Json& element : value) {
+        if (!first) out += ',';
+        first = false;
+        append_json(element, out);
+      }
+      out += ']';
+      break;
+    }
+    case Json::value_t::string: append_quoted(value.get_ref<const std::string&>(), out); break;
+    case Json::value_t::boolean: out += value.get<bool>() ? "true" : "false"; break;
+    case Json::value_t::number_float:
+      if (!std::isfinite(value.get<double>())) {
+        out += "null";
+        break;
+      }
+      [[fallthrough]];
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned: append_number(value, out); break;
+    default: out += "null"; break;
+  }
+}
+
+void append_text(const Json& value, std::string& out) {
+  switch (value.type()) {
+    case Json::value_t::string: out += value.get_ref<const std::string&>(); break;
+    case Json::value_t::boolean: out += value.get<bool>() ? "true" : "false"; break;
+    case Json::value_t::number_float:
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned: append_number(value, out); break;
+    case Json::value_t::object: out += "[object Object]"; break;
+    case Json::value_t::array: {
+      bool first = true;
+      for (const Json& element : value) {
+        if (!first) out += ',';
+        first = false;
+        append_text(element, out);  // null elements give nothing, as Array::join does
+      }
+      break;
+    }
+    default: break;
+  }
+}
+
+std::string to_gbk(std::string_view utf8) {
+  utf8 = up_to_nul(utf8);
+  if (is_ascii(utf8)) return std::string(utf8);
+  return utf8_to_gbk(utf8);
+}
+
+std::string_view utf8_view(std::string_view gbk, std::string& storage) {
+  gbk = up_to_nul(gbk);
+  if (is_ascii(gbk)) return gbk;
+  storage = gbk_to_utf8(gbk);
+  return storage;
+}
+
+}  // namespace brindle::json_internal
