@@ -1,0 +1,235 @@
+#include "app/core.h"
+
+#include <cstdio>
+
+#include "app/endpoints.h"
+#include "app/installation.h"
+#include "foundation/encoding.h"
+#include "foundation/http_settings.h"
+#include "foundation/settings_file.h"
+#include "platform/platform.h"
+#include "tools/machine_id.h"
+
+namespace brindle {
+
+namespace {
+
+bool ends_with_ci(const std::string& name, std::string_view suffix) {
+  if (name.size() < suffix.size()) return false;
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    char a = name[name.size() - suffix.size() + i];
+    char b = suffix[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string HostOfUrl(const std::string& url) {
+  std::string rest = url;
+  if (auto scheme = rest.find("://"); scheme != std::string::npos) rest = rest.substr(scheme + 3);
+  if (auto slash = rest.find('/'); slash != std::string::npos) rest.resize(slash);
+  return rest;
+}
+
+Core::Core(AppState& state, Window& window) : state_(state), window_(window) {}
+
+Core::~Core() { workers_.StopAndJoin(); }
+
+std::string Core::SettingsPath() const { return state_.data_dir + "/Config2.ini"; }
+
+std::string Core::ReadSetting(const std::string& key) const {
+  return brindle::ReadSetting(SettingsPath(), key);
+}
+
+void Core::WriteSetting(const std::string& key, const std::string& value) const {
+  brindle::WriteSetting(SettingsPath(), key, value);  // a failing write is not reported
+}
+
+bool Core::Prepare(const CommandLine& command_line) {
+  state_.program_dir = command_line.program_dir.empty() ? ExecutableDir() : command_line.program_dir;
+  ApplyDefaultEndpoints(state_);
+  if (!command_line.endpoints_file.empty() && !LoadEndpointsFile(command_line.endpoints_file, state_)) {
+    std::fprintf(stderr, "cannot read the endpoints file %s\n", command_line.endpoints_file.c_str());
+    return false;
+  }
+  http_global_init();
+  return true;
+}
+
+std::vector<std::string> Core::ComponentFiles() const {
+#ifdef _WIN32
+  return {state_.data_dir + "\\7zip\\q_unbz2.exe", state_.data_dir + "\\7zip\\7z.dll",
+          state_.program_dir + "\\qdata\\libs\\libcurl.dll"};
+#else
+  // 7-Zip's 7zz needs no library beside it, and libcurl is linked: only the extractor remains.
+  return {state_.data_dir + "/7zip/q_unbz2"};
+#endif
+}
+
+std::string Core::MissingComponentMessage() const {
+  return gbk("程序不完整! 软件目录下 qdata/7zip/q_unbz2.exe 未找到 请登录 ") +
+         HostOfUrl(state_.forum_base_url) + gbk(" 重下载");
+}
+
+void Core::EmptyDownloadCache() {
+  const std::string& dir = state_.download_cache_dir;
+  auto entries = platform::list_directory(dir);
+  // Configuration pieces first, then partial downloads, then everything else.
+  for (std::string_view pass : {std::string_view(".cfg"), std::string_view(".td"), std::string_view()}) {
+    for (const auto& entry : entries) {
+      if (entry.is_directory) continue;
+      if (!pass.empty() && !ends_with_ci(entry.name, pass)) continue;
+      platform::delete_file(dir + entry.name);
+    }
+  }
+}
+
+bool Core::OnMainWindowCreated() {
+  Window& w = window_;
+  w.ShowStatus(gbk("加载中..."));
+  w.controls().SetCaption(names::kSignIn, "Sign in");
+  w.controls().SetCaption(names::kUserName, gbk("请登录"));
+
+  const char sep = platform::path_separator();
+  state_.data_dir = state_.program_dir + sep + "qdata";
+  state_.local_version = 10070;
+  state_.machine_id = ComputeMachineId();
+
+  state_.download_cache_dir = state_.program_dir + sep + "download" + sep + "data" + sep;
+  for (const std::string& dir : {state_.program_dir + sep + "download",
+                                 state_.program_dir + sep + "download" + sep + "data",
+                                 state_.data_dir}) {
+    if (!platform::is_directory(dir)) platform::create_directory(dir);
+  }
+
+  for (const auto& file : ComponentFiles()) {
+    if (!platform::file_exists(file)) {
+      w.MessageBox("", MissingComponentMessage(), "");
+      return false;
+    }
+  }
+
+  for (auto& prepare : prepare_dictionary) prepare();
+  EmptyDownloadCache();
+  LoadSettings();
+
+  state_.initialised = false;
+  w.clock().BindClock(names::kClockGameDetect, [this] { OnGameDetectTimer(); });
+  w.clock().BindClock(names::kClockStartup, [this] { OnStartupTimer(); });
+  w.StartClock(names::kClockGameDetect);
+  return true;
+}
+
+void Core::OnStartupTimer() {
+  window_.clock().StopClock(names::kClockStartup);
+  if (state_.initialised) return;
+  for (auto& start : startup_starters) start();
+  if (!init_thread_steps.empty()) {
+    auto steps = init_thread_steps;
+    workers_.Start("init", [this, steps] {
+      for (const auto& step : steps) {
+        if (workers_.Stopping()) return;
+        step();
+      }
+    });
+  }
+  state_.initialised = true;
+  window_.ClearStatus();
+}
+
+void Core::OnGameDetectTimer() { DetectGames(window_); }
+
+void Core::LoadSettings() {
+  const std::string path = SettingsPath();
+  if (!platform::file_exists(path)) return;
+  GamePaths& g = state_.game;
+  {
+    std::lock_guard lock(state_.mutex);
+    g.csgo_dir = ReadSetting("CSGOPath");
+    g.csgo_dir_copy = ReadSetting("CSGOPathCMD");
+    g.csgo_map_dir = ReadSetting("CSGOMapPath");
+    g.csgo_map_dir_copy = ReadSetting("CSGOMapPathCMD");
+    g.cs2_dir = ReadSetting("CS2Path");
+    g.cs2_dir_copy = ReadSetting("CS2PathCMD");
+    g.cs2_map_dir = ReadSetting("CS2MapPath");
+    g.cs2_map_dir_copy = ReadSetting("CS2MapPathCMD");
+    g.cs2_manual = TextToInt(ReadSetting("CS2Path_manual_operation"));
+    g.csgo_manual = TextToInt(ReadSetting("CSGOPath_manual_operation"));
+  }
+  state_.cs2_join_no_tip = TextToInt(ReadSetting("CS2_JoinNoTip"));
+  state_.launcher_login_type = 0;
+  if (!ReadSetting("LuncherLoginType").empty()) {
+    // The second file's folder name is spelled as the community ships it.
+    const char sep = platform::path_separator();
+    state_.launcher_login_type = TextToInt(brindle::ReadSetting(
+        state_.program_dir + sep + "qdatga" + sep + "Config2.ini", "LuncherLoginType"));
+  }
+  state_.auto_login_discuz = ReadSetting("AutoLoginDiscuz");
+  state_.hide_un7z = ReadSetting("hideUn7z") == "1";
+
+  if (!g.csgo_dir.empty() && platform::file_exists(g.csgo_dir + std::string(kCsgoAppIdFile)) &&
+      patch_check) {
+    auto check = patch_check;
+    workers_.Start("patch-check", [check] { check(); });
+  }
+
+  Controls& c = window_.controls();
+  c.SetChecked(names::kLaunchAuto, true);
+  const std::string mode = ReadSetting("GameLuncherMode");
+  if (mode == "2") c.SetChecked(names::kLaunchSteam, true);
+  if (mode == "3") c.SetChecked(names::kLaunchSteamRunAppid, true);
+  if (mode == "4") c.SetChecked(names::kLaunchSteamChina, true);
+  if (mode == "5") c.SetChecked(names::kLaunchCs2, true);
+
+  // A stored "1" shows the Perfect World option chosen, as the person left it.
+  const std::string region = ReadSetting("GameLuncherRegion");
+  if (region == "2") c.SetChecked(names::kRegionWorld, true);
+  if (region == "1") c.SetChecked(names::kRegionChina, true);
+}
+
+void Core::OnLaunchModeChosen(int mode) {
+  static const char* const kNames[] = {names::kLaunchAuto, names::kLaunchSteam,
+                                       names::kLaunchSteamRunAppid, names::kLaunchSteamChina,
+                                       names::kLaunchCs2};
+  static const char* const kTexts[] = {"已切换自动模式", "遵循Steam", "直接启动并进入",
+                                       "仅[蒸汽中国客户端]", "CS2 直接启动并进入"};
+  if (mode < 1 || mode > 5) return;
+  window_.controls().SetChecked(kNames[mode - 1], true);
+  WriteSetting("GameLuncherMode", std::to_string(mode));
+  window_.ShowStatus(gbk(kTexts[mode - 1]));
+}
+
+void Core::OnRegionChosen(int region) {
+  if (region != 1 && region != 2) return;
+  window_.controls().SetChecked(region == 1 ? names::kRegionChina : names::kRegionWorld, true);
+  WriteSetting("GameLuncherRegion", region == 1 ? "1" : "2");
+}
+
+void Core::OnPreDownloadSwitch(bool on) {
+  Controls& c = window_.controls();
+  bool logged_in;
+  {
+    std::lock_guard lock(state_.mutex);
+    logged_in = !state_.login.uid.empty();
+  }
+  if (!logged_in) {
+    c.SetChecked(names::kPreDownloadSwitch, false);
+    window_.ShowNotice(gbk("请登录"));
+    return;
+  }
+  c.SetChecked(names::kPreDownloadSwitch, on);
+  if (on) {
+    WriteSetting("PreDownloadEnable", "1");
+    window_.ShowNotice(gbk("预热下载开启.."));
+    window_.clock().StartClock(names::kClockPreDownload, 15000);
+  } else {
+    WriteSetting("PreDownloadEnable", "0");
+    window_.ShowNotice(gbk("预热下载关闭.."));
+    window_.clock().StopClock(names::kClockPreDownload);
+  }
+}
+
+}  // namespace brindle

@@ -1,0 +1,44 @@
+// brindle-cli: the core with the headless ports, one sub-command per job. Each command file
+// registers itself with a static BRINDLE_CLI_COMMAND, so adding a command touches only its file.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace brindle {
+
+class Core;
+class Window;
+class HeadlessPorts;
+
+struct CliContext {
+  Core& core;
+  Window& window;
+  HeadlessPorts& ports;
+  std::vector<std::string> args;  // after the command name, options shared by all removed
+  bool json = false;              // --json: UTF-8 JSON on stdout for scripts
+  std::FILE* out = stdout;
+};
+
+using CliCommandFn = int (*)(CliContext&);
+
+struct CliCommand {
+  const char* name;
+  const char* usage;
+  CliCommandFn run;
+};
+
+bool RegisterCliCommand(CliCommand command);
+const std::vector<CliCommand>& CliCommands();
+
+// Prints a GBK text as UTF-8.
+void PrintGbk(std::FILE* out, const std::string& gbk_text);
+
+}  // namespace brindle
+
+#define BRINDLE_CLI_CONCAT2(a, b) a##b
+#define BRINDLE_CLI_CONCAT(a, b) BRINDLE_CLI_CONCAT2(a, b)
+#define BRINDLE_CLI_COMMAND(name, usage, fn)                                              \
+  static const bool BRINDLE_CLI_CONCAT(brindle_cli_registered_, __LINE__) =               \
+      ::brindle::RegisterCliCommand({name, usage, fn})
