@@ -1,0 +1,39 @@
+#include "foundation/settings_file.h"
+
+#include <climits>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace brindle {
+
+std::string ReadSetting(const std::string& settings_path, const std::string& key) {
+  return platform::profile_read(kSettingsSection, key, "", settings_path, kSettingBufferSize);
+}
+
+int ReadSettingInt(const std::string& settings_path, const std::string& key) {
+  return TextToInt(ReadSetting(settings_path, key));
+}
+
+bool WriteSetting(const std::string& settings_path, const std::string& key,
+                  const std::string& value) {
+  return platform::profile_write(kSettingsSection, key, value, settings_path);
+}
+
+int TextToInt(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<std::int64_t>(INT_MAX) + 1) break;  // clamped below
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+}  // namespace brindle

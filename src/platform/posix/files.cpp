@@ -1,0 +1,289 @@
+// Files on Linux. Paths arrive as GBK texts and are handed to the kernel as UTF-8; names read
+// back from a directory go the other way.
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace brindle::platform {
+namespace {
+
+bool is_ascii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string to_os(const std::string& gbk_path) {
+  if (is_ascii(gbk_path)) return gbk_path;
+  return wide_to_multibyte(multibyte_to_wide(gbk_path, kCodePageGbk), kCodePageUtf8);
+}
+
+std::string from_os(const std::string& os_name) {
+  if (is_ascii(os_name)) return os_name;
+  return wide_to_multibyte(multibyte_to_wide(os_name, kCodePageUtf8), kCodePageGbk);
+}
+
+// Closes a descriptor on every path out of a function.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  // Closes now and reports whether the last buffered write reached the file.
+  bool close() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool write_all(int fd, std::string_view bytes) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Copies everything readable from `in` to `out`.
+bool copy_contents(int in, int out) {
+  char buffer[64 * 1024];
+  for (;;) {
+    ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (!write_all(out, std::string_view(buffer, static_cast<std::size_t>(n)))) return false;
+  }
+}
+
+// A new, empty temporary file beside `os_target` (same directory, so a rename is atomic),
+// created with the default permissions for new files. `name` receives its path. -1 on failure.
+int make_temp_beside(const std::string& os_target, std::string& name) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = os_target + ".tmp-" + std::to_string(::getpid()) + "-" +
+           std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+bool rename_no_replace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without RENAME_NOREPLACE: a hard link cannot replace anything either.
+  struct stat st;
+  if (::lstat(from.c_str(), &st) != 0) return false;
+  if (!S_ISDIR(st.st_mode)) {
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+  }
+  if (::lstat(to.c_str(), &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Copies a regular file to `os_to` through a temporary file, so a reader never sees half of it.
+bool copy_regular(const std::string& os_from, const std::string& os_to, bool overwrite) {
+  Fd in(::open(os_from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.ok()) return false;
+  struct stat st;
+  if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  struct stat target;
+  if (::stat(os_to.c_str(), &target) == 0) {
+    if (!overwrite || !S_ISREG(target.st_mode)) return false;
+    if (target.st_dev == st.st_dev && target.st_ino == st.st_ino) return false;  // same file
+  }
+  std::string temp;
+  Fd out(make_temp_beside(os_to, temp));
+  if (!out.ok()) return false;
+  bool ok = copy_contents(in.get(), out.get()) && ::fchmod(out.get(), st.st_mode & 07777) == 0 &&
+            ::fsync(out.get()) == 0;
+  ok = out.close() && ok;
+  if (ok) {
+    ok = overwrite ? ::rename(temp.c_str(), os_to.c_str()) == 0
+                   : rename_no_replace(temp, os_to);
+  }
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+}  // namespace
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(to_os(path).c_str(), &st) == 0;
+}
+
+bool is_directory(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(to_os(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::int64_t file_size(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(to_os(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool copy_file(const std::string& from, const std::string& to, bool overwrite) {
+  if (from.empty() || to.empty()) return false;
+  return copy_regular(to_os(from), to_os(to), overwrite);
+}
+
+bool move_file(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty()) return false;
+  const std::string os_from = to_os(from);
+  const std::string os_to = to_os(to);
+  if (rename_no_replace(os_from, os_to)) return true;
+  if (errno != EXDEV) return false;
+  // Another file system: files are copied and the original removed; folders stay put.
+  if (!copy_regular(os_from, os_to, false)) return false;
+  ::unlink(os_from.c_str());
+  return true;
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty()) return false;
+  const std::string os_from = to_os(from);
+  const std::string os_to = to_os(to);
+  struct stat st;
+  if (::stat(os_to.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+  if (::rename(os_from.c_str(), os_to.c_str()) == 0) return true;
+  if (errno != EXDEV) return false;
+  if (!copy_regular(os_from, os_to, true)) return false;
+  ::unlink(os_from.c_str());
+  return true;
+}
+
+bool delete_file(const std::string& path) {
+  if (path.empty()) return false;
+  const std::string os_path = to_os(path);
+  struct stat st;
+  // Folders are not files: removing one is not this function's job.
+  if (::lstat(os_path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  return ::unlink(os_path.c_str()) == 0;
+}
+
+bool create_directory(const std::string& path) {
+  if (path.empty()) return false;
+  const std::string os_path = to_os(path);
+  if (::mkdir(os_path.c_str(), 0777) == 0) return true;
+  struct stat st;
+  return errno == EEXIST && ::stat(os_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<DirEntry> list_directory(const std::string& path) {
+  std::vector<DirEntry> entries;
+  if (path.empty()) return entries;
+  try {
+    DIR* dir = ::opendir(to_os(path).c_str());
+    if (!dir) return entries;
+    const int dir_fd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      DirEntry item;
+      struct stat st;
+      if (::fstatat(dir_fd, entry->d_name, &st, 0) == 0) {
+        item.is_directory = S_ISDIR(st.st_mode);
+        item.size = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
+      } else {
+        item.is_directory = entry->d_type == DT_DIR;  // a dangling link, say
+      }
+      item.name = from_os(name);
+      entries.push_back(std::move(item));
+    }
+    ::closedir(dir);
+  } catch (...) {
+    entries.clear();
+  }
+  // The kernel's order depends on the file system; callers get a stable one.
+  std::sort(entries.begin(), entries.end(),
+            [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  return entries;
+}
+
+bool read_file(const std::string& path, std::string& out) {
+  if (path.empty()) return false;
+  Fd fd(::open(to_os(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.ok()) return false;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  try {
+    std::string data;
+    data.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[64 * 1024];
+    for (;;) {
+      ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+      if (n == 0) break;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      data.append(buffer, static_cast<std::size_t>(n));
+    }
+    out = std::move(data);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool write_file_atomic(const std::string& path, std::string_view bytes) {
+  if (path.empty()) return false;
+  try {
+    const std::string os_path = to_os(path);
+    struct stat old;
+    const bool replacing = ::stat(os_path.c_str(), &old) == 0;
+    if (replacing && !S_ISREG(old.st_mode)) return false;
+    std::string temp;
+    Fd fd(make_temp_beside(os_path, temp));
+    if (!fd.ok()) return false;
+    // The new file keeps the permissions of the one it replaces.
+    bool ok = write_all(fd.get(), bytes) &&
+              (!replacing || ::fchmod(fd.get(), old.st_mode & 07777) == 0) &&
+              ::fsync(fd.get()) == 0;
+    ok = fd.close() && ok;
+    if (ok && ::rename(temp.c_str(), os_path.c_str()) == 0) return true;
+    ::unlink(temp.c_str());
+    return false;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace brindle::platform
