@@ -1,0 +1,23 @@
+// The identity of this computer: the salt of the forum login and the key its stored tokens are
+// checked against, so a settings file copied to another computer does not log in.
+#pragma once
+
+#include <string>
+
+namespace brindle {
+
+// Each part is a GBK text, empty when it cannot be obtained.
+std::string UserName();
+std::string HostName();
+std::string MacAddressText();
+// On Windows the descriptive Windows version; elsewhere the OS text built the same way
+// (name, version, architecture, build).
+std::string WindowsVersionText();
+
+// Lowercase hexadecimal MD5 (32 digits) of user name + host name + MAC text + version text,
+// concatenated without separators. Missing parts are empty; the digest is formed regardless.
+std::string ComputeMachineId();
+std::string ComputeMachineId(const std::string& user_name, const std::string& host_name,
+                             const std::string& mac_text, const std::string& version_text);
+
+}  // namespace brindle

@@ -1,0 +1,157 @@
+#include "tools/machine_id.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "foundation/encoding.h"
+#include "platform/platform.h"
+#include "platform/posix/host_detail.h"
+#include "support/temp_dir.h"
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::detail::fit_buffer;
+using platform::detail::mac_address_from;
+using platform::detail::os_version_from;
+using test::spit;
+using test::TempDir;
+
+bool lower_hex_32(const std::string& text) {
+  return std::regex_match(text, std::regex("[0-9a-f]{32}"));
+}
+
+TEST(MachineId, DigestOfTheFourPartsInOrder) {
+  EXPECT_EQ(ComputeMachineId("user", "host", "00:1A:2B:3C:4D:5E",
+                             "Windows 10 Professional x64 (Build:19045)"),
+            "812642050833417ad0429ee98741dfd2");
+  // The parts are GBK texts; the Windows name of an unknown product type keeps its blank.
+  EXPECT_EQ(ComputeMachineId(gbk("张三"), "PC", "", gbk("获取失败，请检查版本:10.0  x64 (Build:19045)")),
+            "d3986ddf793ac6341b6012452485deef");
+  // Nothing obtainable still gives an identity.
+  EXPECT_EQ(ComputeMachineId("", "", "", ""), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+TEST(MachineId, StableAndWellFormedOnThisMachine) {
+  const std::string first = ComputeMachineId();
+  EXPECT_TRUE(lower_hex_32(first)) << first;
+  EXPECT_EQ(ComputeMachineId(), first);
+  EXPECT_EQ(ComputeMachineId(UserName(), HostName(), MacAddressText(), WindowsVersionText()), first);
+}
+
+TEST(MachineFacts, PartsLookLikeTheirWindowsCounterparts) {
+  const std::string user = UserName();
+  if (const passwd* pw = ::getpwuid(::geteuid()); pw && std::string(pw->pw_name).size() < 50) {
+    EXPECT_EQ(user, pw->pw_name);
+  }
+  EXPECT_LE(HostName().size(), 15u);
+  const std::string mac = MacAddressText();
+  if (!mac.empty()) {
+    EXPECT_TRUE(std::regex_match(mac, std::regex("([0-9A-F]{2}:){5}[0-9A-F]{2}"))) << mac;
+    EXPECT_NE(mac, "00:00:00:00:00:00");
+  }
+  const std::string os = WindowsVersionText();
+  EXPECT_TRUE(std::regex_match(os, std::regex(".+ x(64|86) \\(Build:.+\\)"))) << os;
+}
+
+TEST(MachineFacts, FixedBuffersRefuseLongNames) {
+  EXPECT_EQ(fit_buffer(std::string(49, 'u'), 50), std::string(49, 'u'));
+  EXPECT_EQ(fit_buffer(std::string(50, 'u'), 50), "");
+  EXPECT_EQ(fit_buffer("abcdefghijklmno", 16), "abcdefghijklmno");
+  EXPECT_EQ(fit_buffer("abcdefghijklmnop", 16), "");
+  EXPECT_EQ(fit_buffer("x", 0), "");
+}
+
+// ---- The adapter choice, over made-up /sys/class/net trees ------------------------------------
+
+class FakeNet {
+ public:
+  // `device` is the bus path the device link points to, empty for a virtual interface.
+  void add(const std::string& name, const std::string& operstate, const std::string& address,
+           const std::string& device, const std::string& carrier = "1", const std::string& type = "1") {
+    const fs::path dir = root_.path() / "class" / name;
+    fs::create_directories(dir);
+    spit(dir / "operstate", operstate + "\n");
+    spit(dir / "address", address + "\n");
+    spit(dir / "carrier", carrier + "\n");
+    spit(dir / "type", type + "\n");
+    if (!device.empty()) {
+      const fs::path target = root_.path() / "devices" / device;
+      fs::create_directories(target);
+      fs::create_directory_symlink(target, dir / "device");
+    }
+  }
+  std::string pick() const { return mac_address_from((root_.path() / "class").string()); }
+
+ private:
+  TempDir root_;
+};
+
+TEST(MacAddress, PrefersTheConnectedPciAdapter) {
+  FakeNet net;
+  net.add("lo", "unknown", "00:00:00:00:00:00", "");
+  net.add("docker0", "up", "02:42:ac:11:00:01", "");                       // virtual
+  net.add("enp0s31f6", "down", "aa:aa:aa:aa:aa:aa", "pci0000:00/0000:00:1f.6");
+  net.add("enx001", "up", "bb:bb:bb:bb:bb:bb", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0");
+  net.add("wlp2s0", "up", "c8:5b:76:1a:2b:3c", "pci0000:00/0000:02:00.0");
+  EXPECT_EQ(net.pick(), "C8:5B:76:1A:2B:3C");
+}
+
+TEST(MacAddress, LowestNameWinsAmongEqualCandidates) {
+  FakeNet net;
+  net.add("wlp3s0", "up", "22:22:22:22:22:22", "pci0000:00/0000:03:00.0");
+  net.add("eno1", "up", "11:11:11:11:11:11", "pci0000:00/0000:00:19.0");
+  EXPECT_EQ(net.pick(), "11:11:11:11:11:11");
+  EXPECT_EQ(net.pick(), "11:11:11:11:11:11");
+}
+
+TEST(MacAddress, FallsBackToAnyConnectedAdapter) {
+  FakeNet net;
+  net.add("lo", "unknown", "00:00:00:00:00:00", "", "1", "772");
+  net.add("veth9", "up", "00:00:00:00:00:00", "");                         // no address
+  net.add("tun0", "unknown", "de:ad:be:ef:00:01", "", "1");                 // carrier decides
+  net.add("enx0", "up", "bb:bb:bb:bb:bb:bb", "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0");
+  EXPECT_EQ(net.pick(), "BB:BB:BB:BB:BB:BB");  // lower than "tun0"
+}
+
+TEST(MacAddress, NothingConnectedGivesEmptyText) {
+  FakeNet net;
+  net.add("eth0", "down", "aa:bb:cc:dd:ee:ff", "pci0000:00/0000:00:03.0");
+  net.add("wlan0", "dormant", "aa:bb:cc:dd:ee:00", "pci0000:00/0000:00:04.0");
+  net.add("odd", "up", "aa:bb:cc", "");  // not a six-byte address
+  net.add("lo", "unknown", "00:00:00:00:00:00", "", "1", "772");
+  EXPECT_EQ(net.pick(), "");
+  EXPECT_EQ(mac_address_from("/nonexistent/class/net"), "");
+}
+
+// ---- The OS text -------------------------------------------------------------------------------
+
+TEST(OsVersion, BuiltLikeTheWindowsText) {
+  const char* debian =
+      "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\n"
+      "VERSION_ID=\"12\"\nID=debian\n";
+  EXPECT_EQ(os_version_from(debian, "x86_64", "6.1.0-18-amd64"),
+            "Debian GNU/Linux 12 x64 (Build:6.1.0-18-amd64)");
+  EXPECT_EQ(os_version_from(debian, "i686", "6.1.0"), "Debian GNU/Linux 12 x86 (Build:6.1.0)");
+  EXPECT_EQ(os_version_from(debian, "aarch64", "6.1.0"), "Debian GNU/Linux 12 x64 (Build:6.1.0)");
+}
+
+TEST(OsVersion, MissingAndOddFields) {
+  // The version is left out, its blank kept, when the name already holds it.
+  EXPECT_EQ(os_version_from("NAME='Foo 7'\nVERSION_ID=7\n", "x86_64", "r"), "Foo 7  x64 (Build:r)");
+  EXPECT_EQ(os_version_from("NAME=Arch\nBUILD_ID=rolling\n", "x86_64", "r"),
+            "Arch rolling x64 (Build:r)");
+  EXPECT_EQ(os_version_from("ID=alpine\n", "x86_64", "r"), "alpine  x64 (Build:r)");
+  EXPECT_EQ(os_version_from("", "armv7l", ""), "Linux  x86 (Build:)");
+  EXPECT_EQ(os_version_from("NAME=\"A \\\"B\\\"\"\nVERSION_ID=1\nNAME_X=no\n", "x86_64", "r"),
+            "A \"B\" 1 x64 (Build:r)");
+}
+
+}  // namespace
+}  // namespace brindle
