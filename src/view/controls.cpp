@@ -25,6 +25,9 @@ Controls::Controls() {
     entry.radio_group = info.radio_group;
     entry.state.caption = gbk(info.caption);
     entry.state.visible = !StartsHidden(info);
+    // The design's pre-selected options: automatic launch mode and the first mirror line.
+    entry.state.checked = std::string_view(info.name) == names::kLaunchAuto ||
+                          std::string_view(info.name) == names::kMirror1;
     entries_.emplace(info.name, std::move(entry));
     if (info.radio_group != names::kNoGroup) groups_[info.radio_group].push_back(info.name);
   }

@@ -1,0 +1,181 @@
+// Start-up of the application core on real folders with the scripted ports.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/actions.h"
+#include "app/core.h"
+#include "app/endpoints.h"
+#include "foundation/encoding.h"
+#include "foundation/settings_file.h"
+#include "support/temp_dir.h"
+#include "view/test_ports.h"
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StartupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cl_.program_dir = dir_.path().string();
+    ASSERT_TRUE(core_.Prepare(cl_));
+  }
+  void InstallExtractor() {
+    fs::create_directories(dir_.path() / "qdata" / "7zip");
+    test::spit(dir_.path() / "qdata" / "7zip" / "q_unbz2", "#!/bin/sh\n");
+  }
+  void WriteSettings(const std::string& key, const std::string& value) {
+    fs::create_directories(dir_.path() / "qdata");
+    ASSERT_TRUE(WriteSetting((dir_.path() / "qdata" / "Config2.ini").string(), key, value));
+  }
+  Controls& controls() { return tw_.window().controls(); }
+
+  test::TempDir dir_;
+  CommandLine cl_;
+  TestWindow tw_;
+  AppState state_;
+  Core core_{state_, tw_.window()};
+};
+
+TEST_F(StartupTest, MissingExtractorShowsTheMessageAndStops) {
+  EXPECT_FALSE(core_.OnMainWindowCreated());
+  auto boxes = tw_.ports().Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, gbk("程序不完整! 软件目录下 qdata/7zip/q_unbz2.exe 未找到 请登录 ") +
+                               "bbs.brindle.example" + gbk(" 重下载"));
+  // Folders are made before the check, the clocks are not started after it.
+  EXPECT_TRUE(fs::is_directory(dir_.path() / "download" / "data"));
+  EXPECT_FALSE(tw_.ports().ClockRunning(names::kClockGameDetect));
+}
+
+TEST_F(StartupTest, FoldersMadeOnceCacheEmptiedSubfoldersKept) {
+  InstallExtractor();
+  fs::create_directories(dir_.path() / "download" / "data" / "keep");
+  test::spit(dir_.path() / "download" / "note.txt", "mine");
+  for (const char* name : {"a.cfg", "b.td", "c.bsp.tmp", "d"}) {
+    test::spit(dir_.path() / "download" / "data" / name, "x");
+  }
+  test::spit(dir_.path() / "download" / "data" / "keep" / "inner.bsp", "x");
+
+  ASSERT_TRUE(core_.OnMainWindowCreated());
+  EXPECT_EQ(test::slurp(dir_.path() / "download" / "note.txt"), "mine");
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir_.path() / "download" / "data")) {
+    left.push_back(e.path().filename().string());
+  }
+  EXPECT_EQ(left, std::vector<std::string>{"keep"});
+  EXPECT_TRUE(fs::exists(dir_.path() / "download" / "data" / "keep" / "inner.bsp"));
+  EXPECT_EQ(state_.download_cache_dir, dir_.path().string() + "/download/data/");
+  EXPECT_EQ(state_.machine_id.size(), 32u);
+}
+
+TEST_F(StartupTest, NoSettingsFileKeepsDesignStateAndLooksForTheGame) {
+  InstallExtractor();
+  ASSERT_TRUE(core_.OnMainWindowCreated());
+  EXPECT_FALSE(fs::exists(dir_.path() / "qdata" / "Config2.ini"));
+  EXPECT_TRUE(controls().Checked(names::kLaunchAuto));
+  EXPECT_FALSE(controls().Checked(names::kRegionChina));
+  EXPECT_FALSE(controls().Checked(names::kRegionWorld));
+  EXPECT_TRUE(state_.game.csgo_dir.empty());
+  EXPECT_TRUE(tw_.ports().ClockRunning(names::kClockGameDetect));
+  EXPECT_EQ(controls().Caption(names::kUserName), gbk("请登录"));
+  EXPECT_EQ(controls().Caption(names::kStatusLine), gbk("加载中..."));
+}
+
+TEST_F(StartupTest, StoredSettingsAreApplied) {
+  InstallExtractor();
+  WriteSettings("CSGOPath", "/games/csgo/");
+  WriteSettings("CSGOMapPath", "/games/csgo/csgo/maps/");
+  WriteSettings("CS2Path_manual_operation", "1abc");
+  WriteSettings("GameLuncherMode", "3");
+  WriteSettings("GameLuncherRegion", "2");
+  ASSERT_TRUE(core_.OnMainWindowCreated());
+  EXPECT_EQ(state_.game.csgo_dir, "/games/csgo/");
+  EXPECT_EQ(state_.game.csgo_map_dir, "/games/csgo/csgo/maps/");
+  EXPECT_EQ(state_.game.cs2_manual, 1);
+  EXPECT_TRUE(controls().Checked(names::kLaunchSteamRunAppid));
+  EXPECT_FALSE(controls().Checked(names::kLaunchAuto));
+  EXPECT_TRUE(controls().Checked(names::kRegionWorld));
+}
+
+TEST_F(StartupTest, UnknownLaunchModeLeavesTheFirstOption) {
+  InstallExtractor();
+  WriteSettings("GameLuncherMode", "9");
+  WriteSettings("GameLuncherRegion", "1");
+  ASSERT_TRUE(core_.OnMainWindowCreated());
+  EXPECT_TRUE(controls().Checked(names::kLaunchAuto));
+  EXPECT_TRUE(controls().Checked(names::kRegionChina));
+}
+
+TEST_F(StartupTest, OptionHandlersWriteTheirKeyAndSayWhat) {
+  InstallExtractor();
+  ASSERT_TRUE(core_.OnMainWindowCreated());
+  BindCoreActions(core_);
+  const char* texts[] = {"已切换自动模式", "遵循Steam", "直接启动并进入", "仅[蒸汽中国客户端]",
+                         "CS2 直接启动并进入"};
+  for (int mode = 1; mode <= 5; ++mode) {
+    core_.OnLaunchModeChosen(mode);
+    EXPECT_EQ(core_.ReadSetting("GameLuncherMode"), std::to_string(mode));
+    EXPECT_EQ(controls().Caption(names::kStatusLine), gbk(texts[mode - 1]));
+  }
+  EXPECT_TRUE(tw_.window().Activate(names::kRegionWorld));
+  EXPECT_EQ(core_.ReadSetting("GameLuncherRegion"), "2");
+  EXPECT_TRUE(controls().Checked(names::kRegionWorld));
+}
+
+TEST_F(StartupTest, PreDownloadSwitchNeedsALogin) {
+  InstallExtractor();
+  ASSERT_TRUE(core_.OnMainWindowCreated());
+  core_.OnPreDownloadSwitch(true);
+  EXPECT_FALSE(controls().Checked(names::kPreDownloadSwitch));
+  EXPECT_EQ(tw_.ports().Notices().back(), gbk("请登录"));
+  EXPECT_TRUE(core_.ReadSetting("PreDownloadEnable").empty());
+
+  state_.login.uid = "42";
+  core_.OnPreDownloadSwitch(true);
+  EXPECT_EQ(core_.ReadSetting("PreDownloadEnable"), "1");
+  EXPECT_TRUE(tw_.ports().ClockRunning(names::kClockPreDownload));
+  core_.OnPreDownloadSwitch(false);
+  EXPECT_EQ(core_.ReadSetting("PreDownloadEnable"), "0");
+  EXPECT_EQ(tw_.ports().Notices().back(), gbk("预热下载关闭.."));
+  EXPECT_FALSE(tw_.ports().ClockRunning(names::kClockPreDownload));
+}
+
+TEST_F(StartupTest, PagesRefusedUntilTheStartupClockFires) {
+  InstallExtractor();
+  ASSERT_TRUE(core_.OnMainWindowCreated());
+  BindCoreActions(core_);
+  std::atomic<int> steps{0};
+  core_.init_thread_steps.push_back([&] { ++steps; });
+
+  EXPECT_TRUE(tw_.window().Activate(names::kNavServers));
+  EXPECT_EQ(tw_.window().CurrentPage(), names::kDownloadPage);
+  EXPECT_EQ(tw_.ports().Notices(), std::vector<std::string>{gbk("正在初始化...")});
+
+  core_.OnStartupTimer();
+  EXPECT_TRUE(state_.initialised);
+  EXPECT_TRUE(tw_.window().Activate(names::kNavServers));
+  EXPECT_EQ(tw_.window().CurrentPage(), names::kServerPage);
+  core_.workers().StopAndJoin();
+  EXPECT_EQ(steps.load(), 1);
+  EXPECT_EQ(tw_.ports().Notices().size(), 1u);
+}
+
+TEST(EndpointsFile, MissingKeysKeepDefaultsUnknownKeysIgnored) {
+  test::TempDir dir;
+  test::spit(dir.path() / "e.ini",
+             "[endpoints]\r\nsoftware = http://127.0.0.1:5000\nmirror_telecom=127.0.0.1:5001\n"
+             "bogus=1\n");
+  AppState state;
+  ApplyDefaultEndpoints(state);
+  ASSERT_TRUE(LoadEndpointsFile(dir.file("e.ini"), state));
+  EXPECT_EQ(state.software_base_url, "http://127.0.0.1:5000");
+  EXPECT_EQ(state.mirror_host[2], "127.0.0.1:5001");
+  EXPECT_EQ(state.forum_base_url, "https://bbs.brindle.example");
+  EXPECT_FALSE(LoadEndpointsFile(dir.file("missing.ini"), state));
+}
+
+}  // namespace
+}  // namespace brindle
