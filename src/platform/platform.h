@@ -105,6 +105,46 @@ std::string host_name();         // gethostname with a 16-byte buffer
 std::string mac_address_text();  // "00:1A:2B:3C:4D:5E" of the connected physical adapter
 std::string os_version_text();   // name, edition, architecture and build
 
+// ---- Processes and shell ---------------------------------------------------------------------
+
+struct ProcessInfo {
+  int pid = 0;
+  std::string exe_name;  // file name of the executable (GBK), without its folder
+};
+// Every process visible to this user. Returns false (and leaves `out` empty) when the process
+// table cannot be read at all; processes that vanish while being read are skipped.
+bool list_processes(std::vector<ProcessInfo>& out);
+// Full path of the process's executable, or empty text when it is gone or not ours to read.
+std::string process_image_path(int pid);
+
+// Opens a URL with the desktop's handler, detached; nothing is reported.
+void open_url(const std::string& url);
+// Starts `file` with administrator rights, `parameters` as its one argument (none when empty);
+// an empty `file` stands for this program. With wait_ms > 0 it waits that long and then ends the
+// process. False when the start was refused (missing file, no elevation tool, prompt refused).
+bool run_elevated(const std::string& file, const std::string& parameters, int wait_ms);
+// Shows the folder holding `path` in the file manager with the item selected where the desktop
+// allows it (`edit_name` asks for the rename field where supported). False when the path does
+// not exist or no file manager could be asked.
+bool show_in_folder(const std::string& path, bool edit_name);
+
+// Child processes that the caller owns and must wait for (the extractor).
+using ProcessHandle = std::intptr_t;
+inline constexpr ProcessHandle kInvalidProcess = -1;
+// Starts argv[0] (a path, or a name looked up in PATH) with the other items as arguments, in
+// `working_dir` (empty: this process's folder). With `quiet` the child's standard streams are
+// tied to the null device. kInvalidProcess when it cannot be started.
+ProcessHandle spawn_process(const std::vector<std::string>& argv, const std::string& working_dir,
+                            bool quiet = false);
+int process_id(ProcessHandle process);
+enum class WaitOutcome { kExited, kTimedOut, kFailed };
+// Waits up to timeout_ms (negative: without limit) for the child to end. kExited sets
+// `exit_code` (128 + signal number for a child ended by a signal) and releases the handle; after
+// that the handle must not be used again.
+WaitOutcome wait_process(ProcessHandle process, std::int64_t timeout_ms, int& exit_code);
+// Ends the child at once; it still has to be waited for.
+bool kill_process(ProcessHandle process);
+
 // ---- Time ------------------------------------------------------------------------------------
 
 std::int64_t monotonic_ms();

@@ -1,0 +1,120 @@
+#include "tools/process_tools.h"
+
+#include "foundation/encoding.h"
+#include "platform/platform.h"
+#include "view/control_names.h"
+#include "view/window.h"
+
+namespace brindle {
+namespace {
+
+char16_t fold_ascii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+
+// Names are compared as UTF-16 text: folding GBK bytes directly would also fold the ASCII-range
+// trail bytes of double-byte characters.
+bool same_name(const std::u16string& wanted, const std::u16string& actual, bool case_sensitive) {
+  if (wanted.size() != actual.size()) return false;
+  if (case_sensitive) return wanted == actual;
+  for (std::size_t i = 0; i < wanted.size(); ++i) {
+    if (fold_ascii(wanted[i]) != fold_ascii(actual[i])) return false;
+  }
+  return true;
+}
+
+// Replaces every occurrence of `from` in `text` (exact case).
+std::string replace_all(std::string text, std::string_view from, std::string_view to) {
+  if (from.empty()) return text;
+  std::size_t pos = 0;
+  while ((pos = text.find(from, pos)) != std::string::npos) {
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+  }
+  return text;
+}
+
+}  // namespace
+
+ProcessIdList FindProcessIds(const std::string& exe_name, bool case_sensitive) {
+  ProcessIdList result;
+  std::vector<platform::ProcessInfo> processes;
+  if (!platform::list_processes(processes)) {
+    result.count = -1;
+    return result;
+  }
+  const std::u16string wanted = gbk_to_u16(exe_name);
+  for (const platform::ProcessInfo& process : processes) {
+    if (same_name(wanted, gbk_to_u16(process.exe_name), case_sensitive)) {
+      result.ids.push_back(process.pid);
+    }
+  }
+  result.count = static_cast<int>(result.ids.size());
+  return result;
+}
+
+int FindProcessId(const std::string& exe_name) {
+  const ProcessIdList found = FindProcessIds(exe_name, false);
+  return found.ids.empty() ? 0 : found.ids.front();
+}
+
+std::string ProcessImagePath(int pid) { return platform::process_image_path(pid); }
+
+bool RunElevated(const std::string& file, const std::string& parameters, int wait_ms) {
+  return platform::run_elevated(file, parameters, wait_ms);
+}
+
+void OpenUrl(const std::string& url) { platform::open_url(url); }
+
+bool ShowInFolder(const std::string& path, bool edit_name) {
+  return platform::show_in_folder(path, edit_name);
+}
+
+std::string FindSteamBinFolder() {
+  const std::string sep(1, platform::path_separator());
+  for (std::string_view client : {kSteamExeName, kSteamChinaExeName}) {
+    const int pid = FindProcessId(std::string(client));
+    if (pid == 0) continue;
+    // The executable's own spelling decides: a differently cased name is not replaced and the
+    // script then gets the executable path itself.
+    return replace_all(ProcessImagePath(pid), sep + std::string(client), sep + "bin");
+  }
+  return {};
+}
+
+std::string KeyBinderUrl(const std::string& forum_base_url) {
+  return forum_base_url + "/plugin.php?id=tarn_csgo_command_binder:main";
+}
+
+void RunSteamRepair(Window& window, const std::string& program_dir) {
+  const int answer = window.MessageBox(
+      "", gbk("这将运行百度贴吧提供的脚本进行修复 是否继续? \r\n同时您必须确认Steam已运行"),
+      gbk("继续&&取消"));
+  if (answer != 0) return;
+  const std::string bin_folder = FindSteamBinFolder();
+  if (bin_folder.empty()) {
+    window.ShowNotice(gbk("未找到Steam进程"));
+    return;
+  }
+#ifdef _WIN32
+  RunElevated(program_dir + "\\qdata\\tools\\vacfix.bat", bin_folder, 0);
+#else
+  // The community's repair script is a Windows batch file; there is nothing to run here.
+  (void)program_dir;
+  window.ShowNotice(gbk("修复脚本仅适用于Windows版Steam"));
+#endif
+}
+
+void OpenKeyBinder(Window& window, const std::string& forum_base_url, bool switch_page,
+                   const std::function<void()>& open_forum_page) {
+  const int answer = window.MessageBox(
+      "", gbk("访问方式选择 \r\n本机浏览器:使用自己的浏览器 窗口更大"),
+      gbk("本机浏览器&&内置浏览器&&取消"));
+  const std::string url = KeyBinderUrl(forum_base_url);
+  if (answer == 0) {
+    OpenUrl(url);
+  } else if (answer == 1) {
+    if (switch_page && open_forum_page) open_forum_page();
+    window.person().Navigate(names::kForumBrowser, url);
+  }
+}
+
+}  // namespace brindle

@@ -1,0 +1,36 @@
+// A real child process with a chosen executable name: a copy of the system's sleep program placed
+// at a given path and started from there, so the process table shows that name and path. The
+// child is ended and reaped when the object goes.
+#pragma once
+
+#include <filesystem>
+
+#include "platform/platform.h"
+
+namespace brindle::test {
+
+class RunningCopy {
+ public:
+  // Copies sleep to `exe` (creating its folders) and starts it. started() tells whether it runs.
+  explicit RunningCopy(const std::filesystem::path& exe);
+  ~RunningCopy();
+  RunningCopy(const RunningCopy&) = delete;
+  RunningCopy& operator=(const RunningCopy&) = delete;
+
+  bool started() const { return process_ != platform::kInvalidProcess; }
+  int pid() const { return platform::process_id(process_); }
+  // Ends the child now; the process table no longer lists it afterwards.
+  void Stop();
+
+ private:
+  platform::ProcessHandle process_ = platform::kInvalidProcess;
+};
+
+// Writes an executable shell script (test fakes of desktop tools).
+void write_script(const std::filesystem::path& path, const std::string& body);
+
+// Waits until `path` exists, for a detached child that writes it; false after `safety_ms` of
+// real time (a broken test, not a timing assertion).
+bool wait_for_file(const std::filesystem::path& path, int safety_ms = 10000);
+
+}  // namespace brindle::test
