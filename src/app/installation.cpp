@@ -1,0 +1,264 @@
+#include "app/installation.h"
+
+#include <mutex>
+#include <optional>
+
+#include "app/app_state.h"
+#include "foundation/encoding.h"
+#include "foundation/settings_file.h"
+#include "platform/platform.h"
+#include "tools/process_tools.h"
+#include "view/control_names.h"
+#include "view/ports.h"
+#include "view/window.h"
+
+namespace brindle {
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kCsgoFilterUtf8 = "应用程序(*.exe)";
+constexpr const char* kCs2FilterUtf8 = "应用程序(*.exe)";
+#else
+// Linux executables have no extension: the filter names the game's own executable.
+constexpr const char* kCsgoFilterUtf8 = "应用程序(csgo_linux64)";
+constexpr const char* kCs2FilterUtf8 = "应用程序(cs2)";
+#endif
+constexpr std::string_view kCsgoDialogPreset = "csgo";
+
+std::string settings_path() {
+  return App().data_dir + platform::path_separator() + "Config2.ini";
+}
+
+char sep() { return platform::path_separator(); }
+
+bool is_gbk_lead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool matches_at(const std::string& text, std::size_t pos, std::string_view pattern,
+                bool ignore_case) {
+  if (pos + pattern.size() > text.size()) return false;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char a = text[pos + i];
+    const char b = pattern[i];
+    if (ignore_case ? fold(a) != fold(b) : a != b) return false;
+  }
+  return true;
+}
+
+// Positions where `pattern` starts at a character boundary of the GBK text. A trail byte of a
+// double-byte character can equal an ASCII letter or "\", so a plain byte search could cut a
+// Chinese folder name in half.
+template <typename Accept>
+std::string replace_matches(const std::string& text, std::string_view pattern,
+                            std::string_view replacement, bool ignore_case, Accept accept) {
+  if (pattern.empty()) return text;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (matches_at(text, pos, pattern, ignore_case) && accept(pos, pattern.size())) {
+      out.append(replacement);
+      pos += pattern.size();
+      continue;
+    }
+    const std::size_t width =
+        (is_gbk_lead(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size()) ? 2 : 1;
+    out.append(text, pos, width);
+    pos += width;
+  }
+  return out;
+}
+
+void write_csgo_settings(const GamePaths& paths, bool manual) {
+  const std::string file = settings_path();
+  WriteSetting(file, "CSGOPath", paths.csgo_dir);
+  WriteSetting(file, "CSGOPathCMD", paths.csgo_dir_copy);
+  WriteSetting(file, "CSGOMapPath", paths.csgo_map_dir);
+  WriteSetting(file, "CSGOMapPathCMD", paths.csgo_map_dir_copy);
+  if (manual) WriteSetting(file, "CSGOPath_manual_operation", "1");
+}
+
+void write_cs2_settings(const GamePaths& paths, bool manual) {
+  const std::string file = settings_path();
+  WriteSetting(file, "CS2Path", paths.cs2_dir);
+  WriteSetting(file, "CS2PathCMD", paths.cs2_dir_copy);
+  WriteSetting(file, "CS2MapPath", paths.cs2_map_dir);
+  WriteSetting(file, "CS2MapPathCMD", paths.cs2_map_dir_copy);
+  if (manual) WriteSetting(file, "CS2Path_manual_operation", "1");
+}
+
+// Sets the CS:GO folders in memory and gives a copy for writing.
+GamePaths set_csgo_dir(const std::string& folder) {
+  std::lock_guard lock(App().mutex);
+  GamePaths& game = App().game;
+  game.csgo_dir = folder;
+  game.csgo_dir_copy = folder;
+  game.csgo_map_dir = folder + std::string(kCsgoMapSubdir);
+  game.csgo_map_dir_copy = game.csgo_dir_copy + std::string(kCsgoMapSubdir);
+  return game;
+}
+
+GamePaths set_cs2_dir(const std::string& folder) {
+  std::lock_guard lock(App().mutex);
+  GamePaths& game = App().game;
+  game.cs2_dir = folder;
+  game.cs2_dir_copy = folder;
+  game.cs2_map_dir = Cs2MapDirFor(folder);
+  game.cs2_map_dir_copy = game.cs2_map_dir;
+  return game;
+}
+
+void show_path(Window& window, const char* prefix_utf8, const std::string& folder) {
+  window.controls().SetCaption(names::kGamePathLabel, gbk(prefix_utf8) + folder);
+}
+
+std::optional<std::string> ask_executable(Window& window, const char* dialog,
+                                          const char* filter_utf8, std::string_view preset) {
+  FileDialogRequest request;
+  request.dialog = dialog;
+  request.filter = gbk(filter_utf8);
+  request.initial = std::string(preset);
+  return window.person().OpenFileDialog(request);
+}
+
+}  // namespace
+
+std::string StripExeName(const std::string& path, std::string_view exe_name) {
+#ifdef _WIN32
+  return replace_matches(path, exe_name, "", false, [](std::size_t, std::size_t) { return true; });
+#else
+  const char separator = sep();
+  return replace_matches(path, exe_name, "", false, [&](std::size_t pos, std::size_t length) {
+    const bool starts_component = pos == 0 || path[pos - 1] == separator;
+    const bool ends_component = pos + length == path.size() || path[pos + length] == separator;
+    return starts_component && ends_component;
+  });
+#endif
+}
+
+std::string Cs2MapDirFor(const std::string& cs2_dir) {
+  return replace_matches(cs2_dir, kCs2BinSuffix, kCs2MapSuffix, true,
+                         [](std::size_t, std::size_t) { return true; });
+}
+
+bool IsCsgoFolder(const std::string& candidate) {
+  if (candidate.empty()) return false;
+  const std::string s(1, sep());
+  if (platform::file_exists(candidate + s + std::string(kCsgoAppIdFile))) return true;
+  return platform::file_exists(candidate + s + std::string(kCsgoMapSubdir) +
+                               std::string(kCsgoReferenceMap));
+}
+
+void DetectGames(Window& window) {
+  int cs2_manual = 0;
+  int csgo_manual = 0;
+  {
+    std::lock_guard lock(App().mutex);
+    cs2_manual = App().game.cs2_manual;
+    csgo_manual = App().game.csgo_manual;
+  }
+
+  if (cs2_manual != 1) {
+    const int pid = FindProcessId(std::string(kCs2ExeName));
+    const std::string image = pid != 0 ? ProcessImagePath(pid) : std::string();
+    if (!image.empty()) {
+      // A running CS2 is trusted as it is: no reference file is looked for.
+      const GamePaths paths = set_cs2_dir(StripExeName(image, kCs2ExeName));
+      write_cs2_settings(paths, false);
+      window.clock().StopClock(names::kClockGameDetect);
+    }
+  }
+
+  if (csgo_manual != 1) {
+    const int pid = FindProcessId(std::string(kCsgoExeName));
+    const std::string image = pid != 0 ? ProcessImagePath(pid) : std::string();
+    if (!image.empty()) {
+      const std::string candidate = StripExeName(image, kCsgoExeName);
+      // A folder without the reference files is not an installation; keep looking.
+      if (!IsCsgoFolder(candidate)) return;
+      const GamePaths paths = set_csgo_dir(candidate);
+      show_path(window, "游戏路径:", paths.csgo_dir);
+      window.clock().StopClock(names::kClockGameDetect);
+      write_csgo_settings(paths, false);
+    }
+  }
+}
+
+void ChooseCsgoExecutable(Window& window) {
+  if (!window.RequireInitialised(App().initialised.load())) return;
+  const std::optional<std::string> chosen =
+      ask_executable(window, names::kCsgoFileDialog, kCsgoFilterUtf8, kCsgoDialogPreset);
+  if (!chosen) return;
+  const std::string candidate = StripExeName(*chosen, kCsgoExeName);
+  if (!IsCsgoFolder(candidate)) {
+    window.MessageBox(gbk("您的路径设置似乎不正确!"),
+                      gbk(" 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? "
+                          "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
+                          "Offensive/csgo"),
+                      gbk("取消"));
+    return;
+  }
+  GamePaths paths = set_csgo_dir(candidate);
+  {
+    std::lock_guard lock(App().mutex);
+    App().game.csgo_manual = 1;
+  }
+  write_csgo_settings(paths, true);
+  show_path(window, "已配置路径:", paths.csgo_dir);
+}
+
+void ChooseCs2Executable(Window& window) {
+  if (!window.RequireInitialised(App().initialised.load())) return;
+  const std::optional<std::string> chosen =
+      ask_executable(window, names::kCs2FileDialog, kCs2FilterUtf8, kCs2ExeName);
+  if (!chosen) return;
+  // The in-memory folders follow the choice even when it is refused below; the settings file
+  // keeps the earlier values.
+  const GamePaths paths = set_cs2_dir(StripExeName(*chosen, kCs2ExeName));
+  if (!platform::file_exists(paths.cs2_map_dir + std::string(kCs2ReferenceMap))) {
+    window.MessageBox(gbk("您的路径设置似乎不正确!"),
+                      gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? "
+                          "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
+                          "Offensive/game/bin/win64/cs2.exe"),
+                      gbk("取消"));
+    return;
+  }
+  {
+    std::lock_guard lock(App().mutex);
+    App().game.cs2_manual = 1;
+  }
+  write_cs2_settings(paths, true);
+  show_path(window, "已配置路径:", paths.cs2_dir);
+}
+
+bool CheckInstallation() {
+  std::string reference;
+  {
+    std::lock_guard lock(App().mutex);
+    const GamePaths& game = App().game;
+    const std::string& map_dir = game.cs2_target ? game.cs2_map_dir : game.csgo_map_dir;
+    // An unknown folder must not send the test to the current directory.
+    if (map_dir.empty()) return false;
+    reference = game.cs2_target ? game.cs2_map_dir + std::string(kCs2ReferenceMap)
+                                : game.csgo_map_dir + std::string(kCsgoReferenceMap);
+  }
+  // A missing CS2 map only fails the check, as for CS:GO: the callers tell the person and the
+  // program goes on.
+  return platform::file_exists(reference);
+}
+
+void ShowPathWrongDialog(Window& window) {
+  window.MessageBox(gbk("您的路径设置似乎不正确!"),
+                    gbk("请选择 csgo.exe 未能找到  您的路径是否选择正确? \r\n原因 软件无法找到官方地图 "
+                        "de_dust2.bsp"),
+                    gbk("取消"));
+}
+
+void BindInstallation(Window& window) {
+  window.Bind(names::kChooseCsgo, [&window] { ChooseCsgoExecutable(window); });
+  window.Bind(names::kChooseCs2, [&window] { ChooseCs2Executable(window); });
+  window.clock().BindClock(names::kClockGameDetect, [&window] { DetectGames(window); });
+}
+
+}  // namespace brindle

@@ -1,0 +1,64 @@
+// Where the games are installed: found from the running game every tick of the game-detection
+// clock, or chosen by hand in a file dialog; validated with files every installation has, kept
+// in the settings file and in App().game, and checked before map work and joins.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace brindle {
+
+class Window;
+
+// The games' executable names and the folders around them, per platform. Directory parts keep
+// their separators so they can be matched and appended as they stand.
+#ifdef _WIN32
+inline constexpr std::string_view kCs2ExeName = "cs2.exe";
+inline constexpr std::string_view kCs2BinSuffix = "\\game\\bin\\win64\\";
+inline constexpr std::string_view kCs2MapSuffix = "\\game\\csgo\\maps\\";
+inline constexpr std::string_view kCsgoExeName = "csgo.exe";
+inline constexpr std::string_view kCsgoMapSubdir = "csgo\\maps\\";
+#else
+inline constexpr std::string_view kCs2ExeName = "cs2";
+inline constexpr std::string_view kCs2BinSuffix = "/game/bin/linuxsteamrt64/";
+inline constexpr std::string_view kCs2MapSuffix = "/game/csgo/maps/";
+inline constexpr std::string_view kCsgoExeName = "csgo_linux64";
+inline constexpr std::string_view kCsgoMapSubdir = "csgo/maps/";
+#endif
+// Files every installation has.
+inline constexpr std::string_view kCsgoAppIdFile = "steam_appid.txt";
+inline constexpr std::string_view kCsgoReferenceMap = "de_dust2.bsp";
+inline constexpr std::string_view kCs2ReferenceMap = "de_dust2.vpk";
+
+// The folder of an executable path: every occurrence of `exe_name` removed (exact case). On
+// Windows that is every occurrence in the text; elsewhere, where executables carry no extension
+// and the name can be part of a folder name ("/home/cs2fan/"), only whole path components.
+std::string StripExeName(const std::string& path, std::string_view exe_name);
+
+// The CS2 map folder of a CS2 executable folder: the bin suffix replaced by the map suffix
+// (letter case ignored).
+std::string Cs2MapDirFor(const std::string& cs2_dir);
+
+// True when `candidate` (a folder ending in a separator) holds the CS:GO reference files:
+// steam_appid.txt, or else csgo/maps/de_dust2.bsp.
+bool IsCsgoFolder(const std::string& candidate);
+
+// One tick of the game-detection clock: CS2 first unless chosen by hand, then CS:GO unless chosen
+// by hand; a game found stops the clock. Runs on the UI thread.
+void DetectGames(Window& window);
+
+// Handlers of the two buttons that pick a game executable by hand.
+void ChooseCsgoExecutable(Window& window);
+void ChooseCs2Executable(Window& window);
+
+// The installation check before map work and joins: for a CS2 target the CS2 reference map must
+// exist, otherwise the CS:GO one. A failure only returns false; the caller tells the person.
+bool CheckInstallation();
+
+// The message box shown after a failed installation check.
+void ShowPathWrongDialog(Window& window);
+
+// Binds the two choice buttons and the game-detection clock of `window` to the handlers above.
+void BindInstallation(Window& window);
+
+}  // namespace brindle

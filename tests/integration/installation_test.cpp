@@ -1,0 +1,328 @@
+// Finding the games: real game-named child processes started from fake installation folders,
+// the detection clock on the test ports, manual choices through scripted file dialogs, and the
+// settings file on disk.
+#include "app/installation.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include "app/app_state.h"
+#include "foundation/encoding.h"
+#include "foundation/settings_file.h"
+#include "support/running_copy.h"
+#include "support/temp_dir.h"
+#include "view/control_names.h"
+#include "view/test_ports.h"
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RunningCopy;
+using test::TempDir;
+
+const std::string kWrongTitle = gbk("您的路径设置似乎不正确!");
+
+class InstallationTest : public ::testing::Test {
+ protected:
+  InstallationTest() {
+    fs::create_directories(temp_.path() / "qdata");
+    App().data_dir = temp_.file("qdata");
+    App().initialised = true;
+    SetGame(GamePaths{});
+    BindInstallation(window());
+    window().StartClock(names::kClockGameDetect);
+  }
+  ~InstallationTest() override {
+    App().initialised = false;
+    SetGame(GamePaths{});
+  }
+
+  static void SetGame(const GamePaths& paths) {
+    std::lock_guard lock(App().mutex);
+    App().game = paths;
+  }
+  static GamePaths Game() {
+    std::lock_guard lock(App().mutex);
+    return App().game;
+  }
+
+  Window& window() { return test_window_.window(); }
+  TestPorts& ports() { return test_window_.ports(); }
+  std::string settings() const { return temp_.file("qdata/Config2.ini"); }
+  std::string Setting(const std::string& key) const { return ReadSetting(settings(), key); }
+  std::string PathLabel() { return window().controls().Caption(names::kGamePathLabel); }
+  bool Detecting() { return test_window_.ports().ClockRunning(names::kClockGameDetect); }
+  void Tick() { ports().Advance(1500); }
+
+  // A CS2 installation: <root>/game/bin/linuxsteamrt64/cs2 and, with the reference map,
+  // <root>/game/csgo/maps/de_dust2.vpk. Gives the executable.
+  fs::path Cs2Install(const fs::path& root, bool with_map) {
+    fs::create_directories(root / "game/csgo/maps");
+    fs::create_directories(root / "game/bin/linuxsteamrt64");
+    if (with_map) test::spit(root / "game/csgo/maps/de_dust2.vpk", "vpk");
+    return root / "game/bin/linuxsteamrt64/cs2";
+  }
+  // A legacy CS:GO folder with its executable beside steam_appid.txt (when asked for).
+  fs::path CsgoInstall(const fs::path& root, bool with_app_id) {
+    fs::create_directories(root);
+    if (with_app_id) test::spit(root / "steam_appid.txt", "730");
+    return root / "csgo_linux64";
+  }
+  static std::string Dir(const fs::path& folder) { return folder.string() + "/"; }
+
+  TempDir temp_;
+  TestWindow test_window_;
+};
+
+TEST_F(InstallationTest, RunningCs2IsFoundAndStored) {
+  const fs::path root = temp_.path() / "Steam Library/Counter-Strike Global Offensive";
+  RunningCopy game(Cs2Install(root, false));
+  ASSERT_TRUE(game.started());
+  const std::string label = PathLabel();
+
+  Tick();
+  const GamePaths paths = Game();
+  EXPECT_EQ(paths.cs2_dir, Dir(root / "game/bin/linuxsteamrt64"));
+  EXPECT_EQ(paths.cs2_dir_copy, paths.cs2_dir);
+  EXPECT_EQ(paths.cs2_map_dir, Dir(root / "game/csgo/maps"));
+  EXPECT_EQ(paths.cs2_map_dir_copy, paths.cs2_map_dir);
+  // Accepted without the reference map, and the path label is left to CS:GO.
+  EXPECT_FALSE(Detecting());
+  EXPECT_EQ(PathLabel(), label);
+  EXPECT_EQ(Setting("CS2Path"), paths.cs2_dir);
+  EXPECT_EQ(Setting("CS2PathCMD"), paths.cs2_dir);
+  EXPECT_EQ(Setting("CS2MapPath"), paths.cs2_map_dir);
+  EXPECT_EQ(Setting("CS2MapPathCMD"), paths.cs2_map_dir);
+  EXPECT_EQ(Setting("CS2Path_manual_operation"), "");
+  EXPECT_EQ(Setting("CSGOPath"), "");
+}
+
+TEST_F(InstallationTest, RunningCsgoIsFoundBesideItsAppIdFile) {
+  const fs::path root = temp_.path() / "csgo";
+  RunningCopy game(CsgoInstall(root, true));
+  ASSERT_TRUE(game.started());
+
+  Tick();
+  const GamePaths paths = Game();
+  EXPECT_EQ(paths.csgo_dir, Dir(root));
+  EXPECT_EQ(paths.csgo_dir_copy, Dir(root));
+  EXPECT_EQ(paths.csgo_map_dir, Dir(root / "csgo/maps"));
+  EXPECT_EQ(paths.csgo_map_dir_copy, Dir(root / "csgo/maps"));
+  EXPECT_EQ(PathLabel(), gbk("游戏路径:") + Dir(root));
+  EXPECT_FALSE(Detecting());
+  EXPECT_EQ(Setting("CSGOPath"), Dir(root));
+  EXPECT_EQ(Setting("CSGOPathCMD"), Dir(root));
+  EXPECT_EQ(Setting("CSGOMapPath"), Dir(root / "csgo/maps"));
+  EXPECT_EQ(Setting("CSGOMapPathCMD"), Dir(root / "csgo/maps"));
+  EXPECT_EQ(Setting("CS2Path"), "");
+}
+
+TEST_F(InstallationTest, CsgoFolderWithoutReferenceFilesIsIgnoredUntilItHasTheMap) {
+  const fs::path root = temp_.path() / "not-yet";
+  RunningCopy game(CsgoInstall(root, false));
+  ASSERT_TRUE(game.started());
+
+  Tick();
+  Tick();
+  EXPECT_TRUE(Detecting());
+  EXPECT_EQ(Game().csgo_dir, "");
+  EXPECT_FALSE(fs::exists(settings()));
+
+  // The official map alone is enough.
+  fs::create_directories(root / "csgo/maps");
+  test::spit(root / "csgo/maps/de_dust2.bsp", "bsp");
+  Tick();
+  EXPECT_EQ(Game().csgo_dir, Dir(root));
+  EXPECT_FALSE(Detecting());
+}
+
+TEST_F(InstallationTest, OneTickFindsBothGames) {
+  RunningCopy cs2(Cs2Install(temp_.path() / "cs2-root", true));
+  RunningCopy csgo(CsgoInstall(temp_.path() / "csgo-root", true));
+  ASSERT_TRUE(cs2.started() && csgo.started());
+  Tick();
+  EXPECT_EQ(Game().cs2_dir, Dir(temp_.path() / "cs2-root/game/bin/linuxsteamrt64"));
+  EXPECT_EQ(Game().csgo_dir, Dir(temp_.path() / "csgo-root"));
+  EXPECT_FALSE(Detecting());
+}
+
+TEST_F(InstallationTest, NothingRunningOrBothChosenByHandLeavesEverythingAlone) {
+  Tick();
+  EXPECT_TRUE(Detecting());
+  EXPECT_FALSE(fs::exists(settings()));
+
+  GamePaths manual;
+  manual.cs2_manual = 1;
+  manual.csgo_manual = 1;
+  manual.cs2_dir = "/chosen/cs2/";
+  manual.csgo_dir = "/chosen/csgo/";
+  SetGame(manual);
+  RunningCopy cs2(Cs2Install(temp_.path() / "cs2-root", true));
+  RunningCopy csgo(CsgoInstall(temp_.path() / "csgo-root", true));
+  ASSERT_TRUE(cs2.started() && csgo.started());
+  for (int i = 0; i < 3; ++i) Tick();
+  EXPECT_TRUE(Detecting());
+  EXPECT_EQ(Game().cs2_dir, "/chosen/cs2/");
+  EXPECT_EQ(Game().csgo_dir, "/chosen/csgo/");
+  EXPECT_FALSE(fs::exists(settings()));
+}
+
+TEST_F(InstallationTest, ManualCsgoChoiceAcceptedWritesEverythingAndTheFlag) {
+  const fs::path root = temp_.path() / "manual csgo";
+  const fs::path exe = CsgoInstall(root, true);
+  ports().ScriptFile(exe.string());
+  ASSERT_TRUE(window().Activate(names::kChooseCsgo));
+
+  const auto dialogs = ports().FileDialogs();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].dialog, names::kCsgoFileDialog);
+  EXPECT_EQ(dialogs[0].filter, gbk("应用程序(csgo_linux64)"));
+  EXPECT_EQ(dialogs[0].initial, "csgo");
+  EXPECT_TRUE(ports().Boxes().empty());
+  EXPECT_EQ(Game().csgo_dir, Dir(root));
+  EXPECT_EQ(Game().csgo_manual, 1);
+  EXPECT_EQ(Setting("CSGOPath"), Dir(root));
+  EXPECT_EQ(Setting("CSGOPathCMD"), Dir(root));
+  EXPECT_EQ(Setting("CSGOMapPath"), Dir(root / "csgo/maps"));
+  EXPECT_EQ(Setting("CSGOMapPathCMD"), Dir(root / "csgo/maps"));
+  EXPECT_EQ(Setting("CSGOPath_manual_operation"), "1");
+  EXPECT_EQ(PathLabel(), gbk("已配置路径:") + Dir(root));
+  // A manual choice does not stop the clock; the flag makes its ticks do nothing for CS:GO.
+  EXPECT_TRUE(Detecting());
+}
+
+TEST_F(InstallationTest, ManualCsgoChoiceRefusedOrCancelledChangesNothing) {
+  ASSERT_TRUE(WriteSetting(settings(), "CSGOPath", "/old/"));
+  const std::string before = test::slurp(settings());
+  const std::string label = PathLabel();
+
+  ports().ScriptFile(CsgoInstall(temp_.path() / "empty", false).string());
+  window().Activate(names::kChooseCsgo);
+  const auto boxes = ports().Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, kWrongTitle);
+  EXPECT_EQ(boxes[0].text,
+            gbk(" 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? Steam用户游戏在 "
+                "\r\n盘:/Steam/steamapps/commo/Counter-Strike Global Offensive/csgo"));
+  EXPECT_EQ(boxes[0].buttons, gbk("取消"));
+  EXPECT_EQ(Game().csgo_dir, "");
+  EXPECT_EQ(Game().csgo_manual, 0);
+
+  ports().ScriptFile(std::nullopt);
+  window().Activate(names::kChooseCsgo);
+  EXPECT_EQ(ports().FileDialogs().size(), 2u);
+  EXPECT_EQ(ports().Boxes().size(), 1u);
+
+  EXPECT_EQ(test::slurp(settings()), before);
+  EXPECT_EQ(PathLabel(), label);
+}
+
+TEST_F(InstallationTest, ManualCs2ChoiceAcceptedOrRefused) {
+  ASSERT_TRUE(WriteSetting(settings(), "CS2Path", "/old/game/bin/linuxsteamrt64/"));
+  const std::string before = test::slurp(settings());
+
+  // Refused: the settings keep the old folder, memory follows the rejected choice.
+  const fs::path bad = Cs2Install(temp_.path() / "bad", false);
+  ports().ScriptFile(bad.string());
+  window().Activate(names::kChooseCs2);
+  ASSERT_EQ(ports().Boxes().size(), 1u);
+  EXPECT_EQ(ports().Boxes()[0].title, kWrongTitle);
+  EXPECT_EQ(ports().Boxes()[0].text,
+            gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? Steam用户游戏在 "
+                "\r\n盘:/Steam/steamapps/commo/Counter-Strike Global Offensive/game/bin/win64/cs2.exe"));
+  EXPECT_EQ(test::slurp(settings()), before);
+  EXPECT_EQ(Game().cs2_dir, Dir(temp_.path() / "bad/game/bin/linuxsteamrt64"));
+  EXPECT_EQ(Game().cs2_map_dir, Dir(temp_.path() / "bad/game/csgo/maps"));
+  EXPECT_EQ(Game().cs2_manual, 0);
+
+  const fs::path good = Cs2Install(temp_.path() / "good", true);
+  ports().ScriptFile(good.string());
+  window().Activate(names::kChooseCs2);
+  const auto dialogs = ports().FileDialogs();
+  ASSERT_EQ(dialogs.size(), 2u);
+  EXPECT_EQ(dialogs[1].dialog, names::kCs2FileDialog);
+  EXPECT_EQ(dialogs[1].initial, "cs2");
+  EXPECT_EQ(ports().Boxes().size(), 1u);
+  const std::string dir = Dir(temp_.path() / "good/game/bin/linuxsteamrt64");
+  const std::string map_dir = Dir(temp_.path() / "good/game/csgo/maps");
+  EXPECT_EQ(Setting("CS2Path"), dir);
+  EXPECT_EQ(Setting("CS2PathCMD"), dir);
+  EXPECT_EQ(Setting("CS2MapPath"), map_dir);
+  EXPECT_EQ(Setting("CS2MapPathCMD"), map_dir);
+  EXPECT_EQ(Setting("CS2Path_manual_operation"), "1");
+  EXPECT_EQ(Game().cs2_manual, 1);
+  EXPECT_EQ(PathLabel(), gbk("已配置路径:") + dir);
+}
+
+TEST_F(InstallationTest, ChoosingBeforeStartUpOnlyShowsTheNotice) {
+  App().initialised = false;
+  ports().ScriptFile(CsgoInstall(temp_.path() / "csgo", true).string());
+  window().Activate(names::kChooseCsgo);
+  window().Activate(names::kChooseCs2);
+  EXPECT_TRUE(ports().FileDialogs().empty());
+  ASSERT_EQ(ports().Notices().size(), 2u);
+  EXPECT_EQ(ports().Notices()[0], gbk("正在初始化..."));
+  EXPECT_EQ(Game().csgo_dir, "");
+}
+
+TEST_F(InstallationTest, ExecutableNameIsRemovedWhereverItIsAWholeComponent) {
+  // Twice: both go.
+  const fs::path root = temp_.path() / "csgo_linux64";
+  const fs::path exe = CsgoInstall(root, false);
+  test::spit(temp_.path() / "steam_appid.txt", "730");
+  EXPECT_EQ(StripExeName(exe.string(), kCsgoExeName), temp_.dir() + "/");
+  ports().ScriptFile(exe.string());
+  window().Activate(names::kChooseCsgo);
+  EXPECT_TRUE(ports().Boxes().empty());
+  EXPECT_EQ(Game().csgo_dir, temp_.dir() + "/");
+
+  EXPECT_EQ(StripExeName("/a/cs2/game/bin/linuxsteamrt64/cs2", kCs2ExeName),
+            "/a//game/bin/linuxsteamrt64/");
+  // Part of a folder name is not the executable.
+  EXPECT_EQ(StripExeName("/home/cs2fan/my_cs2/game/bin/linuxsteamrt64/cs2", kCs2ExeName),
+            "/home/cs2fan/my_cs2/game/bin/linuxsteamrt64/");
+  EXPECT_EQ(StripExeName("/g/Cs2", kCs2ExeName), "/g/Cs2");
+  EXPECT_EQ(Cs2MapDirFor("/s/GAME/Bin/LinuxSteamRT64/"), "/s/game/csgo/maps/");
+  EXPECT_EQ(Cs2MapDirFor("/s/other/"), "/s/other/");
+}
+
+TEST_F(InstallationTest, CheckInstallationFollowsTheTargetGameAndNeverEndsTheProgram) {
+  const fs::path cs2_root = temp_.path() / "cs2";
+  Cs2Install(cs2_root, false);
+  GamePaths paths;
+  paths.cs2_map_dir = Dir(cs2_root / "game/csgo/maps");
+  paths.csgo_map_dir = Dir(temp_.path() / "csgo/csgo/maps");
+  fs::create_directories(temp_.path() / "csgo/csgo/maps");
+  test::spit(temp_.path() / "csgo/csgo/maps/de_dust2.bsp", "bsp");
+
+  paths.cs2_target = true;
+  SetGame(paths);
+  EXPECT_FALSE(CheckInstallation());
+  // The program is still here: the caller shows the path box and carries on.
+  ShowPathWrongDialog(window());
+  ASSERT_EQ(ports().Boxes().size(), 1u);
+  EXPECT_EQ(ports().Boxes()[0].title, kWrongTitle);
+  EXPECT_EQ(ports().Boxes()[0].text,
+            gbk("请选择 csgo.exe 未能找到  您的路径是否选择正确? \r\n原因 软件无法找到官方地图 de_dust2.bsp"));
+  EXPECT_EQ(ports().Boxes()[0].buttons, gbk("取消"));
+
+  test::spit(cs2_root / "game/csgo/maps/de_dust2.vpk", "vpk");
+  EXPECT_TRUE(CheckInstallation());
+
+  paths.cs2_target = false;
+  SetGame(paths);
+  EXPECT_TRUE(CheckInstallation());
+  fs::remove(temp_.path() / "csgo/csgo/maps/de_dust2.bsp");
+  EXPECT_FALSE(CheckInstallation());
+
+  // An unknown folder is not the current directory.
+  SetGame(GamePaths{});
+  EXPECT_FALSE(CheckInstallation());
+}
+
+}  // namespace
+}  // namespace brindle
