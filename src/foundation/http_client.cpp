@@ -123,6 +123,7 @@ struct HttpClient::Core : std::enable_shared_from_this<HttpClient::Core> {
   char error[CURL_ERROR_SIZE] = {};
   CURLcode last = CURLE_OK;
   bool performed = false;
+  bool cookie_from_jar = false;  // CURLOPT_COOKIE holds a jar text send() set
   long total_timeout_ms = 0;    // 0: libcurl's default (none)
   long connect_timeout_ms = 0;  // 0: libcurl's default
 
@@ -150,6 +151,7 @@ struct HttpClient::Core : std::enable_shared_from_this<HttpClient::Core> {
     header = std::make_unique<Sink>();
     upload = std::make_unique<Source>();
     progress = nullptr;
+    cookie_from_jar = false;
     total_timeout_ms = 0;
     connect_timeout_ms = 0;
     bool ok = true;
@@ -539,9 +541,14 @@ bool HttpClient::send(std::string_view body) {
     set_option_64(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     set_option_bytes(CURLOPT_COPYPOSTFIELDS, body);
   }
-  if (automatic_cookies_) {
-    std::string jar = jar_.cookies();
-    if (!jar.empty()) set_option_text(CURLOPT_COOKIE, jar);
+  std::string jar = automatic_cookies_ ? jar_.cookies() : std::string();
+  if (!jar.empty()) {
+    if (set_option_text(CURLOPT_COOKIE, jar) == CURLE_OK && core_) core_->cookie_from_jar = true;
+  } else if (core_ && core_->cookie_from_jar) {
+    // The handle still holds the jar of an earlier send: cookies since deleted (or a jar since
+    // switched off) must not travel again.
+    curl_easy_setopt(core_->easy, CURLOPT_COOKIE, static_cast<char*>(nullptr));
+    core_->cookie_from_jar = false;
   }
   CURLcode code = perform();
   if (automatic_cookies_) jar_.merge_set_cookie(response_headers());

@@ -200,12 +200,13 @@ class HttpClient {
 // ---- The request routines ----
 
 // The optional arguments of http_request and http_probe; absent ones take their defaults.
+// Designated initializers read best: http_request(url, {.method = 1, .body = form}, &status).
 struct HttpRequestArgs {
-  std::optional<int> method;                // 1 = POST, anything else = GET
-  std::optional<std::string> body;          // sent as CURLOPT_POSTFIELDS (makes it a POST)
-  std::optional<std::string> extra_headers;  // lines separated by "\r\n"
-  std::optional<int> no_redirect;           // 1 = do not follow redirects
-  std::optional<int> timeout_seconds;       // used when at least 2, else 30
+  std::optional<int> method = std::nullopt;                 // 1 = POST, anything else = GET
+  std::optional<std::string> body = std::nullopt;           // CURLOPT_POSTFIELDS (a POST)
+  std::optional<std::string> extra_headers = std::nullopt;  // lines separated by "\r\n"
+  std::optional<int> no_redirect = std::nullopt;            // 1 = do not follow redirects
+  std::optional<int> timeout_seconds = std::nullopt;        // used when at least 2, else 30
 };
 
 // GET or POST; returns the response body (empty when nothing arrived). status_out receives the

@@ -1,0 +1,204 @@
+#include "sim_server.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "tls_cert.h"
+
+namespace brindle::sim {
+
+// ---- SimState ------------------------------------------------------------------------------
+
+void SimState::count(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  ++counts_[path];
+}
+
+std::map<std::string, std::int64_t> SimState::counts() const {
+  std::lock_guard lock(mutex_);
+  return counts_;
+}
+
+std::int64_t SimState::count_of(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  auto it = counts_.find(path);
+  return it == counts_.end() ? 0 : it->second;
+}
+
+void SimState::reset_counts() {
+  std::lock_guard lock(mutex_);
+  counts_.clear();
+}
+
+bool SimState::pause_ms(std::int64_t ms) const {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!stopping()) {
+    auto now = std::chrono::steady_clock::now();
+    if (now >= until) return true;
+    auto step = std::min<std::chrono::steady_clock::duration>(until - now,
+                                                              std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(step);
+  }
+  return false;
+}
+
+std::int64_t param_int(const httplib::Request& request, const char* name, std::int64_t fallback,
+                       std::int64_t low, std::int64_t high) {
+  if (!request.has_param(name)) return fallback;
+  std::string text = request.get_param_value(name);
+  std::int64_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return fallback;
+  return std::clamp(value, low, high);
+}
+
+// ---- SimServer -----------------------------------------------------------------------------
+
+bool write_file_atomically(const std::string& path, const std::string& text) {
+  std::string temp = path + ".tmp" + std::to_string(::getpid());
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.flush();
+    if (!out) {
+      std::remove(temp.c_str());
+      return false;
+    }
+  }
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+SimServer::SimServer(SimOptions options) : options_(std::move(options)) {
+  state_.data_dir = options_.data_dir;
+}
+
+SimServer::~SimServer() { stop(); }
+
+void SimServer::add_routes(RouteInstaller installer) { installers_.push_back(std::move(installer)); }
+
+void SimServer::configure(httplib::Server& server) {
+  int threads = options_.threads;
+  server.new_task_queue = [threads] {
+    return new httplib::ThreadPool(static_cast<std::size_t>(threads));
+  };
+  server.set_keep_alive_max_count(1000);
+  server.set_keep_alive_timeout(5);
+  server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+    state_.count(request.path);
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  for (const RouteInstaller& install : installers_) install(server, state_);
+}
+
+bool SimServer::bind(httplib::Server& server, int port, int& bound, std::string& error) {
+  if (port == 0) {
+    bound = server.bind_to_any_port("127.0.0.1");
+  } else {
+    bound = server.bind_to_port("127.0.0.1", port) ? port : -1;
+  }
+  if (bound <= 0) {
+    error = "cannot listen on 127.0.0.1:" + std::to_string(port);
+    return false;
+  }
+  return true;
+}
+
+bool SimServer::start(std::string& error) {
+  http_ = std::make_unique<httplib::Server>();
+  configure(*http_);
+  int http_port = 0;
+  if (!bind(*http_, options_.http_port, http_port, error)) return false;
+  state_.http_base = "http://127.0.0.1:" + std::to_string(http_port);
+
+  if (options_.https) {
+    SelfSignedCert cert;
+    if (!cert.generate(error)) return false;
+    if (options_.cert_file.empty()) {
+      options_.cert_file = "/tmp/brindle-sim-" + std::to_string(::getpid()) + "-ca.pem";
+    }
+    std::error_code ec;
+    auto absolute = std::filesystem::absolute(options_.cert_file, ec);
+    if (!ec) options_.cert_file = absolute.string();
+    if (!cert.write_pem(options_.cert_file, error)) return false;
+    // The server takes its own references to the certificate and key.
+    auto secure = std::make_unique<httplib::SSLServer>(cert.certificate(), cert.key());
+    if (!secure->is_valid()) {
+      error = "cannot set up TLS";
+      return false;
+    }
+    https_ = std::move(secure);
+    configure(*https_);
+    int https_port = 0;
+    if (!bind(*https_, options_.https_port, https_port, error)) return false;
+    state_.https_base = "https://127.0.0.1:" + std::to_string(https_port);
+    state_.ca_file = options_.cert_file;
+  }
+
+  threads_.emplace_back([this] { http_->listen_after_bind(); });
+  if (https_) threads_.emplace_back([this] { https_->listen_after_bind(); });
+  // stop() only reaches a listener that is already running, so wait for both to be.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!(http_->is_running() && (!https_ || https_->is_running()))) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      error = "listeners did not start";
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+void SimServer::stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  state_.request_stop();
+  if (http_) http_->stop();
+  if (https_) https_->stop();
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
+}
+
+bool SimServer::write_addr_file(const std::string& path) const {
+  std::string text = "http=" + state_.http_base + "\n";
+  if (!state_.https_base.empty()) {
+    text += "https=" + state_.https_base + "\n";
+    text += "ca_file=" + state_.ca_file + "\n";
+  }
+  text += "pid=" + std::to_string(::getpid()) + "\n";
+  return write_file_atomically(path, text);
+}
+
+bool SimServer::write_endpoints_file(const std::string& path) const {
+  // Services prefer HTTPS as the community's do; the mirrors are plain HTTP as theirs are.
+  const std::string& secure = state_.https_base.empty() ? state_.http_base : state_.https_base;
+  std::string mirror = state_.http_base.substr(std::string("http://").size());
+  std::string port = mirror.substr(mirror.find(':'));
+  std::string text = "[endpoints]\n";
+  text += "software=" + secure + "/software\n";
+  text += "server_list=" + secure + "/serverlist\n";
+  text += "favourites=" + secure + "/favourites\n";
+  text += "forum=" + secure + "/forum\n";
+  text += "user_info=" + secure + "/cloud\n";
+  text += "mirror_us1=" + mirror + "\n";
+  text += "mirror_us2=" + mirror + "\n";
+  text += "mirror_telecom=" + mirror + "\n";
+  text += "mirror_primary_host=" + mirror + "\n";
+  text += "mirror_secondary_host=localhost" + port + "\n";
+  text += "operator_uid=1\n";
+  text += "ca_file=" + state_.ca_file + "\n";
+  text += "tls_verify=1\n";
+  return write_file_atomically(path, text);
+}
+
+}  // namespace brindle::sim

@@ -1,0 +1,46 @@
+// What every route of brindle-sim shares: where its data lives, its own addresses, the request
+// counts and the stop flag that ends slow and stalling replies.
+#pragma once
+
+#include <httplib.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace brindle::sim {
+
+class SimState {
+ public:
+  std::string data_dir;    // folder served under /files/ (empty: none)
+  std::string http_base;   // "http://127.0.0.1:PORT", set once listening
+  std::string https_base;  // "https://127.0.0.1:PORT" or empty
+  std::string ca_file;     // the certificate clients must trust for https_base
+
+  void count(const std::string& path);
+  std::map<std::string, std::int64_t> counts() const;
+  std::int64_t count_of(const std::string& path) const;
+  void reset_counts();
+
+  bool stopping() const { return stopping_.load(); }
+  void request_stop() { stopping_.store(true); }
+  // Waits `ms` milliseconds in short steps; false as soon as the sim is stopping.
+  bool pause_ms(std::int64_t ms) const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, std::int64_t> counts_;
+  std::atomic<bool> stopping_{false};
+};
+
+// Query parameter as an integer clamped to [low, high]; `fallback` when absent or not a number.
+std::int64_t param_int(const httplib::Request& request, const char* name, std::int64_t fallback,
+                       std::int64_t low, std::int64_t high);
+
+// Routes of the scripted behaviours (/test/...) and of the data folder (/files/...).
+void install_test_routes(httplib::Server& server, SimState& state);
+void install_file_routes(httplib::Server& server, SimState& state);
+
+}  // namespace brindle::sim

@@ -1,0 +1,146 @@
+#include "support/sim_process.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+extern char** environ;
+
+namespace brindle::test {
+namespace {
+
+constexpr int kStartTimeoutMs = 30000;
+
+std::size_t collect(char* bytes, std::size_t size, std::size_t count, void* user) {
+  static_cast<std::string*>(user)->append(bytes, size * count);
+  return size * count;
+}
+
+// Waits for the child's "ready" line; false when it exits or stays silent too long.
+bool wait_until_ready(int fd, std::string& error) {
+  std::string seen;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+  while (seen.find("ready\n") == std::string::npos) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
+    if (left <= 0) {
+      error = "brindle-sim did not become ready";
+      return false;
+    }
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left)) < 0) continue;
+    char buffer[256];
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) {
+      error = "brindle-sim exited before it was ready";
+      return false;
+    }
+    if (got > 0) seen.append(buffer, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+}  // namespace
+
+SimProcess::SimProcess(std::vector<std::string> extra_args) {
+  data_dir_ = dir_.file("data");
+  std::filesystem::create_directory(data_dir_);
+  std::string addr_file = dir_.file("addr.txt");
+  endpoints_file_ = dir_.file("endpoints.ini");
+  std::vector<std::string> args = {BRINDLE_SIM_PATH, "--data",      data_dir_,
+                                   "--addr-file",    addr_file,     "--endpoints",
+                                   endpoints_file_,  "--cert-file", dir_.file("ca.pem")};
+  for (std::size_t i = 0; i < extra_args.size(); ++i) {
+    if (extra_args[i] == "--data" && i + 1 < extra_args.size()) data_dir_ = extra_args[i + 1];
+    args.push_back(extra_args[i]);
+  }
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) {
+    error_ = "pipe failed";
+    return;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  pid_t child = -1;
+  int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  if (spawned != 0) {
+    ::close(out[0]);
+    error_ = std::string("cannot start brindle-sim: ") + std::strerror(spawned);
+    return;
+  }
+  pid_ = child;
+  bool ready = wait_until_ready(out[0], error_);
+  ::close(out[0]);
+  if (!ready) return;
+
+  std::ifstream addr(addr_file);
+  for (std::string line; std::getline(addr, line);) {
+    std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = line.substr(0, eq);
+    std::string value = line.substr(eq + 1);
+    if (key == "http") http_base_ = value;
+    if (key == "https") https_base_ = value;
+    if (key == "ca_file") ca_file_ = value;
+  }
+  if (http_base_.empty()) error_ = "brindle-sim wrote no address";
+}
+
+SimProcess::~SimProcess() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  int status = 0;
+  while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+std::int64_t SimProcess::request_count(const std::string& path) const {
+  CURL* easy = curl_easy_init();
+  if (easy == nullptr) return -1;
+  char* escaped = curl_easy_escape(easy, path.c_str(), static_cast<int>(path.size()));
+  std::string url = http_base_ + "/test/count?path=" + (escaped ? escaped : "");
+  curl_free(escaped);
+  std::string body;
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT, 30L);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collect);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+  CURLcode code = curl_easy_perform(easy);
+  long status = 0;
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(easy);
+  if (code != CURLE_OK || status != 200 || body.empty()) return -1;
+  try {
+    return std::stoll(body);
+  } catch (...) {
+    return -1;
+  }
+}
+
+}  // namespace brindle::test
