@@ -73,7 +73,15 @@ class InstallationTest : public ::testing::Test {
     return root / "csgo_linux64";
   }
   static std::string Dir(const fs::path& folder) { return folder.string() + "/"; }
+  // The four keys of one game hold `dir` and its map folder, both copies alike.
+  void ExpectStored(const std::string& prefix, const std::string& dir, const std::string& map_dir) {
+    EXPECT_EQ(Setting(prefix + "Path"), dir);
+    EXPECT_EQ(Setting(prefix + "PathCMD"), dir);
+    EXPECT_EQ(Setting(prefix + "MapPath"), map_dir);
+    EXPECT_EQ(Setting(prefix + "MapPathCMD"), map_dir);
+  }
 
+  test::ProcessNameLock names_lock_;
   TempDir temp_;
   TestWindow test_window_;
 };
@@ -93,10 +101,7 @@ TEST_F(InstallationTest, RunningCs2IsFoundAndStored) {
   // Accepted without the reference map, and the path label is left to CS:GO.
   EXPECT_FALSE(Detecting());
   EXPECT_EQ(PathLabel(), label);
-  EXPECT_EQ(Setting("CS2Path"), paths.cs2_dir);
-  EXPECT_EQ(Setting("CS2PathCMD"), paths.cs2_dir);
-  EXPECT_EQ(Setting("CS2MapPath"), paths.cs2_map_dir);
-  EXPECT_EQ(Setting("CS2MapPathCMD"), paths.cs2_map_dir);
+  ExpectStored("CS2", paths.cs2_dir, paths.cs2_map_dir);
   EXPECT_EQ(Setting("CS2Path_manual_operation"), "");
   EXPECT_EQ(Setting("CSGOPath"), "");
 }
@@ -114,10 +119,7 @@ TEST_F(InstallationTest, RunningCsgoIsFoundBesideItsAppIdFile) {
   EXPECT_EQ(paths.csgo_map_dir_copy, Dir(root / "csgo/maps"));
   EXPECT_EQ(PathLabel(), gbk("游戏路径:") + Dir(root));
   EXPECT_FALSE(Detecting());
-  EXPECT_EQ(Setting("CSGOPath"), Dir(root));
-  EXPECT_EQ(Setting("CSGOPathCMD"), Dir(root));
-  EXPECT_EQ(Setting("CSGOMapPath"), Dir(root / "csgo/maps"));
-  EXPECT_EQ(Setting("CSGOMapPathCMD"), Dir(root / "csgo/maps"));
+  ExpectStored("CSGO", Dir(root), Dir(root / "csgo/maps"));
   EXPECT_EQ(Setting("CS2Path"), "");
 }
 
@@ -185,10 +187,7 @@ TEST_F(InstallationTest, ManualCsgoChoiceAcceptedWritesEverythingAndTheFlag) {
   EXPECT_TRUE(ports().Boxes().empty());
   EXPECT_EQ(Game().csgo_dir, Dir(root));
   EXPECT_EQ(Game().csgo_manual, 1);
-  EXPECT_EQ(Setting("CSGOPath"), Dir(root));
-  EXPECT_EQ(Setting("CSGOPathCMD"), Dir(root));
-  EXPECT_EQ(Setting("CSGOMapPath"), Dir(root / "csgo/maps"));
-  EXPECT_EQ(Setting("CSGOMapPathCMD"), Dir(root / "csgo/maps"));
+  ExpectStored("CSGO", Dir(root), Dir(root / "csgo/maps"));
   EXPECT_EQ(Setting("CSGOPath_manual_operation"), "1");
   EXPECT_EQ(PathLabel(), gbk("已配置路径:") + Dir(root));
   // A manual choice does not stop the clock; the flag makes its ticks do nothing for CS:GO.
@@ -249,10 +248,7 @@ TEST_F(InstallationTest, ManualCs2ChoiceAcceptedOrRefused) {
   EXPECT_EQ(ports().Boxes().size(), 1u);
   const std::string dir = Dir(temp_.path() / "good/game/bin/linuxsteamrt64");
   const std::string map_dir = Dir(temp_.path() / "good/game/csgo/maps");
-  EXPECT_EQ(Setting("CS2Path"), dir);
-  EXPECT_EQ(Setting("CS2PathCMD"), dir);
-  EXPECT_EQ(Setting("CS2MapPath"), map_dir);
-  EXPECT_EQ(Setting("CS2MapPathCMD"), map_dir);
+  ExpectStored("CS2", dir, map_dir);
   EXPECT_EQ(Setting("CS2Path_manual_operation"), "1");
   EXPECT_EQ(Game().cs2_manual, 1);
   EXPECT_EQ(PathLabel(), gbk("已配置路径:") + dir);

@@ -1,5 +1,10 @@
 #include "support/running_copy.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <string>
 #include <system_error>
@@ -40,6 +45,18 @@ void RunningCopy::Stop() {
   int code = 0;
   platform::wait_process(process_, -1, code);
   process_ = platform::kInvalidProcess;
+}
+
+ProcessNameLock::ProcessNameLock() {
+  const fs::path path = fs::temp_directory_path() / "brindle-test-process-names.lock";
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd_ < 0) return;
+  while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
+
+ProcessNameLock::~ProcessNameLock() {
+  if (fd_ >= 0) ::close(fd_);  // closing releases the lock
 }
 
 void write_script(const fs::path& path, const std::string& body) {

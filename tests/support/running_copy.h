@@ -26,6 +26,20 @@ class RunningCopy {
   platform::ProcessHandle process_ = platform::kInvalidProcess;
 };
 
+// Tests that start or expect the absence of processes with well-known names (the game, the Steam
+// client) hold this lock: test programs run side by side, and the names are looked for across the
+// whole machine. Blocks until no other test holds it.
+class ProcessNameLock {
+ public:
+  ProcessNameLock();
+  ~ProcessNameLock();
+  ProcessNameLock(const ProcessNameLock&) = delete;
+  ProcessNameLock& operator=(const ProcessNameLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 // Writes an executable shell script (test fakes of desktop tools).
 void write_script(const std::filesystem::path& path, const std::string& body);
 
