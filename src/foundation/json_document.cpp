@@ -57,7 +57,8 @@ class PathReader {
     return false;
   }
   bool read_name(Segment& segment) {
-    std::size_t end = std::min(text_.find_first_of(".[]", pos_), text_.size());
+    std::size_t end = pos_;
+    while (end < text_.size() && text_[end] != '.' && text_[end] != '[' && text_[end] != ']') ++end;
     if (end == pos_ || (end < text_.size() && text_[end] == ']')) return fail();
     segment.is_index = false;
     segment.name.assign(text_.substr(pos_, end - pos_));

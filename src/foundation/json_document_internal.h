@@ -25,7 +25,7 @@ struct ParseFailure {
 };
 
 // Parses strict JSON into out. depth receives the deepest nesting of arrays and objects
-// (0 for a scalar). Never throws; on failure out is unspecified and failure says why.
+// (0 for a scalar). Never throws; on failure out holds a partial tree and failure says why.
 bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,
                   ParseFailure& failure);
 
