@@ -19,11 +19,11 @@ constexpr char kUpperHex[] = "0123456789ABCDEF";
 std::string_view up_to_nul(std::string_view s) { return s.substr(0, s.find('\0')); }
 
 Bytes to_utf16le(std::u16string_view wide) {
-  Bytes out;
-  out.reserve(wide.size() * 2 + 2);
+  Bytes out(wide.size() * 2, '\0');
+  char* p = out.data();
   for (char16_t c : wide) {
-    out.push_back(static_cast<char>(c & 0xFF));
-    out.push_back(static_cast<char>(c >> 8));
+    *p++ = static_cast<char>(c & 0xFF);
+    *p++ = static_cast<char>(c >> 8);
   }
   return out;
 }
@@ -31,15 +31,16 @@ Bytes to_utf16le(std::u16string_view wide) {
 // UTF-16LE bytes up to the first zero code unit, as lstrlenW would measure them. An odd last
 // byte pairs with a zero byte, as it does in the zero-padded copy.
 std::u16string from_utf16le(std::string_view bytes) {
-  std::u16string wide;
-  wide.reserve(bytes.size() / 2 + 1);
+  std::u16string wide((bytes.size() + 1) / 2, u'\0');
+  std::size_t units = 0;
   for (std::size_t i = 0; i < bytes.size(); i += 2) {
     unsigned low = static_cast<unsigned char>(bytes[i]);
     unsigned high = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
     char16_t c = static_cast<char16_t>(low | high << 8);
     if (c == 0) break;
-    wide.push_back(c);
+    wide[units++] = c;
   }
+  wide.resize(units);
   return wide;
 }
 
@@ -80,25 +81,14 @@ std::string utf16_to_gbk(std::string_view utf16le) {
 }
 
 std::string utf8_to_gbk(std::string_view utf8) {
-  // The same result as utf16_to_gbk(multibyte_to_utf16(utf8, 65001)) without the byte copy in
-  // between: the decoded prefix holds no zero unit, so nothing is cut on the way back.
-  try {
-    std::u16string wide = wide_of_text(utf8, platform::kCodePageUtf8);
-    if (wide.empty()) return {};
-    return platform::wide_to_multibyte(wide, platform::kCodePageGbk);
-  } catch (...) {
-    return {};
-  }
+  // The same result as utf16_to_gbk(multibyte_to_utf16(utf8, 65001)) in one pass: the decoded
+  // prefix holds no zero unit, so nothing is cut on the way back.
+  return platform::convert_code_page(up_to_nul(utf8), platform::kCodePageUtf8,
+                                     platform::kCodePageGbk);
 }
 
 std::string utf8_to_gbk_counted(std::string_view utf8) {
-  try {
-    if (utf8.empty()) return {};
-    return platform::wide_to_multibyte(platform::multibyte_to_wide(utf8, platform::kCodePageUtf8),
-                                       platform::kCodePageGbk);
-  } catch (...) {
-    return {};
-  }
+  return platform::convert_code_page(utf8, platform::kCodePageUtf8, platform::kCodePageGbk);
 }
 
 Bytes gbk_to_utf16(std::string_view gbk) {
@@ -113,8 +103,9 @@ Bytes gbk_to_utf16(std::string_view gbk) {
 }
 
 Bytes gbk_to_utf8(std::string_view gbk) {
-  return utf16_to_multibyte(multibyte_to_utf16(gbk, platform::kCodePageGbk),
-                            platform::kCodePageUtf8);
+  // utf16_to_multibyte(multibyte_to_utf16(gbk, 936), 65001) in one pass, as above.
+  return platform::convert_code_page(up_to_nul(gbk), platform::kCodePageGbk,
+                                     platform::kCodePageUtf8);
 }
 
 std::u16string gbk_to_u16(std::string_view gbk) {

@@ -28,6 +28,11 @@ std::u16string multibyte_to_wide(std::string_view bytes, unsigned code_page);
 // character the code page lacks (or a lone surrogate) becomes one "?".
 std::string wide_to_multibyte(std::u16string_view wide, unsigned code_page);
 
+// The same as wide_to_multibyte(multibyte_to_wide(bytes, from_code_page), to_code_page), in one
+// pass without the UTF-16 string in between (the network's UTF-8 to GBK path is a hot one).
+std::string convert_code_page(std::string_view bytes, unsigned from_code_page,
+                              unsigned to_code_page);
+
 // ---- Digests ---------------------------------------------------------------------------------
 
 // The 16 raw bytes of the MD5 digest of `bytes`.

@@ -4,7 +4,10 @@
 #include <openssl/evp.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -170,20 +173,36 @@ TEST(CodePages, UnknownCodePageGivesEmptyResult) {
   EXPECT_TRUE(multibyte_to_wide("abc", 1252).empty());
   EXPECT_TRUE(wide_to_multibyte(u"abc", 1252).empty());
   EXPECT_TRUE(multibyte_to_utf16("abc", 1252).empty());
+  EXPECT_TRUE(platform::convert_code_page("abc", 1252, kCodePageGbk).empty());
+  EXPECT_TRUE(platform::convert_code_page("abc", kCodePageGbk, 1252).empty());
 }
 
 TEST(CodePages, RandomBytesNeverBreakTheConverters) {
   std::mt19937 random(7);
-  for (int round = 0; round < 300; ++round) {
-    std::string bytes(random() % 64, '\0');
-    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  for (int round = 0; round < 2000; ++round) {
+    // Random bytes mixed with whole characters of both code pages, so valid and broken
+    // sequences meet at every position.
+    static const char* const pieces[] = {"\xE5\x9C\xB0", "\xF0\x9F\x98\x80", "\xB5\xD8", "\x80",
+                                         "\xC3\xA9", "a", "\0"};
+    std::string bytes;
+    for (int k = static_cast<int>(random() % 40); k > 0; --k) {
+      if (random() % 2) {
+        bytes.push_back(static_cast<char>(random() & 0xFF));
+      } else {
+        const char* piece = pieces[random() % std::size(pieces)];
+        bytes.append(piece, std::max<std::size_t>(1, std::strlen(piece)));
+      }
+    }
     for (unsigned cp : {kCodePageGbk, kCodePageUtf8}) {
       std::u16string wide = multibyte_to_wide(bytes, cp);
       EXPECT_LE(wide.size(), bytes.size());
       // Decoding never invents unpaired surrogates, so UTF-8 comes back without U+FFFD added.
       std::string utf8 = wide_to_multibyte(wide, kCodePageUtf8);
       EXPECT_EQ(multibyte_to_wide(utf8, kCodePageUtf8), wide);
-      wide_to_multibyte(wide, kCodePageGbk);
+      // The one-pass conversion agrees with the two steps it stands for.
+      for (unsigned to : {kCodePageGbk, kCodePageUtf8}) {
+        EXPECT_EQ(platform::convert_code_page(bytes, cp, to), wide_to_multibyte(wide, to));
+      }
     }
   }
 }

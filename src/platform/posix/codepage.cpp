@@ -141,62 +141,167 @@ const GbkTables& gbk_tables() {
   return *tables;
 }
 
-// Copies the run of ASCII bytes starting at `i` (eight at a time where possible) and returns
-// the index of the first byte that is not ASCII.
-std::size_t widen_ascii_run(std::string_view in, std::size_t i, std::u16string& out) {
-  const std::size_t n = in.size();
+// ---- Conversion core --------------------------------------------------------------------------
+//
+// A decoder walks its input and hands each character (a code point, or a lone surrogate from
+// UTF-16 input) to a sink, and whole ASCII runs at once. Sinks write through a raw pointer into
+// a string sized beforehand to the largest possible result, which is trimmed at the end.
+
+// Hands the run of ASCII bytes at p[i] to the sink, eight at a time where possible (fixed-size
+// copies compile to single moves; runs between Chinese characters are short), and returns the
+// index after it.
+template <typename Sink>
+std::size_t copy_ascii_run(const unsigned char* p, std::size_t i, std::size_t n, Sink& sink) {
   while (i + 8 <= n) {
     std::uint64_t word;
-    std::memcpy(&word, in.data() + i, 8);
+    std::memcpy(&word, p + i, 8);
     if (word & 0x8080808080808080ULL) break;
-    for (int k = 0; k < 8; ++k) out.push_back(static_cast<char16_t>(in[i + k]));
+    sink.ascii8(p + i);
     i += 8;
   }
-  while (i < n && static_cast<unsigned char>(in[i]) < 0x80) out.push_back(static_cast<char16_t>(in[i++]));
+  while (i < n && p[i] < 0x80) sink.put_ascii(p[i++]);
   return i;
 }
 
-std::u16string decode_gbk(std::string_view in) {
-  const GbkTables& tables = gbk_tables();
-  std::u16string out;
-  out.reserve(in.size());
+std::size_t ascii_run(const char16_t* p, std::size_t n) {
   std::size_t i = 0;
-  const std::size_t n = in.size();
+  while (i + 4 <= n) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    if (word & 0xFF80FF80FF80FF80ULL) break;
+    i += 4;
+  }
+  while (i < n && p[i] < 0x80) ++i;
+  return i;
+}
+
+constexpr bool high_surrogate(std::uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+constexpr bool low_surrogate(std::uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+constexpr bool continuation(unsigned b) { return (b & 0xC0) == 0x80; }
+
+struct Utf16Sink {
+  char16_t* out;
+  void ascii8(const unsigned char* p) {
+    for (int k = 0; k < 8; ++k) out[k] = p[k];
+    out += 8;
+  }
+  void put_ascii(unsigned char c) { *out++ = c; }
+  void put(std::uint32_t cp) {
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      *out++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      *out++ = static_cast<char16_t>(cp);
+    }
+  }
+};
+
+struct GbkSink {
+  char* out;
+  const GbkTables& tables;
+  void ascii8(const unsigned char* p) {
+    std::memcpy(out, p, 8);
+    out += 8;
+  }
+  void put_ascii(unsigned char c) { *out++ = static_cast<char>(c); }
+  void ascii(const char16_t* p, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) out[k] = static_cast<char>(p[k]);
+    out += n;
+  }
+  void put(std::uint32_t cp) {
+    // Nothing outside the BMP is in GBK (a surrogate pair is one character, so one "?"), and a
+    // lone surrogate is no character at all.
+    std::uint16_t code = cp < 0x10000 && !high_surrogate(cp) && !low_surrogate(cp)
+                             ? tables.encode(static_cast<char16_t>(cp))
+                             : 0;
+    if (cp < 0x80) {
+      *out++ = static_cast<char>(cp);
+    } else if (code == 0) {
+      *out++ = '?';
+    } else if (code < 0x100) {
+      *out++ = static_cast<char>(code);
+    } else {
+      out[0] = static_cast<char>(code >> 8);
+      out[1] = static_cast<char>(code & 0xFF);
+      out += 2;
+    }
+  }
+};
+
+struct Utf8Sink {
+  char* out;
+  void ascii8(const unsigned char* p) {
+    std::memcpy(out, p, 8);
+    out += 8;
+  }
+  void put_ascii(unsigned char c) { *out++ = static_cast<char>(c); }
+  void ascii(const char16_t* p, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) out[k] = static_cast<char>(p[k]);
+    out += n;
+  }
+  void put(std::uint32_t cp) {
+    if (high_surrogate(cp) || low_surrogate(cp)) cp = kReplacement;  // as Windows writes it
+    if (cp < 0x80) {
+      *out++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      *out++ = static_cast<char>(0xC0 | cp >> 6);
+      *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      *out++ = static_cast<char>(0xE0 | cp >> 12);
+      *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *out++ = static_cast<char>(0xF0 | cp >> 18);
+      *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+};
+
+template <typename Sink>
+void decode_gbk(const unsigned char* p, std::size_t n, Sink& sink) {
+  const GbkTables& tables = gbk_tables();
+  std::size_t i = 0;
   while (i < n) {
-    i = widen_ascii_run(in, i, out);
+    i = copy_ascii_run(p, i, n, sink);
     if (i >= n) break;
-    unsigned b = static_cast<unsigned char>(in[i]);
+    unsigned b = p[i];
     if (b == 0x80) {
-      out.push_back(0x20AC);
+      sink.put(0x20AC);
       ++i;
     } else if (b == 0xFF) {
-      out.push_back(0xF8F5);
+      sink.put(0xF8F5);
       ++i;
-    } else if (i + 1 < n && valid_trail(static_cast<unsigned char>(in[i + 1]))) {
-      out.push_back(tables.decode_pair(b, static_cast<unsigned char>(in[i + 1])));
+    } else if (i + 1 < n && valid_trail(p[i + 1])) {
+      sink.put(tables.decode_pair(b, p[i + 1]));
       i += 2;
     } else {
       // A lead byte without a usable trail byte: only the lead is lost, so an ASCII byte
       // after it survives.
-      out.push_back(kReplacement);
+      sink.put(kReplacement);
       ++i;
     }
   }
-  return out;
 }
 
-constexpr bool continuation(unsigned b) { return (b & 0xC0) == 0x80; }
-
-std::u16string decode_utf8(std::string_view in) {
-  std::u16string out;
-  out.reserve(in.size());
-  const std::size_t n = in.size();
+template <typename Sink>
+void decode_utf8(const unsigned char* p, std::size_t n, Sink& sink) {
   std::size_t i = 0;
-  auto byte = [&](std::size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(in[k])); };
   while (i < n) {
-    i = widen_ascii_run(in, i, out);
+    i = copy_ascii_run(p, i, n, sink);
     if (i >= n) break;
-    unsigned b0 = byte(i);
+    unsigned b0 = p[i];
+    // Chinese text is almost all three-byte sequences: take a well-formed one in one step.
+    if ((b0 & 0xF0) == 0xE0 && i + 2 < n && continuation(p[i + 1]) && continuation(p[i + 2])) {
+      std::uint32_t cp = (b0 & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+      if (cp >= 0x800 && !high_surrogate(cp) && !low_surrogate(cp)) {
+        sink.put(cp);
+        i += 3;
+        continue;
+      }
+    }
     // Number of continuation bytes and the allowed range of the first one (which rules out
     // overlong forms, surrogates and values above U+10FFFF).
     int need = 0;
@@ -212,11 +317,11 @@ std::u16string decode_utf8(std::string_view in) {
       if (b0 == 0xF0) low = 0x90;
       if (b0 == 0xF4) high = 0x8F;
     } else {
-      out.push_back(kReplacement);
+      sink.put(kReplacement);
       ++i;
       continue;
     }
-    std::uint32_t cp = b0 & (0x3F >> need);
+    std::uint32_t cp = b0 & (0x3Fu >> need);
     std::size_t j = i + 1;
     bool ok = true;
     for (int k = 0; k < need; ++k, ++j) {
@@ -224,106 +329,61 @@ std::u16string decode_utf8(std::string_view in) {
         ok = false;
         break;
       }
-      unsigned b = byte(j);
-      bool in_range = k == 0 ? (b >= low && b <= high) : continuation(b);
-      if (!in_range) {
+      unsigned b = p[j];
+      if (k == 0 ? (b < low || b > high) : !continuation(b)) {
         ok = false;
         break;
       }
       cp = cp << 6 | (b & 0x3F);
     }
-    if (!ok) {
-      // The maximal ill-formed prefix becomes one U+FFFD; decoding resumes at the byte that
-      // broke it.
-      out.push_back(kReplacement);
-      i = j;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    // The maximal ill-formed prefix becomes one U+FFFD; decoding resumes at the byte that
+    // broke it.
+    sink.put(ok ? cp : kReplacement);
     i = j;
   }
-  return out;
 }
 
-constexpr bool high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-constexpr bool low_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// Copies the run of ASCII code units starting at `i` and returns the index after it.
-std::size_t narrow_ascii_run(std::u16string_view in, std::size_t i, std::string& out) {
-  const std::size_t n = in.size();
-  while (i + 4 <= n) {
-    std::uint64_t word;
-    std::memcpy(&word, in.data() + i, 8);
-    if (word & 0xFF80FF80FF80FF80ULL) break;
-    for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>(in[i + k]));
-    i += 4;
-  }
-  while (i < n && in[i] < 0x80) out.push_back(static_cast<char>(in[i++]));
-  return i;
-}
-
-std::string encode_gbk(std::u16string_view in) {
-  const GbkTables& tables = gbk_tables();
-  std::string out;
-  out.reserve(in.size() * 2);
-  const std::size_t n = in.size();
+template <typename Sink>
+void decode_utf16(const char16_t* p, std::size_t n, Sink& sink) {
   std::size_t i = 0;
   while (i < n) {
-    i = narrow_ascii_run(in, i, out);
+    std::size_t run = ascii_run(p + i, n - i);
+    sink.ascii(p + i, run);
+    i += run;
     if (i >= n) break;
-    char16_t c = in[i];
-    if (high_surrogate(c) && i + 1 < n && low_surrogate(in[i + 1])) {
-      // Nothing outside the BMP is in GBK; the pair is one character, so one "?".
-      out.push_back('?');
-      i += 2;
-      continue;
-    }
-    ++i;
-    std::uint16_t code = tables.encode(c);
-    if (code == 0) {
-      out.push_back('?');
-    } else if (code < 0x100) {
-      out.push_back(static_cast<char>(code));
-    } else {
-      out.push_back(static_cast<char>(code >> 8));
-      out.push_back(static_cast<char>(code & 0xFF));
-    }
+    std::uint32_t c = p[i++];
+    if (high_surrogate(c) && i < n && low_surrogate(p[i])) c = 0x10000 + ((c - 0xD800) << 10) + (p[i++] - 0xDC00);
+    sink.put(c);  // a lone surrogate goes through for the sink to replace
   }
-  return out;
 }
 
-std::string encode_utf8(std::u16string_view in) {
-  std::string out;
-  out.reserve(in.size() * 3);
-  const std::size_t n = in.size();
-  std::size_t i = 0;
-  while (i < n) {
-    i = narrow_ascii_run(in, i, out);
-    if (i >= n) break;
-    std::uint32_t cp = in[i++];
-    if (high_surrogate(static_cast<char16_t>(cp)) && i < n && low_surrogate(in[i])) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i++] - 0xDC00);
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = kReplacement;  // a lone surrogate, as Windows writes it
-    }
-    if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | cp >> 6));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | cp >> 12));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | cp >> 18));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    }
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+bool known(unsigned code_page) { return code_page == kCodePageGbk || code_page == kCodePageUtf8; }
+
+template <typename Sink>
+void decode_bytes(std::string_view bytes, unsigned code_page, Sink& sink) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (code_page == kCodePageGbk) {
+    decode_gbk(p, bytes.size(), sink);
+  } else {
+    decode_utf8(p, bytes.size(), sink);
   }
+}
+
+// Runs a byte-writing sink over a decoder into a string of at most `bound` bytes.
+template <typename Decode>
+std::string encode_into(std::size_t bound, unsigned code_page, Decode decode) {
+  std::string out(bound, '\0');
+  char* end;
+  if (code_page == kCodePageGbk) {
+    GbkSink sink{out.data(), gbk_tables()};
+    decode(sink);
+    end = sink.out;
+  } else {
+    Utf8Sink sink{out.data()};
+    decode(sink);
+    end = sink.out;
+  }
+  out.resize(static_cast<std::size_t>(end - out.data()));
   return out;
 }
 
@@ -331,20 +391,42 @@ std::string encode_utf8(std::u16string_view in) {
 
 std::u16string multibyte_to_wide(std::string_view bytes, unsigned code_page) {
   try {
-    if (code_page == kCodePageGbk) return decode_gbk(bytes);
-    if (code_page == kCodePageUtf8) return decode_utf8(bytes);
+    if (!known(code_page)) return {};
+    // Every input byte gives at most one unit (four UTF-8 bytes give two).
+    std::u16string out(bytes.size(), u'\0');
+    Utf16Sink sink{out.data()};
+    decode_bytes(bytes, code_page, sink);
+    out.resize(static_cast<std::size_t>(sink.out - out.data()));
+    return out;
   } catch (...) {  // out of memory: the documented empty result
+    return {};
   }
-  return {};
 }
 
 std::string wide_to_multibyte(std::u16string_view wide, unsigned code_page) {
   try {
-    if (code_page == kCodePageGbk) return encode_gbk(wide);
-    if (code_page == kCodePageUtf8) return encode_utf8(wide);
+    if (!known(code_page)) return {};
+    // At most two GBK bytes or three UTF-8 bytes a unit (a pair gives four).
+    const std::size_t bound = wide.size() * (code_page == kCodePageGbk ? 2 : 3);
+    return encode_into(bound, code_page,
+                       [&](auto& sink) { decode_utf16(wide.data(), wide.size(), sink); });
   } catch (...) {
+    return {};
   }
-  return {};
+}
+
+std::string convert_code_page(std::string_view bytes, unsigned from_code_page,
+                              unsigned to_code_page) {
+  try {
+    if (!known(from_code_page) || !known(to_code_page)) return {};
+    // Into GBK no character grows (an invalid byte becomes one "?"); into UTF-8 one byte may
+    // become three (0x80, 0xFF or an invalid byte).
+    const std::size_t bound = bytes.size() * (to_code_page == kCodePageGbk ? 1 : 3);
+    return encode_into(bound, to_code_page,
+                       [&](auto& sink) { decode_bytes(bytes, from_code_page, sink); });
+  } catch (...) {
+    return {};
+  }
 }
 
 }  // namespace brindle::platform

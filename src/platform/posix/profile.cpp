@@ -269,7 +269,10 @@ bool profile_write(const std::string& section, const std::string& key, const std
       long after = profile.insertion_point(section_name);
       if (after < 0) {
         long last = static_cast<long>(profile.lines.size()) - 1;
-        profile.insert_after(last, profile.to_stored("[" + std::string(section_name) + "]"));
+        std::string header(1, '[');  // built by appending: GCC 12 misreads "[" + s at -O3
+        header.append(section_name);
+        header.push_back(']');
+        profile.insert_after(last, profile.to_stored(header));
         after = last + 1;
       }
       profile.insert_after(after, entry);
