@@ -76,7 +76,15 @@ inline constexpr FileHandle kInvalidFile = -1;
 
 FileHandle open_file(const std::string& path, OpenMode mode, ShareMode share, bool sequential);
 std::int64_t open_file_size(FileHandle file);  // -1 on failure
-bool set_file_length(FileHandle file, std::int64_t length);
+bool set_file_length(FileHandle file, std::int64_t length);  // growth leaves a hole
+// Allocates disk space for [offset, offset + length), growing the file when that range passes its
+// end, so writes through a view there cannot fail for lack of space. Where the file system cannot
+// allocate ahead it only grows the file.
+bool reserve_file_space(FileHandle file, std::int64_t offset, std::int64_t length);
+// A key naming the file itself (equal for every open handle of one file, whatever the path);
+// empty on failure.
+std::string open_file_identity(FileHandle file);
+bool flush_file(FileHandle file);  // data and size on disk before returning
 void close_file(FileHandle file);
 
 struct MappedView {
@@ -84,11 +92,16 @@ struct MappedView {
   std::size_t length = 0;
 };
 // Maps [offset, offset + length) of `file`; offset must be a multiple of
-// allocation_granularity(). Returns false and leaves `out` empty on failure.
+// allocation_granularity(). Returns false and leaves `out` empty on failure. On POSIX the range
+// may pass the file's end; bytes there must not be touched until the file has grown over them.
 bool map_view(FileHandle file, bool writable, std::uint64_t offset, std::size_t length,
               MappedView& out);
 void unmap_view(MappedView& view);
 std::size_t allocation_granularity();
+
+// Runs work(context) on a new thread with a stack of `stack_bytes` and waits for it: for deeply
+// recursive library code (std::regex). False, without running it, when no such thread can start.
+bool run_with_stack(std::size_t stack_bytes, void (*work)(void*), void* context);
 
 // ---- Profile files (INI) ---------------------------------------------------------------------
 
