@@ -2,6 +2,7 @@
 
 #include "app/core.h"
 #include "app/installation.h"
+#include "tools/process_tools.h"
 
 namespace brindle {
 
@@ -29,6 +30,18 @@ void BindCoreActions(Core& core) {
     core.OnPreDownloadSwitch(core.window().controls().Checked(names::kPreDownloadSwitch));
   });
   BindInstallation(w);
+
+  w.Bind(names::kVacFix, [&core] { RunSteamRepair(core.window(), core.state().program_dir); });
+  auto key_binder = [&core](bool switch_page) {
+    std::string forum;
+    {
+      std::lock_guard lock(core.state().mutex);
+      forum = core.state().forum_base_url;
+    }
+    OpenKeyBinder(core.window(), forum, switch_page, [&core] { core.window().Activate(names::kNavForum); });
+  };
+  w.Bind(names::kBindKeys, [key_binder] { key_binder(true); });
+  w.Bind(names::kBindKeysForum, [key_binder] { key_binder(false); });
 }
 
 }  // namespace brindle
