@@ -233,7 +233,14 @@ void TestPorts::Delay(std::int64_t ms) {
   }
   std::unique_lock<std::mutex> lock(mutex_);
   const std::int64_t until = now_ms_ + std::max<std::int64_t>(0, ms);
+  ++delayed_workers_;
   changed_.wait(lock, [&] { return now_ms_ >= until; });
+  --delayed_workers_;
+}
+
+int TestPorts::DelayedWorkers() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return delayed_workers_;
 }
 
 // ---- TestWindow ----------------------------------------------------------------------------------
