@@ -285,6 +285,8 @@ TEST(Hex, DecodeReadsPairsTheWayScanfDoes) {
   EXPECT_EQ(hex_decode("zz"), "");
   EXPECT_EQ(hex_decode("A"), "");
   EXPECT_EQ(hex_decode("41\0" "42"s), "A");  // a text ends at its NUL
+  // scanf's own leniency: leading blanks, a sign and a bare "0x" are read too.
+  EXPECT_EQ(hex_decode(" 5-10x"), "\x05\xFF\x00"s);
 }
 
 TEST(Base64, Rfc4648Vectors) {

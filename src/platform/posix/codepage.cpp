@@ -47,7 +47,6 @@ constexpr CodeRange kWindowsPrivateRanges[] = {
     {0xFE50, 0xFEA0},
 };
 
-constexpr bool valid_lead(unsigned b) { return b >= kLeadFirst && b <= kLeadLast; }
 constexpr bool valid_trail(unsigned b) {
   return b >= kTrailFirst && b <= kTrailLast && b != 0x7F;
 }
@@ -352,7 +351,9 @@ void decode_utf16(const char16_t* p, std::size_t n, Sink& sink) {
     i += run;
     if (i >= n) break;
     std::uint32_t c = p[i++];
-    if (high_surrogate(c) && i < n && low_surrogate(p[i])) c = 0x10000 + ((c - 0xD800) << 10) + (p[i++] - 0xDC00);
+    if (high_surrogate(c) && i < n && low_surrogate(p[i])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (p[i++] - 0xDC00u);
+    }
     sink.put(c);  // a lone surrogate goes through for the sink to replace
   }
 }
