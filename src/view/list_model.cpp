@@ -238,6 +238,7 @@ int ListModel::Selected() const {
 
 void ListModel::Select(int row) {
   bool ping = false;
+  std::shared_ptr<SelectionListener> listener;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (row < 0 || row >= static_cast<int>(rows_.size())) row = -1;
@@ -247,8 +248,16 @@ void ListModel::Select(int row) {
     change.kind = ListChange::Kind::kSelect;
     change.row = row;
     ping = Record(std::move(change));
+    listener = selection_listener_;
   }
   Ping(ping);
+  if (listener && *listener) (*listener)(row);
+}
+
+void ListModel::SetSelectionListener(SelectionListener listener) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  selection_listener_ =
+      listener ? std::make_shared<SelectionListener>(std::move(listener)) : nullptr;
 }
 
 std::pair<std::vector<ListRow>, int> ListModel::SetObserver(Observer observer) {

@@ -86,6 +86,12 @@ class ListModel {
   int Selected() const;
   void Select(int row);
 
+  // Called after Select changed the current row (the person's choice, or a feature's), on the
+  // selecting thread and outside the model's lock. One listener; an empty function removes it.
+  // Rows moving or going away do not call it.
+  using SelectionListener = std::function<void(int row)>;
+  void SetSelectionListener(SelectionListener listener);
+
   // Attaches the one observer and returns the rows and selection at that instant; changes are
   // recorded from then on. An empty observer detaches and stops recording.
   std::pair<std::vector<ListRow>, int> SetObserver(Observer observer);
@@ -106,6 +112,7 @@ class ListModel {
   bool overflowed_ = false;
   std::vector<ListChange> pending_;
   std::shared_ptr<Observer> observer_;
+  std::shared_ptr<SelectionListener> selection_listener_;
 };
 
 // The column sets of the window's lists.

@@ -55,7 +55,8 @@ class ClockPort {
   virtual ~ClockPort() = default;
 
   // Named clocks. A clock fires its bound handler on the UI thread every period while running.
-  // Binding replaces an earlier handler; a running clock with no handler ticks and does nothing.
+  // Binding replaces an earlier handler, an empty handler unbinds; a running clock with no
+  // handler ticks and does nothing.
   // Starting a running clock restarts its period from now (as setting a toolkit timer's interval
   // does); a period <= 0 stops it. A clock does not fire again while its own handler runs.
   // Start/Stop/Running may be called from any thread.

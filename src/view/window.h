@@ -23,7 +23,8 @@ class Window {
   using Action = std::function<void()>;
 
   // Builds the controls and the six lists. The ports must outlive the window. Binds the status
-  // clearing clock (names::kClockStatusClear) to this window.
+  // clearing clock (names::kClockStatusClear) to this window; destroy the window on the UI thread
+  // or after the clock port has stopped, so that handler is not running meanwhile.
   Window(PersonPort& person, ClockPort& clock);
   ~Window();
   Window(const Window&) = delete;
@@ -44,7 +45,8 @@ class Window {
 
   // Puts `text` into the status line and marks it to expire at now + `seconds` (whole seconds
   // since 1970); the status clearing clock empties an expired line. seconds <= 0 expires at the
-  // next tick of that clock.
+  // next tick of that clock. The line changes under the window's status lock, so a controls
+  // observer must not call ShowStatus itself.
   void ShowStatus(const std::string& text, int seconds = 5);
   void ClearStatus();
   std::int64_t StatusExpiry() const;  // 0 when no status has been shown
