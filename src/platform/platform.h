@@ -168,4 +168,46 @@ bool kill_process(ProcessHandle process);
 std::int64_t monotonic_ms();
 void sleep_ms(std::int64_t ms);
 
+// ---- UDP -------------------------------------------------------------------------------------
+
+// One IPv4 datagram socket. Sending and receiving may run on different threads at once, and
+// close() may be called from any thread: it wakes a receive that is waiting and waits for the
+// calls in progress to leave before the socket is released. Addresses are dotted IPv4 texts.
+class UdpSocket {
+ public:
+  static constexpr std::size_t kReceiveBufferBytes = 10240;
+
+  enum class Receive { kDatagram, kTimeout, kClosed, kError };
+  struct Datagram {
+    std::string bytes;    // at most kReceiveBufferBytes; a longer datagram arrives cut
+    std::string address;  // sender, dotted
+    std::uint16_t port = 0;
+  };
+
+  UdpSocket();
+  ~UdpSocket();  // closes
+  UdpSocket(const UdpSocket&) = delete;
+  UdpSocket& operator=(const UdpSocket&) = delete;
+
+  // Creates the socket and binds it ("0.0.0.0", 0: any address, an ephemeral port). False when
+  // it is already open, the address is not dotted IPv4, or creating or binding fails.
+  bool open(const std::string& bind_address = "0.0.0.0", std::uint16_t port = 0);
+  void close();
+  bool is_open() const;
+  std::uint16_t local_port() const;  // 0 when closed
+
+  // False when closed, `host` is not a dotted address, port is 0, or the system refuses.
+  bool send_to(const std::string& host, std::uint16_t port, std::string_view bytes);
+  // Waits up to timeout_ms (at least 0) for one datagram.
+  Receive receive(int timeout_ms, Datagram& out);
+
+  struct State;  // the implementation's
+
+ private:
+  State* state_;
+};
+
+// The first IPv4 address of `host` from the system's resolver, dotted; empty when there is none.
+std::string resolve_ipv4(const std::string& host);
+
 }  // namespace brindle::platform

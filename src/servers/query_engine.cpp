@@ -1,0 +1,335 @@
+#include "servers/query_engine.h"
+
+#include <memory>
+#include <utility>
+
+#include "app/core.h"
+#include "app/workers.h"
+#include "foundation/encoding.h"
+#include "foundation/regex_matcher.h"
+#include "view/window.h"
+
+namespace brindle {
+
+namespace {
+
+constexpr const char* kDottedAddressPattern = "(\\d+\\.\\d+\\.\\d+\\.\\d+)";
+// Slice of the receive wait when the loop runs as a worker job: the workers' stop flag is only
+// looked at between waits, and the program's exit should not hang on it for a whole second.
+constexpr int kWorkerWaitSliceMs = 100;
+
+// The port text read as a decimal number the way the C library's atoi reads it (leading blanks,
+// a sign, digits up to the first other character); 0 when that is no usable port.
+std::uint16_t PortOf(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i < text.size() && text[i] == '+') ++i;
+  long value = 0;
+  bool digits = false;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    digits = true;
+    value = value * 10 + (text[i] - '0');
+    if (value > 65535) return 0;
+  }
+  return digits ? static_cast<std::uint16_t>(value) : 0;
+}
+
+std::string KeyOf(const std::string& host, std::uint16_t port) {
+  return host + ":" + std::to_string(port);
+}
+
+}  // namespace
+
+QueryTarget ResolveQueryTarget(const std::string& address, ListModel* favourites) {
+  QueryTarget target;
+  const std::size_t colon = address.find(':');
+  if (colon == std::string::npos) return target;
+  std::string host = address.substr(0, colon);
+  target.port = PortOf(std::string_view(address).substr(colon + 1));
+
+  RegexMatcher matcher;
+  const bool dotted = matcher.execute(kDottedAddressPattern, host) && matcher.match_count() > 0;
+  if (!dotted) {
+    host = platform::resolve_ipv4(host);
+    if (host.empty()) return QueryTarget{};
+    target.resolved = true;
+    if (favourites != nullptr && target.port != 0) {
+      favourites->SetCellsWhere(cols::kFavAddress, address,
+                                {{cols::kFavIpv4, KeyOf(host, target.port)}});
+    }
+  }
+  target.host = host;
+  if (target.port != 0) target.key = KeyOf(host, target.port);
+  return target;
+}
+
+ListRow PlayerListRow(const PlayerEntry& player) {
+  ListRow row(3);
+  row[cols::kPlayerName] = player.name.empty() ? gbk("资源加载过程") : player.name;
+  row[cols::kPlayerScore] = std::to_string(player.score);
+  row[cols::kPlayerTime] = FormatPlayTime(player.seconds);
+  return row;
+}
+
+QueryEngine::QueryEngine(Window& window)
+    : window_(window), info_request_(InfoRequest()), player_request_(PlayerRequest()) {}
+
+QueryEngine::~QueryEngine() { Stop(); }
+
+bool QueryEngine::Start(Workers* workers) {
+  std::lock_guard lock(mutex_);
+  if (Started()) return true;
+  if (loop_running_) return false;  // a loop from before is still on its way out
+  if (!socket_.open("0.0.0.0", 0)) return false;
+  stop_.store(false, std::memory_order_release);
+  loop_running_ = true;
+  started_.store(true, std::memory_order_release);
+  if (workers != nullptr) {
+    const std::atomic<bool>* also_stop = &workers->stop_flag();
+    if (workers->Start("query-receive", [this, also_stop] { ReceiveLoop(also_stop); })) {
+      return true;
+    }
+    started_.store(false, std::memory_order_release);
+    loop_running_ = false;
+    socket_.close();
+    return false;
+  }
+  thread_ = std::thread([this] { ReceiveLoop(nullptr); });
+  return true;
+}
+
+void QueryEngine::Stop() {
+  stop_.store(true, std::memory_order_release);
+  socket_.close();  // wakes the receive loop
+  std::thread thread;
+  {
+    std::unique_lock lock(mutex_);
+    loop_done_.wait(lock, [this] { return !loop_running_; });
+    thread = std::move(thread_);
+  }
+  if (thread.joinable()) thread.join();
+  started_.store(false, std::memory_order_release);
+}
+
+void QueryEngine::ReceiveLoop(const std::atomic<bool>* also_stop) {
+  const int wait_ms = also_stop != nullptr ? kWorkerWaitSliceMs : kReceiveWaitMs;
+  auto stopping = [&] {
+    return stop_.load(std::memory_order_acquire) ||
+           (also_stop != nullptr && also_stop->load(std::memory_order_acquire));
+  };
+  platform::UdpSocket::Datagram datagram;
+  while (!stopping()) {
+    const auto result = socket_.receive(wait_ms, datagram);
+    if (result == platform::UdpSocket::Receive::kClosed) break;
+    if (result == platform::UdpSocket::Receive::kError) {
+      platform::sleep_ms(20);  // keep a failing socket from spinning the loop
+      continue;
+    }
+    if (result == platform::UdpSocket::Receive::kDatagram) HandleDatagram(datagram);
+  }
+  started_.store(false, std::memory_order_release);
+  socket_.close();
+  std::lock_guard lock(mutex_);
+  loop_running_ = false;
+  loop_done_.notify_all();
+}
+
+bool QueryEngine::Send(const QueryTarget& target, const std::string& packet) {
+  return target.ok() && socket_.send_to(target.host, target.port, packet);
+}
+
+void QueryEngine::QueryServerInfo(const std::string& address) {
+  QueryTarget target = ResolveQueryTarget(address, &window_.favourites());
+  if (Started()) Send(target, info_request_);
+}
+
+void QueryEngine::QueryPlayers(const std::string& address) {
+  const std::int64_t now = window_.clock().UnixSeconds();
+  QueryTarget target = ResolveQueryTarget(address, &window_.favourites());
+  {
+    std::lock_guard lock(mutex_);
+    player_stamp_ = now;
+    player_key_ = target.key;
+  }
+  if (!Started()) return;
+  Send(target, player_request_);
+  window_.ShowStatus(gbk("查询玩家情况-> ") + address + gbk("(人多时可能不会反馈)"));
+}
+
+void QueryEngine::ClearPlayerQueryStamp() {
+  std::lock_guard lock(mutex_);
+  player_stamp_ = 0;
+}
+
+std::int64_t QueryEngine::PlayerQueryStamp() const {
+  std::lock_guard lock(mutex_);
+  return player_stamp_;
+}
+
+void QueryEngine::RefreshFavourites() {
+  ClearPlayerQueryStamp();
+  ListModel& favourites = window_.favourites();
+  const int rows = favourites.RowCount();
+  for (int i = 0; i < rows; ++i) {
+    const std::string address = favourites.Cell(i, cols::kFavAddress);
+    favourites.SetCell(i, cols::kFavName, address);
+    QueryServerInfo(address);
+  }
+}
+
+void QueryEngine::SetInfoObserver(InfoObserver observer) {
+  auto shared = observer ? std::make_shared<InfoObserver>(std::move(observer)) : nullptr;
+  std::lock_guard lock(mutex_);
+  info_observer_ = std::move(shared);
+}
+
+void QueryEngine::SetPlayersObserver(PlayersObserver observer) {
+  auto shared = observer ? std::make_shared<PlayersObserver>(std::move(observer)) : nullptr;
+  std::lock_guard lock(mutex_);
+  players_observer_ = std::move(shared);
+}
+
+void QueryEngine::HandleDatagram(const platform::UdpSocket::Datagram& datagram) {
+  const std::string key = KeyOf(datagram.address, datagram.port);
+  switch (ClassifyA2sReply(datagram.bytes)) {
+    case A2sReplyKind::kInfo: {
+      auto info = ParseServerInfo(datagram.bytes);
+      if (!info) return;
+      ApplyServerInfo(key, *info);
+      std::shared_ptr<InfoObserver> observer;
+      {
+        std::lock_guard lock(mutex_);
+        observer = info_observer_;
+      }
+      if (observer) (*observer)(key, *info);
+      return;
+    }
+    case A2sReplyKind::kChallenge: {
+      const std::string challenge = ParseChallenge(datagram.bytes);
+      if (challenge.empty()) return;
+      // Whichever request drew the challenge, both are asked again with it.
+      socket_.send_to(datagram.address, datagram.port, InfoRequest(challenge));
+      socket_.send_to(datagram.address, datagram.port, PlayerRequest(challenge));
+      return;
+    }
+    case A2sReplyKind::kPlayers:
+      ApplyPlayers(key, ParsePlayers(datagram.bytes));
+      return;
+    case A2sReplyKind::kUnknown:
+      return;
+  }
+}
+
+void QueryEngine::ApplyServerInfo(const std::string& key, const ServerInfo& info) {
+  std::string name;
+  name.reserve(info.name.size());
+  for (char c : info.name) {
+    if (c != '?') name.push_back(c);
+  }
+  const std::vector<std::pair<int, std::string>> cells = {
+      {cols::kFavName, name},
+      {cols::kFavMap, info.map},
+      {cols::kFavPlayers, std::to_string(info.players) + "/" + std::to_string(info.max_players)},
+      {cols::kFavGame, info.folder},
+      {cols::kFavVersion, info.version},
+  };
+  ListModel& favourites = window_.favourites();
+  favourites.SetCellsWhere(cols::kFavAddress, key, cells);
+  favourites.SetCellsWhere(cols::kFavIpv4, key, cells);
+}
+
+void QueryEngine::ApplyPlayers(const std::string& key, const std::vector<PlayerEntry>& players) {
+  const std::int64_t now = window_.clock().UnixSeconds();
+  bool accepted;
+  std::shared_ptr<PlayersObserver> observer;
+  {
+    std::lock_guard lock(mutex_);
+    // Every challenged server answers a player request too (see the challenge case), so only the
+    // server last asked for its players may fill the panel.
+    accepted = player_stamp_ != 0 && now - player_stamp_ < kPlayerReplyWindowSeconds &&
+               now >= player_stamp_ && key == player_key_;
+    observer = players_observer_;
+  }
+  if (accepted) {
+    std::vector<ListRow> rows;
+    rows.reserve(players.size());
+    for (const auto& player : players) rows.push_back(PlayerListRow(player));
+    window_.controls().SetVisible(names::kPlayerPanel, true);
+    window_.players().Replace(std::move(rows));
+  }
+  if (observer) (*observer)(key, players, accepted);
+}
+
+// ---- The process's engine ---------------------------------------------------------------------
+
+namespace {
+
+struct ProcessEngine {
+  std::mutex mutex;
+  std::shared_ptr<QueryEngine> engine;
+};
+
+ProcessEngine& process_engine() {
+  static ProcessEngine holder;
+  return holder;
+}
+
+std::shared_ptr<QueryEngine> running_engine() {
+  ProcessEngine& p = process_engine();
+  std::lock_guard lock(p.mutex);
+  if (p.engine && p.engine->Started()) return p.engine;
+  return nullptr;
+}
+
+}  // namespace
+
+void BindQueryEngine(Core& core) {
+  core.startup_starters.push_back([&core] { StartQueryEngine(core); });
+}
+
+void StartQueryEngine(Core& core) {
+  ProcessEngine& p = process_engine();
+  std::lock_guard lock(p.mutex);
+  if (p.engine && p.engine->Started()) return;
+  // An engine of an earlier core has ended with that core's workers; this one starts afresh.
+  p.engine = std::make_shared<QueryEngine>(core.window());
+  if (!p.engine->Start(&core.workers())) p.engine.reset();
+}
+
+bool QueryEngineStarted() { return running_engine() != nullptr; }
+
+void QueryServerInfo(Window& window, const std::string& address) {
+  if (auto engine = running_engine()) {
+    engine->QueryServerInfo(address);
+  } else {
+    ResolveQueryTarget(address, &window.favourites());
+  }
+}
+
+void QueryPlayers(Window& window, const std::string& address) {
+  if (auto engine = running_engine()) {
+    engine->QueryPlayers(address);
+  } else {
+    ResolveQueryTarget(address, &window.favourites());
+  }
+}
+
+void ClearPlayerQueryStamp() {
+  if (auto engine = running_engine()) engine->ClearPlayerQueryStamp();
+}
+
+void RefreshFavourites(Window& window) {
+  if (auto engine = running_engine()) {
+    engine->RefreshFavourites();
+    return;
+  }
+  ListModel& favourites = window.favourites();
+  const int rows = favourites.RowCount();
+  for (int i = 0; i < rows; ++i) {
+    const std::string address = favourites.Cell(i, cols::kFavAddress);
+    favourites.SetCell(i, cols::kFavName, address);
+    ResolveQueryTarget(address, &favourites);
+  }
+}
+
+}  // namespace brindle

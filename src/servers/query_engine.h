@@ -1,0 +1,142 @@
+// The live server query: one UDP socket for the process, requests sent from wherever a query is
+// wanted, and one receive loop that writes every answer into the favourites rows or the player
+// panel of the window it was started for.
+//
+// The process has one engine (StartQueryEngine, normally from the start-up clock through
+// BindQueryEngine); the free functions below act on it. Tests and brindle-cli may also build
+// their own QueryEngine over their own window.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+#include "servers/a2s_parser.h"
+#include "view/list_model.h"
+
+namespace brindle {
+
+class Core;
+class Window;
+class Workers;
+
+// Where a query for an address goes. `host` is the dotted address sent to (resolved when the
+// address holds a host name), `key` is host + ":" + port as replies are matched.
+struct QueryTarget {
+  std::string host;
+  std::uint16_t port = 0;
+  std::string key;
+  bool resolved = false;  // the address held a host name that the lookup turned into `host`
+  bool ok() const { return port != 0 && !host.empty(); }
+};
+
+// Splits "host:port" at the first ":" and looks the host up when it holds no dotted IPv4
+// address. When `favourites` has a row with this address, a resolved host also goes into that
+// row's ipv4 column (address + ":" + port). A target that cannot be reached (no ":", port not in
+// 1..65535, lookup failed) has ok() false.
+QueryTarget ResolveQueryTarget(const std::string& address, ListModel* favourites);
+
+// One row of the player list: name ("资源加载过程" when empty), score, HH:MM:SS.
+ListRow PlayerListRow(const PlayerEntry& player);
+
+class QueryEngine {
+ public:
+  // Seconds after the player request within which a player reply is still shown.
+  static constexpr std::int64_t kPlayerReplyWindowSeconds = 5;
+  static constexpr int kReceiveWaitMs = 1000;
+
+  // Called on the receive thread after an answer was applied to the window (or was ignored, for
+  // players arriving late). For programs and tests that want the whole record.
+  using InfoObserver = std::function<void(const std::string& sender_key, const ServerInfo& info)>;
+  using PlayersObserver = std::function<void(const std::string& sender_key,
+                                             const std::vector<PlayerEntry>& players,
+                                             bool accepted)>;
+
+  // The window (its favourites list, player list, player panel, status line and clock) must
+  // outlive the engine.
+  explicit QueryEngine(Window& window);
+  ~QueryEngine();  // Stop()
+  QueryEngine(const QueryEngine&) = delete;
+  QueryEngine& operator=(const QueryEngine&) = delete;
+
+  // Opens the socket and starts the receive loop on the engine's own thread, or, given
+  // `workers`, as one of their jobs (so the program's exit stops it with the other workers).
+  // False when the socket cannot be opened; the engine then stays not started. A second call on
+  // a started engine does nothing and returns true.
+  bool Start(Workers* workers = nullptr);
+  // Ends the receive loop, waits for it and closes the socket. Queries then send nothing. Not
+  // from the receive thread (an observer).
+  void Stop();
+  bool Started() const { return started_.load(std::memory_order_acquire); }
+  std::uint16_t LocalPort() const { return socket_.local_port(); }
+
+  // Asks the server at "host:port" for its information; the answer fills the favourites rows
+  // whose address (or ipv4) column is the sender. Resolves host names as ResolveQueryTarget does
+  // with the window's favourites, also when the engine is not started.
+  void QueryServerInfo(const std::string& address);
+  // Asks for the server's players and shows "查询玩家情况-> ADDRESS(人多时可能不会反馈)". The
+  // answer is shown in the player panel when it comes from that server within 5 seconds.
+  void QueryPlayers(const std::string& address);
+
+  // The player-query stamp (Unix seconds, 0 = none). The favourites refresh clears it.
+  void ClearPlayerQueryStamp();
+  std::int64_t PlayerQueryStamp() const;
+
+  // Re-queries every favourites row: clears the stamp, sets each row's server column to its
+  // address, then queries it.
+  void RefreshFavourites();
+
+  void SetInfoObserver(InfoObserver observer);
+  void SetPlayersObserver(PlayersObserver observer);
+
+  // One datagram as the receive loop handles it (the loop calls this; tests may too).
+  void HandleDatagram(const platform::UdpSocket::Datagram& datagram);
+
+ private:
+  void ReceiveLoop(const std::atomic<bool>* also_stop);
+  void ApplyServerInfo(const std::string& key, const ServerInfo& info);
+  void ApplyPlayers(const std::string& key, const std::vector<PlayerEntry>& players);
+  bool Send(const QueryTarget& target, const std::string& packet);
+
+  Window& window_;
+  platform::UdpSocket socket_;
+  const std::string info_request_;
+  const std::string player_request_;
+
+  mutable std::mutex mutex_;  // start/stop, the stamp, the player target and the observers
+  std::atomic<bool> started_{false};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;           // when running on its own thread
+  bool loop_running_ = false;    // guarded by mutex_
+  std::condition_variable loop_done_;
+  std::int64_t player_stamp_ = 0;
+  std::string player_key_;       // sender expected to answer the player request
+  std::shared_ptr<InfoObserver> info_observer_;
+  std::shared_ptr<PlayersObserver> players_observer_;
+};
+
+// ---- The process's engine ---------------------------------------------------------------------
+
+// Adds StartQueryEngine to the core's start-up clock.
+void BindQueryEngine(Core& core);
+// Starts the process's engine for the core's window, its receive loop a job of the core's
+// workers. Once per process: a second call while it runs does nothing. A failed socket leaves it
+// not started and later queries send nothing.
+void StartQueryEngine(Core& core);
+bool QueryEngineStarted();
+
+// The engine's queries for `window`. When the engine is not running, host names are still
+// resolved into the favourites' ipv4 column, and nothing is sent.
+void QueryServerInfo(Window& window, const std::string& address);
+void QueryPlayers(Window& window, const std::string& address);
+void ClearPlayerQueryStamp();
+void RefreshFavourites(Window& window);
+
+}  // namespace brindle

@@ -1,0 +1,398 @@
+// The live query against fake game servers on real loopback UDP, with the window's lists as the
+// person would see them. Waits are for events (a reply arrived, a request was counted), with a
+// generous safety limit that only a broken build reaches; the player-reply window is tested on
+// the virtual clock.
+#include "servers/query_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "app/app_state.h"
+#include "app/core.h"
+#include "foundation/encoding.h"
+#include "platform/platform.h"
+#include "sim/a2s_responder.h"
+#include "view/test_ports.h"
+
+namespace brindle {
+namespace {
+
+using sim::A2sResponders;
+using sim::A2sServer;
+
+// Polls `done` until it holds; false after the safety limit (a failing test, not a timing check).
+bool Eventually(const std::function<bool()>& done) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Counts the answers the engine has handled.
+struct Answers {
+  std::mutex mutex;
+  std::vector<std::string> info_keys;
+  std::vector<std::pair<std::string, bool>> player_replies;  // sender, accepted
+
+  void Watch(QueryEngine& engine) {
+    engine.SetInfoObserver([this](const std::string& key, const ServerInfo&) {
+      std::lock_guard lock(mutex);
+      info_keys.push_back(key);
+    });
+    engine.SetPlayersObserver(
+        [this](const std::string& key, const std::vector<PlayerEntry>&, bool accepted) {
+          std::lock_guard lock(mutex);
+          player_replies.emplace_back(key, accepted);
+        });
+  }
+  std::size_t Infos() {
+    std::lock_guard lock(mutex);
+    return info_keys.size();
+  }
+  std::size_t Players() {
+    std::lock_guard lock(mutex);
+    return player_replies.size();
+  }
+  std::pair<std::string, bool> LastPlayers() {
+    std::lock_guard lock(mutex);
+    return player_replies.back();
+  }
+};
+
+ListRow FavouriteRow(const std::string& address) {
+  ListRow row(10);
+  row[cols::kFavName] = address;
+  row[cols::kFavAddress] = address;
+  row[cols::kFavLatency] = "latency";
+  row[cols::kFavSortId] = "sort";
+  row[cols::kFavTypeStr] = "7";
+  return row;
+}
+
+class QueryEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { answers_.Watch(engine_); }
+
+  void StartServers(std::vector<A2sServer> servers) {
+    std::string error;
+    ASSERT_TRUE(responders_.Start(std::move(servers), &error)) << error;
+  }
+  void AddRow(const std::string& address) { window().favourites().Append(FavouriteRow(address)); }
+  Window& window() { return test_window_.window(); }
+  std::string Cell(int row, int column) { return window().favourites().Cell(row, column); }
+
+  TestWindow test_window_;
+  QueryEngine engine_{test_window_.window()};
+  Answers answers_;
+  A2sResponders responders_;  // stopped before the engine goes
+};
+
+TEST_F(QueryEngineTest, PlainAnswerFillsTheRow) {
+  A2sServer server;
+  server.name = "Plain ?Server?";
+  server.players.resize(7);
+  server.max_players = 32;
+  server.version = "1.38.8.1";
+  StartServers({server});
+  AddRow(responders_.Address(0));
+  AddRow("192.0.2.1:27015");  // another favourite, never asked
+  ASSERT_TRUE(engine_.Start());
+
+  engine_.QueryServerInfo(responders_.Address(0));
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+
+  EXPECT_EQ(Cell(0, cols::kFavName), "Plain Server");  // "?" characters are dropped
+  EXPECT_EQ(Cell(0, cols::kFavMap), "ze_mako_reactor_v5_3");
+  EXPECT_EQ(Cell(0, cols::kFavPlayers), "7/32");
+  EXPECT_EQ(Cell(0, cols::kFavGame), "csgo");
+  EXPECT_EQ(Cell(0, cols::kFavVersion), "1.38.8.1");
+  // What the reply does not describe stays as it was.
+  EXPECT_EQ(Cell(0, cols::kFavLatency), "latency");
+  EXPECT_EQ(Cell(0, cols::kFavSortId), "sort");
+  EXPECT_EQ(Cell(0, cols::kFavTypeStr), "7");
+  EXPECT_EQ(Cell(0, cols::kFavIpv4), "");
+  EXPECT_EQ(window().favourites().Row(1), FavouriteRow("192.0.2.1:27015"));
+  EXPECT_EQ(responders_.Counts(0).info_requests, 1);
+}
+
+TEST_F(QueryEngineTest, ChallengeIsAnsweredWithBothRequests) {
+  A2sServer server;
+  server.challenge_info = true;
+  server.name = "Challenged";
+  StartServers({server});
+  AddRow(responders_.Address(0));
+  ASSERT_TRUE(engine_.Start());
+
+  engine_.QueryServerInfo(responders_.Address(0));
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+  EXPECT_EQ(Cell(0, cols::kFavName), "Challenged");
+
+  // The player request with the challenge goes out too; its answer arrives while no player query
+  // is pending and is not shown.
+  ASSERT_TRUE(Eventually([&] { return answers_.Players() == 1; }));
+  const sim::A2sCounts counts = responders_.Counts(0);
+  EXPECT_EQ(counts.info_requests, 1);
+  EXPECT_EQ(counts.challenges_sent, 1);
+  EXPECT_EQ(counts.info_with_challenge, 1);
+  EXPECT_EQ(counts.player_with_challenge, 1);
+  EXPECT_FALSE(answers_.LastPlayers().second);
+  EXPECT_FALSE(window().controls().Visible(names::kPlayerPanel));
+  EXPECT_EQ(window().players().RowCount(), 0);
+}
+
+TEST_F(QueryEngineTest, HostNameIsResolvedThroughTheIpv4Column) {
+  StartServers({A2sServer{}});
+  const std::string port = std::to_string(responders_.Ports()[0]);
+  AddRow("localhost:" + port);
+  ASSERT_TRUE(engine_.Start());
+
+  engine_.QueryServerInfo("localhost:" + port);
+  EXPECT_EQ(Cell(0, cols::kFavIpv4), "127.0.0.1:" + port);
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+  EXPECT_EQ(Cell(0, cols::kFavName), "Brindle Test Server");
+  EXPECT_EQ(Cell(0, cols::kFavAddress), "localhost:" + port);
+
+  // A name that does not resolve, and addresses without a usable port, send nothing and keep
+  // the row as it was.
+  AddRow("no-such-host.invalid:27015");
+  engine_.QueryServerInfo("no-such-host.invalid:27015");
+  EXPECT_EQ(Cell(1, cols::kFavIpv4), "");
+  EXPECT_FALSE(ResolveQueryTarget("127.0.0.1", nullptr).ok());
+  EXPECT_FALSE(ResolveQueryTarget("127.0.0.1:0", nullptr).ok());
+  EXPECT_FALSE(ResolveQueryTarget("127.0.0.1:70000", nullptr).ok());
+  EXPECT_FALSE(ResolveQueryTarget("127.0.0.1:port", nullptr).ok());
+  EXPECT_EQ(ResolveQueryTarget("127.0.0.1:27015:x", nullptr).key, "127.0.0.1:27015");
+}
+
+TEST_F(QueryEngineTest, PortAboveSignedRangeMatchesTheRow) {
+  // Ephemeral ports are high on most systems; bind explicitly so the case is always covered.
+  std::mt19937 random(static_cast<unsigned>(std::random_device{}()));
+  std::string error;
+  bool started = false;
+  for (int attempt = 0; attempt < 50 && !started; ++attempt) {
+    A2sServer server;
+    server.port = static_cast<std::uint16_t>(40000 + random() % 20000);
+    started = responders_.Start({server}, &error);
+  }
+  ASSERT_TRUE(started) << error;
+  ASSERT_GT(responders_.Ports()[0], 32767);
+  AddRow(responders_.Address(0));
+  ASSERT_TRUE(engine_.Start());
+
+  engine_.QueryServerInfo(responders_.Address(0));
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+  EXPECT_EQ(answers_.info_keys[0], responders_.Address(0));
+  EXPECT_EQ(Cell(0, cols::kFavName), "Brindle Test Server");
+}
+
+TEST_F(QueryEngineTest, PlayerRepliesOnlyWithinFiveSecondsOfTheQuery) {
+  sim::A2sFleetOptions options;
+  options.count = 1;
+  options.utf8_names = true;
+  auto fleet = sim::MakeA2sFleet(options);
+  fleet[0].players[0].name.clear();  // server 0 has one player
+  StartServers(fleet);
+  const std::string address = responders_.Address(0);
+  ASSERT_TRUE(engine_.Start());
+  responders_.HoldPlayerReplies(true);
+  TestPorts& ports = test_window_.ports();
+
+  // Late: the answer comes 5 whole seconds after the query.
+  engine_.QueryPlayers(address);
+  EXPECT_EQ(engine_.PlayerQueryStamp(), ports.UnixSeconds());
+  EXPECT_EQ(test_window_.Statuses().back(),
+            gbk("查询玩家情况-> ") + address + gbk("(人多时可能不会反馈)"));
+  ASSERT_TRUE(Eventually([&] { return responders_.Counts(0).player_replies == 1; }));
+  ports.Advance(5000);
+  EXPECT_EQ(responders_.ReleaseHeld(), 1);
+  ASSERT_TRUE(Eventually([&] { return answers_.Players() == 1; }));
+  EXPECT_FALSE(answers_.LastPlayers().second);
+  EXPECT_FALSE(window().controls().Visible(names::kPlayerPanel));
+  EXPECT_EQ(window().players().RowCount(), 0);
+
+  // In time: 4.999 seconds later still counts as 4 whole seconds.
+  engine_.QueryPlayers(address);
+  ASSERT_TRUE(Eventually([&] { return responders_.Counts(0).player_replies == 2; }));
+  ports.Advance(4999);
+  EXPECT_EQ(responders_.ReleaseHeld(), 1);
+  ASSERT_TRUE(Eventually([&] { return answers_.Players() == 2; }));
+  EXPECT_TRUE(answers_.LastPlayers().second);
+  EXPECT_TRUE(window().controls().Visible(names::kPlayerPanel));
+  ListModel& players = window().players();
+  ASSERT_EQ(players.RowCount(), 1);
+  EXPECT_EQ(players.Cell(0, cols::kPlayerName), gbk("资源加载过程"));
+
+  // After a refresh of the favourites no player reply is shown.
+  engine_.ClearPlayerQueryStamp();
+  EXPECT_EQ(engine_.PlayerQueryStamp(), 0);
+}
+
+TEST_F(QueryEngineTest, PlayerListShowsNamesScoresAndTimes) {
+  sim::A2sFleetOptions options;
+  options.count = 3;  // server 2 has three players
+  options.utf8_names = true;
+  auto fleet = sim::MakeA2sFleet(options);
+  fleet[2].players[2].name.clear();
+  fleet[2].players[0].seconds = 3725.6f;
+  StartServers(fleet);
+  ASSERT_TRUE(engine_.Start());
+
+  engine_.QueryPlayers(responders_.Address(2));
+  ASSERT_TRUE(Eventually([&] { return answers_.Players() == 1; }));
+  ASSERT_TRUE(answers_.LastPlayers().second);
+  const std::vector<ListRow> rows = window().players().Rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], (ListRow{gbk("玩家?0"), "3", "01:02:06"}));
+  EXPECT_EQ(rows[1], (ListRow{gbk("玩家?1"), "6", "00:02:03"}));
+  EXPECT_EQ(rows[2][cols::kPlayerName], gbk("资源加载过程"));
+  EXPECT_TRUE(window().controls().Visible(names::kPlayerPanel));
+}
+
+TEST_F(QueryEngineTest, UnknownSendersUpdateNothing) {
+  A2sServer listed, stranger, chatty;
+  listed.silent = true;
+  stranger.name = "Stranger";
+  chatty.challenge_info = true;  // its challenge brings a player reply along
+  StartServers({listed, stranger, chatty});
+  AddRow(responders_.Address(0));
+  ASSERT_TRUE(engine_.Start());
+
+  engine_.QueryServerInfo(responders_.Address(1));
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+  EXPECT_EQ(window().favourites().Rows(), std::vector<ListRow>{FavouriteRow(responders_.Address(0))});
+
+  // Players of another server than the one asked are not shown, even within the 5 seconds.
+  engine_.QueryPlayers(responders_.Address(0));
+  engine_.QueryServerInfo(responders_.Address(2));
+  ASSERT_TRUE(Eventually([&] { return answers_.Players() == 1; }));
+  EXPECT_EQ(answers_.LastPlayers(), std::make_pair(responders_.Address(2), false));
+  EXPECT_FALSE(window().controls().Visible(names::kPlayerPanel));
+  EXPECT_EQ(responders_.Counts(0).player_requests, 1);  // the silent one was asked all the same
+}
+
+TEST_F(QueryEngineTest, RefreshFillsEveryAnsweringRow) {
+  sim::A2sFleetOptions options;
+  options.count = 12;
+  options.challenge_every = 2;
+  options.silent_every = 5;  // servers 4 and 9 never answer
+  options.utf8_names = true;
+  StartServers(sim::MakeA2sFleet(options));
+  for (int i = 0; i < responders_.Size(); ++i) AddRow(responders_.Address(i));
+  window().favourites().SetCell(4, cols::kFavName, "stale name");
+  ASSERT_TRUE(engine_.Start());
+
+  engine_.RefreshFavourites();
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 10; }));
+  for (int i = 0; i < responders_.Size(); ++i) {
+    SCOPED_TRACE(i);
+    if (i == 4 || i == 9) {
+      EXPECT_EQ(Cell(i, cols::kFavName), responders_.Address(i));  // the address until it answers
+      EXPECT_EQ(Cell(i, cols::kFavPlayers), "");
+    } else {
+      // The emoji turns into "?" in GBK, and "?" is dropped from names.
+      EXPECT_EQ(Cell(i, cols::kFavName), gbk("僵尸逃跑  服务器 #") + std::to_string(i));
+      EXPECT_EQ(Cell(i, cols::kFavPlayers), std::to_string(1 + i % 5) + "/64");
+    }
+  }
+  EXPECT_EQ(responders_.TotalCounts().challenges_sent, 5);  // 1, 3, 5, 7, 11; 9 is silent
+}
+
+TEST_F(QueryEngineTest, NotStartedSendsNothingButResolves) {
+  StartServers({A2sServer{}});
+  const std::string port = std::to_string(responders_.Ports()[0]);
+  AddRow("localhost:" + port);
+  EXPECT_FALSE(engine_.Started());
+  engine_.QueryServerInfo("localhost:" + port);
+  engine_.QueryPlayers("localhost:" + port);
+  EXPECT_EQ(Cell(0, cols::kFavIpv4), "127.0.0.1:" + port);
+  EXPECT_TRUE(test_window_.Statuses().empty());
+
+  // Stop, then start again: the engine works as before.
+  ASSERT_TRUE(engine_.Start());
+  EXPECT_TRUE(engine_.Start());  // a second start changes nothing
+  engine_.Stop();
+  EXPECT_FALSE(engine_.Started());
+  ASSERT_TRUE(engine_.Start());
+  engine_.QueryServerInfo("localhost:" + port);
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+  EXPECT_EQ(responders_.Counts(0).info_requests, 1);  // nothing was sent while not started
+}
+
+TEST(ProcessQueryEngine, StartedByTheStartupClockAndStoppedWithTheCore) {
+  A2sResponders responders;
+  A2sServer server;
+  server.players.resize(1);
+  ASSERT_TRUE(responders.Start({server}));
+  TestWindow test_window;
+  Window& window = test_window.window();
+  window.favourites().Append(FavouriteRow(responders.Address(0)));
+  {
+    AppState state;
+    Core core(state, window);
+    BindQueryEngine(core);
+    EXPECT_FALSE(QueryEngineStarted());
+    core.OnStartupTimer();
+    ASSERT_TRUE(QueryEngineStarted());
+    StartQueryEngine(core);  // does nothing
+    EXPECT_TRUE(QueryEngineStarted());
+
+    RefreshFavourites(window);
+    ASSERT_TRUE(Eventually([&] {
+      return window.favourites().Cell(0, cols::kFavName) == "Brindle Test Server";
+    }));
+    QueryPlayers(window, responders.Address(0));
+    ASSERT_TRUE(Eventually([&] { return window.players().RowCount() == 1; }));
+  }
+  // The core's workers ended the receive loop.
+  EXPECT_FALSE(QueryEngineStarted());
+}
+
+// ---- The socket under the engine ----------------------------------------------------------------
+
+TEST(UdpSocket, CloseWakesAWaitingReceiver) {
+  platform::UdpSocket socket;
+  ASSERT_TRUE(socket.open());
+  EXPECT_NE(socket.local_port(), 0);
+  EXPECT_FALSE(socket.open());  // already open
+  platform::UdpSocket::Receive result = platform::UdpSocket::Receive::kDatagram;
+  std::thread receiver([&] {
+    platform::UdpSocket::Datagram datagram;
+    result = socket.receive(600000, datagram);
+  });
+  socket.close();  // must not wait the ten minutes
+  receiver.join();
+  EXPECT_EQ(result, platform::UdpSocket::Receive::kClosed);
+  EXPECT_FALSE(socket.is_open());
+  EXPECT_FALSE(socket.send_to("127.0.0.1", 9, "x"));
+}
+
+TEST(UdpSocket, DatagramsComeWithTheirSenderAndAreCutToTheBuffer) {
+  platform::UdpSocket a, b;
+  ASSERT_TRUE(a.open("127.0.0.1", 0));
+  ASSERT_TRUE(b.open("127.0.0.1", 0));
+  EXPECT_FALSE(a.send_to("localhost", b.local_port(), "x"));  // dotted addresses only
+  EXPECT_FALSE(a.send_to("127.0.0.1", 0, "x"));
+
+  ASSERT_TRUE(a.send_to("127.0.0.1", b.local_port(), std::string(20000, 'z')));
+  platform::UdpSocket::Datagram datagram;
+  ASSERT_EQ(b.receive(10000, datagram), platform::UdpSocket::Receive::kDatagram);
+  EXPECT_EQ(datagram.bytes.size(), platform::UdpSocket::kReceiveBufferBytes);
+  EXPECT_EQ(datagram.address, "127.0.0.1");
+  EXPECT_EQ(datagram.port, a.local_port());
+  EXPECT_EQ(b.receive(0, datagram), platform::UdpSocket::Receive::kTimeout);
+
+  EXPECT_EQ(platform::resolve_ipv4("localhost"), "127.0.0.1");
+  EXPECT_EQ(platform::resolve_ipv4("no-such-host.invalid"), "");
+  EXPECT_EQ(platform::resolve_ipv4(""), "");
+}
+
+}  // namespace
+}  // namespace brindle
