@@ -1,0 +1,154 @@
+#include "servers/favourites_view.h"
+
+#include "app/core.h"
+#include "foundation/encoding.h"
+#include "servers/favourites.h"
+#include "servers/favourites_cloud.h"
+#include "servers/join.h"
+#include "servers/query_engine.h"
+#include "view/control_names.h"
+#include "view/window.h"
+
+namespace brindle {
+
+namespace {
+
+// The selected favourite's row and address; row -1 when none is selected.
+struct SelectedFavourite {
+  int row = -1;
+  std::string address;
+  std::string game;
+};
+
+SelectedFavourite Selected(Core& core) {
+  ListModel& list = core.window().favourites();
+  SelectedFavourite selected;
+  selected.row = list.Selected();
+  if (selected.row < 0) return selected;
+  auto row = list.Row(selected.row);
+  if (!row) {
+    selected.row = -1;
+    return selected;
+  }
+  selected.address = (*row)[cols::kFavAddress];
+  selected.game = (*row)[cols::kFavGame];
+  return selected;
+}
+
+// Removes the row a delete was asked for. The list may have moved while the question was open,
+// so the row is found again by its address when the index no longer holds it.
+void RemoveRow(ListModel& list, const SelectedFavourite& selected) {
+  if (list.Cell(selected.row, cols::kFavAddress) == selected.address) {
+    list.Remove(selected.row);
+    return;
+  }
+  const int row = list.FindRow(cols::kFavAddress, selected.address);
+  if (row >= 0) list.Remove(row);
+}
+
+}  // namespace
+
+void BindFavourites(Core& core) {
+  Window& window = core.window();
+  core.page_shown[static_cast<std::size_t>(names::kFavouritesPage)] = [&core] {
+    OnFavouritesPageShown(core);
+  };
+  window.Bind(names::kRefreshFavourites, [&core] { RefreshAllFavourites(core); });
+  window.Bind(names::kBackupFavourites, [&core] { StartFavouritesBackup(core); });
+  window.Bind(names::kRestoreFavourites, [&core] { StartFavouritesRestore(core); });
+  window.Bind(names::kAddServer, [&core] { OpenAddServerDialog(core); });
+  window.Bind(names::kAddServerConfirm, [&core] { ConfirmAddServer(core); });
+  window.Bind(names::kClosePlayerPanel, [&core] { ClosePlayerPanel(core); });
+
+  const std::string list = names::kFavouritesList;
+  window.Bind(list, [&core] { JoinSelectedFavourite(core); });
+  window.Bind(names::menu_action(list, names::kMenuJoin), [&core] { JoinSelectedFavourite(core); });
+  window.Bind(names::menu_action(list, names::kMenuDetails),
+              [&core] { QuerySelectedFavourite(core); });
+  window.Bind(names::menu_action(list, names::kMenuCopyAddress),
+              [&core] { CopySelectedFavourite(core); });
+  window.Bind(names::menu_action(list, names::kMenuDelete),
+              [&core] { DeleteSelectedFavourite(core); });
+}
+
+void OnFavouritesPageShown(Core& core) {
+  // The player panel lives on this page; it starts hidden on every visit.
+  core.window().controls().SetVisible(names::kPlayerPanel, false);
+  ClearPlayerQueryStamp();
+  LoadFavourites(core);
+}
+
+void JoinSelectedFavourite(Core& core) {
+  const SelectedFavourite selected = Selected(core);
+  if (selected.row < 0) return;
+  JoinByGame(core.window(), selected.address, selected.game);
+}
+
+void QuerySelectedFavourite(Core& core) {
+  const SelectedFavourite selected = Selected(core);
+  if (selected.row < 0) return;
+  QueryPlayers(core.window(), selected.address);
+}
+
+void CopySelectedFavourite(Core& core) {
+  const SelectedFavourite selected = Selected(core);
+  if (selected.row < 0) return;
+  core.window().person().SetClipboardText(selected.address);
+}
+
+void DeleteSelectedFavourite(Core& core) {
+  const SelectedFavourite selected = Selected(core);
+  if (selected.row < 0) return;
+  Window& window = core.window();
+  ListModel& list = window.favourites();
+  if (!FavouritesLoggedIn(core.state())) {
+    // Without a login there is no cloud to ask about. The file loses the entry too, or the next
+    // visit of the page would bring the row back.
+    RemoveRow(list, selected);
+    DeleteFavourite(core, selected.address, false);
+    return;
+  }
+  const int answer = window.MessageBox(gbk("确认操作提示:"), gbk("是否确认 并从云端删除此服务器?"),
+                                       gbk("同时在云端删除&&不改变云端&&取消操作"));
+  if (answer == 0) {
+    DeleteFavourite(core, selected.address, false);
+    RemoveRow(list, selected);
+    // The service may take its time; the window does not wait for it.
+    const std::string address = selected.address;
+    const bool started = core.workers().Start("favourites cloud delete", [&core, address] {
+      CloudFavourites(core, address, 0, "Delete");
+      core.window().ShowNotice(gbk("已删除本地和云端"));
+    });
+    if (!started) window.ShowNotice(gbk("已删除 "));
+  } else if (answer == 1) {
+    DeleteFavourite(core, selected.address, false);
+    window.ShowNotice(gbk("已删除 "));
+    RemoveRow(list, selected);
+  }
+}
+
+void RefreshAllFavourites(Core& core) { RefreshFavourites(core.window()); }
+
+void StartFavouritesBackup(Core& core) {
+  core.workers().Start("favourites backup", [&core] { BackupFavourites(core); });
+}
+
+void StartFavouritesRestore(Core& core) {
+  core.workers().Start("favourites restore", [&core] { RestoreFavourites(core); });
+}
+
+void OpenAddServerDialog(Core& core) {
+  Controls& controls = core.window().controls();
+  controls.SetCaption(names::kAddServerBox, "");
+  controls.SetVisible(names::kAddServerWindow, true);
+}
+
+void ConfirmAddServer(Core& core) {
+  AddTypedFavourite(core, core.window().controls().Caption(names::kAddServerBox));
+}
+
+void ClosePlayerPanel(Core& core) {
+  core.window().controls().SetVisible(names::kPlayerPanel, false);
+}
+
+}  // namespace brindle

@@ -1,0 +1,193 @@
+#include "servers/join.h"
+
+#include <memory>
+#include <mutex>
+
+#include "app/installation.h"
+#include "foundation/encoding.h"
+#include "tools/process_tools.h"
+#include "view/controls.h"
+#include "view/window.h"
+
+namespace brindle {
+
+namespace {
+
+std::mutex& hooks_mutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+JoinHooks& hooks() {
+  static JoinHooks installed;
+  return installed;
+}
+
+void OpenWithHooks(const std::string& url) {
+  std::function<void(const std::string&)> open;
+  {
+    std::lock_guard lock(hooks_mutex());
+    open = hooks().open_url;
+  }
+  if (open) {
+    open(url);
+  } else {
+    OpenUrl(url);  // the desktop's handler; whether it managed is not reported
+  }
+}
+
+SteamClients SteamClientsWithHooks() {
+  std::function<SteamClients()> probe;
+  {
+    std::lock_guard lock(hooks_mutex());
+    probe = hooks().steam_clients;
+  }
+  return probe ? probe() : RunningSteamClients();
+}
+
+bool Running(std::string_view exe_name) {
+  return FindProcessIds(std::string(exe_name), false).count > 0;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+std::string RegionFlag(int region) {
+  switch (region) {
+    case kRegionPerfectWorld:
+      return " -perfectworld";
+    case kRegionWorldwide:
+      return " -worldwide";
+    default:
+      return "";
+  }
+}
+
+std::string PlainSteamJoinUrl(std::string_view address) {
+  return "steam://connect/" + std::string(address);
+}
+
+std::string RunGameJoinUrl(bool steam_china, std::string_view address, int region) {
+  std::string url = steam_china ? "steamchina://" : "steam://";
+  url += "rungame/";
+  url += kGameAppId;
+  url += "/";
+  url += kJoinSteamId64;
+  url += "/+connect ";
+  url += address;
+  url += RegionFlag(region);
+  return url;
+}
+
+JoinPlan PlanJoin(int mode, int region, std::string_view address, SteamClients running) {
+  JoinPlan plan;
+  switch (mode) {
+    case kLaunchFollowSteam:
+      plan.url = PlainSteamJoinUrl(address);
+      break;
+    case kLaunchRunGame:
+    case kLaunchCs2RunGame:
+      plan.url = RunGameJoinUrl(false, address, region);
+      break;
+    case kLaunchSteamChinaOnly:
+      plan.url = RunGameJoinUrl(true, address, region);
+      break;
+    default:  // automatic: follow whichever client runs
+      if (running.steam) {
+        plan.url = PlainSteamJoinUrl(address);
+      } else if (running.steam_china) {
+        // The flag stays the one chosen before the switch.
+        plan.url = RunGameJoinUrl(true, address, region);
+        plan.select_perfect_world = true;
+      } else {
+        plan.url = RunGameJoinUrl(false, address, region);
+      }
+      break;
+  }
+  return plan;
+}
+
+int LaunchModeIn(const Controls& controls) {
+  const std::pair<const char*, int> options[] = {
+      {names::kLaunchSteam, kLaunchFollowSteam},
+      {names::kLaunchSteamRunAppid, kLaunchRunGame},
+      {names::kLaunchSteamChina, kLaunchSteamChinaOnly},
+      {names::kLaunchCs2, kLaunchCs2RunGame},
+  };
+  for (const auto& [name, mode] : options) {
+    if (controls.Checked(name)) return mode;
+  }
+  return kLaunchAutomatic;
+}
+
+int LaunchRegionIn(const Controls& controls) {
+  if (controls.Checked(names::kRegionWorld)) return kRegionWorldwide;
+  if (controls.Checked(names::kRegionChina)) return kRegionPerfectWorld;
+  return kRegionUnset;
+}
+
+SteamClients RunningSteamClients() {
+  SteamClients running;
+  running.steam = Running(kSteamExeName);
+#ifdef _WIN32
+  running.steam_china = Running(kSteamChinaExeName);
+#endif
+  return running;
+}
+
+JoinHooks SetJoinHooks(JoinHooks replacement) {
+  std::lock_guard lock(hooks_mutex());
+  JoinHooks previous = std::move(hooks());
+  hooks() = std::move(replacement);
+  return previous;
+}
+
+std::string JoinServer(Window& window, const std::string& address) {
+  if (address.empty()) return {};
+  Controls& controls = window.controls();
+  const int mode = LaunchModeIn(controls);
+  const int region = LaunchRegionIn(controls);
+  // The process table is only looked at when the mode depends on it.
+  const SteamClients running = mode == kLaunchAutomatic ? SteamClientsWithHooks() : SteamClients{};
+  JoinPlan plan = PlanJoin(mode, region, address, running);
+  if (plan.select_perfect_world) controls.SetChecked(names::kRegionChina, true);
+  OpenWithHooks(plan.url);
+  window.ShowStatus(gbk("加入服务器->[命令]->") + plan.url);
+  return plan.url;
+}
+
+std::string JoinPlainSteam(Window& window, const std::string& address) {
+  if (address.empty()) return {};
+  const std::string url = PlainSteamJoinUrl(address);
+  OpenWithHooks(url);
+  window.ShowStatus(gbk("加入服务器->[命令]->(非CSGO不受启动项关联 遵循Steam协议)") + url);
+  return url;
+}
+
+bool IsCsgoGame(std::string_view game_cell) {
+  static constexpr std::string_view kCsgo = "csgo";
+  if (game_cell.size() < kCsgo.size()) return false;
+  for (std::size_t start = 0; start + kCsgo.size() <= game_cell.size(); ++start) {
+    bool match = true;
+    for (std::size_t i = 0; i < kCsgo.size() && match; ++i) {
+      match = Lower(game_cell[start + i]) == kCsgo[i];
+    }
+    if (match) return true;
+  }
+  return false;
+}
+
+std::string JoinByGame(Window& window, const std::string& address, std::string_view game_cell) {
+  return IsCsgoGame(game_cell) ? JoinServer(window, address) : JoinPlainSteam(window, address);
+}
+
+std::string JoinFromServerList(Window& window, const std::string& address) {
+  if (address.empty()) return {};
+  if (!CheckInstallation()) {
+    window.ShowStatus(gbk("由于csgo路径配置不正确 将不显示地图下载..."));
+  }
+  return JoinServer(window, address);
+}
+
+}  // namespace brindle
