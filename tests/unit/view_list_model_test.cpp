@@ -137,6 +137,20 @@ TEST(ListModel, SelectionFollowsItsRow) {
   EXPECT_EQ(list.RowCount(), 0);
 }
 
+TEST(ListModel, SelectionListenerHearsSelectOnly) {
+  ListModel list = ThreeColumns();
+  for (const char* name : {"r0", "r1", "r2"}) list.Append({name});
+  std::vector<int> heard;
+  list.SetSelectionListener([&](int row) { heard.push_back(row); });
+  list.Select(1);
+  list.Select(1);  // no change
+  list.Remove(0);  // the row moves up; not a choice
+  list.Select(7);  // out of range: cleared
+  list.SetSelectionListener(nullptr);
+  list.Select(0);
+  EXPECT_EQ(heard, (std::vector<int>{1, -1}));
+}
+
 TEST(ListModel, ChangeLogRebuildsTheListInAView) {
   ListModel list = ThreeColumns();
   list.Append({"before"});
