@@ -1,7 +1,7 @@
 // brindle-sim: the community's web services on loopback, for tests, benchmarks and the demo.
 //
 //   brindle-sim [--data DIR] [--addr-file FILE] [--endpoints FILE] [--cert-file FILE]
-//               [--http-port N] [--https-port N] [--no-https] [--threads N]
+//               [--http-port N] [--https-port N] [--no-https] [--threads N] [--servers N]
 //
 // Prints "ready" on standard output once the addresses (and the endpoints file) are written.
 // Stops on SIGTERM, SIGINT or SIGHUP, and when the process that started it dies.
@@ -24,12 +24,14 @@ struct Arguments {
   brindle::sim::SimOptions options;
   std::string addr_file;
   std::string endpoints_file;
+  int servers = -1;  // generated server list size; -1: the data file
 };
 
 void usage() {
   std::fputs(
       "usage: brindle-sim [--data DIR] [--addr-file FILE] [--endpoints FILE] [--cert-file FILE]\n"
-      "                   [--http-port N] [--https-port N] [--no-https] [--threads N]\n",
+      "                   [--http-port N] [--https-port N] [--no-https] [--threads N]\n"
+      "                   [--servers N]\n",
       stderr);
 }
 
@@ -65,6 +67,8 @@ bool parse(int argc, char** argv, Arguments& args) {
       ok = number(args.options.https_port);
     } else if (arg == "--threads") {
       ok = number(args.options.threads) && args.options.threads > 0;
+    } else if (arg == "--servers") {
+      ok = number(args.servers);
     } else if (arg == "--no-https") {
       args.options.https = false;
     } else {
@@ -108,6 +112,11 @@ int main(int argc, char** argv) {
   brindle::sim::SimServer server(args.options);
   server.add_routes(brindle::sim::install_test_routes);
   server.add_routes(brindle::sim::install_file_routes);
+  server.add_routes(brindle::sim::install_favourites_routes);
+  server.state().generated_servers = args.servers;
+  server.add_routes(brindle::sim::install_server_list_routes);
+  server.add_routes(brindle::sim::install_forum_map_list_routes);
+  server.add_routes(brindle::sim::install_forum_plugin_routes);
   std::string error;
   if (!server.start(error)) {
     std::fprintf(stderr, "brindle-sim: %s\n", error.c_str());

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -23,6 +24,13 @@ class SimState {
   std::map<std::string, std::int64_t> counts() const;
   std::int64_t count_of(const std::string& path) const;
   void reset_counts();
+
+  // --servers N: the server list answers with N generated servers instead of its data file.
+  std::int64_t generated_servers = -1;
+  // The forum's plug-ins share /forum/plugin.php and are told apart by their `id` parameter;
+  // each service registers its plug-ins here (install_forum_plugin_routes serves them).
+  using ForumPlugin = std::function<void(const httplib::Request&, httplib::Response&)>;
+  std::map<std::string, ForumPlugin> forum_plugins;
 
   bool stopping() const { return stopping_.load(); }
   void request_stop() { stopping_.store(true); }
@@ -42,5 +50,13 @@ std::int64_t param_int(const httplib::Request& request, const char* name, std::i
 // Routes of the scripted behaviours (/test/...) and of the data folder (/files/...).
 void install_test_routes(httplib::Server& server, SimState& state);
 void install_file_routes(httplib::Server& server, SimState& state);
+// The favourites cloud (/favourites/json.php).
+void install_favourites_routes(httplib::Server& server, SimState& state);
+
+// The community's server list (/serverlist/api/servers), the forum's plug-in entry point
+// (/forum/plugin.php) and the forum's map name list plug-in (community_routes.cpp).
+void install_server_list_routes(httplib::Server& server, SimState& state);
+void install_forum_plugin_routes(httplib::Server& server, SimState& state);
+void install_forum_map_list_routes(httplib::Server& server, SimState& state);
 
 }  // namespace brindle::sim
