@@ -22,7 +22,9 @@ inline const std::string& pattern_buffer() {
       state = state * 6364136223846793005ull + 1442695040888963407ull;
       bytes[i] = static_cast<char>(state >> 56);
     }
-    bytes.replace(kPatternPeriod, kPatternPeriod, bytes, 0, kPatternPeriod);
+    for (std::size_t i = kPatternPeriod; i < bytes.size(); ++i) {
+      bytes[i] = bytes[i - kPatternPeriod];
+    }
     return bytes;
   }();
   return buffer;

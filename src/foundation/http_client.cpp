@@ -85,6 +85,7 @@ std::size_t write_to_sink(char* bytes, std::size_t size, std::size_t count, void
     } catch (...) {
       return 0;
     }
+    if (taken == CURL_WRITEFUNC_PAUSE) return taken;
     if (taken > n) taken = n;
     sink->accepted += static_cast<std::int64_t>(taken);
     return taken;

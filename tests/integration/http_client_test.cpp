@@ -373,5 +373,29 @@ TEST_F(HttpClientTest, CopiesAndAdoptersShareOneHandleSafely) {
   curl_easy_cleanup(duplicate);
 }
 
+TEST_F(HttpClientTest, UploadSourceFeedsAPutAndResetKeepsTheSettings) {
+  HttpClient client;
+  client.open("PUT", url("/test/echo"));  // a method libcurl is not told about directly
+  client.set_option(CURLOPT_UPLOAD, 1L);
+  ASSERT_TRUE(client.set_upload_data("first "));
+  ASSERT_TRUE(client.append_upload_data("second"));
+  client.set_option_64(CURLOPT_INFILESIZE_LARGE, 12);
+  ASSERT_TRUE(client.send());
+  auto e = nlohmann::json::parse(client.body());
+  EXPECT_EQ(e["method"], "PUT");
+  EXPECT_EQ(e["body"], "first second");
+
+  // A full reset installs fresh sinks and the process-wide TLS settings again.
+  client.reset(false);
+  EXPECT_EQ(client.body(), "");
+  client.open("GET", sim_->https_url("/test/status?body=%E4%BD%A0%E5%A5%BD"));
+  ASSERT_TRUE(client.send());
+  EXPECT_EQ(client.status_code(), 200);
+  EXPECT_EQ(client.body(), "\xE4\xBD\xA0\xE5\xA5\xBD");
+  EXPECT_EQ(client.body_gbk(), gbk("你好"));
+  EXPECT_EQ(client.effective_url(), sim_->https_url("/test/status?body=%E4%BD%A0%E5%A5%BD"));
+  EXPECT_EQ(client.primary_ip(), "127.0.0.1");
+}
+
 }  // namespace
 }  // namespace brindle
