@@ -69,7 +69,7 @@ struct HttpTransferInfo {
 class HttpClient {
  public:
   // A body or header chunk: return how many bytes were accepted; fewer than `length` ends the
-  // transfer with an error.
+  // transfer with an error (CURL_WRITEFUNC_PAUSE pauses it).
   using ChunkCallback = std::function<std::size_t(const char* bytes, std::size_t length)>;
   // Fills `buffer` with at most `capacity` upload bytes; 0 ends the upload.
   using UploadCallback = std::function<std::size_t(char* buffer, std::size_t capacity)>;
