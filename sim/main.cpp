@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "a2s_responder.h"
 #include "sim_server.h"
 #include "sim_state.h"
 
@@ -25,6 +26,7 @@ struct Arguments {
   std::string addr_file;
   std::string endpoints_file;
   int servers = -1;  // generated server list size; -1: the data file
+  brindle::sim::A2sCommandLine a2s;  // fake game servers on UDP
 };
 
 void usage() {
@@ -33,6 +35,7 @@ void usage() {
       "                   [--http-port N] [--https-port N] [--no-https] [--threads N]\n"
       "                   [--servers N]\n",
       stderr);
+  std::fputs(brindle::sim::kA2sUsage, stderr);
 }
 
 bool parse_int(std::string_view text, int& out) {
@@ -69,6 +72,7 @@ bool parse(int argc, char** argv, Arguments& args) {
       ok = number(args.options.threads) && args.options.threads > 0;
     } else if (arg == "--servers") {
       ok = number(args.servers);
+    } else if (brindle::sim::ParseA2sFlag(argc, argv, i, args.a2s, ok)) {
     } else if (arg == "--no-https") {
       args.options.https = false;
     } else {
@@ -128,6 +132,11 @@ int main(int argc, char** argv) {
   }
   if (!args.addr_file.empty() && !server.write_addr_file(args.addr_file)) {
     std::fprintf(stderr, "brindle-sim: cannot write %s\n", args.addr_file.c_str());
+    return 1;
+  }
+  brindle::sim::A2sResponders a2s;
+  if (!brindle::sim::StartA2sFromCommandLine(args.a2s, a2s, error)) {
+    std::fprintf(stderr, "brindle-sim: %s\n", error.c_str());
     return 1;
   }
   const auto& state = server.state();

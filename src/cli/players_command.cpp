@@ -1,0 +1,108 @@
+// brindle-cli players: asks one game server for its players, as the "详情" action does, and
+// prints the list it sends back.
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/core.h"
+#include "cli/command.h"
+#include "foundation/encoding.h"
+#include "servers/query_engine.h"
+
+namespace brindle {
+namespace {
+
+constexpr int kDefaultTimeoutMs = 3000;
+
+int RunPlayers(CliContext& ctx) {
+  int timeout_ms = kDefaultTimeoutMs;
+  std::vector<std::string> addresses;
+  for (std::size_t i = 0; i < ctx.args.size(); ++i) {
+    if (ctx.args[i] == "--timeout") {
+      const std::string value = i + 1 < ctx.args.size() ? ctx.args[i + 1] : std::string();
+      auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), timeout_ms);
+      if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
+          timeout_ms < 0) {
+        std::fprintf(stderr, "brindle-cli players: --timeout needs milliseconds\n");
+        return 2;
+      }
+      ++i;
+    } else {
+      addresses.push_back(ctx.args[i]);
+    }
+  }
+  if (addresses.size() != 1) {
+    std::fprintf(stderr, "usage: brindle-cli players [--timeout MS] ADDRESS\n");
+    return 2;
+  }
+  const std::string& address = addresses.front();
+  if (!ResolveQueryTarget(address, nullptr).ok()) {
+    std::fprintf(stderr, "brindle-cli players: cannot reach %s\n", address.c_str());
+    return 1;
+  }
+
+  std::mutex mutex;
+  std::condition_variable answered;
+  std::optional<std::vector<PlayerEntry>> players;
+  QueryEngine engine(ctx.window);
+  engine.SetPlayersObserver(
+      [&](const std::string&, const std::vector<PlayerEntry>& list, bool accepted) {
+        if (!accepted) return;  // another server's, or too late
+        std::lock_guard lock(mutex);
+        players = list;
+        answered.notify_all();
+      });
+  if (!engine.Start()) {
+    std::fprintf(stderr, "brindle-cli players: cannot open the UDP socket\n");
+    return 1;
+  }
+  engine.QueryPlayers(address);
+  {
+    std::unique_lock lock(mutex);
+    answered.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                      [&] { return players.has_value(); });
+  }
+  engine.Stop();
+  if (!players) {
+    std::fprintf(stderr, "no answer from %s\n", address.c_str());
+    return 1;
+  }
+
+  // The rows as the player list shows them (blank names included).
+  std::vector<ListRow> rows;
+  for (const auto& player : *players) rows.push_back(PlayerListRow(player));
+  if (ctx.json) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      nlohmann::ordered_json j;
+      j["name"] = gbk_to_utf8(rows[i][cols::kPlayerName]);
+      j["score"] = (*players)[i].score;
+      j["time"] = rows[i][cols::kPlayerTime];
+      list.push_back(std::move(j));
+    }
+    std::string text = list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::fprintf(ctx.out, "%s\n", text.c_str());
+    return 0;
+  }
+  for (const auto& row : rows) {
+    std::fprintf(ctx.out, "%8s  %s  ", row[cols::kPlayerTime].c_str(),
+                 row[cols::kPlayerScore].c_str());
+    PrintGbk(ctx.out, row[cols::kPlayerName]);
+    std::fputc('\n', ctx.out);
+  }
+  std::fprintf(ctx.out, "%zu players\n", rows.size());
+  return 0;
+}
+
+}  // namespace
+
+BRINDLE_CLI_COMMAND("players", "[--timeout MS] ADDRESS: list the players of a game server",
+                    RunPlayers);
+
+}  // namespace brindle

@@ -1,0 +1,132 @@
+// brindle-cli query: asks game servers for their information over the query protocol, as the
+// favourites list does, and prints what came back within the time-out.
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/core.h"
+#include "cli/command.h"
+#include "foundation/encoding.h"
+#include "servers/query_engine.h"
+
+namespace brindle {
+namespace {
+
+constexpr int kDefaultTimeoutMs = 2000;
+
+bool ParseTimeout(const std::string& text, int& out) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  return ec == std::errc() && end == text.data() + text.size() && out >= 0;
+}
+
+int RunQuery(CliContext& ctx) {
+  int timeout_ms = kDefaultTimeoutMs;
+  std::vector<std::string> addresses;
+  for (std::size_t i = 0; i < ctx.args.size(); ++i) {
+    if (ctx.args[i] == "--timeout") {
+      if (i + 1 >= ctx.args.size() || !ParseTimeout(ctx.args[i + 1], timeout_ms)) {
+        std::fprintf(stderr, "brindle-cli query: --timeout needs milliseconds\n");
+        return 2;
+      }
+      ++i;
+    } else {
+      addresses.push_back(ctx.args[i]);
+    }
+  }
+  if (addresses.empty()) {
+    std::fprintf(stderr, "usage: brindle-cli query [--timeout MS] ADDRESS...\n");
+    return 2;
+  }
+
+  // Replies are matched by the address they come from, so note which asked address each sender
+  // stands for (several addresses may name the same server).
+  std::map<std::string, std::vector<std::size_t>> asked;
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    QueryTarget target = ResolveQueryTarget(addresses[i], nullptr);
+    if (target.ok()) {
+      asked[target.key].push_back(i);
+    } else {
+      std::fprintf(stderr, "brindle-cli query: cannot reach %s\n", addresses[i].c_str());
+    }
+  }
+
+  std::mutex mutex;
+  std::condition_variable answered;
+  std::map<std::size_t, ServerInfo> infos;
+  QueryEngine engine(ctx.window);
+  engine.SetInfoObserver([&](const std::string& key, const ServerInfo& info) {
+    std::lock_guard lock(mutex);
+    auto found = asked.find(key);
+    if (found == asked.end()) return;
+    for (std::size_t i : found->second) infos.emplace(i, info);
+    answered.notify_all();
+  });
+  if (!engine.Start()) {
+    std::fprintf(stderr, "brindle-cli query: cannot open the UDP socket\n");
+    return 1;
+  }
+  for (const auto& entry : asked) engine.QueryServerInfo(addresses[entry.second.front()]);
+  std::size_t expected = 0;
+  for (const auto& entry : asked) expected += entry.second.size();
+  {
+    std::unique_lock lock(mutex);
+    answered.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                      [&] { return infos.size() == expected; });
+  }
+  engine.Stop();
+
+  auto u = [](const std::string& gbk_text) { return gbk_to_utf8(gbk_text); };
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const auto& [index, info] : infos) {
+    nlohmann::ordered_json j;
+    j["address"] = addresses[index];
+    j["name"] = u(info.name);
+    j["map"] = u(info.map);
+    j["folder"] = u(info.folder);
+    j["game"] = u(info.game);
+    j["players"] = info.players;
+    j["max_players"] = info.max_players;
+    j["bots"] = info.bots;
+    j["server_type"] = u(info.server_type);
+    j["environment"] = u(info.environment);
+    j["password"] = info.password;
+    j["vac"] = info.vac;
+    j["version"] = u(info.version);
+    list.push_back(std::move(j));
+  }
+  if (ctx.json) {
+    std::string text = list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::fprintf(ctx.out, "%s\n", text.c_str());
+  } else {
+    for (const auto& [index, info] : infos) {
+      std::fprintf(ctx.out, "%s  ", addresses[index].c_str());
+      PrintGbk(ctx.out, info.name);
+      std::fprintf(ctx.out, "\n  map ");
+      PrintGbk(ctx.out, info.map);
+      std::fprintf(ctx.out, "  players %d/%d (bots %d)  game ", info.players, info.max_players,
+                   info.bots);
+      PrintGbk(ctx.out, info.folder + " (" + info.game + ")");
+      std::fprintf(ctx.out, "\n  ");
+      PrintGbk(ctx.out, info.server_type + " " + info.environment + "  version " + info.version);
+      std::fprintf(ctx.out, "  password %s  vac %s\n", info.password ? "yes" : "no",
+                   info.vac ? "yes" : "no");
+    }
+  }
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    if (!infos.count(i)) std::fprintf(stderr, "no answer from %s\n", addresses[i].c_str());
+  }
+  return infos.size() == addresses.size() ? 0 : 1;
+}
+
+}  // namespace
+
+BRINDLE_CLI_COMMAND("query", "[--timeout MS] ADDRESS...: ask game servers for their information",
+                    RunQuery);
+
+}  // namespace brindle
