@@ -69,6 +69,8 @@ std::vector<std::string> ListedAddresses(ListModel& list) {
 }  // namespace
 
 std::string FavouritesPath(const AppState& state) {
+  // Before the folders are known there is no file: never fall back to the file system's root.
+  if (state.data_dir.empty()) return {};
   return state.data_dir + std::string(1, platform::path_separator()) + std::string(kFavouritesFileName);
 }
 
@@ -130,7 +132,7 @@ std::string NormaliseTypedAddress(std::string_view typed) {
 
 FavouritesFile::FavouritesFile(std::string path) : path_(std::move(path)) {}
 
-bool FavouritesFile::Exists() const { return platform::file_exists(path_); }
+bool FavouritesFile::Exists() const { return !path_.empty() && platform::file_exists(path_); }
 
 std::string FavouritesFile::Text() {
   std::lock_guard lock(mutex_);
@@ -167,6 +169,7 @@ bool FavouritesFile::KeepAsideLocked() {
 
 bool FavouritesFile::Write(std::string_view text) {
   std::lock_guard lock(mutex_);
+  if (path_.empty()) return false;
   if (!KeepAsideLocked()) return false;
   const bool written = platform::write_file_atomic(path_, text);
   ReloadLocked();

@@ -23,7 +23,8 @@ inline constexpr std::string_view kFavouritesFileName = "my_favorite.json";
 inline constexpr std::string_view kFavouritesBackupSuffix = ".bak";
 inline constexpr std::string_view kFavouritesUnreadableSuffix = ".bad";
 
-// data_dir + "/my_favorite.json".
+// data_dir + "/my_favorite.json"; empty while data_dir is not known (every file operation on the
+// empty path then fails).
 std::string FavouritesPath(const AppState& state);
 
 // One entry of the file, cleaned.

@@ -1,0 +1,193 @@
+// brindle-cli favourites list|add ADDRESS|remove ADDRESS|refresh [--wait-ms N]: the favourites
+// file of the program folder, read and changed as the favourites page does it.
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/core.h"
+#include "cli/command.h"
+#include "foundation/encoding.h"
+#include "servers/favourites.h"
+#include "servers/query_engine.h"
+#include "view/list_model.h"
+#include "view/window.h"
+
+namespace brindle {
+namespace {
+
+constexpr int kDefaultWaitMs = 3000;
+
+int Usage() {
+  std::fputs(
+      "usage: brindle-cli favourites list | add ADDRESS | remove ADDRESS | refresh [--wait-ms N]\n",
+      stderr);
+  return 2;
+}
+
+std::string U(const std::string& gbk_text) { return gbk_to_utf8(gbk_text); }
+
+void PrintJson(CliContext& ctx, const nlohmann::ordered_json& j) {
+  std::fprintf(ctx.out, "%s\n",
+               j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+// Prints one outcome line (or object) and returns the exit code.
+int Outcome(CliContext& ctx, const char* result, const std::string& address,
+            const std::string& message_gbk, int code) {
+  if (ctx.json) {
+    nlohmann::ordered_json j;
+    j["result"] = result;
+    j["address"] = U(address);
+    if (!message_gbk.empty()) j["message"] = U(message_gbk);
+    PrintJson(ctx, j);
+  } else {
+    std::fprintf(ctx.out, "%s %s", result, U(address).c_str());
+    if (!message_gbk.empty()) std::fprintf(ctx.out, " %s", U(message_gbk).c_str());
+    std::fputc('\n', ctx.out);
+  }
+  return code;
+}
+
+// The list as the page shows it, after a load, with every column the rows hold.
+void PrintRows(CliContext& ctx, const std::vector<ListRow>& rows) {
+  if (ctx.json) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const ListRow& r : rows) {
+      nlohmann::ordered_json j;
+      j["address"] = U(r[cols::kFavAddress]);
+      j["name"] = U(r[cols::kFavName]);
+      j["map"] = U(r[cols::kFavMap]);
+      j["players"] = U(r[cols::kFavPlayers]);
+      j["game"] = U(r[cols::kFavGame]);
+      j["version"] = U(r[cols::kFavVersion]);
+      j["typeid"] = U(r[cols::kFavTypeStr]);
+      j["ipv4"] = U(r[cols::kFavIpv4]);
+      list.push_back(std::move(j));
+    }
+    PrintJson(ctx, list);
+    return;
+  }
+  for (const ListRow& r : rows) {
+    std::fprintf(ctx.out, "%-24s %-40s %-24s %-7s %s\n", U(r[cols::kFavAddress]).c_str(),
+                 U(r[cols::kFavName]).c_str(), U(r[cols::kFavMap]).c_str(),
+                 U(r[cols::kFavPlayers]).c_str(), U(r[cols::kFavGame]).c_str());
+  }
+}
+
+int Unreadable(CliContext& ctx, const std::string& path) {
+  std::fprintf(stderr, "brindle-cli: %s: %s\n", U(path).c_str(),
+               U(gbk("无法解析收藏夹文件")).c_str());
+  (void)ctx;
+  return 1;
+}
+
+int List(CliContext& ctx) {
+  auto file = FavouritesFileOf(ctx.core);
+  std::vector<FavouriteEntry> entries;
+  if (file->Exists() && !ReadFavouriteEntries(file->Text(), entries)) {
+    return Unreadable(ctx, file->path());
+  }
+  if (ctx.json) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const FavouriteEntry& e : entries) {
+      list.push_back({{"address", U(e.ip)}, {"typeid", U(e.type_id)}});
+    }
+    PrintJson(ctx, list);
+  } else {
+    for (const FavouriteEntry& e : entries) {
+      std::fprintf(ctx.out, "%s%s%s\n", U(e.ip).c_str(), e.type_id.empty() ? "" : " ",
+                   U(e.type_id).c_str());
+    }
+  }
+  return 0;
+}
+
+int Add(CliContext& ctx, const std::string& typed) {
+  const std::string address = NormaliseTypedAddress(typed);
+  if (address.empty()) return Outcome(ctx, "invalid", typed, gbk("IP格式不合法!请检查!"), 1);
+  AddResult result = AddResult::kEmpty;
+  LoadResult loaded = LoadResult::kNoFile;
+  ctx.window.RunOnUi([&] {
+    // The duplicate check looks at the list, so it must show the file first.
+    loaded = LoadFavourites(ctx.core);
+    result = AddFavourite(ctx.core, address);
+  });
+  (void)loaded;
+  switch (result) {
+    case AddResult::kAdded:
+      return Outcome(ctx, "added", address, {}, 0);
+    case AddResult::kExists:
+      return Outcome(ctx, "exists", address, gbk("服务器已存在!"), 1);
+    default:
+      return Outcome(ctx, "failed", address, {}, 1);
+  }
+}
+
+int Remove(CliContext& ctx, const std::string& typed) {
+  const std::string address = utf8_to_gbk(typed);
+  auto file = FavouritesFileOf(ctx.core);
+  std::vector<FavouriteEntry> entries;
+  if (!file->Exists()) return Outcome(ctx, "not-found", address, {}, 1);
+  if (!ReadFavouriteEntries(file->Text(), entries)) return Unreadable(ctx, file->path());
+  bool listed = false;
+  for (const FavouriteEntry& e : entries) listed = listed || e.ip == address;
+  if (!listed) return Outcome(ctx, "not-found", address, {}, 1);
+  bool removed = false;
+  ctx.window.RunOnUi([&] { removed = DeleteFavourite(ctx.core, address, false); });
+  return removed ? Outcome(ctx, "removed", address, {}, 0) : Outcome(ctx, "failed", address, {}, 1);
+}
+
+int Refresh(CliContext& ctx, int wait_ms) {
+  LoadResult loaded = LoadResult::kNoFile;
+  ctx.window.RunOnUi([&] {
+    StartQueryEngine(ctx.core);
+    loaded = LoadFavourites(ctx.core);
+  });
+  if (loaded == LoadResult::kUnreadable) return Unreadable(ctx, FavouritesFileOf(ctx.core)->path());
+  if (!QueryEngineStarted()) std::fputs("brindle-cli: the query socket could not be opened\n", stderr);
+  // Servers answer within a moment or not at all; stop waiting once every row has answered.
+  ListModel& list = ctx.window.favourites();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    bool all = true;
+    for (const ListRow& r : list.Rows()) all = all && !r[cols::kFavGame].empty();
+    if (all) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  PrintRows(ctx, list.Rows());
+  return 0;
+}
+
+int RunFavourites(CliContext& ctx) {
+  const std::vector<std::string>& a = ctx.args;
+  if (a.empty()) return Usage();
+  if (a[0] == "list" && a.size() == 1) return List(ctx);
+  if (a[0] == "add" && a.size() == 2) return Add(ctx, utf8_to_gbk(a[1]));
+  if (a[0] == "remove" && a.size() == 2) return Remove(ctx, a[1]);
+  if (a[0] == "refresh") {
+    int wait_ms = kDefaultWaitMs;
+    if (a.size() == 3 && a[1] == "--wait-ms") {
+      char* end = nullptr;
+      const long value = std::strtol(a[2].c_str(), &end, 10);
+      if (*end != '\0' || value < 0 || value > 600000) return Usage();
+      wait_ms = static_cast<int>(value);
+    } else if (a.size() != 1) {
+      return Usage();
+    }
+    return Refresh(ctx, wait_ms);
+  }
+  return Usage();
+}
+
+}  // namespace
+
+BRINDLE_CLI_COMMAND("favourites",
+                    "list | add ADDRESS | remove ADDRESS | refresh [--wait-ms N]: the favourites",
+                    RunFavourites);
+
+}  // namespace brindle
