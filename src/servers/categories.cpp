@@ -1,0 +1,151 @@
+#include "servers/categories.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "foundation/encoding.h"
+#include "view/control_names.h"
+
+namespace brindle {
+
+namespace {
+
+const std::array<ServerCategory, 15> kCategories = {{
+    {names::kAllServers, "全部服务器", "AllServers"},
+    {names::kCategoryButtons[0], "僵尸逃跑", "僵尸--ze--zm"},
+    {names::kCategoryButtons[1], "娱乐对抗 | 闯关", "mg--对抗--闯关--minigames--娱乐--MG"},
+    {names::kCategoryButtons[2], "躲猫猫", "hns--猫--prophunt--prophurt"},
+    {names::kCategoryButtons[3], "KZ | SURF | BHOP", "bhop--kz--跳跃--连跳--滑--surf"},
+    {names::kCategoryButtons[4], "刀战35HP", "35hp--刀--knife"},
+    {names::kCategoryButtons[5], "TTT | 越狱",
+     "越狱--TTT--叛徒--JB--Jail--Jailbreak--T T T--匪影谍镇"},
+    {names::kCategoryButtons[6], "娱乐综合",
+     "娱乐--跳跃---滑--连跳--躲--Surf--TTT--奔跑--刀--hg_--dr_--deathrun--闯关--kz--bhop--"
+     "minigames--饥饿--越狱--叛徒--mg"},
+    {names::kCategoryButtons[7], "竞技综合",
+     "混战--AWP--死斗--死亡--1v1--竞技--练枪--满十--比赛--matchpug--warmod--match"},
+    {names::kCategoryButtons[8], "混战", "混战"},
+    {names::kCategoryButtons[9], "死斗 | 死亡", "死斗--死亡--duels"},
+    {names::kCategoryButtons[10], "AWP 狙击", "awp--狙击"},
+    {names::kCategoryButtons[11], "1V1", "1v1--1vs1"},
+    {names::kCategoryButtons[12], "挂机", "gj--gjml--挂机--idlem--achi--achievement"},
+    {names::kCategoryButtons[13], "其他", "躲避球--dodgeball--饥饿--hg--unk"},
+}};
+
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+// Length of the character starting at `i`: 2 for a lead byte with a valid trail byte, else 1.
+std::size_t CharLength(std::string_view text, std::size_t i) {
+  if (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() &&
+      IsTrailByte(static_cast<unsigned char>(text[i + 1]))) {
+    return 2;
+  }
+  return 1;
+}
+
+std::u16string FoldedWide(std::u16string wide) {
+  for (char16_t& c : wide) c = FoldWide(c);
+  return wide;
+}
+
+bool WideContains(const std::u16string& text, const std::u16string& keyword) {
+  if (text.empty()) return false;
+  if (keyword.empty()) return true;
+  return text.find(keyword) != std::u16string::npos;
+}
+
+// The byte test on texts already folded: a match must start at a character boundary.
+bool FoldedContains(std::string_view text, std::string_view keyword) {
+  if (text.empty()) return false;
+  if (keyword.empty()) return true;
+  if (keyword.size() > text.size()) return false;
+  const char first = keyword.front();
+  const std::size_t last_start = text.size() - keyword.size();
+  for (std::size_t i = 0; i <= last_start; i += CharLength(text, i)) {
+    if (text[i] == first && std::memcmp(text.data() + i, keyword.data(), keyword.size()) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::span<const ServerCategory> ServerCategories() { return kCategories; }
+
+std::string CategoryOfButton(std::string_view button) {
+  for (const auto& category : kCategories) {
+    if (button == category.button) return gbk(category.keywords);
+  }
+  return {};
+}
+
+std::string CategoryOfCaption(std::string_view caption_gbk) {
+  for (const auto& category : kCategories) {
+    if (caption_gbk == gbk(category.caption)) return gbk(category.keywords);
+  }
+  return {};
+}
+
+bool IsAllServersCategory(std::string_view category) {
+  // Plain ASCII on both sides, so a byte-wise fold is exact here.
+  std::string folded(category);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded.find("allservers") != std::string::npos;
+}
+
+std::vector<std::string> SplitCategoryKeywords(std::string_view list) {
+  std::vector<std::string> keywords;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t at = list.find("--", start);
+    if (at == std::string_view::npos) {
+      keywords.emplace_back(list.substr(start));
+      return keywords;
+    }
+    keywords.emplace_back(list.substr(start, at - start));
+    start = at + 2;
+  }
+}
+
+std::string FoldGbkAscii(std::string_view gbk_text) {
+  std::string out(gbk_text);
+  for (std::size_t i = 0; i < out.size();) {
+    const std::size_t length = CharLength(out, i);
+    if (length == 1 && out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] - 'A' + 'a');
+    i += length;
+  }
+  return out;
+}
+
+bool ContainsIgnoringCase(std::string_view text, std::string_view keyword) {
+  return FoldedContains(FoldGbkAscii(text), FoldGbkAscii(keyword));
+}
+
+char16_t FoldWide(char16_t c) {
+  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 0x20) : c;
+  if ((c >= 0x00C0 && c <= 0x00DE && c != 0x00D7) ||  // Latin-1
+      (c >= 0x0391 && c <= 0x03AB && c != 0x03A2) ||  // Greek
+      (c >= 0x0410 && c <= 0x042F) ||                 // Cyrillic
+      (c >= 0xFF21 && c <= 0xFF3A)) {                 // full-width Latin
+    return static_cast<char16_t>(c + 0x20);
+  }
+  if (c >= 0x0400 && c <= 0x040F) return static_cast<char16_t>(c + 0x50);
+  return c;
+}
+
+PreparedName::PreparedName(std::string_view name_gbk)
+    : folded_(FoldGbkAscii(name_gbk)), wide_(FoldedWide(gbk_to_u16(name_gbk))) {}
+
+NameKeyword::NameKeyword(std::string_view keyword_gbk)
+    : folded_(FoldGbkAscii(keyword_gbk)), wide_(FoldedWide(gbk_to_u16(keyword_gbk))) {}
+
+bool NameKeyword::Matches(const PreparedName& name) const {
+  return FoldedContains(name.folded(), folded_) || WideContains(name.wide(), wide_);
+}
+
+}  // namespace brindle

@@ -1,0 +1,88 @@
+// The server list: the community's server API turned into the rows of 服务器列表_EX, all of them
+// ("AllServers") or those of one keyword category, unique by address, with the map names
+// translated by the map name dictionary. Each load runs on its own worker thread and retries an
+// unreadable answer every 5 seconds, up to the limit of one process-wide counter.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "view/list_model.h"
+
+namespace brindle {
+
+class Core;
+class Controls;
+class StringMap;
+struct AppState;
+
+// One row of the server list; the address is its identity (compared byte for byte).
+struct ServerRow {
+  std::string name;         // `name` ("?" removed under a keyword category)
+  std::string map;          // `map_name` followed by its "(...)" translation when there is one
+  std::string players;      // players + "/" + max_players
+  std::string address;      // ip + ":" + port
+  std::string description;  // `comments`, or the address for the operator account
+  ListRow Cells() const;
+};
+
+struct ServerRowOptions {
+  bool operator_view = false;              // the description cell shows the address
+  const StringMap* dictionary = nullptr;   // map name -> "(...)"; nullptr: no translations
+};
+
+// The operator flag from the login state and the process-wide map name dictionary.
+ServerRowOptions ServerRowOptionsFor(AppState& state);
+
+// The rows the list shows for one answer (GBK text) and a category: every server in answer order
+// for "AllServers", else grouped by the first keyword that matched, in answer order within a
+// group; a later server with an address already listed is left out. False when the text is not
+// JSON (out is left alone). An answer whose root is not an array gives no rows; members that are
+// missing read as empty text, other non-text members as their text form.
+bool BuildServerRows(std::string_view body_gbk, std::string_view category,
+                     const ServerRowOptions& options, std::vector<ServerRow>& out);
+
+// One answer (UTF-8, as it came) into the list: converted to GBK, read, and the list's rows
+// replaced in one step. False, and the list untouched, when the answer is not JSON.
+bool FillServerList(ListModel& list, std::string_view body_utf8, std::string_view category,
+                    const ServerRowOptions& options);
+
+// server_list_base_url + "/api/servers?game=csgo"
+std::string ServerListUrl(AppState& state);
+
+inline constexpr int kServerListTimeoutSeconds = 20;
+inline constexpr int kServerListRetryLimit = 100;  // retries while the counter is at most this
+inline constexpr std::int64_t kServerListRetryDelayMs = 5000;
+
+// Failed fetches since start-up or the last give-up; a success leaves it alone.
+std::atomic<int>& ServerListRetryCounter();
+
+// The fifteen category buttons (全部服务器 and the fourteen modes) on or off together.
+void SetCategoryButtonsEnabled(Controls& controls, bool enabled);
+
+// One fetch and fill on the calling thread, without the retry: disables the category buttons,
+// asks the API and fills the list. True when the answer was read; the buttons are enabled again
+// only then.
+bool FetchServerListOnce(Core& core, const std::string& category);
+
+enum class ServerListRun {
+  kFilled,    // the list shows the answer
+  kRetrying,  // waited and started the next attempt on a new worker
+  kGaveUp,    // "重试中 N" shown, counter back to 0, no further attempt
+  kStopped,   // the program is closing: no further attempt
+};
+// A whole run as the worker does it: FetchServerListOnce, and on failure the retry rule.
+ServerListRun RunServerListLoad(Core& core, const std::string& category);
+
+// Starts RunServerListLoad on a new worker thread and returns at once. `category` (GBK) holds
+// "AllServers" or a "--"-joined keyword list.
+void LoadServerList(Core& core, const std::string& category);
+
+// Whether a server list row is a CS2 server: "[cs2]" in its description, else in its name,
+// ignoring case.
+bool IsCs2Row(const ListRow& row);
+
+}  // namespace brindle

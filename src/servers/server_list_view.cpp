@@ -1,0 +1,136 @@
+#include "servers/server_list_view.h"
+
+#include "app/core.h"
+#include "foundation/encoding.h"
+#include "servers/categories.h"
+#include "servers/favourites.h"
+#include "servers/join.h"
+#include "servers/query_engine.h"
+#include "servers/server_list.h"
+
+namespace brindle {
+
+namespace {
+
+// BINDING (pending): AppendTask of the download queue comes with the map downloads. Until it
+// lands the resource search queues here, doing what AppendTask is documented to do: columns 0-3
+// = name, state, url, remark, and the queue clock set to 2000 ms.
+void QueueDownload(Core& core, const std::string& name, const std::string& url,
+                   const std::string& remark) {
+  core.window().download_queue().Append({name, gbk("等待下载"), url, remark});
+  core.window().clock().StartClock(names::kClockQueue, 2000);
+}
+
+void BindCategoryButtons(Core& core) {
+  Window& window = core.window();
+  for (const ServerCategory& category : ServerCategories()) {
+    const std::string keywords = gbk(category.keywords);
+    window.Bind(category.button, [&core, keywords] { LoadServerList(core, keywords); });
+  }
+}
+
+void BindServerPage(Core& core) {
+  auto& hook = core.page_shown[static_cast<std::size_t>(names::kServerPage)];
+  auto earlier = hook;
+  hook = [&core, earlier] {
+    if (earlier) earlier();
+    core.window().controls().SetVisible(names::kPlayerPanel, false);
+    LoadServerList(core, std::string(kAllServers));
+  };
+}
+
+void BindServerListCommands(Core& core) {
+  Window& window = core.window();
+  const std::string list = names::kServerList;
+  window.Bind(list, [&core] { JoinSelectedServer(core); });
+  window.Bind(names::menu_action(list, names::kMenuJoin), [&core] { JoinSelectedServer(core); });
+  window.Bind(names::menu_action(list, names::kMenuDetails),
+              [&core] { QuerySelectedServer(core); });
+  window.Bind(names::menu_action(list, names::kMenuCopyAddress),
+              [&core] { CopySelectedAddress(core); });
+  window.Bind(names::menu_action(list, names::kMenuAddFavourite),
+              [&core] { FavouriteSelectedServer(core); });
+  window.server_list().SetSelectionListener([&core](int row) { OnServerSelected(core, row); });
+}
+
+}  // namespace
+
+void BindServerBrowser(Core& core) {
+  BindCategoryButtons(core);
+  BindServerPage(core);
+  BindServerListCommands(core);
+  core.window().Bind(names::kSearchButton, [&core] { SearchResourceList(core); });
+}
+
+void OnServerSelected(Core& core, int row) {
+  auto cells = core.window().server_list().Row(row);
+  if (!cells) return;
+  const bool cs2 = IsCs2Row(*cells);
+  std::lock_guard lock(core.state().mutex);
+  core.state().game.cs2_target = cs2;
+}
+
+std::string SelectedServerAddress(Core& core) {
+  ListModel& list = core.window().server_list();
+  const int row = list.Selected();
+  if (row < 0) return {};
+  return list.Cell(row, cols::kServerAddress);
+}
+
+void JoinSelectedServer(Core& core) {
+  ListModel& list = core.window().server_list();
+  const int row = list.Selected();
+  if (row < 0) return;
+  // The row chosen decides which game the check looks at, also when the selection was made
+  // without passing through the listener (a double-click that selected and joined at once).
+  OnServerSelected(core, row);
+  JoinFromServerList(core.window(), list.Cell(row, cols::kServerAddress));
+}
+
+void QuerySelectedServer(Core& core) {
+  const std::string address = SelectedServerAddress(core);
+  if (address.empty()) return;
+  QueryPlayers(core.window(), address);
+}
+
+void CopySelectedAddress(Core& core) {
+  const std::string address = SelectedServerAddress(core);
+  if (address.empty()) return;
+  core.window().person().SetClipboardText(address);
+}
+
+void FavouriteSelectedServer(Core& core) {
+  const std::string address = SelectedServerAddress(core);
+  if (address.empty()) return;
+  AddFavourite(core, address);
+}
+
+void SearchResourceList(Core& core) {
+  Window& window = core.window();
+  ListModel& resources = window.resources();
+  if (resources.RowCount() == 0) {
+    window.ShowNotice(gbk("请先搜索资源"));
+    return;
+  }
+  const std::string keyword = window.controls().Caption(names::kSearchBox);
+  for (int row = 0;; ++row) {
+    const auto cells = resources.Row(row);
+    if (!cells) return;  // the end: no message
+    const std::string& name = (*cells)[cols::kResMapName];
+    if (!ContainsIgnoringCase(name, keyword) &&
+        !ContainsIgnoringCase((*cells)[cols::kResChineseName], keyword)) {
+      continue;
+    }
+    resources.Select(row);
+    const int answer = window.MessageBox(
+        gbk("提示:"), gbk("是否继续查找 或 下载这个地图? 找到关键词 ") + name,
+        gbk("继续查找&&取消&&开始下载(") + name + ")");
+    if (answer == 0) continue;
+    if (answer == 2) {
+      QueueDownload(core, name, (*cells)[cols::kResUrl], (*cells)[cols::kResChineseName]);
+    }
+    return;  // cancelled, closed, or queued
+  }
+}
+
+}  // namespace brindle
