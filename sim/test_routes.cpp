@@ -71,6 +71,7 @@ void echo(const httplib::Request& request, httplib::Response& response) {
   reply["method"] = request.method;
   reply["path"] = request.path;
   reply["target"] = request.target;
+  reply["version"] = request.version;
   // Query and form parameters as the server parsed them.
   nlohmann::json params = nlohmann::json::object();
   for (const auto& [key, value] : request.params) params[key] = value;

@@ -397,5 +397,41 @@ TEST_F(HttpClientTest, UploadSourceFeedsAPutAndResetKeepsTheSettings) {
   EXPECT_EQ(client.primary_ip(), "127.0.0.1");
 }
 
+TEST_F(HttpClientTest, ProxyTextAndSmallOperations) {
+  // The proxy text (capitalised scheme, empty credentials) is taken: the transfer goes to the
+  // proxy address, where nothing listens, instead of the sim.
+  for (int type : {1, 3}) {
+    HttpClient client;
+    ASSERT_TRUE(client.set_proxy("127.0.0.1:1", type));
+    client.open("GET", url("/test/status"));
+    EXPECT_FALSE(client.send());
+    EXPECT_EQ(client.last_result(), CURLE_COULDNT_CONNECT) << type;
+  }
+  HttpClient client;
+  EXPECT_TRUE(client.set_http_version(9));  // unknown kinds set nothing
+  EXPECT_TRUE(client.set_http_version(1));
+  client.open("GET", url("/test/echo"));
+  ASSERT_TRUE(client.send());
+  EXPECT_EQ(nlohmann::json::parse(client.body())["version"], "HTTP/1.0");
+
+  std::string text = "a b&c=\xC4\xE3/";
+  EXPECT_EQ(client.escape(text), "a%20b%26c%3D%C4%E3%2F");
+  EXPECT_EQ(client.unescape(client.escape(text)), text);
+}
+
+TEST_F(HttpClientTest, SimServesOnlyItsDataFolder) {
+  test::spit(std::filesystem::path(sim_->data_dir()) / "inside.txt", "inside");
+  int status = 0;
+  EXPECT_EQ(http_request(url("/files/inside.txt"), {}, &status), "inside");
+  HttpClient client;
+  client.set_option(CURLOPT_PATH_AS_IS, 1L);
+  client.open("GET", url("/files/../addr.txt"));
+  client.send();
+  EXPECT_EQ(client.status_code(), 404);
+  client.open("GET", url("/files/%2e%2e/addr.txt"));
+  client.send();
+  EXPECT_EQ(client.status_code(), 404);
+}
+
 }  // namespace
 }  // namespace brindle
