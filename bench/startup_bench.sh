@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Start-up of the windowed program, offscreen: process start to an initialised, painted main
+# window (`brindle --exit-after-init`), against a bare Qt window shown and closed the same way
+# (`qt_hello`), in one hyperfine run. Prints both times, the ratio, and the peak memory of each.
+#   bench/startup_bench.sh [BUILD_DIR]
+# BUILD_DIR defaults to build/h6rel, configured with
+#   cmake -S . -B build/h6rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BUILD_TESTS=OFF
+#   ninja -C build/h6rel brindle qt_hello
+# Aim: under 300 ms and under 80 MB.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/h6rel}
+ours=$build/src/brindle
+reference=$build/bench/qt_hello
+for program in "$ours" "$reference"; do
+  [[ -x $program ]] || { echo "missing $program (build it first)" >&2; exit 2; }
+done
+
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# One sanity pass each: both must come up and leave with status 0.
+"$ours" --exit-after-init
+"$reference"
+
+hyperfine --style basic --warmup 3 --runs "${RUNS:-20}" --export-json "$work/times.json" \
+  -n qt_hello "$reference" \
+  -n brindle "$ours --exit-after-init"
+
+peak_kib() {
+  /usr/bin/time -v "$@" 2>&1 >/dev/null | sed -n 's/.*Maximum resident set size (kbytes): //p'
+}
+ref_kib=$(peak_kib "$reference")
+ours_kib=$(peak_kib "$ours" --exit-after-init)
+
+python3 - "$work/times.json" "$ref_kib" "$ours_kib" <<'PY'
+import json, sys
+results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+ref, ours = results["qt_hello"], results["brindle"]
+ref_kib, ours_kib = int(sys.argv[2]), int(sys.argv[3])
+ms = lambda s: s * 1000.0
+print(f"qt_hello  mean {ms(ref['mean']):7.1f} ms  median {ms(ref['median']):7.1f} ms  "
+      f"peak RSS {ref_kib / 1024:6.1f} MiB")
+print(f"brindle   mean {ms(ours['mean']):7.1f} ms  median {ms(ours['median']):7.1f} ms  "
+      f"peak RSS {ours_kib / 1024:6.1f} MiB")
+print(f"ratio (brindle / qt_hello): time {ours['mean'] / ref['mean']:.2f}  "
+      f"memory {ours_kib / ref_kib:.2f}")
+PY

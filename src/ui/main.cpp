@@ -1,0 +1,95 @@
+// Process entry of the windowed program: the Qt application, the ports, the window model and the
+// main window, then the program core's start-up, then the event loop until the window closes.
+//
+// --exit-after-init quits as soon as the main window is up and initialised (benchmarks, smoke
+// tests). Every other argument is the core's (--program-dir DIR, --endpoints FILE).
+#include <QApplication>
+#include <QEvent>
+#include <QTimer>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "ui/main_window.h"
+#include "ui/qt_ports.h"
+#include "ui/style.h"
+#include "view/window.h"
+
+namespace {
+
+bool TakeFlag(int& argc, char** argv, const char* flag) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], flag) == 0) {
+      for (int k = i; k + 1 < argc; ++k) argv[k] = argv[k + 1];
+      --argc;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Quits the application once the window has painted its first frame and `ready` holds.
+class ExitWhenReady : public QObject {
+ public:
+  ExitWhenReady(QWidget* window, std::function<bool()> ready)
+      : QObject(window), ready_(std::move(ready)) {
+    window->installEventFilter(this);
+    poll_.setInterval(5);
+    connect(&poll_, &QTimer::timeout, this, &ExitWhenReady::Check);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !painted_) {
+      painted_ = true;
+      // Leave the paint first; quit from the loop.
+      QTimer::singleShot(0, this, &ExitWhenReady::Check);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  void Check() {
+    if (painted_ && ready_()) {
+      QCoreApplication::quit();
+    } else if (!poll_.isActive()) {
+      poll_.start();
+    }
+  }
+  std::function<bool()> ready_;
+  QTimer poll_;
+  bool painted_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool exit_after_init = TakeFlag(argc, argv, "--exit-after-init");
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("brindle"));
+  brindle::ui::ApplyStyle(app);
+
+  brindle::ui::QtPorts ports;
+  brindle::Window window(ports, ports);
+  brindle::ui::MainWindow main_window;
+  ports.AttachWindow(&main_window);
+  main_window.Bind(window, [] { return brindle::App().initialised.load(); });
+
+  // ---- Program core start-up -------------------------------------------------------------------
+  // The one call site of the core's start-up (settings, component checks, clocks, game
+  // detection). It receives argc/argv for --program-dir and --endpoints and the window model.
+  // Until it is connected the window comes up without a core and stays uninitialised.
+  const bool core_started = false;
+  // ----------------------------------------------------------------------------------------------
+
+  main_window.show();
+  if (exit_after_init) {
+    new ExitWhenReady(&main_window, [core_started] {
+      return !core_started || brindle::App().initialised.load();
+    });
+  }
+  const int rc = QApplication::exec();
+  ports.Shutdown();
+  main_window.Unbind();
+  return rc;
+}

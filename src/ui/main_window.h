@@ -1,0 +1,82 @@
+// The main window: a frameless frame with the navigation column, the five pages, the status line
+// and the notice, plus the two dialog windows. It shows controls; `Bind` ties them to the
+// program's window model, from which every caption, state, list and action comes.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "view/control_names.h"
+
+class QLabel;
+class QTabWidget;
+
+namespace brindle {
+class Window;
+}
+
+namespace brindle::ui {
+
+class AddServerDialog;
+class LoginDialog;
+class NavButton;
+class NoticeWindow;
+class WindowBinder;
+
+class MainWindow : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kDefaultWidth = 1280;
+  static constexpr int kDefaultHeight = 840;
+
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // A control by its design name, searching the dialogs too; nullptr when absent.
+  QWidget* Control(std::string_view name) const;
+  template <typename T>
+  T* ControlAs(std::string_view name) const {
+    return qobject_cast<T*>(Control(name));
+  }
+
+  QTabWidget* Pages() const { return pages_; }
+  NoticeWindow* Notice() const { return notice_; }
+  LoginDialog* Login() const { return login_; }
+  AddServerDialog* AddServer() const { return add_server_; }
+  NavButton* Nav(int page) const { return nav_[static_cast<std::size_t>(page)]; }
+
+  // Shows `page` and highlights its navigation entry. Display only: page switches that the
+  // person asks for go through the window model (and its start-up guard).
+  void ShowPage(int page);
+
+  // Ties every control to `window`: captions and states follow the model, the person's actions
+  // reach it, the lists show its list models. `initialised` tells whether start-up is complete;
+  // the navigation entries refuse to switch pages until it is. The window must outlive this
+  // object or a later Unbind.
+  void Bind(Window& window, std::function<bool()> initialised);
+  void Unbind();
+  WindowBinder* Binder() const { return binder_.get(); }
+
+ signals:
+  void Closing();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QWidget* BuildSidebar();
+  QWidget* BuildTopBar();
+  QWidget* BuildStatusBar();
+
+  QTabWidget* pages_ = nullptr;
+  NoticeWindow* notice_ = nullptr;
+  LoginDialog* login_ = nullptr;
+  AddServerDialog* add_server_ = nullptr;
+  std::array<NavButton*, names::kPageCount> nav_{};
+  std::unique_ptr<WindowBinder> binder_;
+};
+
+}  // namespace brindle::ui

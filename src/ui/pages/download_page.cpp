@@ -1,0 +1,187 @@
+// The download page: map groups, the resource list and the download queue on the left; game
+// settings, the extraction queue and the log on the right.
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "ui/icons.h"
+#include "ui/page_kit.h"
+#include "ui/pages/pages.h"
+#include "ui/style.h"
+#include "ui/widgets.h"
+#include "view/control_names.h"
+
+namespace brindle::ui {
+namespace {
+
+QLabel* SectionLabel(QWidget* parent, const char* utf8) {
+  auto* l = new QLabel(QString::fromUtf8(utf8), parent);
+  l->setProperty("role", "section");
+  return l;
+}
+
+QWidget* MapGroupsCard(QWidget* page) {
+  QVBoxLayout* column = nullptr;
+  QFrame* card = MakeCard(page, &column, 14, 10);
+  column->addWidget(SectionLabel(card, "地图分组"));
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(8);
+  grid->setVerticalSpacing(8);
+  constexpr int kPerRow = 8;
+  int i = 0;
+  for (const char* name : names::kMapGroupButtons) {
+    QPushButton* b = MakeButton(card, name, "chip");
+    grid->addWidget(b, i / kPerRow, i % kPerRow);
+    ++i;
+  }
+  QPushButton* patch = MakeButton(card, names::kPatch, "chip");
+  patch->setProperty("accent", true);
+  grid->addWidget(patch, i / kPerRow, i % kPerRow);
+  column->addLayout(grid);
+  return card;
+}
+
+QWidget* ResourceCard(QWidget* page) {
+  QVBoxLayout* column = nullptr;
+  QFrame* card = MakeCard(page, &column, 14, 10);
+  auto* head = new QHBoxLayout;
+  head->addWidget(SectionLabel(card, "待下载资源"));
+  head->addStretch();
+  auto* line = new QLabel(QString::fromUtf8("下载线路"), card);
+  line->setProperty("role", "muted");
+  head->addWidget(line);
+  auto* mirrors = new QButtonGroup(card);
+  for (const char* name : {names::kMirror1, names::kMirror2, names::kMirror3}) {
+    head->addWidget(MakeRadio(card, name, mirrors));
+  }
+  column->addLayout(head);
+  column->addWidget(MakeTable(card, names::kResourceList), 1);
+
+  auto* actions = new QHBoxLayout;
+  actions->setSpacing(8);
+  QPushButton* start = MakeButton(card, names::kStartDownload, "primary");
+  start->setIcon(GlyphIcon(Glyph::kDownload, 16, Qt::white, Qt::white));
+  actions->addWidget(start);
+  actions->addWidget(MakeButton(card, names::kClearQueue));
+  actions->addSpacing(8);
+  actions->addWidget(MakeCheck(card, names::kAutoExtract));
+  actions->addStretch();
+  column->addLayout(actions);
+  return card;
+}
+
+QWidget* QueueCard(QWidget* page) {
+  QVBoxLayout* column = nullptr;
+  QFrame* card = MakeCard(page, &column, 14, 8);
+  column->addWidget(SectionLabel(card, "下载队列"));
+  column->addWidget(MakeTable(card, names::kDownloadQueue), 1);
+  return card;
+}
+
+QWidget* SettingsCard(QWidget* page) {
+  QVBoxLayout* column = nullptr;
+  QFrame* card = MakeCard(page, &column, 14, 10);
+  column->addWidget(MakeLabel(card, names::kGamePathLabel, "section"));
+  auto* paths = new QHBoxLayout;
+  paths->setSpacing(8);
+  for (const char* name : {names::kChooseCsgo, names::kChooseCs2}) {
+    QPushButton* b = MakeButton(card, name);
+    b->setIcon(GlyphIcon(Glyph::kFolder, 16, palette::kMuted, palette::kAccent));
+    paths->addWidget(b);
+  }
+  column->addLayout(paths);
+  column->addStretch();
+  auto* pre_row = new QHBoxLayout;
+  pre_row->addWidget(MakeLabel(card, names::kPreDownloadLabel, "section"));
+  auto* note = new QLabel(QString::fromUtf8("自动下载即将上线的地图"), card);
+  note->setProperty("role", "muted");
+  pre_row->addWidget(note);
+  pre_row->addStretch();
+  auto* toggle = new ToggleSwitch(card);
+  toggle->setObjectName(QString::fromUtf8(names::kPreDownloadSwitch));
+  pre_row->addWidget(toggle);
+  column->addLayout(pre_row);
+  return card;
+}
+
+// The extraction queue and the log share one card as two tabs.
+QWidget* SideCard(QWidget* page) {
+  QVBoxLayout* column = nullptr;
+  QFrame* card = MakeCard(page, &column, 10, 6);
+  auto* tabs = new QTabWidget(card);
+  tabs->setProperty("role", "cardTabs");
+  tabs->setDocumentMode(true);
+  auto* extract_page = new QWidget(tabs);
+  auto* extract_column = new QVBoxLayout(extract_page);
+  extract_column->setContentsMargins(0, 8, 0, 0);
+  extract_column->addWidget(MakeTable(extract_page, names::kExtractQueue));
+  tabs->addTab(extract_page, QString::fromUtf8("解压队列"));
+  auto* log_page = new QWidget(tabs);
+  auto* log_column = new QVBoxLayout(log_page);
+  log_column->setContentsMargins(0, 8, 0, 0);
+  log_column->addWidget(MakeLog(log_page, names::kLog));
+  tabs->addTab(log_page, QString::fromUtf8("日志"));
+  column->addWidget(tabs, 1);
+  return card;
+}
+
+}  // namespace
+
+QWidget* BuildDownloadPage(QWidget* parent) {
+  QVBoxLayout* column = nullptr;
+  QWidget* page = NewPage(parent, &column);
+
+  QHBoxLayout* heading = MakeHeading(column, MakeLabel(page, names::kDownloadTitle),
+                                     MakeLabel(page, names::kDownloadSubtitle));
+  QLabel* search_label = MakeLabel(page, names::kSearchLabel, "muted");
+  heading->addWidget(search_label);
+  QLineEdit* search = MakeEdit(page, names::kSearchBox, "地图名称或中文名");
+  search->setFixedWidth(220);
+  search->addAction(GlyphIcon(Glyph::kSearch, 16, palette::kMuted, palette::kMuted),
+                    QLineEdit::LeadingPosition);
+  heading->addWidget(search);
+  heading->addWidget(MakeButton(page, names::kSearchButton, "primary"));
+
+  // Map groups and the game settings on top, the resource list across the page (its columns
+  // need the width), then the queue beside the extraction queue and the log.
+  auto* top = new QHBoxLayout;
+  top->setSpacing(14);
+  top->addWidget(MapGroupsCard(page), 1);
+  QWidget* settings = SettingsCard(page);
+  settings->setFixedWidth(340);
+  top->addWidget(settings);
+  column->addLayout(top);
+
+  column->addWidget(ResourceCard(page), 3);
+
+  auto* bottom = new QHBoxLayout;
+  bottom->setSpacing(14);
+  bottom->addWidget(QueueCard(page), 1);
+  QWidget* side = SideCard(page);
+  side->setFixedWidth(340);
+  bottom->addWidget(side);
+  column->addLayout(bottom, 2);
+  return page;
+}
+
+QWidget* NewPage(QWidget* parent, QVBoxLayout** column) {
+  auto* page = new QWidget(parent);
+  page->setProperty("role", "page");
+  page->setAttribute(Qt::WA_StyledBackground);
+  auto* c = new QVBoxLayout(page);
+  c->setContentsMargins(24, 4, 24, 16);
+  c->setSpacing(14);
+  *column = c;
+  return page;
+}
+
+}  // namespace brindle::ui

@@ -1,0 +1,72 @@
+// The favourites page: its four actions, the favourites list and the player panel beside it.
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ui/icons.h"
+#include "ui/page_kit.h"
+#include "ui/pages/pages.h"
+#include "ui/style.h"
+#include "view/control_names.h"
+
+namespace brindle::ui {
+namespace {
+
+QWidget* PlayerPanel(QWidget* page) {
+  auto* panel = new QFrame(page);
+  panel->setObjectName(QString::fromUtf8(names::kPlayerPanel));
+  panel->setFixedWidth(320);
+  auto* column = new QVBoxLayout(panel);
+  column->setContentsMargins(14, 12, 10, 14);
+  column->setSpacing(8);
+  auto* head = new QHBoxLayout;
+  head->addWidget(MakeLabel(panel, names::kPlayerPanelLabel, "section"));
+  head->addStretch();
+  QPushButton* close = MakeButton(panel, names::kClosePlayerPanel, "ghost");
+  close->setIcon(GlyphIcon(Glyph::kClose, 14, palette::kMuted, palette::kText));
+  close->setFixedSize(28, 28);
+  close->setToolTip(QString::fromUtf8("关闭"));
+  head->addWidget(close);
+  column->addLayout(head);
+  column->addWidget(MakeTable(panel, names::kPlayerList), 1);
+  panel->hide();
+  return panel;
+}
+
+}  // namespace
+
+QWidget* BuildFavouritesPage(QWidget* parent) {
+  QVBoxLayout* column = nullptr;
+  QWidget* page = NewPage(parent, &column);
+  QHBoxLayout* heading = MakeHeading(column, MakeLabel(page, names::kFavouritesTitle));
+  struct Action {
+    const char* name;
+    Glyph glyph;
+  };
+  const Action actions[] = {{names::kRefreshFavourites, Glyph::kRefresh},
+                            {names::kBackupFavourites, Glyph::kCloudUp},
+                            {names::kRestoreFavourites, Glyph::kCloudDown}};
+  for (const Action& a : actions) {
+    QPushButton* b = MakeButton(page, a.name);
+    b->setIcon(GlyphIcon(a.glyph, 16, palette::kMuted, palette::kAccent));
+    heading->addWidget(b);
+  }
+  QPushButton* add = MakeButton(page, names::kAddServer, "primary");
+  add->setIcon(GlyphIcon(Glyph::kAdd, 16, Qt::white, Qt::white));
+  heading->addWidget(add);
+
+  auto* body = new QHBoxLayout;
+  body->setSpacing(14);
+  QVBoxLayout* list_column = nullptr;
+  QFrame* list_card = MakeCard(page, &list_column, 0, 0);
+  list_column->addWidget(MakeTable(list_card, names::kFavouritesList), 1);
+  body->addWidget(list_card, 1);
+  body->addWidget(PlayerPanel(page));
+  column->addLayout(body, 1);
+  return page;
+}
+
+}  // namespace brindle::ui

@@ -1,0 +1,19 @@
+// The five pages of the main window, in design order. Each builder creates the page's named
+// controls inside a new page widget; the window binds them by name afterwards.
+#pragma once
+
+class QVBoxLayout;
+class QWidget;
+
+namespace brindle::ui {
+
+QWidget* BuildDownloadPage(QWidget* parent);
+QWidget* BuildServerPage(QWidget* parent);
+QWidget* BuildFavouritesPage(QWidget* parent);
+QWidget* BuildForumPage(QWidget* parent);
+QWidget* BuildToolsPage(QWidget* parent);
+
+// A page's empty shell: background role and the outer margins every page shares.
+QWidget* NewPage(QWidget* parent, QVBoxLayout** column);
+
+}  // namespace brindle::ui

@@ -1,0 +1,48 @@
+// One offscreen QApplication for a UI test program, styled as the real program is.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include "ui/style.h"
+
+namespace brindle::test {
+
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "brindle-ui-test";
+    static char* argv[] = {name, nullptr};
+    app_ = new QApplication(argc, argv);
+    ui::ApplyStyle(*app_);
+  }
+  void TearDown() override {
+    delete app_;
+    app_ = nullptr;
+  }
+
+ private:
+  QApplication* app_ = nullptr;
+};
+
+inline ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// Runs the event loop until `done` holds; false if it never does within `limit_ms` (a guard
+// against a hang, not a timing assertion).
+template <typename Pred>
+bool ProcessUntil(Pred done, int limit_ms = 10000) {
+  QElapsedTimer elapsed;
+  elapsed.start();
+  while (!done()) {
+    if (elapsed.elapsed() > limit_ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return true;
+}
+
+}  // namespace brindle::test

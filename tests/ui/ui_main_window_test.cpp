@@ -1,0 +1,369 @@
+// The main window offscreen: every control of the design exists under its name with its caption,
+// the page switch waits for start-up, the notice sits where it should, states flow both ways,
+// and each page is written out as a picture for a person to look at.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QDir>
+#include <QHeaderView>
+#include <QInputMethodEvent>
+#include <QTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <atomic>
+#include <thread>
+
+#include "foundation/encoding.h"
+#include "qt_env.h"
+#include "ui/list_model_adapter.h"
+#include "ui/main_window.h"
+#include "ui/notice_window.h"
+#include "ui/qt_ports.h"
+#include "ui/widgets.h"
+#include "ui/window_binder.h"
+#include "view/window.h"
+
+namespace brindle {
+namespace {
+
+using names::ControlKind;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() : window(ports, ports) {
+    ports.AttachWindow(&main);
+    main.Bind(window, [this] { return initialised.load(); });
+    main.show();
+  }
+  ~MainWindowTest() override { ports.Shutdown(); }
+
+  void Settle() { main.Binder()->Flush(); }
+
+  template <typename T = QWidget>
+  T* Find(const char* name) {
+    return main.ControlAs<T>(name);
+  }
+
+  ui::QtPorts ports;
+  Window window;
+  ui::MainWindow main;
+  std::atomic<bool> initialised{false};
+};
+
+QString ShownCaption(QWidget* w) {
+  if (auto* d = qobject_cast<QDialog*>(w)) return d->windowTitle();
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+  if (auto* p = qobject_cast<QPlainTextEdit*>(w)) return p->toPlainText();
+  return {};
+}
+
+TEST_F(MainWindowTest, EveryDesignControlExistsWithItsNameAndCaption) {
+  Settle();
+  int checked = 0;
+  for (const names::ControlInfo& info : names::controls()) {
+    SCOPED_TRACE(info.name);
+    if (info.kind == ControlKind::kFileDialog) continue;  // built when asked for
+    QWidget* w = main.Control(info.name);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->objectName(), QString::fromUtf8(info.name));
+    if (*info.parent != '\0') {
+      // Dialog controls live inside their dialog.
+      QWidget* dialog = main.Control(info.parent);
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_TRUE(dialog->isAncestorOf(w));
+    }
+    switch (info.kind) {
+      case ControlKind::kList:
+        EXPECT_NE(qobject_cast<QTableView*>(w), nullptr);
+        break;
+      case ControlKind::kBrowser:
+        EXPECT_NE(qobject_cast<ui::BrowserPlaceholder*>(w), nullptr);
+        break;
+      case ControlKind::kRadio:
+      case ControlKind::kCheck:
+      case ControlKind::kSlideSwitch:
+        ASSERT_NE(qobject_cast<QAbstractButton*>(w), nullptr);
+        EXPECT_TRUE(qobject_cast<QAbstractButton*>(w)->isCheckable());
+        EXPECT_EQ(ShownCaption(w), QString::fromUtf8(info.caption));
+        break;
+      case ControlKind::kPageContainer:
+      case ControlKind::kPanel:
+      case ControlKind::kPicture:
+        break;
+      default:
+        EXPECT_EQ(ShownCaption(w), QString::fromUtf8(info.caption));
+        break;
+    }
+    ++checked;
+  }
+  EXPECT_EQ(checked + 2, static_cast<int>(names::controls().size()));
+  // Only the file dialogs have no standing widget.
+  for (const std::string& name : main.Binder()->Unshown()) {
+    EXPECT_EQ(names::find_control(name)->kind, ControlKind::kFileDialog) << name;
+  }
+}
+
+TEST_F(MainWindowTest, FrameCarriesTheDesignTextsAndFivePagesInOrder) {
+  EXPECT_EQ(main.windowTitle(), QString::fromUtf8("Brindle资源下载工具"));
+  QTabWidget* pages = Find<QTabWidget>(names::kPages);
+  ASSERT_NE(pages, nullptr);
+  const char* expected[] = {"资源下载", "服务器", "我的收藏", "论坛", "标题"};
+  ASSERT_EQ(pages->count(), 5);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(pages->tabText(i), QString::fromUtf8(expected[i]));
+  // A few captions spelled out here rather than taken from the table.
+  EXPECT_EQ(Find<QAbstractButton>(names::kStartDownload)->text(), QString::fromUtf8("开始下载"));
+  EXPECT_EQ(Find<QAbstractButton>(names::kClearQueue)->text(), QString::fromUtf8("清理下载队列"));
+  EXPECT_EQ(Find<QAbstractButton>("服务器列表_ZE3")->text(), QString::fromUtf8("KZ | SURF | BHOP"));
+  EXPECT_EQ(Find<QLabel>(names::kProductTitle)->text(), QString::fromUtf8("Brindle 3.6 测试版"));
+  EXPECT_EQ(Find<QDialog>(names::kAddServerWindow)->windowTitle(),
+            QString::fromUtf8("添加服务器到收藏"));
+  // Controls on one page live on that page.
+  EXPECT_TRUE(pages->widget(names::kServerPage)->isAncestorOf(Find(names::kServerList)));
+  EXPECT_TRUE(pages->widget(names::kToolsPage)->isAncestorOf(Find(names::kVacFix)));
+  EXPECT_TRUE(pages->widget(names::kFavouritesPage)->isAncestorOf(Find(names::kPlayerList)));
+  // The dialogs and the panels that start hidden are hidden.
+  EXPECT_FALSE(Find(names::kLoginWindow)->isVisible());
+  EXPECT_TRUE(Find(names::kPlayerPanel)->isHidden());
+  // The two browsers share one place; the forum browser is the one in front.
+  window.SelectPage(names::kForumPage);
+  Settle();
+  QWidget* forum = Find(names::kForumBrowser);
+  QWidget* front = main.childAt(forum->mapTo(&main, forum->rect().center()));
+  ASSERT_NE(front, nullptr);
+  EXPECT_TRUE(front == forum || forum->isAncestorOf(front));
+  // Showing the second one after hiding it brings it to the front.
+  window.controls().SetVisible(names::kSecondBrowser, false);
+  Settle();
+  window.controls().SetVisible(names::kSecondBrowser, true);
+  Settle();
+  QWidget* second = Find(names::kSecondBrowser);
+  front = main.childAt(second->mapTo(&main, second->rect().center()));
+  ASSERT_NE(front, nullptr);
+  EXPECT_TRUE(front == second || second->isAncestorOf(front));
+}
+
+TEST_F(MainWindowTest, PageSwitchBeforeStartUpShowsOnlyTheInitialisingNotice) {
+  Settle();
+  ASSERT_EQ(main.Pages()->currentIndex(), names::kDownloadPage);
+  QTest::mouseClick(Find<QAbstractButton>(names::kNavServers), Qt::LeftButton);
+  Settle();
+  EXPECT_EQ(main.Pages()->currentIndex(), names::kDownloadPage);
+  EXPECT_EQ(window.CurrentPage(), names::kDownloadPage);
+  EXPECT_TRUE(main.Notice()->isVisible());
+  EXPECT_EQ(main.Notice()->Text(), QString::fromUtf8("正在初始化..."));
+  EXPECT_TRUE(main.Notice()->HideTimer().isActive());
+  EXPECT_TRUE(main.Nav(names::kDownloadPage)->IsActive());
+  EXPECT_FALSE(main.Nav(names::kServerPage)->IsActive());
+
+  initialised = true;
+  QTest::mouseClick(Find<QAbstractButton>(names::kNavServers), Qt::LeftButton);
+  Settle();
+  EXPECT_EQ(window.CurrentPage(), names::kServerPage);
+  EXPECT_EQ(main.Pages()->currentIndex(), names::kServerPage);
+  EXPECT_TRUE(main.Nav(names::kServerPage)->IsActive());
+  EXPECT_FALSE(main.Nav(names::kDownloadPage)->IsActive());
+}
+
+TEST_F(MainWindowTest, ProgramNavigationHandlerReplacesTheDefaultOne) {
+  int calls = 0;
+  window.Bind(names::kNavForum, [&] { ++calls; });
+  main.Bind(window, [] { return true; });  // binding again keeps the program's handler
+  QTest::mouseClick(Find<QAbstractButton>(names::kNavForum), Qt::LeftButton);
+  EXPECT_EQ(calls, 1);
+}
+
+TEST_F(MainWindowTest, NoticeIsCentredTenPixelsBelowTheTopAndHidesItself) {
+  for (const QSize size : {QSize(1280, 840), QSize(1101, 760)}) {
+    main.resize(size);
+    window.ShowNotice(gbk("服务器已存在!"));
+    QCoreApplication::processEvents();
+    ui::NoticeWindow* notice = main.Notice();
+    EXPECT_EQ(notice->objectName(), QString::fromUtf8(names::kNoticePanel));
+    EXPECT_EQ(notice->parentWidget(), &main);
+    EXPECT_EQ(notice->size(), QSize(230, 60));
+    EXPECT_EQ(notice->y(), 10);
+    EXPECT_EQ(notice->x(), main.width() / 2 - 115);
+    EXPECT_EQ(notice->Text(), QString::fromUtf8("服务器已存在!"));
+    EXPECT_TRUE(notice->isVisible());
+  }
+  // It hides when its clock runs out; run that clock's timeout now instead of waiting.
+  ASSERT_TRUE(main.Notice()->HideTimer().isSingleShot());
+  QMetaObject::invokeMethod(const_cast<QTimer*>(&main.Notice()->HideTimer()), "timeout",
+                            Qt::DirectConnection);
+  EXPECT_FALSE(main.Notice()->isVisible());
+}
+
+TEST_F(MainWindowTest, ModelChangesFromAWorkerReachTheWidgets) {
+  std::thread worker([&] {
+    window.ShowStatus(gbk("加载中..."));
+    window.controls().SetCaption(names::kUserName, gbk("请登录"));
+    window.controls().SetEnabled(names::kStartDownload, false);
+    window.controls().SetChecked(names::kMirror2, true);
+    window.controls().SetChecked(names::kLaunchSteam, true);
+    window.controls().SetVisible(names::kPlayerPanel, true);
+    window.controls().SetCaption(names::kLog, gbk("第一行\n"));
+    window.controls().SetCaption(names::kLog, gbk("第一行\n第二行\n"));
+  });
+  worker.join();
+  ASSERT_TRUE(test::ProcessUntil([&] {
+    return Find<QLabel>(names::kStatusLine)->text() == QString::fromUtf8("加载中...");
+  }));
+  EXPECT_EQ(Find<QLabel>(names::kUserName)->text(), QString::fromUtf8("请登录"));
+  EXPECT_FALSE(Find(names::kStartDownload)->isEnabled());
+  EXPECT_TRUE(Find<QAbstractButton>(names::kMirror2)->isChecked());
+  EXPECT_FALSE(Find<QAbstractButton>(names::kMirror1)->isChecked());
+  EXPECT_TRUE(Find<QAbstractButton>(names::kLaunchSteam)->isChecked());
+  EXPECT_FALSE(Find(names::kPlayerPanel)->isHidden());
+  EXPECT_EQ(Find<QPlainTextEdit>(names::kLog)->toPlainText(), QString::fromUtf8("第一行\n第二行\n"));
+
+  // The model may leave a radio group with none checked; the widgets follow.
+  window.controls().SetChecked(names::kMirror2, false);
+  Settle();
+  EXPECT_FALSE(Find<QAbstractButton>(names::kMirror2)->isChecked());
+  // The notice panel is the port's to show, whatever its model state says.
+  window.ShowNotice(gbk("未找到Steam进程"));
+  window.controls().SetCaption(names::kAutoExtract, gbk("自动解压至游戏"));
+  Settle();
+  EXPECT_TRUE(main.Notice()->isVisible());
+}
+
+TEST_F(MainWindowTest, ThePersonsActionsReachTheModel) {
+  int searches = 0;
+  int mirror_clicks = 0;
+  window.Bind(names::kSearchButton, [&] { ++searches; });
+  window.Bind(names::kMirror3, [&] { ++mirror_clicks; });
+  QTest::mouseClick(Find<QAbstractButton>(names::kSearchButton), Qt::LeftButton);
+  EXPECT_EQ(searches, 1);
+
+  QTest::mouseClick(Find<QAbstractButton>(names::kMirror3), Qt::LeftButton);
+  EXPECT_EQ(mirror_clicks, 1);
+  EXPECT_TRUE(window.controls().Checked(names::kMirror3));
+  EXPECT_EQ(window.controls().CheckedInGroup(names::kMirrorGroup), names::kMirror3);
+
+  QTest::mouseClick(Find<QAbstractButton>(names::kAutoExtract), Qt::LeftButton);
+  EXPECT_TRUE(window.controls().Checked(names::kAutoExtract));
+  QTest::mouseClick(Find<QAbstractButton>(names::kPreDownloadSwitch), Qt::LeftButton);
+  EXPECT_TRUE(window.controls().Checked(names::kPreDownloadSwitch));
+
+  // Typed text reaches the model as GBK.
+  QLineEdit* search = Find<QLineEdit>(names::kSearchBox);
+  search->setFocus();
+  QTest::keyClicks(search, QStringLiteral("ze_"));
+  QInputMethodEvent ime;  // Chinese arrives through the input method
+  ime.setCommitString(QString::fromUtf8("僵尸"));
+  QApplication::sendEvent(search, &ime);
+  EXPECT_EQ(window.controls().Caption(names::kSearchBox), gbk("ze_僵尸"));
+}
+
+TEST_F(MainWindowTest, DialogShownStateFollowsTheModelAndThePerson) {
+  int logins = 0;
+  window.Bind(names::kLoginButton, [&] { ++logins; });
+  window.controls().SetCaption(names::kLoginWindow, gbk("登录到 forum.example"));
+  window.controls().SetVisible(names::kLoginWindow, true);
+  Settle();
+  auto* dialog = Find<QDialog>(names::kLoginWindow);
+  ASSERT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("登录到 forum.example"));
+  EXPECT_TRUE(dialog->isModal());
+  QTest::mouseClick(Find<QAbstractButton>(names::kLoginButton), Qt::LeftButton);
+  EXPECT_EQ(logins, 1);
+  // The person closes it: the model hears of it.
+  dialog->reject();
+  EXPECT_FALSE(window.controls().Visible(names::kLoginWindow));
+  // The program closes the other one.
+  window.controls().SetVisible(names::kAddServerWindow, true);
+  Settle();
+  EXPECT_TRUE(Find(names::kAddServerWindow)->isVisible());
+  window.controls().SetVisible(names::kAddServerWindow, false);
+  Settle();
+  EXPECT_FALSE(Find(names::kAddServerWindow)->isVisible());
+}
+
+TEST_F(MainWindowTest, ListsShowTheirColumnsWithHiddenOnesHidden) {
+  auto* servers = Find<QTableView>(names::kServerList);
+  ASSERT_NE(servers->model(), nullptr);
+  EXPECT_EQ(servers->model()->columnCount(), 5);
+  EXPECT_EQ(servers->columnWidth(0), 335);
+  EXPECT_EQ(servers->columnWidth(1), 425);
+  EXPECT_TRUE(servers->isColumnHidden(3));
+  EXPECT_TRUE(servers->isColumnHidden(4));
+  EXPECT_EQ(servers->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("IPAddress"));
+  auto* favourites = Find<QTableView>(names::kFavouritesList);
+  int visible = 0;
+  for (int c = 0; c < favourites->model()->columnCount(); ++c) visible += !favourites->isColumnHidden(c);
+  EXPECT_EQ(visible, 5);
+  EXPECT_EQ(servers->verticalHeader()->defaultSectionSize(), ListModel::kRowHeight);
+}
+
+// Sample rows so the pictures show the lists in use.
+void FillSamples(Window& w) {
+  w.server_list().Append({gbk("[ZE] 僵尸逃跑 #1 | 新手友好"), gbk("ze_dark_souls_v2 (黑暗之魂)"),
+                          "42/64", "127.0.0.1:27015", "CN"});
+  w.server_list().Append({gbk("[KZ] 攀岩练习服"), gbk("kz_grotto (洞穴)"), "7/32",
+                          "127.0.0.1:27016", "CN"});
+  w.server_list().Append({gbk("[TTT] 叛徒猎杀"), "ttt_minecraft_b5", "18/24", "127.0.0.1:27017",
+                          "HK"});
+  w.favourites().Append({gbk("[ZE] 僵尸逃跑 #1 | 新手友好"), "ze_dark_souls_v2", "42/64",
+                         "127.0.0.1:27015", "csgo", "", "1.38.7.9", "", "", ""});
+  w.favourites().Append({"play.example.org:27020", "", "", "play.example.org:27020", "", "", "", "",
+                         "", ""});
+  w.players().Append({"Alice", "31", "01:02:03"});
+  w.players().Append({gbk("小明"), "12", "00:14:59"});
+  w.resources().Append({"ze_dark_souls_v2", gbk("需要下载"), "http://x/ze.bsp.bz2", gbk("黑暗之魂")});
+  w.resources().Append({"ze_mako_reactor_v5", gbk("地图与服务器不匹配"), "", gbk("魔晄炉")});
+  w.download_queue().Append({"ze_lotr_minas_tirith", gbk("45.20%(12.34MB/27.30MB)"), "", "",
+                             "", gbk("正在下载"), "ze_lotr_minas_tirith.bsp.bz2"});
+  w.download_queue().Append({"ze_paranoid_rezurrection", gbk("等待下载"), "", ""});
+  w.extract_queue().Append({"ze_frostdrake_tower.bsp.bz2", "%0", gbk("待解压")});
+  w.controls().SetChecked(names::kMirror1, true);
+  w.controls().SetChecked(names::kLaunchAuto, true);
+  w.controls().SetChecked(names::kRegionChina, true);
+  w.controls().SetChecked(names::kAutoExtract, true);
+  w.controls().SetCaption(names::kUserName, gbk("请登录"));
+  w.controls().SetCaption(names::kSignIn, "Sign in");
+  w.controls().SetVisible(names::kPlayerPanel, true);
+  w.controls().SetCaption(names::kLog, gbk("[09:12:03] 地图列表已更新\n[09:12:05] 开始下载 ze_lotr_minas_tirith\n"));
+  w.ShowStatus(gbk("已开启预热下载..."));
+}
+
+TEST_F(MainWindowTest, WritesAPictureOfEveryPage) {
+  FillSamples(window);
+  window.person().Navigate(names::kForumBrowser,
+                           "https://forum.example/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=&uid=");
+  Settle();
+  const QString dir = QStringLiteral(BRINDLE_ARTIFACT_DIR);
+  ASSERT_TRUE(QDir().mkpath(dir));
+  const char* files[] = {"page_0_download.png", "page_1_servers.png", "page_2_favourites.png",
+                         "page_3_forum.png", "page_4_tools.png"};
+  for (int page = 0; page < names::kPageCount; ++page) {
+    window.SelectPage(page);
+    Settle();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(main.Pages()->currentIndex(), page);
+    const QImage image = main.grab().toImage();
+    EXPECT_EQ(image.size(), main.size() * image.devicePixelRatio());
+    const QString path = dir + QLatin1Char('/') + QLatin1String(files[page]);
+    EXPECT_TRUE(image.save(path)) << path.toStdString();
+  }
+  // The notice over the download page, for its look.
+  window.SelectPage(names::kDownloadPage);
+  window.ShowNotice(gbk("正在初始化..."));
+  Settle();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(main.grab().toImage().save(dir + QStringLiteral("/notice.png")));
+  window.controls().SetVisible(names::kLoginWindow, true);
+  Settle();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Find(names::kLoginWindow)->grab().toImage().save(dir + QStringLiteral("/login.png")));
+  window.controls().SetVisible(names::kLoginWindow, false);
+}
+
+}  // namespace
+}  // namespace brindle
