@@ -176,6 +176,8 @@ void sleep_ms(std::int64_t ms);
 class UdpSocket {
  public:
   static constexpr std::size_t kReceiveBufferBytes = 10240;
+  // The system's buffer of arrived datagrams asked for at open (the system may grant less).
+  static constexpr std::size_t kSocketBufferBytes = 4 << 20;
 
   enum class Receive { kDatagram, kTimeout, kClosed, kError };
   struct Datagram {

@@ -80,6 +80,8 @@ ListRow FavouriteRow(const std::string& address) {
 class QueryEngineTest : public ::testing::Test {
  protected:
   void SetUp() override { answers_.Watch(engine_); }
+  // The observers point into the test; no answer may reach them once it has ended.
+  void TearDown() override { engine_.Stop(); }
 
   void StartServers(std::vector<A2sServer> servers) {
     std::string error;
@@ -303,6 +305,39 @@ TEST_F(QueryEngineTest, RefreshFillsEveryAnsweringRow) {
     }
   }
   EXPECT_EQ(responders_.TotalCounts().challenges_sent, 5);  // 1, 3, 5, 7, 11; 9 is silent
+}
+
+TEST_F(QueryEngineTest, ABurstOfAnswersIsNotDropped) {
+  // More answers waiting at once than a socket's default buffer holds (about 256 small
+  // datagrams on Linux): the receive thread is held in its first answer until every server has
+  // sent its own.
+  sim::A2sFleetOptions options;
+  options.count = 400;
+  StartServers(sim::MakeA2sFleet(options));
+  for (int i = 0; i < responders_.Size(); ++i) AddRow(responders_.Address(i));
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool gate_open = false;
+  int infos = 0;
+  engine_.SetInfoObserver([&](const std::string&, const ServerInfo&) {
+    std::unique_lock lock(mutex);
+    ++infos;
+    opened.wait(lock, [&] { return gate_open; });
+  });
+  ASSERT_TRUE(engine_.Start());
+  engine_.RefreshFavourites();
+  const bool all_sent = Eventually([&] { return responders_.TotalCounts().info_replies == 400; });
+  {
+    std::lock_guard lock(mutex);
+    gate_open = true;
+  }
+  opened.notify_all();
+  ASSERT_TRUE(all_sent);
+  ASSERT_TRUE(Eventually([&] {
+    std::lock_guard lock(mutex);
+    return infos == 400;
+  })) << infos << " answers arrived";
+  EXPECT_EQ(window().favourites().FindRow(cols::kFavPlayers, ""), -1);
 }
 
 TEST_F(QueryEngineTest, NotStartedSendsNothingButResolves) {

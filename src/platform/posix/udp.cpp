@@ -85,6 +85,10 @@ bool UdpSocket::open(const std::string& bind_address, std::uint16_t port) {
     ::close(fd);
     return false;
   }
+  // One socket takes the answers of every server asked at once (a favourites refresh); the
+  // default buffer holds only a few hundred small datagrams and drops the rest of a burst.
+  int buffer_bytes = static_cast<int>(kSocketBufferBytes);
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer_bytes, sizeof buffer_bytes);
   sockaddr_in bound{};
   socklen_t bound_len = sizeof bound;
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
