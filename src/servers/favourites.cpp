@@ -240,6 +240,15 @@ bool SaveFavourites(Core& core) {
 AddResult AddFavourite(Core& core, const std::string& address) {
   if (address.empty()) return AddResult::kEmpty;
   ListModel& list = core.window().favourites();
+  if (list.RowCount() == 0) {
+    // Added from the server list before the favourites page was ever shown: the save writes the
+    // list, so it must hold the file's favourites first or they would be dropped.
+    auto file = FavouritesFileOf(core);
+    std::vector<FavouriteEntry> entries;
+    if (file->Exists() && ReadFavouriteEntries(file->Text(), entries) && !entries.empty()) {
+      LoadFavourites(core);
+    }
+  }
   if (list.FindRow(cols::kFavAddress, address) >= 0) {
     core.window().ShowNotice(gbk("服务器已存在!"));
     return AddResult::kExists;

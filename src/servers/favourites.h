@@ -113,6 +113,8 @@ enum class AddResult {
 };
 // Adds a server (the add dialog and the server list's "添加到收藏"): appends the row, saves the
 // list (a save writes `ip` members alone, so restored `typeid`s go) and rebuilds it from the file.
+// An empty list is first loaded from the file, so favourites not shown yet are neither duplicated
+// nor dropped.
 AddResult AddFavourite(Core& core, const std::string& address);
 
 // The add dialog's "确认添加" with the typed text: "IP格式不合法!请检查!" for an address that

@@ -197,6 +197,17 @@ TEST_F(FavouritesTest, AddSavesAddressesOnlyAndKeepsThePreviousFile) {
   EXPECT_EQ(FavouritesPath(bare), "");
 }
 
+TEST_F(FavouritesTest, AddFromTheServerListBeforeThePageWasShownKeepsTheFile) {
+  WriteFile(ListText({kA, kB}));
+  ASSERT_EQ(list().RowCount(), 0);
+  EXPECT_EQ(AddFavourite(core_, kB), AddResult::kExists);
+  EXPECT_EQ(FileText(), ListText({kA, kB}));
+  list().Clear();
+  EXPECT_EQ(AddFavourite(core_, kC), AddResult::kAdded);
+  EXPECT_EQ(FileText(), ListText({kA, kB, kC}));
+  EXPECT_EQ(Addresses(), (std::vector<std::string>{kA, kB, kC}));
+}
+
 TEST_F(FavouritesTest, AddDialogNormalisesOrRefusesTheTypedAddress) {
   auto type_and_confirm = [&](const std::string& typed) {
     ASSERT_TRUE(window().Activate(names::kAddServer));
