@@ -56,6 +56,8 @@ bool Core::Prepare(const CommandLine& command_line) {
     return false;
   }
   http_global_init();
+  set_request_user_agent(state_.request_user_agent);
+  set_download_user_agent(state_.download_user_agent);
   return true;
 }
 

@@ -2,11 +2,11 @@
 #include <cstring>
 #include <string>
 
-#include "app/actions.h"
 #include "app/core.h"
 #include "app/endpoints.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "program/features.h"
 #include "view/headless_ports.h"
 
 namespace brindle {
@@ -76,19 +76,15 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     Core core(state, window);
-    if (!core.Prepare(cl)) return 1;
-    bool ok = true;
-    window.RunOnUi([&] {
-      BindCoreActions(core);
-      ok = core.OnMainWindowCreated();
-    });
-    if (!ok) {
-      // The same message the window shows; the program ends with 0 as it does.
-      std::string text = core.MissingComponentMessage();
-      PrintGbk(stderr, text);
-      std::fputc('\n', stderr);
+    int exit_code = 0;
+    if (!StartProgram(core, cl, exit_code)) {
+      if (exit_code == 0) {
+        // The same message the window shows; the program ends with 0 as it does.
+        PrintGbk(stderr, core.MissingComponentMessage());
+        std::fputc('\n', stderr);
+      }
       ports.Stop();
-      return 0;
+      return exit_code;
     }
     args.erase(args.begin());
     CliContext context{core, window, ports, args, json, stdout};
