@@ -6,9 +6,13 @@
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/core.h"
+#include "app/endpoints.h"
+#include "program/features.h"
 #include "ui/main_window.h"
 #include "ui/qt_ports.h"
 #include "ui/style.h"
@@ -76,10 +80,20 @@ int main(int argc, char** argv) {
   main_window.Bind(window, [] { return brindle::App().initialised.load(); });
 
   // ---- Program core start-up -------------------------------------------------------------------
-  // The one call site of the core's start-up (settings, component checks, clocks, game
-  // detection). It receives argc/argv for --program-dir and --endpoints and the window model.
-  // Until it is connected the window comes up without a core and stays uninitialised.
-  const bool core_started = false;
+  brindle::CommandLine command_line = brindle::ParseCommandLine(argc, argv);
+  if (!command_line.error.empty()) {
+    std::fprintf(stderr, "brindle: %s\n", command_line.error.c_str());
+    return 2;
+  }
+  brindle::Core core(brindle::App(), window);
+  int exit_code = 0;
+  if (!brindle::StartProgram(core, command_line, exit_code)) {
+    // A missing component was reported in a message box (or the endpoints file is unreadable).
+    ports.Shutdown();
+    main_window.Unbind();
+    return exit_code;
+  }
+  const bool core_started = true;
   // ----------------------------------------------------------------------------------------------
 
   main_window.show();
@@ -89,7 +103,10 @@ int main(int argc, char** argv) {
     });
   }
   const int rc = QApplication::exec();
+  // Workers may be waiting on a question to the person: the ports answer them before the core
+  // joins its workers.
   ports.Shutdown();
+  core.workers().StopAndJoin();
   main_window.Unbind();
   return rc;
 }
