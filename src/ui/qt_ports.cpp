@@ -95,13 +95,10 @@ R QtPorts::Ask(std::function<R()> ask, R refused) {
     id = ++next_question_;
     questions_.emplace(id, question);
   }
-  QMetaObject::invokeMethod(
-      this,
-      [this, question, slot, ask = std::move(ask), refused] {
-        const bool closing = ShuttingDown();
-        question->Answer(*slot, closing ? refused : ask());
-      },
-      Qt::QueuedConnection);
+  Post([this, question, slot, ask = std::move(ask), refused] {
+    const bool closing = ShuttingDown();
+    question->Answer(*slot, closing ? refused : ask());
+  });
   R answer;
   {
     std::unique_lock lock(question->mutex);
@@ -117,7 +114,7 @@ void QtPorts::OnGui(std::function<void()> work) {
   if (OnUiThread()) {
     work();
   } else {
-    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+    Post(std::move(work));
   }
 }
 
@@ -261,7 +258,31 @@ void QtPorts::Fire(const std::string& name) {
 }
 
 void QtPorts::Post(std::function<void()> work) {
-  QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+  {
+    std::lock_guard lock(posted_mutex_);
+    posted_.push_back(std::move(work));
+    if (run_scheduled_) return;
+    run_scheduled_ = true;
+  }
+  QMetaObject::invokeMethod(this, &QtPorts::RunPosted, Qt::QueuedConnection);
+}
+
+void QtPorts::RunPosted() {
+  std::function<void()> work;
+  bool more = false;
+  {
+    std::lock_guard lock(posted_mutex_);
+    if (posted_.empty()) {
+      run_scheduled_ = false;
+      return;
+    }
+    work = std::move(posted_.front());
+    posted_.pop_front();
+    more = !posted_.empty();
+    run_scheduled_ = more;
+  }
+  if (more) QMetaObject::invokeMethod(this, &QtPorts::RunPosted, Qt::QueuedConnection);
+  work();
 }
 
 bool QtPorts::OnUiThread() const { return QThread::currentThread() == thread(); }

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -84,8 +85,17 @@ class QtPorts final : public QObject, public PersonPort, public ClockPort {
   void Fire(const std::string& name);
   // Runs `work` on the GUI thread: at once when already there, else posted.
   void OnGui(std::function<void()> work);
+  // Runs the oldest posted work. Each item gets its own turn of the event loop, so work posted
+  // while an earlier item waits (a box, a delay) still runs inside that wait.
+  void RunPosted();
 
   QPointer<MainWindow> window_;
+
+  // Work for the GUI thread. Handed over under our own lock rather than inside Qt's event, so
+  // the hand-over is plain to see for race checkers too.
+  std::mutex posted_mutex_;
+  std::deque<std::function<void()>> posted_;
+  bool run_scheduled_ = false;
 
   mutable std::mutex clocks_mutex_;
   std::map<std::string, Clock> clocks_;
