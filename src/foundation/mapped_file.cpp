@@ -1,16 +1,22 @@
 // The mapped file store. The table lock only guards the handle table and the per-file records;
 // each open handle has its own lock, so downloads on different files write side by side.
 //
-// Views: a read or write at p of n bytes needs the window of 81920 bytes placed half before p
-// (p - 40960 .. p + n + 40960). The view mapped for it is wider: it starts on a 2 MiB boundary
-// below the window and spans at least 8 MiB, so a download's consecutive chunks land in the view
-// of an earlier chunk and the kernel can back it with huge pages. A view may reach past the
+// Views: a read or overwrite at p of n bytes needs the window of 81920 bytes placed half before
+// p (p - 40960 .. p + n + 40960). The view mapped for it is wider: it starts on a 2 MiB boundary
+// below the window and spans at least 8 MiB, so consecutive reads of a file land in the view of
+// an earlier one and the kernel can back it with huge pages. A view may reach past the
 // file's end; only bytes inside the file are ever touched.
 //
-// Growth: up to 1 MiB the file grows exactly to the end of each write. Beyond that it grows in
-// 8 MiB steps (writing through many small extensions made every page fault several times
-// dearer), and the close of its last writer cuts it back to the end of its contents. Every byte a
-// write will touch is allocated first, so a full disk fails the write instead of raising SIGBUS.
+// Writes: the part of a write that lies inside the file goes through a view; the part past the
+// file's end (an append, the usual download case) is handed to the system with a positioned
+// write. Writing fresh pages through a view costs a page fault and a page allocation per page,
+// which made downloads far slower than write(); the system's write path fills the page cache
+// directly. Views are MAP_SHARED mappings of the same page cache, so a view that was mapped
+// before an append and reaches over it sees the appended bytes without being remapped.
+//
+// Growth: the file grows exactly to the end of each write. The bytes a write touches through a
+// view are allocated first, so a full disk fails the write instead of raising SIGBUS; an append
+// that fails part way is cut back, so a failed write leaves the length as it was.
 //
 // Lock order: handle -> table -> file record; the table lock is never held while a handle
 // lock is taken.
@@ -34,8 +40,6 @@ namespace {
 constexpr std::int64_t kWindow = 81920;
 constexpr std::int64_t kViewAlign = std::int64_t{2} << 20;
 constexpr std::int64_t kMinView = std::int64_t{8} << 20;
-constexpr std::int64_t kExactLimit = std::int64_t{1} << 20;
-constexpr std::int64_t kGrowStep = std::int64_t{8} << 20;
 constexpr std::uint32_t kRandomAccessFlag = 1u << 28;
 
 // Access and share as bit sets, to apply CreateFileA's sharing rule between handles.
@@ -51,7 +55,7 @@ std::int64_t align_up(std::int64_t value, std::int64_t unit) {
 struct FileRecord {
   std::mutex mutex;
   std::int64_t disk_length = 0;  // the file's length on disk, as this process left it
-  std::int64_t content_end = 0;  // what the last close trims the file to
+  std::int64_t content_end = 0;  // what the last close trims the file to (kept equal to it)
   // Ranges inside the file left as holes (a write far past the end, a grown length); a write
   // into one allocates it first.
   std::vector<std::pair<std::int64_t, std::int64_t>> holes;
@@ -134,25 +138,20 @@ void drop_holes_beyond(FileRecord& f, std::int64_t length) {
   f.holes = std::move(kept);
 }
 
-// Makes sure [p, end) exists on disk with its blocks allocated. Caller holds r.mutex.
-bool prepare_range(Record& r, std::int64_t p, std::int64_t end) {
-  FileRecord& f = *r.shared;
-  std::lock_guard lock(f.mutex);
-  if (!f.holes.empty() && !fill_holes(r.file, f, p, std::min(end, f.disk_length))) return false;
-  if (end <= f.disk_length) return true;
-  const std::int64_t target = end <= kExactLimit ? end : align_up(end, kGrowStep);
-  // Only the part a write is about to touch and the step ahead get blocks; a gap before p
-  // stays a hole, as a write far past the end should not fill the disk with zeros.
-  const std::int64_t from = std::max(p, f.disk_length);
-  if (!platform::reserve_file_space(r.file, from, target - from)) {
-    // Undo a partial growth so a failed write changes nothing.
+// Writes bytes at `at`, at or past the file's end, with the system's write. A failure cuts the
+// file back to its old length. Caller holds r.mutex and f.mutex.
+bool append(Record& r, FileRecord& f, std::int64_t at, std::string_view bytes) {
+  if (bytes.empty()) return true;
+  if (!platform::write_at(r.file, at, bytes)) {
     if (platform::open_file_size(r.file) != f.disk_length) {
       platform::set_file_length(r.file, f.disk_length);
     }
     return false;
   }
-  if (from > f.disk_length) f.holes.emplace_back(f.disk_length, from);
-  f.disk_length = target;
+  // A gap before `at` stays a hole, as a write far past the end should not fill the disk with
+  // zeros; a later write into it through a view allocates it first.
+  if (at > f.disk_length) f.holes.emplace_back(f.disk_length, at);
+  f.disk_length = at + static_cast<std::int64_t>(bytes.size());
   return true;
 }
 
@@ -180,14 +179,27 @@ bool write_at_position(Record& r, std::string_view bytes, std::int64_t advance) 
   if (bytes.empty()) return true;
   const std::int64_t p = r.position;
   const auto n = static_cast<std::int64_t>(bytes.size());
-  if (p > std::numeric_limits<std::int64_t>::max() - n - kGrowStep - kWindow) return false;
+  if (p > std::numeric_limits<std::int64_t>::max() - n - kMinView - kWindow) return false;
   const std::int64_t end = p + n;
-  if (!prepare_range(r, p, end)) return false;
-  if (!ensure_view(r, p, end)) return false;
-  std::memcpy(static_cast<char*>(r.view.base) + (p - r.view_offset), bytes.data(), bytes.size());
+  FileRecord& f = *r.shared;
+  std::int64_t inside_end = 0;
   {
-    std::lock_guard lock(r.shared->mutex);
-    r.shared->content_end = std::max(r.shared->content_end, end);
+    // Held through the whole change of the file's length, so two handles of one file appending
+    // at once each undo only their own failure.
+    std::lock_guard lock(f.mutex);
+    inside_end = std::min(end, f.disk_length);
+    // Everything that can fail comes before the first byte changes: the view (which may reach
+    // past the file's end; only the part inside is touched), the blocks under it, then the
+    // append, which undoes itself.
+    if (p < inside_end && !ensure_view(r, p, inside_end)) return false;
+    if (p < inside_end && !f.holes.empty() && !fill_holes(r.file, f, p, inside_end)) return false;
+    const std::int64_t outside = std::max(p, inside_end);
+    if (!append(r, f, outside, bytes.substr(static_cast<std::size_t>(outside - p)))) return false;
+    f.content_end = std::max(f.content_end, end);
+  }
+  if (p < inside_end) {
+    std::memcpy(static_cast<char*>(r.view.base) + (p - r.view_offset), bytes.data(),
+                static_cast<std::size_t>(inside_end - p));
   }
   r.size = std::max(r.size, end);
   r.position = p + advance;

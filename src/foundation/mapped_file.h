@@ -5,9 +5,8 @@
 // operations on different handles run side by side. Nothing throws: failure is false, 0, -1 or
 // an empty text, and a failed operation changes neither the file's contents nor its length.
 //
-// Sizes: a write past the end grows the file to the end of that write, so a closed file has
-// exactly the size of its contents. (While a large file is being written the file on disk may
-// run a few MiB ahead of its contents; the surplus is cut off again at close.)
+// Sizes: a write past the end grows the file to the end of that write, so the file on disk has
+// exactly the size of its contents, while it is being written and once it is closed.
 #pragma once
 
 #include <cstdint>

@@ -84,6 +84,10 @@ bool reserve_file_space(FileHandle file, std::int64_t offset, std::int64_t lengt
 // A key naming the file itself (equal for every open handle of one file, whatever the path);
 // empty on failure.
 std::string open_file_identity(FileHandle file);
+// Writes all of `bytes` at `offset` without moving any file position, growing the file when the
+// range passes its end (a gap before `offset` stays a hole). False when any part cannot be
+// written; part of it may then be written and the file grown, which the caller undoes.
+bool write_at(FileHandle file, std::int64_t offset, std::string_view bytes);
 bool flush_file(FileHandle file);  // data and size on disk before returning
 void close_file(FileHandle file);
 

@@ -350,6 +350,52 @@ TEST(MappedFileModel, RandomOperationsMatchPlainFileIo) {
   EXPECT_TRUE(slurp(plain) == model);
 }
 
+// Appends and overwrites take different routes to the file; views mapped before an append that
+// reach over it, on this handle and on another one, must still agree with the model and with
+// what an ordinary read of the file returns while both handles are open.
+TEST(MappedFileModel, ViewsMappedBeforeAnAppendSeeIt) {
+  TempDir dir;
+  const std::string path = dir.file("coherent.bin");
+  std::string model;
+  auto put = [&](MappedHandle h, std::int64_t at, const std::string& data) {
+    ASSERT_TRUE(mf::seek(h, at));
+    ASSERT_TRUE(mf::write_bytes(h, data));
+    if (at + data.size() > model.size()) model.resize(static_cast<std::size_t>(at) + data.size(), '\0');
+    model.replace(static_cast<std::size_t>(at), data.size(), data);
+  };
+  auto read_at = [](MappedHandle h, std::int64_t at, std::int64_t n) {
+    return mf::seek(h, at) ? mf::read(h, n) : std::string("seek failed");
+  };
+
+  Handle a(mf::open(path, 4));
+  ASSERT_NE(a, 0);
+  put(a, 0, pattern_bytes(5000, 10));  // ends inside a page
+  Handle b(mf::open(path, 3));
+  ASSERT_NE(b, 0);
+  // Both handles now hold views reaching well past the end, over a partly filled page.
+  EXPECT_EQ(read_at(a, 0, 10), model.substr(0, 10));
+  EXPECT_EQ(read_at(b, 4990, 10), model.substr(4990, 10));
+
+  put(a, 5000, pattern_bytes(3 * 4096, 11));   // append: fills the page and several more
+  put(a, 4990, pattern_bytes(30, 12));         // overwrite across the old end
+  EXPECT_EQ(read_at(a, 0, 1 << 20), model);
+
+  // b was opened at 5000 bytes, but its view maps the appended pages; writing there goes through
+  // that old view and must land in the same file a sees.
+  put(b, 9000, pattern_bytes(100, 13));
+  EXPECT_EQ(read_at(a, 8990, 120), model.substr(8990, 120));
+  EXPECT_TRUE(slurp(path) == model);
+
+  // An append past the end straddling from inside, then an append far beyond it: the gap reads
+  // as zeros through a's view and an overwrite in that gap is kept.
+  put(a, static_cast<std::int64_t>(model.size()) - 7, pattern_bytes(20000, 14));
+  put(a, static_cast<std::int64_t>(model.size()) + 3 * kMiB, "far");
+  put(b, static_cast<std::int64_t>(model.size()) - 100, pattern_bytes(50, 15));
+  EXPECT_TRUE(read_at(a, 0, 8 * kMiB) == model);
+  EXPECT_EQ(fs::file_size(path), model.size());
+  EXPECT_TRUE(slurp(path) == model);
+}
+
 TEST(MappedFileThreads, WritersOnDifferentHandlesRunSideBySide) {
   TempDir dir;
   constexpr int kThreads = 4;

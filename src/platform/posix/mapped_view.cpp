@@ -115,6 +115,24 @@ bool reserve_file_space(FileHandle file, std::int64_t offset, std::int64_t lengt
   return size >= 0 && (size >= offset + length || set_file_length(file, offset + length));
 }
 
+bool write_at(FileHandle file, std::int64_t offset, std::string_view bytes) {
+  if (file < 0 || offset < 0) return false;
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t done = ::pwrite(static_cast<int>(file), data, left, static_cast<off_t>(offset));
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (done == 0) return false;  // no progress and no error: give up rather than spin
+    data += done;
+    left -= static_cast<std::size_t>(done);
+    offset += done;
+  }
+  return true;
+}
+
 bool flush_file(FileHandle file) {
   return file >= 0 && ::fsync(static_cast<int>(file)) == 0;
 }
