@@ -2,13 +2,13 @@
 # Download of a 512 MiB file from brindle-sim: http_download_file against `curl -s -o`, timed in
 # the same hyperfine run. Prints both times and the ratio ours / curl (aim: at most 1.1).
 #   bench/http_download_bench.sh [BUILD_DIR] [MIB]
-# BUILD_DIR defaults to build/h3rel, configured with
-#   cmake -S . -B build/h3rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BUILD_TESTS=OFF
-#   ninja -C build/h3rel brindle-sim http_download_main
+# BUILD_DIR defaults to build/release, configured with
+#   cmake --preset release
+#   cmake --build --preset release --target brindle-sim http_download_main
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/h3rel}
+build=${1:-$root/build/release}
 mib=${2:-512}
 sim=$build/sim/brindle-sim
 driver=$build/bench/http_download_main

@@ -3,14 +3,14 @@
 # window (`brindle --exit-after-init`), against a bare Qt window shown and closed the same way
 # (`qt_hello`), in one hyperfine run. Prints both times, the ratio, and the peak memory of each.
 #   bench/startup_bench.sh [BUILD_DIR]
-# BUILD_DIR defaults to build/h6rel, configured with
-#   cmake -S . -B build/h6rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BUILD_TESTS=OFF
-#   ninja -C build/h6rel brindle qt_hello
+# BUILD_DIR defaults to build/release, configured with
+#   cmake --preset release
+#   cmake --build --preset release --target brindle qt_hello
 # Aim: under 300 ms and under 80 MB.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/h6rel}
+build=${1:-$root/build/release}
 ours=$build/src/brindle
 reference=$build/bench/qt_hello
 for program in "$ours" "$reference"; do
