@@ -15,6 +15,7 @@ void BindCoreActions(Core& core) {
   for (auto [button, page] : pages) {
     w.Bind(button, [&core, page = page] {
       if (!core.window().RequireInitialised(core.state().initialised)) return;
+      core.window().controls().SetVisible(names::kPlayerPanel, false);
       core.window().SelectPage(page);
       if (auto& hook = core.page_shown[static_cast<std::size_t>(page)]) hook();
     });
