@@ -21,8 +21,8 @@ struct ListModelAdapter::Relay {
     std::lock_guard lock(mutex);
     if (target == nullptr || scheduled) return;
     scheduled = true;
-    ListModelAdapter* t = target;
-    QMetaObject::invokeMethod(t, [t] { t->Flush(); }, Qt::QueuedConnection);
+    // By name: the queued call then carries no functor of ours across threads.
+    QMetaObject::invokeMethod(target, "Flush", Qt::QueuedConnection);
   }
 };
 

@@ -34,7 +34,7 @@ class ListModelAdapter : public QAbstractTableModel {
 
   // Applies every pending change now. Runs by itself on the GUI thread after the model reports
   // changes; tests and the window may call it to catch up at once.
-  void Flush();
+  Q_INVOKABLE void Flush();
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -264,7 +264,7 @@ void QtPorts::Post(std::function<void()> work) {
     if (run_scheduled_) return;
     run_scheduled_ = true;
   }
-  QMetaObject::invokeMethod(this, &QtPorts::RunPosted, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
 }
 
 void QtPorts::RunPosted() {
@@ -281,7 +281,7 @@ void QtPorts::RunPosted() {
     more = !posted_.empty();
     run_scheduled_ = more;
   }
-  if (more) QMetaObject::invokeMethod(this, &QtPorts::RunPosted, Qt::QueuedConnection);
+  if (more) QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
   work();
 }
 

@@ -87,7 +87,7 @@ class QtPorts final : public QObject, public PersonPort, public ClockPort {
   void OnGui(std::function<void()> work);
   // Runs the oldest posted work. Each item gets its own turn of the event loop, so work posted
   // while an earlier item waits (a box, a delay) still runs inside that wait.
-  void RunPosted();
+  Q_INVOKABLE void RunPosted();
 
   QPointer<MainWindow> window_;
 

@@ -39,8 +39,7 @@ struct WindowBinder::Relay {
     pending[name] = state;
     if (scheduled) return;
     scheduled = true;
-    WindowBinder* t = target;
-    QMetaObject::invokeMethod(t, [t] { t->FlushControls(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(target, "FlushControls", Qt::QueuedConnection);
   }
 };
 

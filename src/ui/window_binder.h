@@ -49,7 +49,7 @@ class WindowBinder : public QObject {
   void BindList(const char* name, bool with_menu);
   void BindDefaultNavigation();
   void Apply(const std::string& name, const ControlState& state);
-  void FlushControls();
+  Q_INVOKABLE void FlushControls();
   bool eventFilter(QObject* watched, QEvent* event) override;
 
   MainWindow* main_;
