@@ -147,7 +147,7 @@ constexpr ControlInfo kTable[] = {
 // Periods the design leaves open are ours: the start-up clock fires shortly after the window
 // exists, the status line is checked every second, the extraction queue every second.
 constexpr ClockInfo kClocks[] = {
-    {kClockStartup, 200, true},       {kClockGameDetect, 1500, false},
+    {kClockStartup, 10, true},        {kClockGameDetect, 1500, false},
     {kClockStatusClear, 1000, false}, {kClockQueue, 2000, false},
     {kClockMove, 3000, false},        {kClockProgress, 1000, false},
     {kClockExtract, 1000, false},     {kClockPreDownload, 15000, false},
