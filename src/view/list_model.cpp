@@ -287,9 +287,9 @@ std::vector<ListChange> ListModel::TakeChanges() {
 
 namespace {
 
-std::vector<ListColumn> Columns(std::initializer_list<std::pair<const char*, int>> spec) {
+std::vector<ListColumn> Columns(std::initializer_list<std::pair<const char*, int>> columns) {
   std::vector<ListColumn> out;
-  for (const auto& [header, width] : spec) out.push_back({gbk(header), width});
+  for (const auto& [header, width] : columns) out.push_back({gbk(header), width});
   return out;
 }
 
