@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Start-up of the windowed program, offscreen: process start to an initialised, painted main
-# window (`brindle --exit-after-init`), against a bare Qt window shown and closed the same way
-# (`qt_hello`), in one hyperfine run. Prints both times, the ratio, and the peak memory of each.
+# window (`brindle --exit-after-init`: the core's start-up clock has fired), against a bare Qt
+# window shown and closed the same way (`qt_hello`), in one hyperfine run. Prints both times, the
+# ratio, and the peak memory of each. The program runs in a fresh program folder holding only the
+# extractor it checks for, with every service on a closed loopback port, so the start-up workers
+# end at once and nothing outside the machine is asked.
 #   bench/startup_bench.sh [BUILD_DIR]
 # BUILD_DIR defaults to build/release, configured with
 #   cmake --preset release
