@@ -1,5 +1,7 @@
 #include "ui/widgets.h"
 
+#include <QDesktopServices>
+
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QMouseEvent>
@@ -110,6 +112,9 @@ BrowserPlaceholder::BrowserPlaceholder(const QString& heading, QWidget* parent) 
   connect(open_, &QPushButton::clicked, this, [this] {
     if (url_.isValid()) emit OpenExternally(url_);
   });
+  // Without an embedded engine the page opens in the person's own browser.
+  connect(this, &BrowserPlaceholder::OpenExternally, this,
+          [](const QUrl& url) { QDesktopServices::openUrl(url); });
   Navigate(QUrl());
 }
 
