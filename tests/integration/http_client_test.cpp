@@ -39,15 +39,14 @@ struct SettingsGuard {
   ~SettingsGuard() { set_http_settings(saved); }
 };
 
-class HttpClientTest : public ::testing::Test {
+class HttpClientTest : public test::SharedSimSuite {
  protected:
   static void SetUpTestSuite() {
-    sim_ = new SimProcess();
+    SharedSimSuite::SetUpTestSuite();
     set_tls_ca_file(sim_->ca_file());
   }
   static void TearDownTestSuite() {
-    delete sim_;
-    sim_ = nullptr;
+    SharedSimSuite::TearDownTestSuite();
     set_http_settings(HttpSettings{});
   }
   void SetUp() override { ASSERT_TRUE(sim_->running()) << sim_->error(); }
@@ -57,10 +56,8 @@ class HttpClientTest : public ::testing::Test {
     return nlohmann::json::parse(http_request(url("/test/echo"), args, status));
   }
 
-  static SimProcess* sim_;
 };
 
-SimProcess* HttpClientTest::sim_ = nullptr;
 
 TEST_F(HttpClientTest, PostSendsExactlyTheBodyBytes) {
   std::string body = "name=" + std::string("\xC4\xE3\xBA\xC3") + "&x=%26+ ;\x01\xFF";

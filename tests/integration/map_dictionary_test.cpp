@@ -35,16 +35,8 @@ const char* const kDictionary = R"([
   {"mapname":"num","cn_name":123}
 ])";
 
-class MapDictionaryTest : public ::testing::Test {
+class MapDictionaryTest : public test::SharedSimSuite {
  protected:
-  static void SetUpTestSuite() {
-    http_global_init();
-    sim_ = new SimProcess();
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    sim_ = nullptr;
-  }
 
   void SetUp() override {
     ASSERT_TRUE(sim_->running()) << sim_->error();
@@ -79,7 +71,6 @@ class MapDictionaryTest : public ::testing::Test {
   TestPorts& ports() { return tw_.ports(); }
   Window& window() { return tw_.window(); }
 
-  static SimProcess* sim_;
   test::TempDir dir_;
   TestWindow tw_;
   AppState state_;
@@ -87,7 +78,6 @@ class MapDictionaryTest : public ::testing::Test {
   MapNameDictionary dictionary_;
 };
 
-SimProcess* MapDictionaryTest::sim_ = nullptr;
 
 TEST_F(MapDictionaryTest, LoadKeepsTheRulesOfTheFile) {
   WriteLocal(kDictionary);

@@ -44,16 +44,8 @@ bool WaitFor(Pred done) {
   return true;
 }
 
-class ServerListTest : public ::testing::Test {
+class ServerListTest : public test::SharedSimSuite {
  protected:
-  static void SetUpTestSuite() {
-    http_global_init();
-    sim_ = new SimProcess();
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    sim_ = nullptr;
-  }
 
   void SetUp() override {
     ASSERT_TRUE(sim_->running()) << sim_->error();
@@ -121,14 +113,12 @@ class ServerListTest : public ::testing::Test {
   TestPorts& ports() { return tw_.ports(); }
   Window& window() { return tw_.window(); }
 
-  static SimProcess* sim_;
   test::TempDir dir_;
   TestWindow tw_;
   AppState state_;
   Core core_{state_, tw_.window()};
 };
 
-SimProcess* ServerListTest::sim_ = nullptr;
 
 nlohmann::json Server(const char* name, const char* ip, int port, const char* map = "de_dust2",
                       const char* comments = "") {

@@ -1,5 +1,7 @@
 #include "support/sim_process.h"
 
+#include "foundation/http_settings.h"
+
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -141,6 +143,18 @@ std::int64_t SimProcess::request_count(const std::string& path) const {
   } catch (...) {
     return -1;
   }
+}
+
+SimProcess* SharedSimSuite::sim_ = nullptr;
+
+void SharedSimSuite::SetUpTestSuite() {
+  http_global_init();
+  sim_ = new SimProcess();
+}
+
+void SharedSimSuite::TearDownTestSuite() {
+  delete sim_;
+  sim_ = nullptr;
 }
 
 }  // namespace brindle::test

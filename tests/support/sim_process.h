@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "support/temp_dir.h"
 
 namespace brindle::test {
@@ -49,6 +51,16 @@ class SimProcess {
   std::string ca_file_;
   std::string endpoints_file_;
   std::string data_dir_;
+};
+
+// A test suite whose tests share one brindle-sim, started once for the suite (libcurl is
+// initialised first) and stopped after its last test.
+class SharedSimSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
+
+  static SimProcess* sim_;
 };
 
 }  // namespace brindle::test
