@@ -1,6 +1,6 @@
-// The one process-wide state record: folders, service addresses, user agents, mirror lines,
-// game paths, settings flags and the login state. Texts are GBK. Created before the main window
-// and alive until exit.
+// The program's state record: folders, service addresses, user agents, mirror lines,
+// game paths, settings flags and the login state. Texts are GBK. Each program (and each test)
+// owns one and hands it to its Core; it lives until the Core is gone.
 #pragma once
 
 #include <array>
@@ -68,7 +68,8 @@ struct AppState {
   mutable std::mutex mutex;
 };
 
-// The process-wide instance.
-AppState& App();
+// The settings file Config2.ini in the data folder. Empty while the data folder is unknown, so
+// nothing can be read from or written to a file in the current or root folder.
+std::string SettingsFilePath(const AppState& state);
 
 }  // namespace brindle

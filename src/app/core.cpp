@@ -8,7 +8,7 @@
 #include "foundation/http_settings.h"
 #include "foundation/settings_file.h"
 #include "platform/platform.h"
-#include "tools/machine_id.h"
+#include "foundation/machine_id.h"
 
 namespace brindle {
 
@@ -38,7 +38,19 @@ Core::Core(AppState& state, Window& window) : state_(state), window_(window) {}
 
 Core::~Core() { workers_.StopAndJoin(); }
 
-std::string Core::SettingsPath() const { return state_.data_dir + "/Config2.ini"; }
+std::string Core::SettingsPath() const { return SettingsFilePath(state_); }
+
+void Core::AddFeature(std::unique_ptr<Feature> feature) {
+  features_.push_back(std::move(feature));
+  features_.back()->Bind(*this);
+}
+
+void Core::ShowPage(int page) {
+  if (!window_.RequireInitialised(state_.initialised)) return;
+  window_.controls().SetVisible(names::kPlayerPanel, false);
+  if (!window_.SelectPage(page)) return;
+  for (const auto& feature : features_) feature->OnPageShown(*this, page);
+}
 
 std::string Core::ReadSetting(const std::string& key) const {
   return brindle::ReadSetting(SettingsPath(), key);
@@ -114,7 +126,7 @@ bool Core::OnMainWindowCreated() {
     }
   }
 
-  for (auto& prepare : prepare_dictionary) prepare();
+  for (const auto& feature : features_) feature->OnWindowCreated(*this);
   EmptyDownloadCache();
   LoadSettings();
 
@@ -128,13 +140,12 @@ bool Core::OnMainWindowCreated() {
 void Core::OnStartupTimer() {
   window_.clock().StopClock(names::kClockStartup);
   if (state_.initialised) return;
-  for (auto& start : startup_starters) start();
-  if (!init_thread_steps.empty()) {
-    auto steps = init_thread_steps;
-    workers_.Start("init", [this, steps] {
-      for (const auto& step : steps) {
+  for (const auto& feature : features_) feature->OnStartup(*this);
+  if (!features_.empty()) {
+    workers_.Start("init", [this] {
+      for (const auto& feature : features_) {
         if (workers_.Stopping()) return;
-        step();
+        feature->OnInitThread(*this);
       }
     });
   }
@@ -142,7 +153,7 @@ void Core::OnStartupTimer() {
   window_.ClearStatus();
 }
 
-void Core::OnGameDetectTimer() { DetectGames(window_); }
+void Core::OnGameDetectTimer() { DetectGames(*this); }
 
 void Core::LoadSettings() {
   const std::string path = SettingsPath();
@@ -171,12 +182,6 @@ void Core::LoadSettings() {
   }
   state_.auto_login_discuz = ReadSetting("AutoLoginDiscuz");
   state_.hide_un7z = ReadSetting("hideUn7z") == "1";
-
-  if (!g.csgo_dir.empty() && platform::file_exists(g.csgo_dir + std::string(kCsgoAppIdFile)) &&
-      patch_check) {
-    auto check = patch_check;
-    workers_.Start("patch-check", [check] { check(); });
-  }
 
   Controls& c = window_.controls();
   c.SetChecked(names::kLaunchAuto, true);

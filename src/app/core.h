@@ -3,12 +3,12 @@
 // each build one Core over their own ports.
 #pragma once
 
-#include <array>
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/feature.h"
 #include "app/workers.h"
 #include "view/window.h"
 
@@ -27,7 +27,7 @@ class Core {
   Window& window() { return window_; }
   Workers& workers() { return workers_; }
 
-  // data_dir + "/Config2.ini"
+  // The settings file of this core's program folder (SettingsFilePath of the state).
   std::string SettingsPath() const;
   std::string ReadSetting(const std::string& key) const;
   void WriteSetting(const std::string& key, const std::string& value) const;
@@ -50,14 +50,22 @@ class Core {
   void OnRegionChosen(int region);    // 1 or 2
   void OnPreDownloadSwitch(bool on);
 
-  // Feature hooks: later subsystems plug their start-up work in here before start-up runs.
-  std::vector<std::function<void()>> prepare_dictionary;    // main-window creation, step 8
-  std::vector<std::function<void()>> startup_starters;      // start-up clock: version check, query
-  std::vector<std::function<void()>> init_thread_steps;     // the initialisation thread, in order
-  std::function<void()> patch_check;                        // settings read found a CS:GO folder
-  std::function<void()> pre_download_tick;                  // the pre-download clock
-  // Run after a navigation button switched to its page (server list load, favourites reload…).
-  std::array<std::function<void()>, 5> page_shown;
+  // Registers a feature and binds it to the window at once. Features take part in start-up and
+  // page switches in registration order. Register before main-window creation.
+  void AddFeature(std::unique_ptr<Feature> feature);
+  const std::vector<std::unique_ptr<Feature>>& features() const { return features_; }
+  // The registered feature of type T, or nullptr.
+  template <typename T>
+  T* FindFeature() const {
+    for (const auto& feature : features_) {
+      if (auto* found = dynamic_cast<T*>(feature.get())) return found;
+    }
+    return nullptr;
+  }
+
+  // A navigation button's handler: switches to `page` (names::kDownloadPage …) once start-up is
+  // complete and tells every feature. The player panel belongs to the page it was opened on.
+  void ShowPage(int page);
 
   // Component files whose absence stops start-up, in check order.
   std::vector<std::string> ComponentFiles() const;
@@ -71,6 +79,7 @@ class Core {
   AppState& state_;
   Window& window_;
   Workers workers_;
+  std::vector<std::unique_ptr<Feature>> features_;
 };
 
 // The forum's host name, taken from its base URL ("https://bbs.x.example/" -> "bbs.x.example").

@@ -4,10 +4,11 @@
 #include <optional>
 
 #include "app/app_state.h"
+#include "app/core.h"
 #include "foundation/encoding.h"
 #include "foundation/settings_file.h"
 #include "platform/platform.h"
-#include "tools/process_tools.h"
+#include "foundation/process_tools.h"
 #include "view/control_names.h"
 #include "view/ports.h"
 #include "view/window.h"
@@ -24,10 +25,6 @@ constexpr const char* kCsgoFilterUtf8 = "应用程序(csgo_linux64)";
 constexpr const char* kCs2FilterUtf8 = "应用程序(cs2)";
 #endif
 constexpr std::string_view kCsgoDialogPreset = "csgo";
-
-std::string settings_path() {
-  return App().data_dir + platform::path_separator() + "Config2.ini";
-}
 
 char sep() { return platform::path_separator(); }
 
@@ -70,8 +67,8 @@ std::string replace_matches(const std::string& text, std::string_view pattern,
   return out;
 }
 
-void write_csgo_settings(const GamePaths& paths, bool manual) {
-  const std::string file = settings_path();
+void write_csgo_settings(const AppState& state, const GamePaths& paths, bool manual) {
+  const std::string file = SettingsFilePath(state);
   WriteSetting(file, "CSGOPath", paths.csgo_dir);
   WriteSetting(file, "CSGOPathCMD", paths.csgo_dir_copy);
   WriteSetting(file, "CSGOMapPath", paths.csgo_map_dir);
@@ -79,8 +76,8 @@ void write_csgo_settings(const GamePaths& paths, bool manual) {
   if (manual) WriteSetting(file, "CSGOPath_manual_operation", "1");
 }
 
-void write_cs2_settings(const GamePaths& paths, bool manual) {
-  const std::string file = settings_path();
+void write_cs2_settings(const AppState& state, const GamePaths& paths, bool manual) {
+  const std::string file = SettingsFilePath(state);
   WriteSetting(file, "CS2Path", paths.cs2_dir);
   WriteSetting(file, "CS2PathCMD", paths.cs2_dir_copy);
   WriteSetting(file, "CS2MapPath", paths.cs2_map_dir);
@@ -89,9 +86,9 @@ void write_cs2_settings(const GamePaths& paths, bool manual) {
 }
 
 // Sets the CS:GO folders in memory and gives a copy for writing.
-GamePaths set_csgo_dir(const std::string& folder) {
-  std::lock_guard lock(App().mutex);
-  GamePaths& game = App().game;
+GamePaths set_csgo_dir(AppState& state, const std::string& folder) {
+  std::lock_guard lock(state.mutex);
+  GamePaths& game = state.game;
   game.csgo_dir = folder;
   game.csgo_dir_copy = folder;
   game.csgo_map_dir = folder + std::string(kCsgoMapSubdir);
@@ -99,9 +96,9 @@ GamePaths set_csgo_dir(const std::string& folder) {
   return game;
 }
 
-GamePaths set_cs2_dir(const std::string& folder) {
-  std::lock_guard lock(App().mutex);
-  GamePaths& game = App().game;
+GamePaths set_cs2_dir(AppState& state, const std::string& folder) {
+  std::lock_guard lock(state.mutex);
+  GamePaths& game = state.game;
   game.cs2_dir = folder;
   game.cs2_dir_copy = folder;
   game.cs2_map_dir = Cs2MapDirFor(folder);
@@ -150,13 +147,15 @@ bool IsCsgoFolder(const std::string& candidate) {
                                std::string(kCsgoReferenceMap));
 }
 
-void DetectGames(Window& window) {
+void DetectGames(Core& core) {
+  AppState& state = core.state();
+  Window& window = core.window();
   int cs2_manual = 0;
   int csgo_manual = 0;
   {
-    std::lock_guard lock(App().mutex);
-    cs2_manual = App().game.cs2_manual;
-    csgo_manual = App().game.csgo_manual;
+    std::lock_guard lock(state.mutex);
+    cs2_manual = state.game.cs2_manual;
+    csgo_manual = state.game.csgo_manual;
   }
 
   if (cs2_manual != 1) {
@@ -164,8 +163,8 @@ void DetectGames(Window& window) {
     const std::string image = pid != 0 ? ProcessImagePath(pid) : std::string();
     if (!image.empty()) {
       // A running CS2 is trusted as it is: no reference file is looked for.
-      const GamePaths paths = set_cs2_dir(StripExeName(image, kCs2ExeName));
-      write_cs2_settings(paths, false);
+      const GamePaths paths = set_cs2_dir(state, StripExeName(image, kCs2ExeName));
+      write_cs2_settings(state, paths, false);
       window.clock().StopClock(names::kClockGameDetect);
     }
   }
@@ -177,16 +176,18 @@ void DetectGames(Window& window) {
       const std::string candidate = StripExeName(image, kCsgoExeName);
       // A folder without the reference files is not an installation; keep looking.
       if (!IsCsgoFolder(candidate)) return;
-      const GamePaths paths = set_csgo_dir(candidate);
+      const GamePaths paths = set_csgo_dir(state, candidate);
       show_path(window, "游戏路径:", paths.csgo_dir);
       window.clock().StopClock(names::kClockGameDetect);
-      write_csgo_settings(paths, false);
+      write_csgo_settings(state, paths, false);
     }
   }
 }
 
-void ChooseCsgoExecutable(Window& window) {
-  if (!window.RequireInitialised(App().initialised.load())) return;
+void ChooseCsgoExecutable(Core& core) {
+  AppState& state = core.state();
+  Window& window = core.window();
+  if (!window.RequireInitialised(state.initialised.load())) return;
   const std::optional<std::string> chosen =
       ask_executable(window, names::kCsgoFileDialog, kCsgoFilterUtf8, kCsgoDialogPreset);
   if (!chosen) return;
@@ -199,23 +200,25 @@ void ChooseCsgoExecutable(Window& window) {
                       gbk("取消"));
     return;
   }
-  GamePaths paths = set_csgo_dir(candidate);
+  GamePaths paths = set_csgo_dir(state, candidate);
   {
-    std::lock_guard lock(App().mutex);
-    App().game.csgo_manual = 1;
+    std::lock_guard lock(state.mutex);
+    state.game.csgo_manual = 1;
   }
-  write_csgo_settings(paths, true);
+  write_csgo_settings(state, paths, true);
   show_path(window, "已配置路径:", paths.csgo_dir);
 }
 
-void ChooseCs2Executable(Window& window) {
-  if (!window.RequireInitialised(App().initialised.load())) return;
+void ChooseCs2Executable(Core& core) {
+  AppState& state = core.state();
+  Window& window = core.window();
+  if (!window.RequireInitialised(state.initialised.load())) return;
   const std::optional<std::string> chosen =
       ask_executable(window, names::kCs2FileDialog, kCs2FilterUtf8, kCs2ExeName);
   if (!chosen) return;
   // The in-memory folders follow the choice even when it is refused below; the settings file
   // keeps the earlier values.
-  const GamePaths paths = set_cs2_dir(StripExeName(*chosen, kCs2ExeName));
+  const GamePaths paths = set_cs2_dir(state, StripExeName(*chosen, kCs2ExeName));
   if (!platform::file_exists(paths.cs2_map_dir + std::string(kCs2ReferenceMap))) {
     window.MessageBox(gbk("您的路径设置似乎不正确!"),
                       gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? "
@@ -225,18 +228,18 @@ void ChooseCs2Executable(Window& window) {
     return;
   }
   {
-    std::lock_guard lock(App().mutex);
-    App().game.cs2_manual = 1;
+    std::lock_guard lock(state.mutex);
+    state.game.cs2_manual = 1;
   }
-  write_cs2_settings(paths, true);
+  write_cs2_settings(state, paths, true);
   show_path(window, "已配置路径:", paths.cs2_dir);
 }
 
-bool CheckInstallation() {
+bool CheckInstallation(const AppState& state) {
   std::string reference;
   {
-    std::lock_guard lock(App().mutex);
-    const GamePaths& game = App().game;
+    std::lock_guard lock(state.mutex);
+    const GamePaths& game = state.game;
     const std::string& map_dir = game.cs2_target ? game.cs2_map_dir : game.csgo_map_dir;
     // An unknown folder must not send the test to the current directory.
     if (map_dir.empty()) return false;
@@ -255,10 +258,11 @@ void ShowPathWrongDialog(Window& window) {
                     gbk("取消"));
 }
 
-void BindInstallation(Window& window) {
-  window.Bind(names::kChooseCsgo, [&window] { ChooseCsgoExecutable(window); });
-  window.Bind(names::kChooseCs2, [&window] { ChooseCs2Executable(window); });
-  window.clock().BindClock(names::kClockGameDetect, [&window] { DetectGames(window); });
+void BindInstallation(Core& core) {
+  Window& window = core.window();
+  window.Bind(names::kChooseCsgo, [&core] { ChooseCsgoExecutable(core); });
+  window.Bind(names::kChooseCs2, [&core] { ChooseCs2Executable(core); });
+  window.clock().BindClock(names::kClockGameDetect, [&core] { DetectGames(core); });
 }
 
 }  // namespace brindle

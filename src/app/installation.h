@@ -1,6 +1,6 @@
 // Where the games are installed: found from the running game every tick of the game-detection
 // clock, or chosen by hand in a file dialog; validated with files every installation has, kept
-// in the settings file and in App().game, and checked before map work and joins.
+// in the settings file and in the state's game paths, and checked before map work and joins.
 #pragma once
 
 #include <string>
@@ -8,7 +8,9 @@
 
 namespace brindle {
 
+class Core;
 class Window;
+struct AppState;
 
 // The games' executable names and the folders around them, per platform. Directory parts keep
 // their separators so they can be matched and appended as they stand.
@@ -45,20 +47,21 @@ bool IsCsgoFolder(const std::string& candidate);
 
 // One tick of the game-detection clock: CS2 first unless chosen by hand, then CS:GO unless chosen
 // by hand; a game found stops the clock. Runs on the UI thread.
-void DetectGames(Window& window);
+void DetectGames(Core& core);
 
 // Handlers of the two buttons that pick a game executable by hand.
-void ChooseCsgoExecutable(Window& window);
-void ChooseCs2Executable(Window& window);
+void ChooseCsgoExecutable(Core& core);
+void ChooseCs2Executable(Core& core);
 
 // The installation check before map work and joins: for a CS2 target the CS2 reference map must
 // exist, otherwise the CS:GO one. A failure only returns false; the caller tells the person.
-bool CheckInstallation();
+bool CheckInstallation(const AppState& state);
 
 // The message box shown after a failed installation check.
 void ShowPathWrongDialog(Window& window);
 
-// Binds the two choice buttons and the game-detection clock of `window` to the handlers above.
-void BindInstallation(Window& window);
+// Binds the two choice buttons and the game-detection clock of the core's window to the handlers
+// above.
+void BindInstallation(Core& core);
 
 }  // namespace brindle

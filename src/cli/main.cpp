@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
 
   HeadlessPorts ports;
   Window window(ports, ports);
-  AppState& state = App();
+  AppState state;
   int result = 0;
   {
     Core core(state, window);

@@ -70,9 +70,7 @@ int http_download_file(const std::string& url, const std::string& file_path,
   // A chunk the disk refused is not accepted: the transfer ends with an error instead of
   // leaving a hole in a file that would look complete.
   client.set_body_callback([file](const char* bytes, std::size_t length) -> std::size_t {
-    run_http_event_pump();
     bool written = mapped_file::write_bytes(file, {bytes, length});
-    run_http_event_pump();
     return written ? length : 0;
   });
   client.set_option_text(CURLOPT_USERAGENT, http_settings().download_user_agent);

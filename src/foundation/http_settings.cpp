@@ -18,8 +18,6 @@ HttpSettings& settings_store() {
   return settings;
 }
 
-std::atomic<HttpEventPump> g_pump{nullptr};
-
 }  // namespace
 
 HttpSettings http_settings() {
@@ -57,12 +55,6 @@ bool http_global_init() {
   static bool ok = false;
   std::call_once(once, [] { ok = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK; });
   return ok;
-}
-
-void set_http_event_pump(HttpEventPump pump) { g_pump.store(pump); }
-
-void run_http_event_pump() {
-  if (HttpEventPump pump = g_pump.load()) pump();
 }
 
 }  // namespace brindle

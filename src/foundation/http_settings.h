@@ -36,10 +36,4 @@ void set_tls_verify(bool verify);
 // (but keeps the initialisation off the worker threads).
 bool http_global_init();
 
-// Called before and after each chunk http_download_file writes, so a caller on the window thread
-// can keep the window responsive. Null (the default) calls nothing.
-using HttpEventPump = void (*)();
-void set_http_event_pump(HttpEventPump pump);
-void run_http_event_pump();
-
 }  // namespace brindle

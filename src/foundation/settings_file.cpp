@@ -8,6 +8,7 @@
 namespace brindle {
 
 std::string ReadSetting(const std::string& settings_path, const std::string& key) {
+  if (settings_path.empty()) return {};
   return platform::profile_read(kSettingsSection, key, "", settings_path, kSettingBufferSize);
 }
 
@@ -17,6 +18,7 @@ int ReadSettingInt(const std::string& settings_path, const std::string& key) {
 
 bool WriteSetting(const std::string& settings_path, const std::string& key,
                   const std::string& value) {
+  if (settings_path.empty()) return false;  // an unknown data folder is no place to write
   return platform::profile_write(kSettingsSection, key, value, settings_path);
 }
 

@@ -20,7 +20,7 @@ int ReadSettingInt(const std::string& settings_path, const std::string& key);
 
 // Writes `key` = `value` at once, creating the file and the section when they are missing.
 // False when the file cannot be written (or read: its contents are never thrown away), or when
-// the key or value would break the file's line structure.
+// the key or value would break the file's line structure, or when `settings_path` is empty.
 bool WriteSetting(const std::string& settings_path, const std::string& key,
                   const std::string& value);
 

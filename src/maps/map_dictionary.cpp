@@ -134,14 +134,14 @@ bool UpdateMapDictionary(Core& core) {
   return started;
 }
 
-void InstallMapDictionary(Core& core) {
-  core.prepare_dictionary.push_back([] { MapNameDictionary().Reset(); });
-  // The dictionary comes first on the initialisation thread, before the remote configuration
-  // and the automatic login, whoever registered those.
-  core.init_thread_steps.insert(core.init_thread_steps.begin(), [&core] {
-    if (MapNameDictionary().empty()) LoadMapDictionary(core);
-  });
+void MapDictionaryFeature::Bind(Core& core) {
   core.window().Bind(names::kUpdateDictionary, [&core] { UpdateMapDictionary(core); });
+}
+
+void MapDictionaryFeature::OnWindowCreated(Core& /*core*/) { MapNameDictionary().Reset(); }
+
+void MapDictionaryFeature::OnInitThread(Core& core) {
+  if (MapNameDictionary().empty()) LoadMapDictionary(core);
 }
 
 }  // namespace brindle

@@ -5,6 +5,8 @@
 // The map's own lock keeps readers on other threads safe while a load adds entries.
 #pragma once
 
+#include "app/feature.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -65,8 +67,15 @@ bool RunMapDictionaryUpdate(Core& core);
 // and makes the button available again when it ends. False when no worker could be started.
 bool UpdateMapDictionary(Core& core);
 
-// Start-up hooks and the button: the dictionary is emptied at main-window creation, loaded by
-// the initialisation thread when it holds no entry yet, and updated by 更新地图翻译EX.
-void InstallMapDictionary(Core& core);
+// The dictionary as a feature: emptied at main-window creation, loaded by the initialisation
+// thread when it holds no entry yet (first there, before the remote configuration and the
+// automatic login), and updated by 更新地图翻译EX.
+class MapDictionaryFeature final : public Feature {
+ public:
+  const char* name() const override { return "map-dictionary"; }
+  void Bind(Core& core) override;
+  void OnWindowCreated(Core& core) override;
+  void OnInitThread(Core& core) override;
+};
 
 }  // namespace brindle

@@ -1,5 +1,7 @@
 #include "program/features.h"
 
+#include <memory>
+
 #include "app/actions.h"
 #include "app/core.h"
 #include "app/endpoints.h"
@@ -7,15 +9,19 @@
 #include "servers/favourites_view.h"
 #include "servers/query_engine.h"
 #include "servers/server_list_view.h"
+#include "tools/tools_feature.h"
 
 namespace brindle {
 
 void BindFeatures(Core& core) {
-  BindCoreActions(core);
-  InstallMapDictionary(core);
-  BindQueryEngine(core);
-  BindServerBrowser(core);
-  BindFavourites(core);
+  // The order here is the order of start-up: the initialisation thread loads the dictionary
+  // first, then the remote configuration, then the automatic login.
+  core.AddFeature(std::make_unique<CoreActions>());
+  core.AddFeature(std::make_unique<MapDictionaryFeature>());
+  core.AddFeature(std::make_unique<QueryEngineFeature>());
+  core.AddFeature(std::make_unique<ServerBrowserFeature>());
+  core.AddFeature(std::make_unique<FavouritesFeature>());
+  core.AddFeature(std::make_unique<ToolsFeature>());
 }
 
 bool StartProgram(Core& core, const CommandLine& command_line, int& exit_code) {

@@ -7,7 +7,8 @@ namespace brindle {
 class Core;
 struct CommandLine;
 
-// Binds the core's own handlers and every feature's buttons, menus, clocks and start-up hooks.
+// Registers every feature with the core, in start-up order; each binds its buttons, menus and
+// clocks as it is registered.
 void BindFeatures(Core& core);
 
 // Process entry and main-window creation on the UI thread: endpoints, libcurl, features, the

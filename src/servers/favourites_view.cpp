@@ -48,11 +48,12 @@ void RemoveRow(ListModel& list, const SelectedFavourite& selected) {
 
 }  // namespace
 
-void BindFavourites(Core& core) {
+void FavouritesFeature::OnPageShown(Core& core, int page) {
+  if (page == names::kFavouritesPage) OnFavouritesPageShown(core);
+}
+
+void FavouritesFeature::Bind(Core& core) {
   Window& window = core.window();
-  core.page_shown[static_cast<std::size_t>(names::kFavouritesPage)] = [&core] {
-    OnFavouritesPageShown(core);
-  };
   window.Bind(names::kRefreshFavourites, [&core] { RefreshAllFavourites(core); });
   window.Bind(names::kBackupFavourites, [&core] { StartFavouritesBackup(core); });
   window.Bind(names::kRestoreFavourites, [&core] { StartFavouritesRestore(core); });

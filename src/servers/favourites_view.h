@@ -3,12 +3,19 @@
 // on every switch to the page.
 #pragma once
 
+#include "app/feature.h"
+
 namespace brindle {
 
 class Core;
 
-// Binds the favourites page. Call once at start-up, before the window is shown.
-void BindFavourites(Core& core);
+// The favourites page as a feature: bound once at start-up; every switch to the page reloads.
+class FavouritesFeature final : public Feature {
+ public:
+  const char* name() const override { return "favourites"; }
+  void Bind(Core& core) override;
+  void OnPageShown(Core& core, int page) override;
+};
 
 // The switch to the page: clears the player-query stamp and reloads the favourites.
 void OnFavouritesPageShown(Core& core);

@@ -3,9 +3,10 @@
 #include <memory>
 #include <mutex>
 
+#include "app/app_state.h"
 #include "app/installation.h"
 #include "foundation/encoding.h"
-#include "tools/process_tools.h"
+#include "foundation/process_tools.h"
 #include "view/controls.h"
 #include "view/window.h"
 
@@ -182,9 +183,10 @@ std::string JoinByGame(Window& window, const std::string& address, std::string_v
   return IsCsgoGame(game_cell) ? JoinServer(window, address) : JoinPlainSteam(window, address);
 }
 
-std::string JoinFromServerList(Window& window, const std::string& address) {
+std::string JoinFromServerList(Window& window, const AppState& state,
+                               const std::string& address) {
   if (address.empty()) return {};
-  if (!CheckInstallation()) {
+  if (!CheckInstallation(state)) {
     window.ShowStatus(gbk("由于csgo路径配置不正确 将不显示地图下载..."));
   }
   return JoinServer(window, address);

@@ -11,6 +11,7 @@ namespace brindle {
 
 class Controls;
 class Window;
+struct AppState;
 
 // Steam application id of the game and the fixed Steam id the run-game URL carries.
 inline constexpr std::string_view kGameAppId = "730";
@@ -93,6 +94,6 @@ std::string JoinByGame(Window& window, const std::string& address, std::string_v
 // The server list's join: the installation check for the selected server's game first (a failure
 // shows "由于csgo路径配置不正确 将不显示地图下载..." and never holds the join back), then
 // JoinServer.
-std::string JoinFromServerList(Window& window, const std::string& address);
+std::string JoinFromServerList(Window& window, const AppState& state, const std::string& address);
 
 }  // namespace brindle

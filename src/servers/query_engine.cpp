@@ -283,9 +283,7 @@ std::shared_ptr<QueryEngine> running_engine() {
 
 }  // namespace
 
-void BindQueryEngine(Core& core) {
-  core.startup_starters.push_back([&core] { StartQueryEngine(core); });
-}
+void QueryEngineFeature::OnStartup(Core& core) { StartQueryEngine(core); }
 
 void StartQueryEngine(Core& core) {
   ProcessEngine& p = process_engine();

@@ -7,6 +7,8 @@
 // their own QueryEngine over their own window.
 #pragma once
 
+#include "app/feature.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -124,8 +126,13 @@ class QueryEngine {
 
 // ---- The process's engine ---------------------------------------------------------------------
 
-// Adds StartQueryEngine to the core's start-up clock.
-void BindQueryEngine(Core& core);
+// The engine as a feature: started by the start-up clock.
+class QueryEngineFeature final : public Feature {
+ public:
+  const char* name() const override { return "query-engine"; }
+  void Bind(Core& /*core*/) override {}
+  void OnStartup(Core& core) override;
+};
 // Starts the process's engine for the core's window, its receive loop a job of the core's
 // workers. Once per process: a second call while it runs does nothing. A failed socket leaves it
 // not started and later queries send nothing.

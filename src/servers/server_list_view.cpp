@@ -29,16 +29,6 @@ void BindCategoryButtons(Core& core) {
   }
 }
 
-void BindServerPage(Core& core) {
-  auto& hook = core.page_shown[static_cast<std::size_t>(names::kServerPage)];
-  auto earlier = hook;
-  hook = [&core, earlier] {
-    if (earlier) earlier();
-    core.window().controls().SetVisible(names::kPlayerPanel, false);
-    LoadServerList(core, std::string(kAllServers));
-  };
-}
-
 void BindServerListCommands(Core& core) {
   Window& window = core.window();
   const std::string list = names::kServerList;
@@ -55,9 +45,14 @@ void BindServerListCommands(Core& core) {
 
 }  // namespace
 
-void BindServerBrowser(Core& core) {
+void ServerBrowserFeature::OnPageShown(Core& core, int page) {
+  if (page != names::kServerPage) return;
+  core.window().controls().SetVisible(names::kPlayerPanel, false);
+  LoadServerList(core, std::string(kAllServers));
+}
+
+void ServerBrowserFeature::Bind(Core& core) {
   BindCategoryButtons(core);
-  BindServerPage(core);
   BindServerListCommands(core);
   core.window().Bind(names::kSearchButton, [&core] { SearchResourceList(core); });
 }
@@ -84,7 +79,7 @@ void JoinSelectedServer(Core& core) {
   // The row chosen decides which game the check looks at, also when the selection was made
   // without passing through the listener (a double-click that selected and joined at once).
   OnServerSelected(core, row);
-  JoinFromServerList(core.window(), list.Cell(row, cols::kServerAddress));
+  JoinFromServerList(core.window(), core.state(), list.Cell(row, cols::kServerAddress));
 }
 
 void QuerySelectedServer(Core& core) {

@@ -6,15 +6,23 @@
 #include <functional>
 #include <string>
 
+#include "app/feature.h"
+
 namespace brindle {
 
 class Core;
 
-// Binds the server page. Call once at start-up, before the window is shown.
-void BindServerBrowser(Core& core);
+// The server page as a feature: bound once at start-up; every switch to the page hides the
+// player panel and loads the whole list.
+class ServerBrowserFeature final : public Feature {
+ public:
+  const char* name() const override { return "server-browser"; }
+  void Bind(Core& core) override;
+  void OnPageShown(Core& core, int page) override;
+};
 
 // The selection handler: records whether the server at `row` of the server list is a CS2 server
-// (App state's game.cs2_target). A row of -1 (nothing selected) leaves the flag as it was.
+// (the state's game.cs2_target). A row of -1 (nothing selected) leaves the flag as it was.
 void OnServerSelected(Core& core, int row);
 
 // The address cell of the selected server list row; empty when no row is selected.

@@ -79,7 +79,8 @@ class FavouritesTest : public ::testing::Test {
     fs::create_directories(state_.data_dir);
     path_ = FavouritesPath(state_);
     ASSERT_EQ(path_, state_.data_dir + "/my_favorite.json");
-    BindFavourites(core_);
+    core_.AddFeature(std::make_unique<FavouritesFeature>());
+    state_.initialised = true;
     JoinHooks hooks;
     hooks.open_url = [this](const std::string& url) {
       std::lock_guard lock(mutex_);
@@ -170,7 +171,7 @@ TEST_F(FavouritesTest, LoadCleansValuesSkipsAddressesWithoutPortAndShowsTypeid) 
 TEST_F(FavouritesTest, AddSavesAddressesOnlyAndKeepsThePreviousFile) {
   const std::string before = "[{\"ip\":\"192.0.2.1:27015\",\"typeid\":\"3\"},{\"ip\":\"192.0.2.9\"}]";
   WriteFile(before);
-  core_.page_shown[names::kFavouritesPage]();
+  core_.ShowPage(names::kFavouritesPage);
   ASSERT_EQ(list().RowCount(), 1);
 
   EXPECT_EQ(AddFavourite(core_, kB), AddResult::kAdded);
@@ -236,7 +237,7 @@ TEST_F(FavouritesTest, AddDialogNormalisesOrRefusesTheTypedAddress) {
 TEST_F(FavouritesTest, UnreadableFileIsNeverLost) {
   list().Append({kA, "", "", kA});
   WriteFile("{not json");
-  core_.page_shown[names::kFavouritesPage]();
+  core_.ShowPage(names::kFavouritesPage);
   EXPECT_EQ(ports().Notices(), std::vector<std::string>{gbk("无法解析收藏夹文件")});
   EXPECT_EQ(Addresses(), std::vector<std::string>{kA});  // the list is left as it was
 
@@ -267,14 +268,14 @@ TEST_F(FavouritesTest, UnreadableFileIsNeverLost) {
 TEST_F(FavouritesTest, DeleteWithoutLoginRemovesTheEntryFromTheFileToo) {
   const std::int64_t requests = sim_->request_count("/favourites/json.php");
   WriteFile(ListText({kA, kB, kC}));
-  core_.page_shown[names::kFavouritesPage]();
+  core_.ShowPage(names::kFavouritesPage);
   list().Select(1);
   ASSERT_TRUE(window().Activate(Menu(names::kMenuDelete)));
   EXPECT_TRUE(ports().Boxes().empty());
   EXPECT_EQ(Addresses(), (std::vector<std::string>{kA, kC}));
   EXPECT_EQ(FileText(), ListText({kA, kC}));
   // The next visit of the page does not bring it back.
-  core_.page_shown[names::kFavouritesPage]();
+  core_.ShowPage(names::kFavouritesPage);
   EXPECT_EQ(Addresses(), (std::vector<std::string>{kA, kC}));
   EXPECT_EQ(sim_->request_count("/favourites/json.php"), requests);
 }
@@ -282,7 +283,7 @@ TEST_F(FavouritesTest, DeleteWithoutLoginRemovesTheEntryFromTheFileToo) {
 TEST_F(FavouritesTest, DeleteWithLoginFollowsTheAnswer) {
   LogIn();
   WriteFile(ListText({kA, kB, kC}));
-  core_.page_shown[names::kFavouritesPage]();
+  core_.ShowPage(names::kFavouritesPage);
   ASSERT_EQ(BackupFavourites(core_), BackupResult::kSent);
   const std::string all_three = CloudList();
   ASSERT_NE(all_three.find(kC), std::string::npos);
@@ -324,7 +325,7 @@ TEST_F(FavouritesTest, DeleteWithLoginFollowsTheAnswer) {
 TEST_F(FavouritesTest, BackupThenRestoreRoundTrip) {
   LogIn();
   WriteFile(ListText({kA, kB}));
-  core_.page_shown[names::kFavouritesPage]();
+  core_.ShowPage(names::kFavouritesPage);
   // The colon travels percent-encoded.
   EXPECT_EQ(CloudBackupBody({kA}), "[{\"x2\":\"192.0.2.1%3A27015\"}]");
   ASSERT_EQ(BackupFavourites(core_), BackupResult::kSent);
@@ -423,7 +424,7 @@ TEST_F(FavouritesTest, RestoreButtonRunsOnAWorker) {
 
 TEST_F(FavouritesTest, ContextMenuActsOnTheSelectedRow) {
   WriteFile(ListText({kA, kB}));
-  core_.page_shown[names::kFavouritesPage]();
+  core_.ShowPage(names::kFavouritesPage);
   controls().SetChecked(names::kLaunchSteamRunAppid, true);
   controls().SetChecked(names::kRegionWorld, true);
   list().SetCell(0, cols::kFavGame, "csgo");  // as an answer would
@@ -466,7 +467,7 @@ TEST_F(FavouritesTest, LiveRowsPlayersPanelAndRefresh) {
   ASSERT_TRUE(QueryEngineStarted());
   WriteFile(ListText({live, dead}));
   controls().SetVisible(names::kPlayerPanel, true);
-  core_.page_shown[names::kFavouritesPage]();
+  core_.ShowPage(names::kFavouritesPage);
   EXPECT_FALSE(controls().Visible(names::kPlayerPanel));
   ASSERT_TRUE(Eventually([&] { return list().Cell(0, cols::kFavGame) == "csgo"; }));
   EXPECT_EQ(list().Cell(0, cols::kFavName), "Brindle ZE #1");

@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "foundation/encoding.h"
 #include "foundation/settings_file.h"
+#include "support/core_fixture.h"
 #include "support/running_copy.h"
 #include "support/temp_dir.h"
 #include "view/control_names.h"
@@ -29,33 +30,27 @@ const std::string kWrongTitle = gbk("您的路径设置似乎不正确!");
 class InstallationTest : public ::testing::Test {
  protected:
   InstallationTest() {
-    fs::create_directories(temp_.path() / "qdata");
-    App().data_dir = temp_.file("qdata");
-    App().initialised = true;
-    SetGame(GamePaths{});
-    BindInstallation(window());
+    state().initialised = true;
+    BindInstallation(f_.core());
     window().StartClock(names::kClockGameDetect);
   }
-  ~InstallationTest() override {
-    App().initialised = false;
-    SetGame(GamePaths{});
+
+  AppState& state() { return f_.state(); }
+  void SetGame(const GamePaths& paths) {
+    std::lock_guard lock(state().mutex);
+    state().game = paths;
+  }
+  GamePaths Game() {
+    std::lock_guard lock(state().mutex);
+    return state().game;
   }
 
-  static void SetGame(const GamePaths& paths) {
-    std::lock_guard lock(App().mutex);
-    App().game = paths;
-  }
-  static GamePaths Game() {
-    std::lock_guard lock(App().mutex);
-    return App().game;
-  }
-
-  Window& window() { return test_window_.window(); }
-  TestPorts& ports() { return test_window_.ports(); }
-  std::string settings() const { return temp_.file("qdata/Config2.ini"); }
+  Window& window() { return f_.window(); }
+  TestPorts& ports() { return f_.ports(); }
+  std::string settings() const { return f_.SettingsPath(); }
   std::string Setting(const std::string& key) const { return ReadSetting(settings(), key); }
   std::string PathLabel() { return window().controls().Caption(names::kGamePathLabel); }
-  bool Detecting() { return test_window_.ports().ClockRunning(names::kClockGameDetect); }
+  bool Detecting() { return ports().ClockRunning(names::kClockGameDetect); }
   void Tick() { ports().Advance(1500); }
 
   // A CS2 installation: <root>/game/bin/linuxsteamrt64/cs2 and, with the reference map,
@@ -82,12 +77,11 @@ class InstallationTest : public ::testing::Test {
   }
 
   test::ProcessNameLock names_lock_;
-  TempDir temp_;
-  TestWindow test_window_;
+  test::CoreFixture f_;
 };
 
 TEST_F(InstallationTest, RunningCs2IsFoundAndStored) {
-  const fs::path root = temp_.path() / "Steam Library/Counter-Strike Global Offensive";
+  const fs::path root = f_.dir().path() / "Steam Library/Counter-Strike Global Offensive";
   RunningCopy game(Cs2Install(root, false));
   ASSERT_TRUE(game.started());
   const std::string label = PathLabel();
@@ -107,7 +101,7 @@ TEST_F(InstallationTest, RunningCs2IsFoundAndStored) {
 }
 
 TEST_F(InstallationTest, RunningCsgoIsFoundBesideItsAppIdFile) {
-  const fs::path root = temp_.path() / "csgo";
+  const fs::path root = f_.dir().path() / "csgo";
   RunningCopy game(CsgoInstall(root, true));
   ASSERT_TRUE(game.started());
 
@@ -124,7 +118,7 @@ TEST_F(InstallationTest, RunningCsgoIsFoundBesideItsAppIdFile) {
 }
 
 TEST_F(InstallationTest, CsgoFolderWithoutReferenceFilesIsIgnoredUntilItHasTheMap) {
-  const fs::path root = temp_.path() / "not-yet";
+  const fs::path root = f_.dir().path() / "not-yet";
   RunningCopy game(CsgoInstall(root, false));
   ASSERT_TRUE(game.started());
 
@@ -143,12 +137,12 @@ TEST_F(InstallationTest, CsgoFolderWithoutReferenceFilesIsIgnoredUntilItHasTheMa
 }
 
 TEST_F(InstallationTest, OneTickFindsBothGames) {
-  RunningCopy cs2(Cs2Install(temp_.path() / "cs2-root", true));
-  RunningCopy csgo(CsgoInstall(temp_.path() / "csgo-root", true));
+  RunningCopy cs2(Cs2Install(f_.dir().path() / "cs2-root", true));
+  RunningCopy csgo(CsgoInstall(f_.dir().path() / "csgo-root", true));
   ASSERT_TRUE(cs2.started() && csgo.started());
   Tick();
-  EXPECT_EQ(Game().cs2_dir, Dir(temp_.path() / "cs2-root/game/bin/linuxsteamrt64"));
-  EXPECT_EQ(Game().csgo_dir, Dir(temp_.path() / "csgo-root"));
+  EXPECT_EQ(Game().cs2_dir, Dir(f_.dir().path() / "cs2-root/game/bin/linuxsteamrt64"));
+  EXPECT_EQ(Game().csgo_dir, Dir(f_.dir().path() / "csgo-root"));
   EXPECT_FALSE(Detecting());
 }
 
@@ -163,8 +157,8 @@ TEST_F(InstallationTest, NothingRunningOrBothChosenByHandLeavesEverythingAlone) 
   manual.cs2_dir = "/chosen/cs2/";
   manual.csgo_dir = "/chosen/csgo/";
   SetGame(manual);
-  RunningCopy cs2(Cs2Install(temp_.path() / "cs2-root", true));
-  RunningCopy csgo(CsgoInstall(temp_.path() / "csgo-root", true));
+  RunningCopy cs2(Cs2Install(f_.dir().path() / "cs2-root", true));
+  RunningCopy csgo(CsgoInstall(f_.dir().path() / "csgo-root", true));
   ASSERT_TRUE(cs2.started() && csgo.started());
   for (int i = 0; i < 3; ++i) Tick();
   EXPECT_TRUE(Detecting());
@@ -174,7 +168,7 @@ TEST_F(InstallationTest, NothingRunningOrBothChosenByHandLeavesEverythingAlone) 
 }
 
 TEST_F(InstallationTest, ManualCsgoChoiceAcceptedWritesEverythingAndTheFlag) {
-  const fs::path root = temp_.path() / "manual csgo";
+  const fs::path root = f_.dir().path() / "manual csgo";
   const fs::path exe = CsgoInstall(root, true);
   ports().ScriptFile(exe.string());
   ASSERT_TRUE(window().Activate(names::kChooseCsgo));
@@ -199,7 +193,7 @@ TEST_F(InstallationTest, ManualCsgoChoiceRefusedOrCancelledChangesNothing) {
   const std::string before = test::slurp(settings());
   const std::string label = PathLabel();
 
-  ports().ScriptFile(CsgoInstall(temp_.path() / "empty", false).string());
+  ports().ScriptFile(CsgoInstall(f_.dir().path() / "empty", false).string());
   window().Activate(names::kChooseCsgo);
   const auto boxes = ports().Boxes();
   ASSERT_EQ(boxes.size(), 1u);
@@ -225,7 +219,7 @@ TEST_F(InstallationTest, ManualCs2ChoiceAcceptedOrRefused) {
   const std::string before = test::slurp(settings());
 
   // Refused: the settings keep the old folder, memory follows the rejected choice.
-  const fs::path bad = Cs2Install(temp_.path() / "bad", false);
+  const fs::path bad = Cs2Install(f_.dir().path() / "bad", false);
   ports().ScriptFile(bad.string());
   window().Activate(names::kChooseCs2);
   ASSERT_EQ(ports().Boxes().size(), 1u);
@@ -234,11 +228,11 @@ TEST_F(InstallationTest, ManualCs2ChoiceAcceptedOrRefused) {
             gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? Steam用户游戏在 "
                 "\r\n盘:/Steam/steamapps/commo/Counter-Strike Global Offensive/game/bin/win64/cs2.exe"));
   EXPECT_EQ(test::slurp(settings()), before);
-  EXPECT_EQ(Game().cs2_dir, Dir(temp_.path() / "bad/game/bin/linuxsteamrt64"));
-  EXPECT_EQ(Game().cs2_map_dir, Dir(temp_.path() / "bad/game/csgo/maps"));
+  EXPECT_EQ(Game().cs2_dir, Dir(f_.dir().path() / "bad/game/bin/linuxsteamrt64"));
+  EXPECT_EQ(Game().cs2_map_dir, Dir(f_.dir().path() / "bad/game/csgo/maps"));
   EXPECT_EQ(Game().cs2_manual, 0);
 
-  const fs::path good = Cs2Install(temp_.path() / "good", true);
+  const fs::path good = Cs2Install(f_.dir().path() / "good", true);
   ports().ScriptFile(good.string());
   window().Activate(names::kChooseCs2);
   const auto dialogs = ports().FileDialogs();
@@ -246,8 +240,8 @@ TEST_F(InstallationTest, ManualCs2ChoiceAcceptedOrRefused) {
   EXPECT_EQ(dialogs[1].dialog, names::kCs2FileDialog);
   EXPECT_EQ(dialogs[1].initial, "cs2");
   EXPECT_EQ(ports().Boxes().size(), 1u);
-  const std::string dir = Dir(temp_.path() / "good/game/bin/linuxsteamrt64");
-  const std::string map_dir = Dir(temp_.path() / "good/game/csgo/maps");
+  const std::string dir = Dir(f_.dir().path() / "good/game/bin/linuxsteamrt64");
+  const std::string map_dir = Dir(f_.dir().path() / "good/game/csgo/maps");
   ExpectStored("CS2", dir, map_dir);
   EXPECT_EQ(Setting("CS2Path_manual_operation"), "1");
   EXPECT_EQ(Game().cs2_manual, 1);
@@ -255,8 +249,8 @@ TEST_F(InstallationTest, ManualCs2ChoiceAcceptedOrRefused) {
 }
 
 TEST_F(InstallationTest, ChoosingBeforeStartUpOnlyShowsTheNotice) {
-  App().initialised = false;
-  ports().ScriptFile(CsgoInstall(temp_.path() / "csgo", true).string());
+  state().initialised = false;
+  ports().ScriptFile(CsgoInstall(f_.dir().path() / "csgo", true).string());
   window().Activate(names::kChooseCsgo);
   window().Activate(names::kChooseCs2);
   EXPECT_TRUE(ports().FileDialogs().empty());
@@ -267,14 +261,14 @@ TEST_F(InstallationTest, ChoosingBeforeStartUpOnlyShowsTheNotice) {
 
 TEST_F(InstallationTest, ExecutableNameIsRemovedWhereverItIsAWholeComponent) {
   // Twice: both go.
-  const fs::path root = temp_.path() / "csgo_linux64";
+  const fs::path root = f_.dir().path() / "csgo_linux64";
   const fs::path exe = CsgoInstall(root, false);
-  test::spit(temp_.path() / "steam_appid.txt", "730");
-  EXPECT_EQ(StripExeName(exe.string(), kCsgoExeName), temp_.dir() + "/");
+  test::spit(f_.dir().path() / "steam_appid.txt", "730");
+  EXPECT_EQ(StripExeName(exe.string(), kCsgoExeName), f_.dir().dir() + "/");
   ports().ScriptFile(exe.string());
   window().Activate(names::kChooseCsgo);
   EXPECT_TRUE(ports().Boxes().empty());
-  EXPECT_EQ(Game().csgo_dir, temp_.dir() + "/");
+  EXPECT_EQ(Game().csgo_dir, f_.dir().dir() + "/");
 
   EXPECT_EQ(StripExeName("/a/cs2/game/bin/linuxsteamrt64/cs2", kCs2ExeName),
             "/a//game/bin/linuxsteamrt64/");
@@ -287,17 +281,17 @@ TEST_F(InstallationTest, ExecutableNameIsRemovedWhereverItIsAWholeComponent) {
 }
 
 TEST_F(InstallationTest, CheckInstallationFollowsTheTargetGameAndNeverEndsTheProgram) {
-  const fs::path cs2_root = temp_.path() / "cs2";
+  const fs::path cs2_root = f_.dir().path() / "cs2";
   Cs2Install(cs2_root, false);
   GamePaths paths;
   paths.cs2_map_dir = Dir(cs2_root / "game/csgo/maps");
-  paths.csgo_map_dir = Dir(temp_.path() / "csgo/csgo/maps");
-  fs::create_directories(temp_.path() / "csgo/csgo/maps");
-  test::spit(temp_.path() / "csgo/csgo/maps/de_dust2.bsp", "bsp");
+  paths.csgo_map_dir = Dir(f_.dir().path() / "csgo/csgo/maps");
+  fs::create_directories(f_.dir().path() / "csgo/csgo/maps");
+  test::spit(f_.dir().path() / "csgo/csgo/maps/de_dust2.bsp", "bsp");
 
   paths.cs2_target = true;
   SetGame(paths);
-  EXPECT_FALSE(CheckInstallation());
+  EXPECT_FALSE(CheckInstallation(state()));
   // The program is still here: the caller shows the path box and carries on.
   ShowPathWrongDialog(window());
   ASSERT_EQ(ports().Boxes().size(), 1u);
@@ -307,17 +301,17 @@ TEST_F(InstallationTest, CheckInstallationFollowsTheTargetGameAndNeverEndsThePro
   EXPECT_EQ(ports().Boxes()[0].buttons, gbk("取消"));
 
   test::spit(cs2_root / "game/csgo/maps/de_dust2.vpk", "vpk");
-  EXPECT_TRUE(CheckInstallation());
+  EXPECT_TRUE(CheckInstallation(state()));
 
   paths.cs2_target = false;
   SetGame(paths);
-  EXPECT_TRUE(CheckInstallation());
-  fs::remove(temp_.path() / "csgo/csgo/maps/de_dust2.bsp");
-  EXPECT_FALSE(CheckInstallation());
+  EXPECT_TRUE(CheckInstallation(state()));
+  fs::remove(f_.dir().path() / "csgo/csgo/maps/de_dust2.bsp");
+  EXPECT_FALSE(CheckInstallation(state()));
 
   // An unknown folder is not the current directory.
   SetGame(GamePaths{});
-  EXPECT_FALSE(CheckInstallation());
+  EXPECT_FALSE(CheckInstallation(state()));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // through brindle-sim, and readers on other threads while a load runs.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -111,7 +113,7 @@ TEST_F(MapDictionaryTest, MissingOrBrokenFileChangesNothingAndSaysNothing) {
 }
 
 TEST_F(MapDictionaryTest, StartUpEmptiesThenTheInitialisationThreadLoads) {
-  InstallMapDictionary(core_);
+  core_.AddFeature(std::make_unique<MapDictionaryFeature>());
   WriteLocal(kDictionary);
   MapNameDictionaryMap().put("stale", "(x)");
   ASSERT_TRUE(core_.OnMainWindowCreated());
@@ -120,11 +122,10 @@ TEST_F(MapDictionaryTest, StartUpEmptiesThenTheInitialisationThreadLoads) {
   WaitForWorkers();  // the initialisation thread runs to its end
   EXPECT_EQ(dictionary_.Lookup("ze_a"), gbk("(甲)"));
   EXPECT_FALSE(dictionary_.Lookup("stale"));
-  ASSERT_FALSE(core_.init_thread_steps.empty());
 
   // A dictionary that holds entries is not loaded again.
   WriteLocal(R"([{"mapname":"ze_new","cn_name":"新"}])");
-  core_.init_thread_steps.front()();
+  core_.FindFeature<MapDictionaryFeature>()->OnInitThread(core_);
   EXPECT_FALSE(dictionary_.Lookup("ze_new"));
 }
 

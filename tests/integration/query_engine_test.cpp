@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -372,7 +374,7 @@ TEST(ProcessQueryEngine, StartedByTheStartupClockAndStoppedWithTheCore) {
   {
     AppState state;
     Core core(state, window);
-    BindQueryEngine(core);
+    core.AddFeature(std::make_unique<QueryEngineFeature>());
     EXPECT_FALSE(QueryEngineStarted());
     core.OnStartupTimer();
     ASSERT_TRUE(QueryEngineStarted());

@@ -3,6 +3,8 @@
 // search.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -55,7 +57,7 @@ class ServerListTest : public test::SharedSimSuite {
     state_.operator_uid = "1";
     ServerListRetryCounter() = 0;
     MapNameDictionaryMap().clear();
-    BindServerBrowser(core_);
+    core_.AddFeature(std::make_unique<ServerBrowserFeature>());
   }
 
   void TearDown() override { StopWorkers(); }
@@ -158,7 +160,7 @@ TEST_F(ServerListTest, CategoryButtonsFillTheListFromTheService) {
 
 TEST_F(ServerListTest, SwitchingToTheServerPageLoadsEverything) {
   ServeServers(kTricky);
-  BindCoreActions(core_);
+  core_.AddFeature(std::make_unique<CoreActions>());
   state_.initialised = true;
   window().controls().SetVisible(names::kPlayerPanel, true);
   ASSERT_TRUE(window().Activate(names::kNavServers));

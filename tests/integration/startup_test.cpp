@@ -2,13 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "app/actions.h"
 #include "app/core.h"
 #include "app/endpoints.h"
 #include "foundation/encoding.h"
 #include "foundation/settings_file.h"
+#include "support/poll.h"
 #include "support/temp_dir.h"
 #include "view/test_ports.h"
 
@@ -113,7 +117,7 @@ TEST_F(StartupTest, UnknownLaunchModeLeavesTheFirstOption) {
 TEST_F(StartupTest, OptionHandlersWriteTheirKeyAndSayWhat) {
   InstallExtractor();
   ASSERT_TRUE(core_.OnMainWindowCreated());
-  BindCoreActions(core_);
+  core_.AddFeature(std::make_unique<CoreActions>());
   const char* texts[] = {"已切换自动模式", "遵循Steam", "直接启动并进入", "仅[蒸汽中国客户端]",
                          "CS2 直接启动并进入"};
   for (int mode = 1; mode <= 5; ++mode) {
@@ -144,12 +148,42 @@ TEST_F(StartupTest, PreDownloadSwitchNeedsALogin) {
   EXPECT_FALSE(tw_.ports().ClockRunning(names::kClockPreDownload));
 }
 
-TEST_F(StartupTest, PagesRefusedUntilTheStartupClockFires) {
+// Writes every call the core makes to it into a log that several features share.
+class RecordingFeature final : public Feature {
+ public:
+  RecordingFeature(std::string tag, std::vector<std::string>& log, std::mutex& mutex)
+      : tag_(std::move(tag)), log_(log), mutex_(mutex) {}
+  const char* name() const override { return tag_.c_str(); }
+  void Bind(Core&) override { Note("bind"); }
+  void OnWindowCreated(Core&) override { Note("window"); }
+  void OnStartup(Core&) override { Note("startup"); }
+  void OnInitThread(Core&) override { Note("init"); }
+  void OnPageShown(Core&, int page) override { Note("page" + std::to_string(page)); }
+
+ private:
+  void Note(const std::string& what) {
+    std::lock_guard lock(mutex_);
+    log_.push_back(tag_ + ":" + what);
+  }
+  std::string tag_;
+  std::vector<std::string>& log_;
+  std::mutex& mutex_;
+};
+
+TEST_F(StartupTest, FeaturesRunInRegistrationOrderAndPagesWaitForTheStartupClock) {
   InstallExtractor();
+  std::vector<std::string> log;
+  std::mutex mutex;
+  auto Log = [&] {
+    std::lock_guard lock(mutex);
+    return log;
+  };
+  core_.AddFeature(std::make_unique<CoreActions>());
+  core_.AddFeature(std::make_unique<RecordingFeature>("a", log, mutex));
+  core_.AddFeature(std::make_unique<RecordingFeature>("b", log, mutex));
+  EXPECT_EQ(core_.FindFeature<CoreActions>(), core_.features().front().get());
   ASSERT_TRUE(core_.OnMainWindowCreated());
-  BindCoreActions(core_);
-  std::promise<void> step_ran;
-  core_.init_thread_steps.push_back([&] { step_ran.set_value(); });
+  EXPECT_EQ(Log(), (std::vector<std::string>{"a:bind", "b:bind", "a:window", "b:window"}));
 
   EXPECT_TRUE(tw_.window().Activate(names::kNavServers));
   EXPECT_EQ(tw_.window().CurrentPage(), names::kDownloadPage);
@@ -157,12 +191,23 @@ TEST_F(StartupTest, PagesRefusedUntilTheStartupClockFires) {
 
   core_.OnStartupTimer();
   EXPECT_TRUE(state_.initialised);
+  ASSERT_TRUE(test::Eventually([&] { return core_.workers().Running() == 0; }));
+  // Both features hear every page switch: one does not replace the other.
   EXPECT_TRUE(tw_.window().Activate(names::kNavServers));
   EXPECT_EQ(tw_.window().CurrentPage(), names::kServerPage);
-  // The initialisation thread runs its steps on its own; start-up does not wait for it.
-  step_ran.get_future().wait();
-  core_.workers().StopAndJoin();
+  EXPECT_EQ(Log(), (std::vector<std::string>{"a:bind", "b:bind", "a:window", "b:window",
+                                             "a:startup", "b:startup", "a:init", "b:init",
+                                             "a:page1", "b:page1"}));
   EXPECT_EQ(tw_.ports().Notices().size(), 1u);
+}
+
+TEST(SettingsFile, NoPathWhileTheDataFolderIsUnknown) {
+  AppState state;
+  EXPECT_EQ(SettingsFilePath(state), "");
+  EXPECT_FALSE(WriteSetting(SettingsFilePath(state), "CSGOPath", "x"));
+  EXPECT_EQ(ReadSetting(SettingsFilePath(state), "CSGOPath"), "");
+  state.data_dir = "/nowhere/qdata";
+  EXPECT_EQ(SettingsFilePath(state), "/nowhere/qdata/Config2.ini");
 }
 
 TEST(EndpointsFile, MissingKeysKeepDefaultsUnknownKeysIgnored) {

@@ -13,7 +13,7 @@
 #include "foundation/encoding.h"
 #include "support/running_copy.h"
 #include "support/temp_dir.h"
-#include "tools/process_tools.h"
+#include "foundation/process_tools.h"
 #include "view/control_names.h"
 #include "view/test_ports.h"
 
@@ -131,7 +131,7 @@ TEST_F(JoinTest, EmptyAddressDoesNothing) {
   clients_ = {false, true};
   EXPECT_EQ(JoinServer(window(), ""), "");
   EXPECT_EQ(JoinPlainSteam(window(), ""), "");
-  EXPECT_EQ(JoinFromServerList(window(), ""), "");
+  EXPECT_EQ(JoinFromServerList(window(), AppState(), ""), "");
   EXPECT_TRUE(Opened().empty());
   EXPECT_TRUE(tw_.Statuses().empty());
   EXPECT_TRUE(controls().Checked(names::kRegionWorld));
@@ -161,25 +161,21 @@ TEST_F(JoinTest, ServerListJoinGoesAheadAfterAFailedInstallationCheck) {
   test::TempDir dir;
   Choose(names::kLaunchSteam, nullptr);
   const std::string plain = std::string("steam://connect/") + kAddress;
-  {
-    std::lock_guard lock(App().mutex);
-    App().game.cs2_target = false;
-    App().game.csgo_map_dir = dir.dir();  // no de_dust2.bsp there
-  }
-  EXPECT_EQ(JoinFromServerList(window(), kAddress), plain);
+  AppState state;
+  state.game.cs2_target = false;
+  state.game.csgo_map_dir = dir.dir();  // no de_dust2.bsp there
+  EXPECT_EQ(JoinFromServerList(window(), state, kAddress), plain);
   std::vector<std::string> expected = {gbk("由于csgo路径配置不正确 将不显示地图下载..."),
                                        gbk("加入服务器->[命令]->") + plain};
   EXPECT_EQ(tw_.Statuses(), expected);
 
   test::spit(dir.path() / "de_dust2.bsp", "map");
   window().ClearStatus();
-  EXPECT_EQ(JoinFromServerList(window(), kAddress), plain);
+  EXPECT_EQ(JoinFromServerList(window(), state, kAddress), plain);
   expected.push_back("");
   expected.push_back(gbk("加入服务器->[命令]->") + plain);  // the join message only
   EXPECT_EQ(tw_.Statuses(), expected);
   EXPECT_EQ(Opened().size(), 2u);
-  std::lock_guard lock(App().mutex);
-  App().game.csgo_map_dir.clear();
 }
 
 TEST_F(JoinTest, AutomaticModeSeesARealSteamProcess) {

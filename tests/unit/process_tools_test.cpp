@@ -1,6 +1,7 @@
 // Process look-up, children and the desktop tools, against real child processes and fake desktop
 // tools placed first on PATH.
-#include "tools/process_tools.h"
+#include "foundation/process_tools.h"
+#include "tools/tools_feature.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,12 @@
 // Process and shell utilities shared by the tools page and the features that look for the game,
-// the Steam client or the extractor; and the two handlers of the tools page that act on the
-// Steam side (repair script, key-binder page).
+// the Steam client or the extractor.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace brindle {
-
-class Window;
 
 // Executable names of the programs the companion looks for. Windows names stay with the Windows
 // build; Linux has its own native names.
@@ -50,16 +46,5 @@ bool ShowInFolder(const std::string& path, bool edit_name);
 // running Steam client (the global client before the China one) with its executable name
 // replaced by "bin" (exact case). Empty when neither client runs.
 std::string FindSteamBinFolder();
-
-// Key-binder page of the forum.
-std::string KeyBinderUrl(const std::string& forum_base_url);
-
-// Handler of the repair button. `program_dir` holds the repair script under qdata/tools/.
-void RunSteamRepair(Window& window, const std::string& program_dir);
-
-// Handlers of the two key-binder buttons. `open_forum_page` switches the main window to the
-// forum page; it is called first when `switch_page` is true and the built-in browser is chosen.
-void OpenKeyBinder(Window& window, const std::string& forum_base_url, bool switch_page,
-                   const std::function<void()>& open_forum_page);
 
 }  // namespace brindle

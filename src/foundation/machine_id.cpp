@@ -1,4 +1,4 @@
-#include "tools/machine_id.h"
+#include "foundation/machine_id.h"
 
 #include "foundation/encoding.h"
 #include "platform/platform.h"

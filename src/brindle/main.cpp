@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
   brindle::Window window(ports, ports);
   brindle::ui::MainWindow main_window;
   ports.AttachWindow(&main_window);
-  main_window.Bind(window, [] { return brindle::App().initialised.load(); });
+  brindle::AppState state;
+  main_window.Bind(window, [&state] { return state.initialised.load(); });
 
   // ---- Program core start-up -------------------------------------------------------------------
   brindle::CommandLine command_line = brindle::ParseCommandLine(argc, argv);
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "brindle: %s\n", command_line.error.c_str());
     return 2;
   }
-  brindle::Core core(brindle::App(), window);
+  brindle::Core core(state, window);
   int exit_code = 0;
   if (!brindle::StartProgram(core, command_line, exit_code)) {
     // A missing component was reported in a message box (or the endpoints file is unreadable).
@@ -98,8 +99,8 @@ int main(int argc, char** argv) {
 
   main_window.show();
   if (exit_after_init) {
-    new ExitWhenReady(&main_window, [core_started] {
-      return !core_started || brindle::App().initialised.load();
+    new ExitWhenReady(&main_window, [core_started, &state] {
+      return !core_started || state.initialised.load();
     });
   }
   const int rc = QApplication::exec();

@@ -1,9 +1,7 @@
-#include "tools/process_tools.h"
+#include "foundation/process_tools.h"
 
 #include "foundation/encoding.h"
 #include "platform/platform.h"
-#include "view/control_names.h"
-#include "view/window.h"
 
 namespace brindle {
 namespace {
@@ -78,43 +76,6 @@ std::string FindSteamBinFolder() {
     return replace_all(ProcessImagePath(pid), sep + std::string(client), sep + "bin");
   }
   return {};
-}
-
-std::string KeyBinderUrl(const std::string& forum_base_url) {
-  return forum_base_url + "/plugin.php?id=tarn_csgo_command_binder:main";
-}
-
-void RunSteamRepair(Window& window, const std::string& program_dir) {
-  const int answer = window.MessageBox(
-      "", gbk("这将运行百度贴吧提供的脚本进行修复 是否继续? \r\n同时您必须确认Steam已运行"),
-      gbk("继续&&取消"));
-  if (answer != 0) return;
-  const std::string bin_folder = FindSteamBinFolder();
-  if (bin_folder.empty()) {
-    window.ShowNotice(gbk("未找到Steam进程"));
-    return;
-  }
-#ifdef _WIN32
-  RunElevated(program_dir + "\\qdata\\tools\\vacfix.bat", bin_folder, 0);
-#else
-  // The community's repair script is a Windows batch file; there is nothing to run here.
-  (void)program_dir;
-  window.ShowNotice(gbk("修复脚本仅适用于Windows版Steam"));
-#endif
-}
-
-void OpenKeyBinder(Window& window, const std::string& forum_base_url, bool switch_page,
-                   const std::function<void()>& open_forum_page) {
-  const int answer = window.MessageBox(
-      "", gbk("访问方式选择 \r\n本机浏览器:使用自己的浏览器 窗口更大"),
-      gbk("本机浏览器&&内置浏览器&&取消"));
-  const std::string url = KeyBinderUrl(forum_base_url);
-  if (answer == 0) {
-    OpenUrl(url);
-  } else if (answer == 1) {
-    if (switch_page && open_forum_page) open_forum_page();
-    window.person().Navigate(names::kForumBrowser, url);
-  }
 }
 
 }  // namespace brindle

@@ -1,0 +1,42 @@
+#include "support/core_fixture.h"
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+namespace brindle::test {
+
+namespace fs = std::filesystem;
+
+CoreFixture::CoreFixture() {
+  state_.program_dir = dir_.path().string();
+  state_.data_dir = dir_.file("qdata");
+  state_.download_cache_dir = dir_.file("download/data") + "/";
+  fs::create_directories(dir_.path() / "qdata");
+  fs::create_directories(dir_.path() / "download" / "data");
+}
+
+CoreFixture::~CoreFixture() { StopWorkers(); }
+
+void CoreFixture::InstallExtractor(const std::string& script) {
+  fs::create_directories(dir_.path() / "qdata" / "7zip");
+  const fs::path extractor = dir_.path() / "qdata" / "7zip" / "q_unbz2";
+  spit(extractor, script);
+  fs::permissions(extractor, fs::perms::owner_all, fs::perm_options::add);
+}
+
+bool CoreFixture::WaitForWorkers() {
+  return Eventually([&] { return core_.workers().Running() == 0; });
+}
+
+void CoreFixture::StopWorkers() {
+  std::atomic<bool> joined{false};
+  std::thread stopper([&] {
+    core_.workers().StopAndJoin();
+    joined = true;
+  });
+  (void)AdvanceUntil([&] { return joined.load(); });
+  stopper.join();
+}
+
+}  // namespace brindle::test
