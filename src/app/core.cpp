@@ -7,25 +7,12 @@
 #include "foundation/encoding.h"
 #include "foundation/http_settings.h"
 #include "foundation/settings_file.h"
+#include "platform/gbk_text.h"
 #include "platform/platform.h"
 #include "foundation/machine_id.h"
 
 namespace brindle {
 
-namespace {
-
-bool ends_with_ci(const std::string& name, std::string_view suffix) {
-  if (name.size() < suffix.size()) return false;
-  for (std::size_t i = 0; i < suffix.size(); ++i) {
-    char a = name[name.size() - suffix.size() + i];
-    char b = suffix[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string HostOfUrl(const std::string& url) {
   std::string rest = url;
@@ -95,7 +82,7 @@ void Core::EmptyDownloadCache() {
   for (std::string_view pass : {std::string_view(".cfg"), std::string_view(".td"), std::string_view()}) {
     for (const auto& entry : entries) {
       if (entry.is_directory) continue;
-      if (!pass.empty() && !ends_with_ci(entry.name, pass)) continue;
+      if (!pass.empty() && !GbkEndsWithIgnoreCase(entry.name, pass)) continue;
       platform::delete_file(dir + entry.name);
     }
   }

@@ -7,6 +7,7 @@
 #include "app/core.h"
 #include "foundation/encoding.h"
 #include "foundation/settings_file.h"
+#include "platform/gbk_text.h"
 #include "platform/platform.h"
 #include "foundation/process_tools.h"
 #include "view/control_names.h"
@@ -28,24 +29,9 @@ constexpr std::string_view kCsgoDialogPreset = "csgo";
 
 char sep() { return platform::path_separator(); }
 
-bool is_gbk_lead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool matches_at(const std::string& text, std::size_t pos, std::string_view pattern,
-                bool ignore_case) {
-  if (pos + pattern.size() > text.size()) return false;
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    const char a = text[pos + i];
-    const char b = pattern[i];
-    if (ignore_case ? fold(a) != fold(b) : a != b) return false;
-  }
-  return true;
-}
-
-// Positions where `pattern` starts at a character boundary of the GBK text. A trail byte of a
-// double-byte character can equal an ASCII letter or "\", so a plain byte search could cut a
-// Chinese folder name in half.
+// Every match of `pattern` that starts on a character boundary of the GBK text and that `accept`
+// takes, replaced. A trail byte of a double-byte character can equal an ASCII letter or "\", so
+// a plain byte search could cut a Chinese folder name in half.
 template <typename Accept>
 std::string replace_matches(const std::string& text, std::string_view pattern,
                             std::string_view replacement, bool ignore_case, Accept accept) {
@@ -54,16 +40,17 @@ std::string replace_matches(const std::string& text, std::string_view pattern,
   out.reserve(text.size());
   std::size_t pos = 0;
   while (pos < text.size()) {
-    if (matches_at(text, pos, pattern, ignore_case) && accept(pos, pattern.size())) {
-      out.append(replacement);
-      pos += pattern.size();
-      continue;
+    std::size_t at = ignore_case ? GbkFindIgnoreCase(text, pattern, pos) : GbkFind(text, pattern, pos);
+    while (at != std::string::npos && !accept(at, pattern.size())) {
+      at = ignore_case ? GbkFindIgnoreCase(text, pattern, at + GbkCharLength(text, at))
+                       : GbkFind(text, pattern, at + GbkCharLength(text, at));
     }
-    const std::size_t width =
-        (is_gbk_lead(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size()) ? 2 : 1;
-    out.append(text, pos, width);
-    pos += width;
+    if (at == std::string::npos) break;
+    out.append(text, pos, at - pos);
+    out.append(replacement);
+    pos = at + pattern.size();
   }
+  if (pos < text.size()) out.append(text, pos, std::string::npos);
   return out;
 }
 

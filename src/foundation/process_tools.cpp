@@ -1,23 +1,11 @@
 #include "foundation/process_tools.h"
 
 #include "foundation/encoding.h"
+#include "platform/gbk_text.h"
 #include "platform/platform.h"
 
 namespace brindle {
 namespace {
-
-char16_t fold_ascii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
-
-// Names are compared as UTF-16 text: folding GBK bytes directly would also fold the ASCII-range
-// trail bytes of double-byte characters.
-bool same_name(const std::u16string& wanted, const std::u16string& actual, bool case_sensitive) {
-  if (wanted.size() != actual.size()) return false;
-  if (case_sensitive) return wanted == actual;
-  for (std::size_t i = 0; i < wanted.size(); ++i) {
-    if (fold_ascii(wanted[i]) != fold_ascii(actual[i])) return false;
-  }
-  return true;
-}
 
 // Replaces every occurrence of `from` in `text` (exact case).
 std::string replace_all(std::string text, std::string_view from, std::string_view to) {
@@ -39,9 +27,9 @@ ProcessIdList FindProcessIds(const std::string& exe_name, bool case_sensitive) {
     result.count = -1;
     return result;
   }
-  const std::u16string wanted = gbk_to_u16(exe_name);
   for (const platform::ProcessInfo& process : processes) {
-    if (same_name(wanted, gbk_to_u16(process.exe_name), case_sensitive)) {
+    if (case_sensitive ? process.exe_name == exe_name
+                       : GbkEqualsIgnoreCase(process.exe_name, exe_name)) {
       result.ids.push_back(process.pid);
     }
   }

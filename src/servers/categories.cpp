@@ -1,5 +1,7 @@
 #include "servers/categories.h"
 
+#include "platform/gbk_text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -33,18 +35,6 @@ const std::array<ServerCategory, 15> kCategories = {{
     {names::kCategoryButtons[13], "其他", "躲避球--dodgeball--饥饿--hg--unk"},
 }};
 
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
-
-// Length of the character starting at `i`: 2 for a lead byte with a valid trail byte, else 1.
-std::size_t CharLength(std::string_view text, std::size_t i) {
-  if (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() &&
-      IsTrailByte(static_cast<unsigned char>(text[i + 1]))) {
-    return 2;
-  }
-  return 1;
-}
-
 std::u16string FoldedWide(std::u16string wide) {
   for (char16_t& c : wide) c = FoldWide(c);
   return wide;
@@ -59,16 +49,7 @@ bool WideContains(const std::u16string& text, const std::u16string& keyword) {
 // The byte test on texts already folded: a match must start at a character boundary.
 bool FoldedContains(std::string_view text, std::string_view keyword) {
   if (text.empty()) return false;
-  if (keyword.empty()) return true;
-  if (keyword.size() > text.size()) return false;
-  const char first = keyword.front();
-  const std::size_t last_start = text.size() - keyword.size();
-  for (std::size_t i = 0; i <= last_start; i += CharLength(text, i)) {
-    if (text[i] == first && std::memcmp(text.data() + i, keyword.data(), keyword.size()) == 0) {
-      return true;
-    }
-  }
-  return false;
+  return GbkFind(text, keyword) != std::string_view::npos;
 }
 
 }  // namespace
@@ -112,15 +93,7 @@ std::vector<std::string> SplitCategoryKeywords(std::string_view list) {
   }
 }
 
-std::string FoldGbkAscii(std::string_view gbk_text) {
-  std::string out(gbk_text);
-  for (std::size_t i = 0; i < out.size();) {
-    const std::size_t length = CharLength(out, i);
-    if (length == 1 && out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] - 'A' + 'a');
-    i += length;
-  }
-  return out;
-}
+std::string FoldGbkAscii(std::string_view gbk_text) { return GbkAsciiLower(gbk_text); }
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view keyword) {
   return FoldedContains(FoldGbkAscii(text), FoldGbkAscii(keyword));

@@ -7,6 +7,7 @@
 #include "app/installation.h"
 #include "foundation/encoding.h"
 #include "foundation/process_tools.h"
+#include "platform/gbk_text.h"
 #include "view/controls.h"
 #include "view/window.h"
 
@@ -50,7 +51,6 @@ bool Running(std::string_view exe_name) {
   return FindProcessIds(std::string(exe_name), false).count > 0;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -166,18 +166,7 @@ std::string JoinPlainSteam(Window& window, const std::string& address) {
   return url;
 }
 
-bool IsCsgoGame(std::string_view game_cell) {
-  static constexpr std::string_view kCsgo = "csgo";
-  if (game_cell.size() < kCsgo.size()) return false;
-  for (std::size_t start = 0; start + kCsgo.size() <= game_cell.size(); ++start) {
-    bool match = true;
-    for (std::size_t i = 0; i < kCsgo.size() && match; ++i) {
-      match = Lower(game_cell[start + i]) == kCsgo[i];
-    }
-    if (match) return true;
-  }
-  return false;
-}
+bool IsCsgoGame(std::string_view game_cell) { return GbkContainsIgnoreCase(game_cell, "csgo"); }
 
 std::string JoinByGame(Window& window, const std::string& address, std::string_view game_cell) {
   return IsCsgoGame(game_cell) ? JoinServer(window, address) : JoinPlainSteam(window, address);

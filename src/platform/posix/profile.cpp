@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/gbk_text.h"
 #include "platform/platform.h"
 
 namespace brindle::platform {
@@ -35,36 +36,9 @@ std::string_view as_text(const std::string& s) {
   return v.substr(0, v.find('\0'));
 }
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+bool same_name(std::string_view a, std::string_view b) { return GbkEqualsIgnoreCase(a, b); }
 
-// Case-insensitive equality that folds ASCII letters only outside double-byte characters, so
-// the trail byte of one Chinese character never matches that of another by case.
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(a[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < a.size()) {
-      if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-      ++i;
-    } else if (ascii_lower(a[i]) != ascii_lower(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// At most `limit` bytes of a GBK text, never ending inside a double-byte character.
-std::string clip(std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return std::string(text);
-  std::size_t end = 0;
-  while (end < limit) {
-    unsigned char c = static_cast<unsigned char>(text[end]);
-    std::size_t width = (c >= 0x81 && c <= 0xFE && end + 1 < text.size()) ? 2 : 1;
-    if (end + width > limit) break;
-    end += width;
-  }
-  return std::string(text.substr(0, end));
-}
+std::string clip(std::string_view text, std::size_t limit) { return std::string(GbkClip(text, limit)); }
 
 struct Line {
   std::string raw;  // the bytes as stored, without the line ending

@@ -1,0 +1,102 @@
+#include "platform/gbk_text.h"
+
+namespace brindle {
+
+namespace {
+
+bool matches_at(std::string_view text, std::size_t pos, std::string_view needle,
+                bool ignore_case) {
+  if (pos + needle.size() > text.size()) return false;
+  for (std::size_t i = 0; i < needle.size(); ++i) {
+    const char a = text[pos + i];
+    const char b = needle[i];
+    if (ignore_case ? AsciiLower(a) != AsciiLower(b) : a != b) return false;
+  }
+  // The match must end on a character boundary too: a needle ending in a lead byte would
+  // otherwise take half of the text's next character.
+  const std::size_t end = pos + needle.size();
+  if (end < text.size() && !needle.empty()) {
+    std::size_t p = pos;
+    while (p < end) p += GbkCharLength(text, p);
+    if (p != end) return false;
+  }
+  return true;
+}
+
+std::size_t find(std::string_view text, std::string_view needle, std::size_t from,
+                 bool ignore_case) {
+  if (from > text.size()) return std::string_view::npos;
+  if (needle.size() > text.size()) return std::string_view::npos;
+  // Walk character by character from the start so `from` lands on a boundary.
+  std::size_t pos = 0;
+  while (pos < from) pos += GbkCharLength(text, pos);
+  for (; pos + needle.size() <= text.size(); pos += GbkCharLength(text, pos)) {
+    if (matches_at(text, pos, needle, ignore_case)) return pos;
+    if (pos == text.size()) break;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::size_t GbkCharLength(std::string_view text, std::size_t pos) {
+  if (pos + 1 < text.size() && GbkIsLead(static_cast<unsigned char>(text[pos])) &&
+      GbkIsTrail(static_cast<unsigned char>(text[pos + 1]))) {
+    return 2;
+  }
+  return 1;
+}
+
+std::string GbkAsciiLower(std::string_view text) {
+  std::string out(text);
+  for (std::size_t i = 0; i < out.size();) {
+    const std::size_t width = GbkCharLength(out, i);
+    if (width == 1) out[i] = AsciiLower(out[i]);
+    i += width;
+  }
+  return out;
+}
+
+std::size_t GbkFind(std::string_view text, std::string_view needle, std::size_t from) {
+  return find(text, needle, from, false);
+}
+
+std::size_t GbkFindIgnoreCase(std::string_view text, std::string_view needle, std::size_t from) {
+  return find(text, needle, from, true);
+}
+
+bool GbkEqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size();) {
+    const std::size_t width = GbkCharLength(a, i);
+    if (width == 2) {
+      if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+    } else if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+      return false;
+    }
+    i += width;
+  }
+  return true;
+}
+
+bool GbkEndsWithIgnoreCase(std::string_view text, std::string_view suffix) {
+  if (suffix.size() > text.size()) return false;
+  const std::size_t start = text.size() - suffix.size();
+  std::size_t pos = 0;
+  while (pos < start) pos += GbkCharLength(text, pos);
+  if (pos != start) return false;
+  return GbkEqualsIgnoreCase(text.substr(start), suffix);
+}
+
+std::string_view GbkClip(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t end = 0;
+  while (end < limit) {
+    const std::size_t width = GbkCharLength(text, end);
+    if (end + width > limit) break;
+    end += width;
+  }
+  return text.substr(0, end);
+}
+
+}  // namespace brindle
