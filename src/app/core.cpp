@@ -44,7 +44,7 @@ std::string Core::ReadSetting(const std::string& key) const {
 }
 
 void Core::WriteSetting(const std::string& key, const std::string& value) const {
-  brindle::WriteSetting(SettingsPath(), key, value);  // a failing write is not reported
+  (void)brindle::WriteSetting(SettingsPath(), key, value);  // a failing write is not reported
 }
 
 bool Core::Prepare(const CommandLine& command_line) {
@@ -54,7 +54,8 @@ bool Core::Prepare(const CommandLine& command_line) {
     std::fprintf(stderr, "cannot read the endpoints file %s\n", command_line.endpoints_file.c_str());
     return false;
   }
-  http_global_init();
+  // A failed libcurl start shows as failing transfers; each client checks it again.
+  (void)http_global_init();
   set_request_user_agent(state_.request_user_agent);
   set_download_user_agent(state_.download_user_agent);
   return true;
@@ -83,7 +84,7 @@ void Core::EmptyDownloadCache() {
     for (const auto& entry : entries) {
       if (entry.is_directory) continue;
       if (!pass.empty() && !GbkEndsWithIgnoreCase(entry.name, pass)) continue;
-      platform::delete_file(dir + entry.name);
+      (void)platform::delete_file(dir + entry.name);  // a file in use stays; the next start tries again
     }
   }
 }
@@ -103,7 +104,8 @@ bool Core::OnMainWindowCreated() {
   for (const std::string& dir : {state_.program_dir + sep + "download",
                                  state_.program_dir + sep + "download" + sep + "data",
                                  state_.data_dir}) {
-    if (!platform::is_directory(dir)) platform::create_directory(dir);
+    // A folder that cannot be made shows up later as a failing write or download.
+    if (!platform::is_directory(dir)) (void)platform::create_directory(dir);
   }
 
   for (const auto& file : ComponentFiles()) {

@@ -54,22 +54,24 @@ std::string replace_matches(const std::string& text, std::string_view pattern,
   return out;
 }
 
+// A setting that cannot be written keeps the game folder for this run only; the detection finds
+// it again next time.
 void write_csgo_settings(const AppState& state, const GamePaths& paths, bool manual) {
   const std::string file = SettingsFilePath(state);
-  WriteSetting(file, "CSGOPath", paths.csgo_dir);
-  WriteSetting(file, "CSGOPathCMD", paths.csgo_dir_copy);
-  WriteSetting(file, "CSGOMapPath", paths.csgo_map_dir);
-  WriteSetting(file, "CSGOMapPathCMD", paths.csgo_map_dir_copy);
-  if (manual) WriteSetting(file, "CSGOPath_manual_operation", "1");
+  (void)WriteSetting(file, "CSGOPath", paths.csgo_dir);
+  (void)WriteSetting(file, "CSGOPathCMD", paths.csgo_dir_copy);
+  (void)WriteSetting(file, "CSGOMapPath", paths.csgo_map_dir);
+  (void)WriteSetting(file, "CSGOMapPathCMD", paths.csgo_map_dir_copy);
+  if (manual) (void)WriteSetting(file, "CSGOPath_manual_operation", "1");
 }
 
 void write_cs2_settings(const AppState& state, const GamePaths& paths, bool manual) {
   const std::string file = SettingsFilePath(state);
-  WriteSetting(file, "CS2Path", paths.cs2_dir);
-  WriteSetting(file, "CS2PathCMD", paths.cs2_dir_copy);
-  WriteSetting(file, "CS2MapPath", paths.cs2_map_dir);
-  WriteSetting(file, "CS2MapPathCMD", paths.cs2_map_dir_copy);
-  if (manual) WriteSetting(file, "CS2Path_manual_operation", "1");
+  (void)WriteSetting(file, "CS2Path", paths.cs2_dir);
+  (void)WriteSetting(file, "CS2PathCMD", paths.cs2_dir_copy);
+  (void)WriteSetting(file, "CS2MapPath", paths.cs2_map_dir);
+  (void)WriteSetting(file, "CS2MapPathCMD", paths.cs2_map_dir_copy);
+  if (manual) (void)WriteSetting(file, "CS2Path_manual_operation", "1");
 }
 
 // Sets the CS:GO folders in memory and gives a copy for writing.

@@ -12,26 +12,26 @@ namespace brindle {
 using Bytes = std::string;
 
 Bytes multibyte_to_utf16(std::string_view bytes, unsigned code_page);  // NUL-terminated UTF-16LE
-std::string utf16_to_multibyte(std::string_view utf16le, unsigned code_page);
-std::string utf16_to_gbk(std::string_view utf16le);
+[[nodiscard]] std::string utf16_to_multibyte(std::string_view utf16le, unsigned code_page);
+[[nodiscard]] std::string utf16_to_gbk(std::string_view utf16le);
 
-std::string utf8_to_gbk(std::string_view utf8);          // stops at the first NUL
-std::string utf8_to_gbk_counted(std::string_view utf8);  // NUL bytes are converted too
+[[nodiscard]] std::string utf8_to_gbk(std::string_view utf8);          // stops at the first NUL
+[[nodiscard]] std::string utf8_to_gbk_counted(std::string_view utf8);  // NUL bytes are converted too
 Bytes gbk_to_utf16(std::string_view gbk);                // NUL-terminated UTF-16LE
 Bytes gbk_to_utf8(std::string_view gbk);
 
 // Convenience at the edges: UTF-16 as code units (the window) and UTF-8 literals in source.
-std::u16string gbk_to_u16(std::string_view gbk);
-std::string u16_to_gbk(std::u16string_view wide);
+[[nodiscard]] std::u16string gbk_to_u16(std::string_view gbk);
+[[nodiscard]] std::string u16_to_gbk(std::u16string_view wide);
 // Chinese literals in source are UTF-8; this turns one into the program's GBK text.
 inline std::string gbk(std::string_view utf8_literal) { return utf8_to_gbk_counted(utf8_literal); }
 
-std::string url_encode(std::string_view text, bool keep_unreserved, bool as_utf8);
-std::string hex_encode(std::string_view bytes);
+[[nodiscard]] std::string url_encode(std::string_view text, bool keep_unreserved, bool as_utf8);
+[[nodiscard]] std::string hex_encode(std::string_view bytes);
 Bytes hex_decode(std::string_view text);
-std::string base64_encode(std::string_view bytes);
+[[nodiscard]] std::string base64_encode(std::string_view bytes);
 // Only the MD5 algorithm id (0x8003) is known; any other gives the empty text.
-std::string crypto_hash(std::string_view bytes, unsigned algorithm_id, unsigned hash_length);
-std::string md5_hex(std::string_view bytes, bool upper = false, bool short_form = false);
+[[nodiscard]] std::string crypto_hash(std::string_view bytes, unsigned algorithm_id, unsigned hash_length);
+[[nodiscard]] std::string md5_hex(std::string_view bytes, bool upper = false, bool short_form = false);
 
 }  // namespace brindle

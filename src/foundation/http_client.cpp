@@ -198,7 +198,7 @@ HttpClient& HttpClient::operator=(const HttpClient& other) {
 
 bool HttpClient::initialise_with_options(bool follow, bool no_signal) {
   if (core_) release();
-  http_global_init();
+  (void)http_global_init();  // a failed start shows as curl_easy_init failing below
   CURL* easy = curl_easy_init();
   if (easy == nullptr) return false;
   auto core = std::make_shared<Core>();

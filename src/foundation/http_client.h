@@ -215,13 +215,13 @@ Bytes http_request(const std::string& url, const HttpRequestArgs& args = {},
                    int* status_out = nullptr, HttpTransferInfo* info = nullptr);
 
 // The same request without a body (CURLOPT_NOBODY); returns the status code.
-int http_probe(const std::string& url, const HttpRequestArgs& args = {}, int* status_out = nullptr,
+[[nodiscard]] int http_probe(const std::string& url, const HttpRequestArgs& args = {}, int* status_out = nullptr,
                HttpTransferInfo* info = nullptr);
 
 // GET streamed into `file_path` (created or truncated before the request). Returns the status
 // code, or -1 when the file cannot be opened (then nothing is sent). A cut transfer still returns
 // its status; check info->complete() before trusting the file.
-int http_download_file(const std::string& url, const std::string& file_path,
+[[nodiscard]] int http_download_file(const std::string& url, const std::string& file_path,
                        HttpTransferInfo* info = nullptr);
 
 }  // namespace brindle

@@ -34,6 +34,6 @@ void set_tls_verify(bool verify);
 // curl_global_init(CURL_GLOBAL_ALL), exactly once per process however often it is called; the
 // result of that one call. Every client object calls it, so calling it at start-up is optional
 // (but keeps the initialisation off the worker threads).
-bool http_global_init();
+[[nodiscard]] bool http_global_init();
 
 }  // namespace brindle

@@ -26,11 +26,11 @@ struct ParseFailure {
 
 // Parses strict JSON into out. depth receives the deepest nesting of arrays and objects
 // (0 for a scalar). Never throws; on failure out holds a partial tree and failure says why.
-bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,
+[[nodiscard]] bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,
                   ParseFailure& failure);
 
 // Number::prototype.toString for a double: shortest round-trip digits, JavaScript's layout.
-std::string number_text(double value);
+[[nodiscard]] std::string number_text(double value);
 // JSON.stringify: compact, non-finite numbers as null, strings escaped as JSON requires.
 void append_json(const Json& value, std::string& out);
 // The value's toString: see JsonDocument::get_value. Null appends nothing.
@@ -38,9 +38,9 @@ void append_text(const Json& value, std::string& out);
 
 // Conversions at the interface. Both end the text at its first NUL and skip the converter
 // when the text is plain ASCII (the same bytes in both encodings).
-std::string to_gbk(std::string_view utf8);
+[[nodiscard]] std::string to_gbk(std::string_view utf8);
 // A UTF-8 view of gbk: gbk itself when it is plain ASCII, else the converted text in storage.
-std::string_view utf8_view(std::string_view gbk, std::string& storage);
+[[nodiscard]] std::string_view utf8_view(std::string_view gbk, std::string& storage);
 
 }  // namespace json_internal
 }  // namespace brindle

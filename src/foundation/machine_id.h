@@ -7,17 +7,17 @@
 namespace brindle {
 
 // Each part is a GBK text, empty when it cannot be obtained.
-std::string UserName();
-std::string HostName();
-std::string MacAddressText();
+[[nodiscard]] std::string UserName();
+[[nodiscard]] std::string HostName();
+[[nodiscard]] std::string MacAddressText();
 // On Windows the descriptive Windows version; elsewhere the OS text built the same way
 // (name, version, architecture, build).
-std::string WindowsVersionText();
+[[nodiscard]] std::string WindowsVersionText();
 
 // Lowercase hexadecimal MD5 (32 digits) of user name + host name + MAC text + version text,
 // concatenated without separators. Missing parts are empty; the digest is formed regardless.
-std::string ComputeMachineId();
-std::string ComputeMachineId(const std::string& user_name, const std::string& host_name,
+[[nodiscard]] std::string ComputeMachineId();
+[[nodiscard]] std::string ComputeMachineId(const std::string& user_name, const std::string& host_name,
                              const std::string& mac_text, const std::string& version_text);
 
 }  // namespace brindle

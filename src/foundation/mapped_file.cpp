@@ -144,7 +144,7 @@ bool append(Record& r, FileRecord& f, std::int64_t at, std::string_view bytes) {
   if (bytes.empty()) return true;
   if (!platform::write_at(r.file, at, bytes)) {
     if (platform::open_file_size(r.file) != f.disk_length) {
-      platform::set_file_length(r.file, f.disk_length);
+      (void)platform::set_file_length(r.file, f.disk_length);  // best effort: the write failed anyway
     }
     return false;
   }
@@ -452,7 +452,7 @@ bool write_whole_file(const std::string& path, std::string_view text) {
   }
   close(h);
   ok = ok && platform::replace_file(temp, path);
-  if (!ok) platform::delete_file(temp);
+  if (!ok) (void)platform::delete_file(temp);
   return ok;
 }
 

@@ -30,21 +30,21 @@ MappedHandle open(const std::string& path, int mode = 3, int share = 1, std::uin
 // Writes the text's bytes (all of them, counted) at the current position and, with
 // add_terminator, the terminator byte after them; the position advances by the text's length
 // only, so a following write replaces the terminator. False for a read-only handle.
-bool write_text(MappedHandle handle, std::string_view text, char terminator = '\0',
+[[nodiscard]] bool write_text(MappedHandle handle, std::string_view text, char terminator = '\0',
                 bool add_terminator = false);
 // The same for a byte array; the position advances by its length. Empty bytes write nothing.
-bool write_bytes(MappedHandle handle, std::string_view bytes);
+[[nodiscard]] bool write_bytes(MappedHandle handle, std::string_view bytes);
 // Up to `count` bytes from the current position (fewer at the end); the position advances by
 // what was read. Empty at or past the end, for count <= 0 and for an unknown handle.
-std::string read(MappedHandle handle, std::int64_t count);
+[[nodiscard]] std::string read(MappedHandle handle, std::int64_t count);
 // The file's length becomes `length`; a position beyond it moves to it. False for a read-only
 // handle, a negative length, or a cut below what another open handle of this process holds.
-bool set_length(MappedHandle handle, std::int64_t length);
-std::int64_t size(MappedHandle handle);      // -1 for an unknown handle
-std::int64_t position(MappedHandle handle);  // -1 for an unknown handle
+[[nodiscard]] bool set_length(MappedHandle handle, std::int64_t length);
+[[nodiscard]] std::int64_t size(MappedHandle handle);      // -1 for an unknown handle
+[[nodiscard]] std::int64_t position(MappedHandle handle);  // -1 for an unknown handle
 // Moves the position; beyond the end is allowed (a write there grows the file). False when
 // negative or for an unknown handle.
-bool seek(MappedHandle handle, std::int64_t position);
+[[nodiscard]] bool seek(MappedHandle handle, std::int64_t position);
 // Unmaps, trims the file to its contents, closes and forgets the handle. Unknown: nothing.
 void close(MappedHandle handle);
 
@@ -52,11 +52,11 @@ void close(MappedHandle handle);
 // cannot be opened; `out` is then empty). write_whole_file writes the text into a new file
 // beside `path` and renames it over `path`, so a crash leaves the old or the new contents,
 // never a mixture; false (and the old file untouched) when any step fails.
-bool read_whole_file(const std::string& path, std::string& out);
-bool write_whole_file(const std::string& path, std::string_view text);
+[[nodiscard]] bool read_whole_file(const std::string& path, std::string& out);
+[[nodiscard]] bool write_whole_file(const std::string& path, std::string_view text);
 
 // How many handles are open (for tests and leak checks).
-std::size_t open_count();
+[[nodiscard]] std::size_t open_count();
 
 }  // namespace mapped_file
 }  // namespace brindle

@@ -26,25 +26,25 @@ struct ProcessIdList {
   std::vector<int> ids;
   int count = 0;
 };
-ProcessIdList FindProcessIds(const std::string& exe_name, bool case_sensitive);
+[[nodiscard]] ProcessIdList FindProcessIds(const std::string& exe_name, bool case_sensitive);
 
 // The first running process whose executable name equals `exe_name` regardless of case; 0 when
 // there is none.
-int FindProcessId(const std::string& exe_name);
+[[nodiscard]] int FindProcessId(const std::string& exe_name);
 
 // Full path (GBK) of a process's executable; empty when it cannot be read.
-std::string ProcessImagePath(int pid);
+[[nodiscard]] std::string ProcessImagePath(int pid);
 
 // Starts a program with administrator rights; see platform::run_elevated.
-bool RunElevated(const std::string& file, const std::string& parameters, int wait_ms);
+[[nodiscard]] bool RunElevated(const std::string& file, const std::string& parameters, int wait_ms);
 // Opens a URL in the default browser; the outcome is not reported.
 void OpenUrl(const std::string& url);
 // Shows the file selected in its folder; false when it does not exist or nothing could show it.
-bool ShowInFolder(const std::string& path, bool edit_name);
+[[nodiscard]] bool ShowInFolder(const std::string& path, bool edit_name);
 
 // The Steam client's "bin" folder from its running process: the executable path of the first
 // running Steam client (the global client before the China one) with its executable name
 // replaced by "bin" (exact case). Empty when neither client runs.
-std::string FindSteamBinFolder();
+[[nodiscard]] std::string FindSteamBinFolder();
 
 }  // namespace brindle

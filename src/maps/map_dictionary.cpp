@@ -101,7 +101,7 @@ bool RunMapDictionaryUpdate(Core& core) {
   Window& window = core.window();
   const std::string local = MapDictionaryPath(state);
   const std::string temp = MapDictionaryTempPath(state);
-  if (platform::file_exists(temp)) platform::delete_file(temp);
+  if (platform::file_exists(temp)) (void)platform::delete_file(temp);
 
   HttpTransferInfo info;
   const int status = http_download_file(MapDictionaryUrl(state), temp, &info);
@@ -116,7 +116,7 @@ bool RunMapDictionaryUpdate(Core& core) {
     window.MessageBox(gbk("更新失败!"), gbk("服务器反馈错误 请稍后再试 "), gbk("确定"));
     return false;
   }
-  platform::delete_file(temp);
+  (void)platform::delete_file(temp);
   window.ShowStatus(gbk("正在重新加载地图翻译字典..."));
   LoadMapDictionary(core);
   window.MessageBox(gbk("更新成功!"), gbk("地图翻译更新成功 "), gbk("确定"));

@@ -26,11 +26,11 @@ std::u16string multibyte_to_wide(std::string_view bytes, unsigned code_page);
 
 // Encodes UTF-16 code units into `code_page`, as WideCharToMultiByte with flags 0 does: a
 // character the code page lacks (or a lone surrogate) becomes one "?".
-std::string wide_to_multibyte(std::u16string_view wide, unsigned code_page);
+[[nodiscard]] std::string wide_to_multibyte(std::u16string_view wide, unsigned code_page);
 
 // The same as wide_to_multibyte(multibyte_to_wide(bytes, from_code_page), to_code_page), in one
 // pass without the UTF-16 string in between (the network's UTF-8 to GBK path is a hot one).
-std::string convert_code_page(std::string_view bytes, unsigned from_code_page,
+[[nodiscard]] std::string convert_code_page(std::string_view bytes, unsigned from_code_page,
                               unsigned to_code_page);
 
 // ---- Digests ---------------------------------------------------------------------------------
@@ -44,14 +44,14 @@ std::string md5_digest(std::string_view bytes);
 // keep a trailing separator and file names are appended without one.
 char path_separator();
 
-bool file_exists(const std::string& path);        // a file or a directory
-bool is_directory(const std::string& path);
-std::int64_t file_size(const std::string& path);  // -1 when missing or not a regular file
-bool copy_file(const std::string& from, const std::string& to, bool overwrite);
-bool move_file(const std::string& from, const std::string& to);  // fails when `to` exists
-bool replace_file(const std::string& from, const std::string& to);  // atomic rename over `to`
-bool delete_file(const std::string& path);
-bool create_directory(const std::string& path);  // one level; true when it exists afterwards
+[[nodiscard]] bool file_exists(const std::string& path);        // a file or a directory
+[[nodiscard]] bool is_directory(const std::string& path);
+[[nodiscard]] std::int64_t file_size(const std::string& path);  // -1 when missing or not a regular file
+[[nodiscard]] bool copy_file(const std::string& from, const std::string& to, bool overwrite);
+[[nodiscard]] bool move_file(const std::string& from, const std::string& to);  // fails when `to` exists
+[[nodiscard]] bool replace_file(const std::string& from, const std::string& to);  // atomic rename over `to`
+[[nodiscard]] bool delete_file(const std::string& path);
+[[nodiscard]] bool create_directory(const std::string& path);  // one level; true when it exists afterwards
 
 struct DirEntry {
   std::string name;  // GBK
@@ -59,12 +59,12 @@ struct DirEntry {
   std::int64_t size = 0;
 };
 // Entries of a directory without "." and ".."; empty when the directory cannot be read.
-std::vector<DirEntry> list_directory(const std::string& path);
+[[nodiscard]] std::vector<DirEntry> list_directory(const std::string& path);
 
 // Whole-file helpers for small files. `write_file_atomic` writes a temporary file beside `path`
 // and renames it over `path`, so a crash leaves either the old or the new contents.
-bool read_file(const std::string& path, std::string& out);
-bool write_file_atomic(const std::string& path, std::string_view bytes);
+[[nodiscard]] bool read_file(const std::string& path, std::string& out);
+[[nodiscard]] bool write_file_atomic(const std::string& path, std::string_view bytes);
 
 // ---- Open files and mapped views (the mapped file store's ground) ----------------------------
 
@@ -74,21 +74,21 @@ enum class ShareMode { kReadWrite, kWrite, kRead, kNone };
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kInvalidFile = -1;
 
-FileHandle open_file(const std::string& path, OpenMode mode, ShareMode share, bool sequential);
-std::int64_t open_file_size(FileHandle file);  // -1 on failure
-bool set_file_length(FileHandle file, std::int64_t length);  // growth leaves a hole
+[[nodiscard]] FileHandle open_file(const std::string& path, OpenMode mode, ShareMode share, bool sequential);
+[[nodiscard]] std::int64_t open_file_size(FileHandle file);  // -1 on failure
+[[nodiscard]] bool set_file_length(FileHandle file, std::int64_t length);  // growth leaves a hole
 // Allocates disk space for [offset, offset + length), growing the file when that range passes its
 // end, so writes through a view there cannot fail for lack of space. Where the file system cannot
 // allocate ahead it only grows the file.
-bool reserve_file_space(FileHandle file, std::int64_t offset, std::int64_t length);
+[[nodiscard]] bool reserve_file_space(FileHandle file, std::int64_t offset, std::int64_t length);
 // A key naming the file itself (equal for every open handle of one file, whatever the path);
 // empty on failure.
-std::string open_file_identity(FileHandle file);
+[[nodiscard]] std::string open_file_identity(FileHandle file);
 // Writes all of `bytes` at `offset` without moving any file position, growing the file when the
 // range passes its end (a gap before `offset` stays a hole). False when any part cannot be
 // written; part of it may then be written and the file grown, which the caller undoes.
-bool write_at(FileHandle file, std::int64_t offset, std::string_view bytes);
-bool flush_file(FileHandle file);  // data and size on disk before returning
+[[nodiscard]] bool write_at(FileHandle file, std::int64_t offset, std::string_view bytes);
+[[nodiscard]] bool flush_file(FileHandle file);  // data and size on disk before returning
 void close_file(FileHandle file);
 
 struct MappedView {
@@ -98,34 +98,34 @@ struct MappedView {
 // Maps [offset, offset + length) of `file`; offset must be a multiple of
 // allocation_granularity(). Returns false and leaves `out` empty on failure. On POSIX the range
 // may pass the file's end; bytes there must not be touched until the file has grown over them.
-bool map_view(FileHandle file, bool writable, std::uint64_t offset, std::size_t length,
+[[nodiscard]] bool map_view(FileHandle file, bool writable, std::uint64_t offset, std::size_t length,
               MappedView& out);
 void unmap_view(MappedView& view);
 std::size_t allocation_granularity();
 
 // Runs work(context) on a new thread with a stack of `stack_bytes` and waits for it: for deeply
 // recursive library code (std::regex). False, without running it, when no such thread can start.
-bool run_with_stack(std::size_t stack_bytes, void (*work)(void*), void* context);
+[[nodiscard]] bool run_with_stack(std::size_t stack_bytes, void (*work)(void*), void* context);
 
 // ---- Profile files (INI) ---------------------------------------------------------------------
 
 // GetPrivateProfileStringA semantics: section and key compare without regard to case, values are
 // trimmed, at most buffer_size - 1 bytes are returned; `fallback` when the key is absent or the
 // file unreadable.
-std::string profile_read(const std::string& section, const std::string& key,
+[[nodiscard]] std::string profile_read(const std::string& section, const std::string& key,
                          const std::string& fallback, const std::string& path,
                          std::size_t buffer_size = 10240);
 // WritePrivateProfileStringA semantics: replaces the value in place keeping every other line,
 // creates the file and the section when missing; written atomically.
-bool profile_write(const std::string& section, const std::string& key, const std::string& value,
+[[nodiscard]] bool profile_write(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& path);
 
 // ---- Machine facts (each empty when unavailable) ---------------------------------------------
 
-std::string user_name();         // as GetUserNameA with a 50-byte buffer
-std::string host_name();         // gethostname with a 16-byte buffer
-std::string mac_address_text();  // "00:1A:2B:3C:4D:5E" of the connected physical adapter
-std::string os_version_text();   // name, edition, architecture and build
+[[nodiscard]] std::string user_name();         // as GetUserNameA with a 50-byte buffer
+[[nodiscard]] std::string host_name();         // gethostname with a 16-byte buffer
+[[nodiscard]] std::string mac_address_text();  // "00:1A:2B:3C:4D:5E" of the connected physical adapter
+[[nodiscard]] std::string os_version_text();   // name, edition, architecture and build
 
 // ---- Processes and shell ---------------------------------------------------------------------
 
@@ -135,20 +135,20 @@ struct ProcessInfo {
 };
 // Every process visible to this user. Returns false (and leaves `out` empty) when the process
 // table cannot be read at all; processes that vanish while being read are skipped.
-bool list_processes(std::vector<ProcessInfo>& out);
+[[nodiscard]] bool list_processes(std::vector<ProcessInfo>& out);
 // Full path of the process's executable, or empty text when it is gone or not ours to read.
-std::string process_image_path(int pid);
+[[nodiscard]] std::string process_image_path(int pid);
 
 // Opens a URL with the desktop's handler, detached; nothing is reported.
 void open_url(const std::string& url);
 // Starts `file` with administrator rights, `parameters` as its one argument (none when empty);
 // an empty `file` stands for this program. With wait_ms > 0 it waits that long and then ends the
 // process. False when the start was refused (missing file, no elevation tool, prompt refused).
-bool run_elevated(const std::string& file, const std::string& parameters, int wait_ms);
+[[nodiscard]] bool run_elevated(const std::string& file, const std::string& parameters, int wait_ms);
 // Shows the folder holding `path` in the file manager with the item selected where the desktop
 // allows it (`edit_name` asks for the rename field where supported). False when the path does
 // not exist or no file manager could be asked.
-bool show_in_folder(const std::string& path, bool edit_name);
+[[nodiscard]] bool show_in_folder(const std::string& path, bool edit_name);
 
 // Child processes that the caller owns and must wait for (the extractor).
 using ProcessHandle = std::intptr_t;
@@ -156,20 +156,20 @@ inline constexpr ProcessHandle kInvalidProcess = -1;
 // Starts argv[0] (a path, or a name looked up in PATH) with the other items as arguments, in
 // `working_dir` (empty: this process's folder). With `quiet` the child's standard streams are
 // tied to the null device. kInvalidProcess when it cannot be started.
-ProcessHandle spawn_process(const std::vector<std::string>& argv, const std::string& working_dir,
+[[nodiscard]] ProcessHandle spawn_process(const std::vector<std::string>& argv, const std::string& working_dir,
                             bool quiet = false);
-int process_id(ProcessHandle process);
+[[nodiscard]] int process_id(ProcessHandle process);
 enum class WaitOutcome { kExited, kTimedOut, kFailed };
 // Waits up to timeout_ms (negative: without limit) for the child to end. kExited sets
 // `exit_code` (128 + signal number for a child ended by a signal) and releases the handle; after
 // that the handle must not be used again.
-WaitOutcome wait_process(ProcessHandle process, std::int64_t timeout_ms, int& exit_code);
+[[nodiscard]] WaitOutcome wait_process(ProcessHandle process, std::int64_t timeout_ms, int& exit_code);
 // Ends the child at once; it still has to be waited for.
-bool kill_process(ProcessHandle process);
+[[nodiscard]] bool kill_process(ProcessHandle process);
 
 // ---- Time ------------------------------------------------------------------------------------
 
-std::int64_t monotonic_ms();
+[[nodiscard]] std::int64_t monotonic_ms();
 void sleep_ms(std::int64_t ms);
 
 // ---- UDP -------------------------------------------------------------------------------------

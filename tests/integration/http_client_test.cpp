@@ -118,11 +118,11 @@ TEST_F(HttpClientTest, TimeoutsBelowTwoSecondsFallBackToThirty) {
   EXPECT_EQ(total_for(45), 45000);
 
   HttpTransferInfo probe;
-  http_probe(url("/test/status"), {.timeout_seconds = 1}, nullptr, &probe);
+  (void)http_probe(url("/test/status"), {.timeout_seconds = 1}, nullptr, &probe);
   EXPECT_EQ(probe.total_timeout_ms, 30000);
   TempDir dir;
   HttpTransferInfo download;
-  http_download_file(url("/test/status"), dir.file("s.txt"), &download);
+  (void)http_download_file(url("/test/status"), dir.file("s.txt"), &download);
   EXPECT_EQ(download.total_timeout_ms, 3600 * 1000);
 }
 

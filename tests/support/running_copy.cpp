@@ -41,9 +41,9 @@ RunningCopy::~RunningCopy() { Stop(); }
 
 void RunningCopy::Stop() {
   if (!started()) return;
-  platform::kill_process(process_);
+  (void)platform::kill_process(process_);
   int code = 0;
-  platform::wait_process(process_, -1, code);
+  (void)platform::wait_process(process_, -1, code);
   process_ = platform::kInvalidProcess;
 }
 

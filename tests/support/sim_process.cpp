@@ -148,7 +148,7 @@ std::int64_t SimProcess::request_count(const std::string& path) const {
 SimProcess* SharedSimSuite::sim_ = nullptr;
 
 void SharedSimSuite::SetUpTestSuite() {
-  http_global_init();
+  (void)http_global_init();
   sim_ = new SimProcess();
 }
 

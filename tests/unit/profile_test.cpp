@@ -156,7 +156,7 @@ TEST_F(ProfileTest, ConcurrentWritersLoseNoKey) {
   for (int t = 0; t < 4; ++t) {
     writers.emplace_back([this, t] {
       for (int i = 0; i < 20; ++i)
-        profile_write("Configs", "K" + std::to_string(t) + "_" + std::to_string(i), "v", ini_);
+        (void)profile_write("Configs", "K" + std::to_string(t) + "_" + std::to_string(i), "v", ini_);
     });
   }
   for (auto& w : writers) w.join();

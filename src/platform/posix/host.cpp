@@ -180,7 +180,7 @@ std::string mac_address_text() {
 std::string os_version_text() {
   try {
     std::string contents;
-    if (!read_file("/etc/os-release", contents)) read_file("/usr/lib/os-release", contents);
+    if (!read_file("/etc/os-release", contents)) (void)read_file("/usr/lib/os-release", contents);
     struct utsname names;
     if (::uname(&names) != 0) return {};
     return utf8_to_gbk_text(detail::os_version_from(contents, names.machine, names.release));

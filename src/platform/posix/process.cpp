@@ -189,8 +189,8 @@ int run_and_wait(const std::vector<std::string>& os_argv, std::int64_t timeout_m
   int code = -1;
   const WaitOutcome outcome = wait_process(pid, timeout_ms, code);
   if (outcome == WaitOutcome::kTimedOut) {
-    kill_process(pid);
-    wait_process(pid, -1, code);
+    (void)kill_process(pid);
+    (void)wait_process(pid, -1, code);
     return -1;
   }
   return outcome == WaitOutcome::kExited ? code : -1;
@@ -271,8 +271,8 @@ bool run_elevated(const std::string& file, const std::string& parameters, int wa
   int code = -1;
   const WaitOutcome outcome = wait_process(pid, wait_ms, code);
   if (outcome == WaitOutcome::kTimedOut) {
-    kill_process(pid);
-    wait_process(pid, -1, code);
+    (void)kill_process(pid);
+    (void)wait_process(pid, -1, code);
     return true;
   }
   // pkexec ends with 126 when the prompt was dismissed and 127 when it was not authorised.
