@@ -113,7 +113,7 @@ Fetched fetch(const std::string& url, const std::string& method = "GET",
 class SimMirrorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    http_global_init();
+    (void)http_global_init();
     cache_ = new TempDir();
     sim_ = new test::SimProcess({"--cache-dir", cache_->file("cache")});
     set_tls_ca_file(sim_->ca_file());
