@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace brindle {
 
 class Core;
@@ -34,6 +36,14 @@ const std::vector<CliCommand>& CliCommands();
 
 // Prints a GBK text as UTF-8.
 void PrintGbk(std::FILE* out, const std::string& gbk_text);
+
+// Takes "--timeout MS" out of ctx.args (the last one counts). False, with a message on stderr
+// naming `command`, when a value is missing or not a whole number of milliseconds >= 0.
+bool TakeTimeoutOption(CliContext& ctx, const char* command, int& timeout_ms);
+
+// Prints a JSON value (UTF-8 strings) to ctx.out indented by two, with a final newline. Invalid
+// UTF-8 in a string is replaced, never a reason to fail.
+void PrintJson(CliContext& ctx, const nlohmann::ordered_json& value);
 
 }  // namespace brindle
 

@@ -31,11 +31,6 @@ int Usage() {
 
 std::string U(const std::string& gbk_text) { return gbk_to_utf8(gbk_text); }
 
-void PrintJson(CliContext& ctx, const nlohmann::ordered_json& j) {
-  std::fprintf(ctx.out, "%s\n",
-               j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-}
-
 // Prints one outcome line (or object) and returns the exit code.
 int Outcome(CliContext& ctx, const char* result, const std::string& address,
             const std::string& message_gbk, int code) {

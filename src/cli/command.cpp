@@ -1,0 +1,33 @@
+#include "cli/command.h"
+
+#include <charconv>
+
+namespace brindle {
+
+bool TakeTimeoutOption(CliContext& ctx, const char* command, int& timeout_ms) {
+  std::vector<std::string> rest;
+  for (std::size_t i = 0; i < ctx.args.size(); ++i) {
+    if (ctx.args[i] != "--timeout") {
+      rest.push_back(ctx.args[i]);
+      continue;
+    }
+    int value = -1;
+    const std::string text = i + 1 < ctx.args.size() ? ctx.args[i + 1] : std::string();
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0) {
+      std::fprintf(stderr, "brindle-cli %s: --timeout needs milliseconds\n", command);
+      return false;
+    }
+    timeout_ms = value;
+    ++i;
+  }
+  ctx.args = std::move(rest);
+  return true;
+}
+
+void PrintJson(CliContext& ctx, const nlohmann::ordered_json& value) {
+  const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::fprintf(ctx.out, "%s\n", text.c_str());
+}
+
+}  // namespace brindle
