@@ -159,20 +159,13 @@ QWidget* QueueCard(QWidget* page) {
   column->addLayout(head);
   QTableView* queue = MakeTable(card, names::kDownloadQueue);
   queue->setItemDelegateForColumn(cols::kTaskState, new QueueStateDelegate(queue));
-  // The progress bar gets the room: the name and the file name are elided (their tooltips hold
-  // them whole), the run mark is as wide as its text, and the progress column is never written,
-  // so it is not shown beside the bar that shows the progress.
-  WhenColumnsExist(queue, [queue](QHeaderView* header) {
+  // The progress bar takes the room the other columns leave (they keep the design's widths), and
+  // the progress column, which is never written, is not shown beside the bar that shows progress.
+  WhenColumnsExist(queue, [](QHeaderView* header) {
     if (header->count() <= cols::kTaskFileName) return;
     header->setStretchLastSection(false);
-    header->setSectionResizeMode(cols::kTaskName, QHeaderView::Fixed);
-    header->resizeSection(cols::kTaskName, 190);
     header->setSectionResizeMode(cols::kTaskState, QHeaderView::Fixed);
     header->setSectionHidden(cols::kTaskProgress, true);
-    header->setSectionResizeMode(cols::kTaskRunMark, QHeaderView::Fixed);
-    header->resizeSection(cols::kTaskRunMark, FitWidth(queue, {"下载状态1", "正在下载"}));
-    header->setSectionResizeMode(cols::kTaskFileName, QHeaderView::Fixed);
-    header->resizeSection(cols::kTaskFileName, 150);
   });
   new FillColumn(queue, cols::kTaskState, 230);
   column->addWidget(queue, 1);
