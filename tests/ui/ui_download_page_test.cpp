@@ -356,8 +356,8 @@ TEST_F(DownloadPageTest, WindowKeepsTurningWhileAWorkerFloodsTheQueueAndSummary)
   // A guard, not the benchmark: a sanitizer build on a busy machine.
   EXPECT_LT(longest, 250.0);
   EXPECT_GT(probe.Ticks(), 20);
-  EXPECT_GT(writes.load(), 1000);
-  EXPECT_LT(adapter->BatchCount() - batches_before, writes.load() / 10);
+  EXPECT_GT(writes.load(), 200);
+  EXPECT_LT(adapter->BatchCount() - batches_before, writes.load() / 4);
   // And what the window shows at the end is what the worker wrote last.
   Settle();
   EXPECT_EQ(queue->model()->index(0, cols::kTaskState).data().toString(),
