@@ -1,8 +1,8 @@
 #include "ui/list_model_adapter.h"
 
 #include <QMetaObject>
-#include <algorithm>
 #include <QSize>
+#include <algorithm>
 #include <mutex>
 
 #include "ui/qt_text.h"
@@ -52,18 +52,45 @@ void ListModelAdapter::Flush() {
   if (!changes.empty()) Apply(std::move(changes));
 }
 
+void ListModelAdapter::Dirty::Add(int row, int column) {
+  if (top < 0) {
+    top = bottom = row;
+    left = right = column;
+    return;
+  }
+  top = std::min(top, row);
+  bottom = std::max(bottom, row);
+  left = std::min(left, column);
+  right = std::max(right, column);
+}
+
 void ListModelAdapter::Apply(std::vector<ListChange> changes) {
   applying_ = true;
   ++batches_;
   int selected = selected_;
-  if (changes.size() > kResetThreshold) {
+  const auto structural = static_cast<std::size_t>(
+      std::count_if(changes.begin(), changes.end(), [](const ListChange& c) {
+        return c.kind == ListChange::Kind::kInsert || c.kind == ListChange::Kind::kRemove;
+      }));
+  if (structural > kResetThreshold) {
     // Replay on a private copy and show the result in one go.
     beginResetModel();
     for (ListChange& c : changes) ApplyOne(c, selected);
     endResetModel();
   } else {
+    Dirty dirty;
     for (std::size_t i = 0; i < changes.size(); ++i) {
       ListChange& c = changes[i];
+      if (c.kind == ListChange::Kind::kSetCell) {
+        if (SetCell(c)) dirty.Add(c.row, c.column);
+        continue;
+      }
+      if (c.kind == ListChange::Kind::kSelect) {
+        selected = c.row;
+        continue;
+      }
+      // Rows are about to move: the cells changed so far are reported where they are now.
+      TellDirty(dirty);
       if (c.kind == ListChange::Kind::kInsert && c.row >= 0 &&
           c.row <= static_cast<int>(rows_.size())) {
         // A run of inserts at consecutive rows (appends, typically) becomes one notification.
@@ -92,26 +119,18 @@ void ListModelAdapter::Apply(std::vector<ListChange> changes) {
           if (selected == c.row) selected = -1;
           else if (selected > c.row) --selected;
           break;
-        case ListChange::Kind::kSetCell:
-          if (c.row < 0 || c.row >= static_cast<int>(rows_.size()) || c.column < 0 ||
-              c.column >= columnCount() || c.cells.empty()) {
-            break;
-          }
-          rows_[static_cast<std::size_t>(c.row)][static_cast<std::size_t>(c.column)] =
-              std::move(c.cells[0]);
-          emit dataChanged(index(c.row, c.column), index(c.row, c.column));
-          break;
         case ListChange::Kind::kReset:
-          ResetTo(std::move(c.rows));
-          selected = c.row;
-          break;
-        case ListChange::Kind::kSelect:
+          ReplaceRows(std::move(c.rows), dirty);
           selected = c.row;
           break;
         case ListChange::Kind::kInsert:
           break;  // out of range: the log and the copy disagree; nothing sane to insert
+        case ListChange::Kind::kSetCell:
+        case ListChange::Kind::kSelect:
+          break;  // handled above
       }
     }
+    TellDirty(dirty);
   }
   const bool moved = selected != selected_ ||
                      std::any_of(changes.begin(), changes.end(), [](const ListChange& c) {
@@ -121,6 +140,22 @@ void ListModelAdapter::Apply(std::vector<ListChange> changes) {
   selected_ = selected;
   if (moved) emit SelectionChanged(selected_);
   applying_ = false;
+}
+
+bool ListModelAdapter::SetCell(ListChange& c) {
+  if (c.row < 0 || c.row >= static_cast<int>(rows_.size()) || c.column < 0 ||
+      c.column >= columnCount() || c.cells.empty()) {
+    return false;
+  }
+  rows_[static_cast<std::size_t>(c.row)][static_cast<std::size_t>(c.column)] =
+      std::move(c.cells[0]);
+  return true;
+}
+
+void ListModelAdapter::TellDirty(Dirty& dirty) {
+  if (dirty.top < 0) return;
+  emit dataChanged(index(dirty.top, dirty.left), index(dirty.bottom, dirty.right));
+  dirty = Dirty{};
 }
 
 // Applies one change to the copy without telling views (inside a model reset).
@@ -139,12 +174,7 @@ void ListModelAdapter::ApplyOne(ListChange& c, int& selected) {
       else if (selected > c.row) --selected;
       return;
     case ListChange::Kind::kSetCell:
-      if (c.row < 0 || c.row >= count || c.column < 0 || c.column >= columnCount() ||
-          c.cells.empty()) {
-        return;
-      }
-      rows_[static_cast<std::size_t>(c.row)][static_cast<std::size_t>(c.column)] =
-          std::move(c.cells[0]);
+      SetCell(c);
       return;
     case ListChange::Kind::kReset:
       rows_ = std::move(c.rows);
@@ -156,10 +186,28 @@ void ListModelAdapter::ApplyOne(ListChange& c, int& selected) {
   }
 }
 
-void ListModelAdapter::ResetTo(std::vector<ListRow> rows) {
-  beginResetModel();
-  rows_ = std::move(rows);
-  endResetModel();
+// The model replaced every row (it does so when a writer outruns the view by thousands of
+// changes). Rows of the same number and width are edited in place, so the view keeps its
+// selection and scroll position; anything else resets it.
+void ListModelAdapter::ReplaceRows(std::vector<ListRow> rows, Dirty& dirty) {
+  const bool same_shape =
+      rows.size() == rows_.size() &&
+      std::equal(rows.begin(), rows.end(), rows_.begin(),
+                 [](const ListRow& a, const ListRow& b) { return a.size() == b.size(); });
+  if (!same_shape) {
+    dirty = Dirty{};
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+    return;
+  }
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (std::size_t c = 0; c < rows[r].size(); ++c) {
+      if (rows_[r][c] == rows[r][c]) continue;
+      rows_[r][c] = std::move(rows[r][c]);
+      dirty.Add(static_cast<int>(r), static_cast<int>(c));
+    }
+  }
 }
 
 int ListModelAdapter::rowCount(const QModelIndex& parent) const {

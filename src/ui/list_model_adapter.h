@@ -14,7 +14,10 @@ namespace brindle::ui {
 class ListModelAdapter : public QAbstractTableModel {
   Q_OBJECT
  public:
-  // A batch longer than this resets the view instead of editing it row by row.
+  // A batch inserting and removing more rows than this resets the view instead of editing it row
+  // by row. Cell changes never reset: however many arrive, a batch tells the view once per run
+  // of them, for the rectangle of cells they touched, so a stream of progress texts costs one
+  // repaint per event-loop turn and the view keeps its selection and scroll position.
   static constexpr std::size_t kResetThreshold = 256;
 
   // Attaches to `model` (which must outlive the adapter) and takes its rows as they are now.
@@ -48,9 +51,16 @@ class ListModelAdapter : public QAbstractTableModel {
 
  private:
   struct Relay;
+  // Cells changed since the views were last told: a bounding rectangle, empty when none.
+  struct Dirty {
+    int top = -1, bottom = -1, left = -1, right = -1;
+    void Add(int row, int column);
+  };
   void Apply(std::vector<ListChange> changes);
   void ApplyOne(ListChange& change, int& selected);
-  void ResetTo(std::vector<ListRow> rows);
+  bool SetCell(ListChange& change);
+  void TellDirty(Dirty& dirty);
+  void ReplaceRows(std::vector<ListRow> rows, Dirty& dirty);
 
   ListModel& model_;
   std::shared_ptr<Relay> relay_;

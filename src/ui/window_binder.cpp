@@ -183,8 +183,11 @@ void WindowBinder::BindList(const char* name, bool with_menu) {
   for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
     const int width = columns[static_cast<std::size_t>(c)].width;
     // Width 0 columns hold data the features read but nobody should see.
-    view->setColumnHidden(c, width == 0);
-    if (width > 0) view->setColumnWidth(c, width);
+    if (width == 0) view->setColumnHidden(c, true);
+    // A page that sized or hid a column itself (to fit a narrow card) keeps its choice.
+    const bool page_sized =
+        view->horizontalHeader()->sectionResizeMode(c) != QHeaderView::Interactive;
+    if (width > 0 && !page_sized) view->setColumnWidth(c, width);
   }
 
   const std::string list = name;

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "foundation/encoding.h"
 #include "qt_env.h"
@@ -88,19 +90,74 @@ TEST(ListModelAdapterTest, SmallBatchesEditRowsAndLongOnesReset) {
   ui::ListModelAdapter adapter(model);
   int inserted_signals = 0;
   int resets = 0;
+  std::vector<std::pair<QModelIndex, QModelIndex>> changed;
   QObject::connect(&adapter, &QAbstractItemModel::rowsInserted, [&] { ++inserted_signals; });
   QObject::connect(&adapter, &QAbstractItemModel::modelReset, [&] { ++resets; });
+  QObject::connect(&adapter, &QAbstractItemModel::dataChanged,
+                   [&](const QModelIndex& a, const QModelIndex& b) { changed.emplace_back(a, b); });
   for (int i = 0; i < 10; ++i) model.Append({"p" + std::to_string(i), "0", "00:00:01"});
   adapter.Flush();
   EXPECT_EQ(inserted_signals, 1);  // ten appends in one batch: one insertion
   EXPECT_EQ(resets, 0);
-  for (int i = 0; i < 400; ++i) model.SetCell(i % 10, cols::kPlayerScore, std::to_string(i));
+
+  // Hundreds of cell changes: one notification over the cells they touched, no reset.
+  for (int i = 0; i < 400; ++i) model.SetCell(2 + i % 5, cols::kPlayerScore, std::to_string(i));
+  model.SetCell(3, cols::kPlayerTime, "00:00:02");
+  adapter.Flush();
+  EXPECT_EQ(resets, 0);
+  ASSERT_EQ(changed.size(), 1u);
+  EXPECT_EQ(changed[0].first, adapter.index(2, cols::kPlayerScore));
+  EXPECT_EQ(changed[0].second, adapter.index(6, cols::kPlayerTime));
+  ExpectSameRows(model, adapter);
+
+  // Cells changed around a removal are reported where they were when changed.
+  changed.clear();
+  model.SetCell(9, cols::kPlayerName, "before");
+  model.Remove(0);
+  model.SetCell(0, cols::kPlayerName, "after");
+  adapter.Flush();
+  ASSERT_EQ(changed.size(), 2u);
+  EXPECT_EQ(changed[0].first.row(), 9);
+  EXPECT_EQ(changed[1].first.row(), 0);
+  ExpectSameRows(model, adapter);
+
+  // Many row insertions and removals in one batch reset the view.
+  for (int i = 0; i < 300; ++i) model.Append({"q" + std::to_string(i), "0", "00:00:01"});
   adapter.Flush();
   EXPECT_EQ(resets, 1);
   ExpectSameRows(model, adapter);
   model.Clear();
   adapter.Flush();
   EXPECT_EQ(adapter.rowCount(), 0);
+}
+
+TEST(ListModelAdapterTest, AFloodOfCellChangesKeepsTheViewsSelection) {
+  ListModel model(download_queue_columns());
+  for (int i = 0; i < 3; ++i) model.Append({"ze_" + std::to_string(i), gbk("等待下载")});
+  ui::ListModelAdapter adapter(model);
+  QTableView view;
+  view.setModel(&adapter);
+  view.selectRow(2);
+  int resets = 0;
+  QObject::connect(&adapter, &QAbstractItemModel::modelReset, [&] { ++resets; });
+  // More changes than the model keeps: it hands over all its rows at once, which, being the
+  // same rows with new texts, still reach the view as edits.
+  for (std::size_t i = 0; i < ListModel::kMaxPendingChanges + 10; ++i) {
+    model.SetCell(0, cols::kTaskState, std::to_string(i % 100) + ".00%");
+  }
+  adapter.Flush();
+  EXPECT_EQ(resets, 0);
+  EXPECT_EQ(view.currentIndex().row(), 2);
+  EXPECT_TRUE(view.selectionModel()->isRowSelected(2, QModelIndex()));
+  ExpectSameRows(model, adapter);
+  // A reset that changes the rows' number is a real reset.
+  for (std::size_t i = 0; i < ListModel::kMaxPendingChanges + 10; ++i) {
+    model.SetCell(0, cols::kTaskState, std::to_string(i));
+  }
+  model.Remove(1);
+  adapter.Flush();
+  EXPECT_EQ(resets, 1);
+  ExpectSameRows(model, adapter);
 }
 
 TEST(ListModelAdapterTest, SelectionFollowsInsertsAndRemovals) {

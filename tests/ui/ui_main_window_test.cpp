@@ -23,6 +23,7 @@
 #include "ui/list_model_adapter.h"
 #include "ui/main_window.h"
 #include "ui/notice_window.h"
+#include "ui/pages/pages.h"
 #include "ui/qt_ports.h"
 #include "ui/widgets.h"
 #include "ui/window_binder.h"
@@ -36,6 +37,7 @@ using names::ControlKind;
 class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() : window(ports, ports) {
+    window.controls().Add(ui::kDownloadSummaryLabel, ControlKind::kLabel, "");
     ports.AttachWindow(&main);
     main.Bind(window, [this] { return initialised.load(); });
     main.show();
@@ -321,6 +323,9 @@ void FillSamples(Window& w) {
   w.download_queue().Append({"ze_lotr_minas_tirith", gbk("45.20%(12.34MB/27.30MB)"), "", "",
                              "", gbk("正在下载"), "ze_lotr_minas_tirith.bsp.bz2"});
   w.download_queue().Append({"ze_paranoid_rezurrection", gbk("等待下载"), "", ""});
+  w.download_queue().Append({"ze_mako_reactor_v5", gbk("等待下载"), "", ""});
+  w.controls().SetCaption(ui::kDownloadSummaryLabel,
+                          gbk(" 已下载:3 已解压:2 待解压:1 下载失败:0 解压失败:0 速度:1.52MB/s"));
   w.extract_queue().Append({"ze_frostdrake_tower.bsp.bz2", "%0", gbk("待解压")});
   w.controls().SetChecked(names::kMirror1, true);
   w.controls().SetChecked(names::kLaunchAuto, true);
@@ -352,8 +357,15 @@ TEST_F(MainWindowTest, WritesAPictureOfEveryPage) {
     const QString path = dir + QLatin1Char('/') + QLatin1String(files[page]);
     EXPECT_TRUE(image.save(path)) << path.toStdString();
   }
-  // The notice over the download page, for its look.
+  // The download page at the smallest size the window allows.
   window.SelectPage(names::kDownloadPage);
+  const QSize usual = main.size();
+  main.resize(main.minimumSize());
+  Settle();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(main.grab().toImage().save(dir + QStringLiteral("/page_0_download_smallest.png")));
+  main.resize(usual);
+  // The notice over the download page, for its look.
   window.ShowNotice(gbk("正在初始化..."));
   Settle();
   QCoreApplication::processEvents();

@@ -3,22 +3,29 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QCheckBox>
+#include <QEvent>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <initializer_list>
 
 #include "ui/icons.h"
 #include "ui/page_kit.h"
 #include "ui/pages/pages.h"
+#include "ui/progress_delegate.h"
 #include "ui/style.h"
+#include "ui/summary_label.h"
 #include "ui/widgets.h"
 #include "view/control_names.h"
+#include "view/list_model.h"
 
 namespace brindle::ui {
 namespace {
@@ -79,11 +86,89 @@ QWidget* ResourceCard(QWidget* page) {
   return card;
 }
 
+// Runs `fit` on a list's header once the window has attached the list's model and with it the
+// columns (the page is built before the window binds it).
+template <typename Fit>
+void WhenColumnsExist(QTableView* view, Fit fit) {
+  QHeaderView* header = view->horizontalHeader();
+  QObject::connect(header, &QHeaderView::sectionCountChanged, header,
+                   [header, fit](int, int count) {
+                     if (count > 0) fit(header);
+                   });
+}
+
+// The widest of `texts` in the list's cell font and its header font, with the item padding.
+int FitWidth(const QTableView* view, std::initializer_list<const char*> texts) {
+  const QFontMetrics cell(view->font());
+  const QFontMetrics head(view->horizontalHeader()->font());
+  int width = 0;
+  for (const char* text : texts) {
+    const QString t = QString::fromUtf8(text);
+    width = std::max({width, cell.horizontalAdvance(t), head.horizontalAdvance(t)});
+  }
+  return width + 2 * 8 + 8;  // the style sheet's item padding and some air
+}
+
+// Gives one column of a list the width the other shown columns leave, never less than `minimum`
+// (below that the list scrolls sideways). Follows the view's size and the person's resizing.
+class FillColumn : public QObject {
+ public:
+  FillColumn(QTableView* view, int column, int minimum)
+      : QObject(view), view_(view), column_(column), minimum_(minimum) {
+    view->viewport()->installEventFilter(this);
+    QHeaderView* header = view->horizontalHeader();
+    connect(header, &QHeaderView::sectionResized, this, [this](int logical, int, int) {
+      if (logical != column_) Fit();
+    });
+    connect(header, &QHeaderView::sectionCountChanged, this, [this] { Fit(); });
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize) Fit();
+    return false;
+  }
+
+ private:
+  void Fit() {
+    QHeaderView* header = view_->horizontalHeader();
+    if (header->count() <= column_) return;
+    int others = 0;
+    for (int c = 0; c < header->count(); ++c) {
+      if (c != column_ && !header->isSectionHidden(c)) others += header->sectionSize(c);
+    }
+    header->resizeSection(column_, std::max(minimum_, view_->viewport()->width() - others));
+  }
+
+  QTableView* view_;
+  int column_;
+  int minimum_;
+};
+
+// The queue with its summary line in the heading: the counters and the speed stay in view beside
+// the rows they describe.
 QWidget* QueueCard(QWidget* page) {
   QVBoxLayout* column = nullptr;
   QFrame* card = MakeCard(page, &column, 14, 8);
-  column->addWidget(SectionLabel(card, "下载队列"));
-  column->addWidget(MakeTable(card, names::kDownloadQueue), 1);
+  auto* head = new QHBoxLayout;
+  head->setSpacing(16);
+  head->addWidget(SectionLabel(card, "下载队列"));
+  auto* summary = new SummaryLine(card);
+  summary->Label()->setObjectName(QString::fromUtf8(kDownloadSummaryLabel));
+  head->addWidget(summary, 1);
+  column->addLayout(head);
+  QTableView* queue = MakeTable(card, names::kDownloadQueue);
+  queue->setItemDelegateForColumn(cols::kTaskState, new QueueStateDelegate(queue));
+  // The progress bar takes the room the other columns leave (they keep the design's widths), and
+  // the progress column, which is never written, is not shown beside the bar that shows progress.
+  WhenColumnsExist(queue, [](QHeaderView* header) {
+    if (header->count() <= cols::kTaskFileName) return;
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(cols::kTaskState, QHeaderView::Fixed);
+    header->setSectionHidden(cols::kTaskProgress, true);
+  });
+  new FillColumn(queue, cols::kTaskState, 230);
+  column->addWidget(queue, 1);
   return card;
 }
 
@@ -123,7 +208,19 @@ QWidget* SideCard(QWidget* page) {
   auto* extract_page = new QWidget(tabs);
   auto* extract_column = new QVBoxLayout(extract_page);
   extract_column->setContentsMargins(0, 8, 0, 0);
-  extract_column->addWidget(MakeTable(extract_page, names::kExtractQueue));
+  QTableView* extract = MakeTable(extract_page, names::kExtractQueue);
+  // The card is narrower than the design's columns: the file name takes what the progress and
+  // state columns leave, so the state stays in view.
+  WhenColumnsExist(extract, [extract](QHeaderView* header) {
+    if (header->count() <= cols::kExtractState) return;
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(cols::kExtractFile, QHeaderView::Stretch);
+    header->setSectionResizeMode(cols::kExtractProgress, QHeaderView::Fixed);
+    header->resizeSection(cols::kExtractProgress, FitWidth(extract, {"进度", "%0"}));
+    header->setSectionResizeMode(cols::kExtractState, QHeaderView::Fixed);
+    header->resizeSection(cols::kExtractState, FitWidth(extract, {"待解压"}));
+  });
+  extract_column->addWidget(extract);
   tabs->addTab(extract_page, QString::fromUtf8("解压队列"));
   auto* log_page = new QWidget(tabs);
   auto* log_column = new QVBoxLayout(log_page);
@@ -161,15 +258,17 @@ QWidget* BuildDownloadPage(QWidget* parent) {
   top->addWidget(settings);
   column->addLayout(top);
 
-  column->addWidget(ResourceCard(page), 3);
+  column->addWidget(ResourceCard(page), 1);
 
+  // The queue holds a handful of rows (at most four wait) and its progress bar wants width; the
+  // extraction queue needs only a file name and two short texts.
   auto* bottom = new QHBoxLayout;
   bottom->setSpacing(14);
   bottom->addWidget(QueueCard(page), 1);
   QWidget* side = SideCard(page);
-  side->setFixedWidth(340);
+  side->setFixedWidth(300);
   bottom->addWidget(side);
-  column->addLayout(bottom, 2);
+  column->addLayout(bottom, 1);
   return page;
 }
 
