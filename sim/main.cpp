@@ -29,13 +29,13 @@ struct Arguments {
   brindle::sim::A2sCommandLine a2s;  // fake game servers on UDP
 };
 
-void usage() {
+void usage(std::FILE* out) {
   std::fputs(
       "usage: brindle-sim [--data DIR] [--addr-file FILE] [--endpoints FILE] [--cert-file FILE]\n"
       "                   [--http-port N] [--https-port N] [--no-https] [--threads N]\n"
       "                   [--servers N]\n",
-      stderr);
-  std::fputs(brindle::sim::kA2sUsage, stderr);
+      out);
+  std::fputs(brindle::sim::kA2sUsage, out);
 }
 
 bool parse_int(std::string_view text, int& out) {
@@ -92,9 +92,16 @@ bool parse(int argc, char** argv, Arguments& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      usage(stdout);
+      return 0;
+    }
+  }
   Arguments args;
   if (!parse(argc, argv, args)) {
-    usage();
+    usage(stderr);
     return 2;
   }
 
