@@ -208,6 +208,15 @@ TEST_F(FavouritesTest, AddFromTheServerListBeforeThePageWasShownKeepsTheFile) {
   EXPECT_EQ(Addresses(), (std::vector<std::string>{kA, kB, kC}));
 }
 
+TEST_F(FavouritesTest, ServerListEntryWithLaunchOptionsInItsAddressIsNotAdded) {
+  WriteFile(ListText({kA}));
+  EXPECT_EQ(AddFavourite(core_, "192.0.2.9:27015 +exec autoexec"), AddResult::kInvalid);
+  EXPECT_EQ(ports().Notices(), std::vector<std::string>{gbk("服务器地址无效")});
+  EXPECT_EQ(FileText(), ListText({kA}));
+  EXPECT_EQ(AddFavourite(core_, "play.brindle.example:27015"), AddResult::kAdded);
+  EXPECT_EQ(FileText(), ListText({kA, "play.brindle.example:27015"}));
+}
+
 TEST_F(FavouritesTest, AddDialogNormalisesOrRefusesTheTypedAddress) {
   auto type_and_confirm = [&](const std::string& typed) {
     ASSERT_TRUE(window().Activate(names::kAddServer));
@@ -224,7 +233,9 @@ TEST_F(FavouritesTest, AddDialogNormalisesOrRefusesTheTypedAddress) {
 
   const std::string refused = gbk("IP格式不合法!请检查!");
   for (const std::string typed : {"192.0.2.4", "192.0.2.4:", ":27015", "192.0.2.4:port",
-                                  "192.0.2.4:70000", "192.0.2.4:0", ""}) {
+                                  "192.0.2.4:70000", "192.0.2.4:0", "", "evil host:27015",
+                                  "192.0.2.4:27015 +exec autoexec", "192.0.2.4:+27015",
+                                  "192.0.2.4 +quit:27015"}) {
     type_and_confirm(typed);
     EXPECT_TRUE(controls().Visible(names::kAddServerWindow)) << typed;
     EXPECT_EQ(ports().Notices().back(), refused) << typed;
