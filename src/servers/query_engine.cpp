@@ -138,9 +138,26 @@ bool QueryEngine::Send(const QueryTarget& target, const std::string& packet) {
   return target.ok() && socket_.send_to(target.host, target.port, packet);
 }
 
+bool QueryEngine::Ask(const QueryTarget& target, const std::string& packet) {
+  if (!target.ok()) return false;
+  {
+    std::lock_guard lock(mutex_);
+    challenge_rounds_[target.key] = kChallengeRoundsPerQuery;
+  }
+  return Send(target, packet);
+}
+
+bool QueryEngine::TakeChallengeRound(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  const auto it = challenge_rounds_.find(key);
+  if (it == challenge_rounds_.end() || it->second <= 0) return false;
+  --it->second;
+  return true;
+}
+
 void QueryEngine::QueryServerInfo(const std::string& address) {
   QueryTarget target = ResolveQueryTarget(address, &window_.favourites());
-  if (Started()) Send(target, info_request_);
+  if (Started()) Ask(target, info_request_);
 }
 
 void QueryEngine::QueryPlayers(const std::string& address) {
@@ -152,7 +169,7 @@ void QueryEngine::QueryPlayers(const std::string& address) {
     player_key_ = target.key;
   }
   if (!Started()) return;
-  Send(target, player_request_);
+  Ask(target, player_request_);
   window_.ShowStatus(gbk("查询玩家情况-> ") + address + gbk("(人多时可能不会反馈)"));
 }
 
@@ -206,7 +223,10 @@ void QueryEngine::HandleDatagram(const platform::UdpSocket::Datagram& datagram) 
     }
     case A2sReplyKind::kChallenge: {
       const std::string challenge = ParseChallenge(datagram.bytes);
-      if (challenge.empty()) return;
+      // Only the exact address and port asked, and only a few rounds per query: otherwise any
+      // host could make the engine send for it, and a server that only ever challenges would
+      // keep it busy for ever.
+      if (challenge.empty() || !TakeChallengeRound(key)) return;
       // Whichever request drew the challenge, both are asked again with it.
       socket_.send_to(datagram.address, datagram.port, InfoRequest(challenge));
       socket_.send_to(datagram.address, datagram.port, PlayerRequest(challenge));

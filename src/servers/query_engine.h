@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,6 +52,9 @@ class QueryEngine {
   // Seconds after the player request within which a player reply is still shown.
   static constexpr std::int64_t kPlayerReplyWindowSeconds = 5;
   static constexpr int kReceiveWaitMs = 1000;
+  // Challenges answered per query of a server. A server that answers every request with a new
+  // challenge would otherwise keep the engine busy for ever.
+  static constexpr int kChallengeRoundsPerQuery = 3;
 
   // Called on the receive thread after an answer was applied to the window (or was ignored, for
   // players arriving late). For programs and tests that want the whole record.
@@ -104,6 +108,10 @@ class QueryEngine {
   void ApplyServerInfo(const std::string& key, const ServerInfo& info);
   void ApplyPlayers(const std::string& key, const std::vector<PlayerEntry>& players);
   bool Send(const QueryTarget& target, const std::string& packet);
+  // Sends a request of a new query and grants its server the challenge rounds.
+  bool Ask(const QueryTarget& target, const std::string& packet);
+  // Whether a challenge from `key` may be answered (and uses up one round if so).
+  bool TakeChallengeRound(const std::string& key);
 
   Window& window_;
   platform::UdpSocket socket_;
@@ -118,6 +126,9 @@ class QueryEngine {
   std::condition_variable loop_done_;
   std::int64_t player_stamp_ = 0;
   std::string player_key_;       // sender expected to answer the player request
+  // Challenge rounds left per asked server (address:port as replies come from it). Only servers
+  // asked appear here, so a challenge from anywhere else is never answered.
+  std::map<std::string, int> challenge_rounds_;
   std::shared_ptr<InfoObserver> info_observer_;
   std::shared_ptr<PlayersObserver> players_observer_;
 };

@@ -150,6 +150,72 @@ TEST_F(QueryEngineTest, ChallengeIsAnsweredWithBothRequests) {
   EXPECT_EQ(window().players().RowCount(), 0);
 }
 
+int RequestsTo(const sim::A2sCounts& n) {
+  return n.info_requests + n.info_with_challenge + n.player_requests + n.player_with_challenge;
+}
+
+TEST_F(QueryEngineTest, AServerThatOnlyChallengesGetsAFewRoundsPerQuery) {
+  A2sServer pest, sentinel;
+  pest.always_challenge = true;
+  sentinel.name = "Sentinel";
+  StartServers({pest, sentinel});
+  ASSERT_TRUE(engine_.Start());
+
+  // The query, then each of the three rounds answers with both requests: 1 + 3 * 2.
+  const int expected = 1 + 2 * QueryEngine::kChallengeRoundsPerQuery;
+  engine_.QueryServerInfo(responders_.Address(0));
+  ASSERT_TRUE(Eventually([&] {
+    const sim::A2sCounts n = responders_.Counts(0);
+    return RequestsTo(n) == expected && n.challenges_sent == expected;
+  }));
+  // Answers arrive in order on the one socket: once the sentinel's reply has been handled twice
+  // over, every challenge before it has been too.
+  for (std::size_t round = 1; round <= 2; ++round) {
+    engine_.QueryServerInfo(responders_.Address(1));
+    ASSERT_TRUE(Eventually([&] { return answers_.Infos() == round; }));
+  }
+  EXPECT_EQ(RequestsTo(responders_.Counts(0)), expected);
+
+  // A new query of the same server gets its own rounds.
+  engine_.QueryPlayers(responders_.Address(0));
+  ASSERT_TRUE(Eventually([&] { return RequestsTo(responders_.Counts(0)) == 2 * expected; }));
+}
+
+TEST_F(QueryEngineTest, ChallengesFromAddressesNeverAskedAreIgnored) {
+  platform::UdpSocket server, stranger;
+  ASSERT_TRUE(server.open("127.0.0.1", 0));
+  ASSERT_TRUE(stranger.open("127.0.0.1", 0));
+  ASSERT_TRUE(engine_.Start());
+  const std::string challenge = std::string("\xFF\xFF\xFF\xFF" "A", 5) + "\x01\x02\x03\x04";
+  // A reply the engine handles after whatever came before it from the same sender.
+  const std::string info = std::string("\xFF\xFF\xFF\xFF" "I\x11" "done\0", 11);
+  platform::UdpSocket::Datagram got;
+
+  // A host nobody asked challenges the engine: nothing is sent to it.
+  ASSERT_TRUE(stranger.send_to("127.0.0.1", engine_.LocalPort(), challenge));
+  ASSERT_TRUE(stranger.send_to("127.0.0.1", engine_.LocalPort(), info));
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+  EXPECT_EQ(stranger.receive(0, got), platform::UdpSocket::Receive::kTimeout);
+
+  // The server asked answers from the port it was asked on; its challenge is answered.
+  engine_.QueryServerInfo("127.0.0.1:" + std::to_string(server.local_port()));
+  ASSERT_EQ(server.receive(10000, got), platform::UdpSocket::Receive::kDatagram);
+  EXPECT_EQ(got.bytes, InfoRequest());
+  ASSERT_TRUE(server.send_to("127.0.0.1", engine_.LocalPort(), challenge));
+  ASSERT_EQ(server.receive(10000, got), platform::UdpSocket::Receive::kDatagram);
+  EXPECT_EQ(got.bytes, InfoRequest("\x01\x02\x03\x04"));
+  ASSERT_EQ(server.receive(10000, got), platform::UdpSocket::Receive::kDatagram);
+  EXPECT_EQ(got.bytes, PlayerRequest("\x01\x02\x03\x04"));
+
+  // The same host from another port is not the server asked.
+  platform::UdpSocket other_port;
+  ASSERT_TRUE(other_port.open("127.0.0.1", 0));
+  ASSERT_TRUE(other_port.send_to("127.0.0.1", engine_.LocalPort(), challenge));
+  ASSERT_TRUE(other_port.send_to("127.0.0.1", engine_.LocalPort(), info));
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 2; }));
+  EXPECT_EQ(other_port.receive(0, got), platform::UdpSocket::Receive::kTimeout);
+}
+
 TEST_F(QueryEngineTest, HostNameIsResolvedThroughTheIpv4Column) {
   StartServers({A2sServer{}});
   const std::string port = std::to_string(responders_.Ports()[0]);
