@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -459,6 +460,51 @@ TEST_F(FavouritesTest, ContextMenuActsOnTheSelectedRow) {
 
   ASSERT_TRUE(window().Activate(Menu(names::kMenuCopyAddress)));
   EXPECT_EQ(ports().Clipboard(), kB);
+}
+
+TEST_F(FavouritesTest, LoadAndRefreshNeverWaitForAHostNameLookup) {
+  sim::A2sResponders servers;
+  sim::A2sServer named;
+  named.name = "Named";
+  std::string error;
+  ASSERT_TRUE(servers.Start({named}, &error)) << error;
+  const std::string address = "ze.brindle.example:" + std::to_string(servers.Ports()[0]);
+  // A name server that does not answer until the test lets it.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool open = false;
+  int asked = 0;
+  HostLookup previous = SetHostLookup([&](const std::string&) {
+    std::unique_lock lock(mutex);
+    ++asked;
+    changed.wait_for(lock, std::chrono::seconds(20), [&] { return open; });
+    return std::string("127.0.0.1");
+  });
+  auto open_lookups = [&] {
+    std::lock_guard lock(mutex);
+    open = true;
+    changed.notify_all();
+  };
+  auto times_asked = [&] {
+    std::lock_guard lock(mutex);
+    return asked;
+  };
+
+  StartQueryEngine(core_);
+  ASSERT_TRUE(QueryEngineStarted());
+  WriteFile(ListText({address}));
+  core_.page_shown[names::kFavouritesPage]();  // comes back with the lookup still blocked
+  ASSERT_TRUE(window().Activate(names::kRefreshFavourites));
+  EXPECT_TRUE(Eventually([&] { return times_asked() == 1; }));
+  EXPECT_EQ(list().Cell(0, cols::kFavName), address);
+  EXPECT_EQ(servers.Counts(0).info_requests, 0);
+
+  open_lookups();
+  EXPECT_TRUE(Eventually([&] { return list().Cell(0, cols::kFavName) == "Named"; }));
+  EXPECT_EQ(list().Cell(0, cols::kFavIpv4), "127.0.0.1:" + std::to_string(servers.Ports()[0]));
+  EXPECT_TRUE(Eventually([&] { return servers.Counts(0).info_requests == 2; }));  // load, refresh
+  core_.workers().StopAndJoin();
+  SetHostLookup(std::move(previous));
 }
 
 TEST_F(FavouritesTest, LiveRowsPlayersPanelAndRefresh) {
