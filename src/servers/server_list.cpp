@@ -99,7 +99,8 @@ Fetch FetchAndFill(Core& core, const std::string& category, std::uint64_t genera
     return Fetch::kSuperseded;
   }
   const std::string body =
-      http_request(ServerListUrl(core.state()), {.timeout_seconds = kServerListTimeoutSeconds});
+      http_request(ServerListUrl(core.state()), {.timeout_seconds = kServerListTimeoutSeconds,
+                                                 .max_body_bytes = kHttpBodyCapLargeList});
   std::vector<ListRow> cells;
   {
     std::vector<ServerRow> rows;

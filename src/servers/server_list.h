@@ -71,7 +71,7 @@ inline constexpr std::uint64_t kAnyServerListLoad = 0;
 std::uint64_t BeginServerListLoad();
 
 // One fetch and fill on the calling thread, without the retry: disables the category buttons,
-// asks the API and fills the list. True when the
+// asks the API (its answer capped at kHttpBodyCapLargeList) and fills the list. True when the
 // answer was read; the buttons are enabled again only then.
 bool FetchServerListOnce(Core& core, const std::string& category);
 
