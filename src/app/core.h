@@ -59,6 +59,10 @@ class Core {
   // Run after a navigation button switched to its page (server list load, favourites reload…).
   std::array<std::function<void()>, 5> page_shown;
 
+  // Whether main-window creation stops when a component file is missing. The window always
+  // needs them; brindle-cli only for the commands that install files.
+  bool require_components = true;
+
   // Component files whose absence stops start-up, in check order.
   std::vector<std::string> ComponentFiles() const;
   // The start-up message naming the missing extractor (GBK).
