@@ -86,6 +86,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   notice_->setObjectName(QString::fromUtf8(names::kNoticePanel));
   login_ = new LoginDialog(this);
   add_server_ = new AddServerDialog(this);
+  player_panel_ = BuildPlayerPanel(this);
+  PlacePlayerPanel(names::kFavouritesPage);
   ShowPage(names::kDownloadPage);
 }
 
@@ -194,8 +196,21 @@ QWidget* MainWindow::Control(std::string_view name) const {
   return findChild<QWidget*>(key);
 }
 
+void MainWindow::PlacePlayerPanel(int page) {
+  QWidget* slot = pages_->widget(page)->findChild<QWidget*>(QString::fromUtf8(kPlayerPanelSlot));
+  if (slot == nullptr || player_panel_->parentWidget() == slot) return;
+  // A new parent hides a widget; the panel keeps the state the window model gave it.
+  const bool shown = !player_panel_->isHidden();
+  if (QWidget* old_slot = player_panel_->parentWidget(); old_slot && old_slot->layout()) {
+    old_slot->layout()->removeWidget(player_panel_);
+  }
+  slot->layout()->addWidget(player_panel_);
+  player_panel_->setVisible(shown);
+}
+
 void MainWindow::ShowPage(int page) {
   if (page < 0 || page >= names::kPageCount) return;
+  PlacePlayerPanel(page);
   pages_->setCurrentIndex(page);
   for (int i = 0; i < names::kPageCount; ++i) nav_[static_cast<std::size_t>(i)]->SetActive(i == page);
 }

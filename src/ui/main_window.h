@@ -48,8 +48,9 @@ class MainWindow : public QWidget {
   AddServerDialog* AddServer() const { return add_server_; }
   NavButton* Nav(int page) const { return nav_[static_cast<std::size_t>(page)]; }
 
-  // Shows `page` and highlights its navigation entry. Display only: page switches that the
-  // person asks for go through the window model (and its start-up guard).
+  // Shows `page` and highlights its navigation entry; the player panel moves beside the page's
+  // list when the page has a place for it. Display only: page switches that the person asks for
+  // go through the window model (and its start-up guard).
   void ShowPage(int page);
 
   // Ties every control to `window`: captions and states follow the model, the person's actions
@@ -70,11 +71,13 @@ class MainWindow : public QWidget {
   QWidget* BuildSidebar();
   QWidget* BuildTopBar();
   QWidget* BuildStatusBar();
+  void PlacePlayerPanel(int page);
 
   QTabWidget* pages_ = nullptr;
   NoticeWindow* notice_ = nullptr;
   LoginDialog* login_ = nullptr;
   AddServerDialog* add_server_ = nullptr;
+  QWidget* player_panel_ = nullptr;
   std::array<NavButton*, names::kPageCount> nav_{};
   std::unique_ptr<WindowBinder> binder_;
 };
