@@ -1,9 +1,12 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSizeGrip>
 #include <QTabBar>
 #include <QTabWidget>
@@ -54,8 +57,16 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   setAttribute(Qt::WA_StyledBackground);
   setWindowTitle(QString::fromUtf8("Brindle资源下载工具"));
   setWindowIcon(GlyphIcon(Glyph::kDownload, 32, palette::kAccent, palette::kAccent));
-  resize(kDefaultWidth, kDefaultHeight);
-  setMinimumSize(1100, 720);
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
+  // The window has no system frame, so nothing else keeps its bottom (the status line) on a
+  // small screen: open it within the free area of the screen, centred.
+  const QScreen* where = screen();
+  const QRect available = where != nullptr ? where->availableGeometry() : QRect();
+  resize(OpeningSize(available.size()));
+  if (available.isValid()) {
+    move(available.x() + std::max(0, (available.width() - width()) / 2),
+         available.y() + std::max(0, (available.height() - height()) / 2));
+  }
 
   auto* root = new QHBoxLayout(this);
   root->setContentsMargins(0, 0, 0, 0);
@@ -92,6 +103,12 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
 }
 
 MainWindow::~MainWindow() { Unbind(); }
+
+QSize MainWindow::OpeningSize(const QSize& available) {
+  if (!available.isValid() || available.isEmpty()) return {kDefaultWidth, kDefaultHeight};
+  return {std::clamp(available.width(), kMinimumWidth, kDefaultWidth),
+          std::clamp(available.height(), kMinimumHeight, kDefaultHeight)};
+}
 
 QWidget* MainWindow::BuildSidebar() {
   auto* bar = new QFrame(this);

@@ -31,6 +31,13 @@ class MainWindow : public QWidget {
  public:
   static constexpr int kDefaultWidth = 1280;
   static constexpr int kDefaultHeight = 840;
+  // Small enough for a 1280x720 screen less its task bar; the lists give up their rows first.
+  static constexpr int kMinimumWidth = 1024;
+  static constexpr int kMinimumHeight = 600;
+
+  // The size the window opens at on a screen whose free area (task bar excluded) is `available`:
+  // the design size, smaller where the screen is, never below the minimum.
+  static QSize OpeningSize(const QSize& available);
 
   explicit MainWindow(QWidget* parent = nullptr);
   ~MainWindow() override;
