@@ -225,7 +225,7 @@ void QueryEngine::ResolverLoop(const std::atomic<bool>* also_stop) {
 
 void QueryEngine::FinishLookup(const Lookup& lookup) {
   const QueryTarget target = ResolveQueryTarget(lookup.address, &window_.favourites());
-  if (!target.ok()) return;
+  if (!target.ok() || !lookup.send) return;
   if (lookup.player_query == 0) {
     if (Started()) Ask(target, info_request_);
     return;
@@ -282,7 +282,7 @@ void QueryEngine::QueryServerInfo(const std::string& address) {
   const QueryTarget target = ParseQueryTarget(address);
   if (target.needs_lookup) {
     // The lookup may take as long as the resolver likes; the caller (the UI thread) never waits.
-    if (target.port != 0) EnqueueLookup({address, 0});
+    if (target.port != 0) EnqueueLookup({address, 0, Started()});
     return;
   }
   if (Started()) Ask(target, info_request_);
@@ -298,7 +298,7 @@ void QueryEngine::QueryPlayers(const std::string& address) {
     player_key_ = target.key;  // empty until a host name has been looked up
     serial = ++player_query_;
   }
-  if (target.needs_lookup && target.port != 0) EnqueueLookup({address, serial});
+  if (target.needs_lookup && target.port != 0) EnqueueLookup({address, serial, Started()});
   if (!Started()) return;
   if (!target.needs_lookup) Ask(target, player_request_);
   window_.ShowStatus(gbk("查询玩家情况-> ") + address + gbk("(人多时可能不会反馈)"));

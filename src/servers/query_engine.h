@@ -132,6 +132,7 @@ class QueryEngine {
   struct Lookup {
     std::string address;
     std::uint64_t player_query = 0;  // the player query it belongs to; 0 for an information query
+    bool send = false;               // asked while started: the request goes out once resolved
   };
   void EnqueueLookup(Lookup lookup);
   void ResolverLoop(const std::atomic<bool>* also_stop);
