@@ -132,7 +132,7 @@ TEST_F(CliTest, RefreshWithoutAnAnswerIsAFailure) {
   EXPECT_NE(all.out.find("Answering"), std::string::npos);
 
   ASSERT_EQ(Cli({"favourites", "add", servers.Address(1)}).exit_code, 0);
-  ChildRun some = Cli({"favourites", "refresh", "--wait-ms", "500"});
+  ChildRun some = Cli({"favourites", "refresh", "--wait-ms", "1500"});
   EXPECT_EQ(some.exit_code, 1);
   EXPECT_NE(some.out.find("Answering"), std::string::npos);  // what did answer is still shown
   EXPECT_EQ(some.err, "no answer from " + servers.Address(1) + "\n");
