@@ -97,6 +97,7 @@ struct A2sResponders::Impl {
     int fd = -1;
     std::uint16_t port = 0;
     std::string challenge;
+    std::uint32_t challenges_made = 0;
     std::string info_reply;
     std::string player_reply;
     A2sCounts counts;
@@ -131,6 +132,18 @@ struct A2sResponders::Impl {
              sizeof to);
   }
 
+  // The always-challenging server's next challenge: never the one before.
+  static std::string NextChallenge(Server& s) {
+    ++s.challenges_made;
+    std::string c = s.challenge;
+    for (int i = 0; i < 4; ++i) {
+      c[static_cast<std::size_t>(i)] ^= static_cast<char>((s.challenges_made >> (8 * i)) & 0xFF);
+    }
+    if (c == kHeader) c[0] = 0x12;
+    s.challenge = c;
+    return c;
+  }
+
   // Works out the answer to one request; called with `mutex` held. Empty: no answer.
   std::string Answer(Server& s, std::string_view q, bool& is_player_reply) {
     is_player_reply = false;
@@ -140,6 +153,10 @@ struct A2sResponders::Impl {
       const bool valid = q.size() >= 29 && q.substr(25, 4) == s.challenge;
       ++(valid ? n.info_with_challenge : n.info_requests);
       if (s.config.silent) return {};
+      if (s.config.always_challenge) {
+        ++n.challenges_sent;
+        return ChallengeReply(NextChallenge(s));
+      }
       if (s.config.challenge_info && !valid) {
         ++n.challenges_sent;
         return ChallengeReply(s.challenge);
@@ -151,6 +168,10 @@ struct A2sResponders::Impl {
       const bool valid = q.substr(5, 4) == s.challenge;
       ++(valid ? n.player_with_challenge : n.player_requests);
       if (s.config.silent) return {};
+      if (s.config.always_challenge) {
+        ++n.challenges_sent;
+        return ChallengeReply(NextChallenge(s));
+      }
       if (s.config.challenge_players && !valid) {
         ++n.challenges_sent;
         return ChallengeReply(s.challenge);

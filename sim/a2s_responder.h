@@ -1,6 +1,7 @@
 // Fake game servers answering the UDP query protocol on 127.0.0.1, for brindle-sim, the tests and
 // the benchmarks. Each server has its own socket and answers from the port it was asked on.
-// Switches per server: a challenge before the information reply, no answer at all, and (through
+// Switches per server: a challenge before the information reply, nothing but challenges, no
+// answer at all, and (through
 // the player list) blank names or UTF-8 names with Chinese and emoji. One thread serves them all.
 //
 // Texts here are UTF-8, as real servers send them.
@@ -37,6 +38,9 @@ struct A2sServer {
   bool challenge_info = false;
   // The same for player requests; real servers always want it.
   bool challenge_players = true;
+  // Answer every request, with or without the challenge, with a new challenge (a server that
+  // never gives an answer, only more work).
+  bool always_challenge = false;
   // Never answer anything (the requests are still counted).
   bool silent = false;
   std::uint16_t port = 0;  // 0: any free port

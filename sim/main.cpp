@@ -192,14 +192,17 @@ std::shared_ptr<brindle::sim::MapMirror> open_mirror(const Arguments& args, std:
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      usage(stdout);
+      return 0;
+    }
+  }
   Arguments args;
   if (!parse(argc, argv, args)) {
     usage(stderr);
     return 2;
-  }
-  if (args.help) {
-    usage(stdout);
-    return 0;
   }
 
   // Tests must never leak a sim: follow the parent out. (Checked again after arming, in case the

@@ -99,10 +99,17 @@ void status(const httplib::Request& request, httplib::Response& response) {
   response.set_content(body, "text/plain");
 }
 
-// n > 0: a redirect to the same route with n - 1 (or to `to`); n = 0: "arrived".
+// n > 0: a redirect to the same route with n - 1 (or to `to`); n = 0: "arrived". loop=1: a
+// redirect to itself, for ever.
 void redirect(const httplib::Request& request, httplib::Response& response) {
   std::int64_t n = param_int(request, "n", 1, 0, 1000);
   int code = static_cast<int>(param_int(request, "code", 302, 300, 399));
+  if (param_int(request, "loop", 0, 0, 1) == 1) {
+    response.status = code;
+    response.set_header("Location", request.target);
+    response.set_content("again", "text/plain");
+    return;
+  }
   if (n == 0) {
     response.set_content("arrived", "text/plain");
     return;
@@ -117,10 +124,12 @@ void redirect(const httplib::Request& request, httplib::Response& response) {
   response.set_content("redirect " + std::to_string(n), "text/plain");
 }
 
+// zeros=1: the body is all zero bytes, which gzip shrinks about a thousandfold (a "bomb").
 void gzip_body(const httplib::Request& request, httplib::Response& response) {
-  auto length = static_cast<std::size_t>(param_int(request, "bytes", 20000, 0, 64 * kMiB));
+  auto length = static_cast<std::size_t>(param_int(request, "bytes", 20000, 0, 256 * kMiB));
+  const bool zeros = param_int(request, "zeros", 0, 0, 1) == 1;
   std::string compressed;
-  if (!gzip(generated_bytes(0, length), compressed)) {
+  if (!gzip(zeros ? std::string(length, '\0') : generated_bytes(0, length), compressed)) {
     response.status = 500;
     return;
   }

@@ -108,7 +108,7 @@ bool Core::OnMainWindowCreated() {
     if (!platform::is_directory(dir)) (void)platform::create_directory(dir);
   }
 
-  for (const auto& file : ComponentFiles()) {
+  for (const auto& file : require_components ? ComponentFiles() : std::vector<std::string>{}) {
     if (!platform::file_exists(file)) {
       w.MessageBox("", MissingComponentMessage(), "");
       return false;

@@ -67,6 +67,10 @@ class Core {
   // complete and tells every feature. The player panel belongs to the page it was opened on.
   void ShowPage(int page);
 
+  // Whether main-window creation stops when a component file is missing. The window always
+  // needs them; brindle-cli only for the commands that install files.
+  bool require_components = true;
+
   // Component files whose absence stops start-up, in check order.
   std::vector<std::string> ComponentFiles() const;
   // The start-up message naming the missing extractor (GBK).

@@ -1,5 +1,7 @@
 // brindle-cli: the core with the headless ports, one sub-command per job. Each command file
 // registers itself with a static BRINDLE_CLI_COMMAND, so adding a command touches only its file.
+// Every failure ends the program with a non-zero exit code and its message on standard error;
+// standard output carries results only.
 #pragma once
 
 #include <cstdio>
@@ -29,6 +31,9 @@ struct CliCommand {
   const char* name;
   const char* usage;
   CliCommandFn run;
+  // Needs the program's components (the extractor): a command that installs files. Every other
+  // command works from any program folder.
+  bool installs_files = false;
 };
 
 bool RegisterCliCommand(CliCommand command);
@@ -51,4 +56,8 @@ void PrintJson(CliContext& ctx, const nlohmann::ordered_json& value);
 #define BRINDLE_CLI_CONCAT(a, b) BRINDLE_CLI_CONCAT2(a, b)
 #define BRINDLE_CLI_COMMAND(name, usage, fn)                                              \
   static const bool BRINDLE_CLI_CONCAT(brindle_cli_registered_, __LINE__) =               \
-      ::brindle::RegisterCliCommand({name, usage, fn})
+      ::brindle::RegisterCliCommand({name, usage, fn, false})
+// A command that installs files, so start-up insists on the extractor as the window does.
+#define BRINDLE_CLI_INSTALLING_COMMAND(name, usage, fn)                                   \
+  static const bool BRINDLE_CLI_CONCAT(brindle_cli_registered_, __LINE__) =               \
+      ::brindle::RegisterCliCommand({name, usage, fn, true})

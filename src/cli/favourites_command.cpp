@@ -14,6 +14,7 @@
 #include "foundation/encoding.h"
 #include "servers/favourites.h"
 #include "servers/query_engine.h"
+#include "servers/server_address.h"
 #include "view/list_model.h"
 #include "view/window.h"
 
@@ -31,21 +32,25 @@ int Usage() {
 
 std::string U(const std::string& gbk_text) { return gbk_to_utf8(gbk_text); }
 
-// Prints one outcome line (or object) and returns the exit code.
-int Outcome(CliContext& ctx, const char* result, const std::string& address,
-            const std::string& message_gbk, int code) {
+// Prints the outcome of a change that was made (a line, or an object) and returns 0.
+int Done(CliContext& ctx, const char* result, const std::string& address) {
   if (ctx.json) {
     nlohmann::ordered_json j;
     j["result"] = result;
     j["address"] = U(address);
-    if (!message_gbk.empty()) j["message"] = U(message_gbk);
     PrintJson(ctx, j);
   } else {
-    std::fprintf(ctx.out, "%s %s", result, U(address).c_str());
-    if (!message_gbk.empty()) std::fprintf(ctx.out, " %s", U(message_gbk).c_str());
-    std::fputc('\n', ctx.out);
+    std::fprintf(ctx.out, "%s %s\n", result, U(address).c_str());
   }
-  return code;
+  return 0;
+}
+
+// A change that was not made: what and why on standard error, exit code 1.
+int Failed(const char* result, const std::string& address, const std::string& message_gbk) {
+  std::fprintf(stderr, "brindle-cli favourites: %s %s", result, U(address).c_str());
+  if (!message_gbk.empty()) std::fprintf(stderr, " %s", U(message_gbk).c_str());
+  std::fputc('\n', stderr);
+  return 1;
 }
 
 // The list as the page shows it, after a load, with every column the rows hold.
@@ -74,10 +79,9 @@ void PrintRows(CliContext& ctx, const std::vector<ListRow>& rows) {
   }
 }
 
-int Unreadable(CliContext& ctx, const std::string& path) {
-  std::fprintf(stderr, "brindle-cli: %s: %s\n", U(path).c_str(),
+int Unreadable(const std::string& path) {
+  std::fprintf(stderr, "brindle-cli favourites: %s: %s\n", U(path).c_str(),
                U(gbk("无法解析收藏夹文件")).c_str());
-  (void)ctx;
   return 1;
 }
 
@@ -85,7 +89,7 @@ int List(CliContext& ctx) {
   auto file = FavouritesFileOf(ctx.core);
   std::vector<FavouriteEntry> entries;
   if (file->Exists() && !ReadFavouriteEntries(file->Text(), entries)) {
-    return Unreadable(ctx, file->path());
+    return Unreadable(file->path());
   }
   if (ctx.json) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -104,7 +108,7 @@ int List(CliContext& ctx) {
 
 int Add(CliContext& ctx, const std::string& typed) {
   const std::string address = NormaliseTypedAddress(typed);
-  if (address.empty()) return Outcome(ctx, "invalid", typed, gbk("IP格式不合法!请检查!"), 1);
+  if (address.empty()) return Failed("invalid", typed, gbk("IP格式不合法!请检查!"));
   AddResult result = AddResult::kEmpty;
   LoadResult loaded = LoadResult::kNoFile;
   ctx.window.RunOnUi([&] {
@@ -115,11 +119,13 @@ int Add(CliContext& ctx, const std::string& typed) {
   (void)loaded;
   switch (result) {
     case AddResult::kAdded:
-      return Outcome(ctx, "added", address, {}, 0);
+      return Done(ctx, "added", address);
     case AddResult::kExists:
-      return Outcome(ctx, "exists", address, gbk("服务器已存在!"), 1);
+      return Failed("exists", address, gbk("服务器已存在!"));
+    case AddResult::kInvalid:
+      return Failed("invalid", address, gbk(kInvalidServerAddressMessage));
     default:
-      return Outcome(ctx, "failed", address, {}, 1);
+      return Failed("failed", address, {});
   }
 }
 
@@ -127,14 +133,14 @@ int Remove(CliContext& ctx, const std::string& typed) {
   const std::string address = utf8_to_gbk(typed);
   auto file = FavouritesFileOf(ctx.core);
   std::vector<FavouriteEntry> entries;
-  if (!file->Exists()) return Outcome(ctx, "not-found", address, {}, 1);
-  if (!ReadFavouriteEntries(file->Text(), entries)) return Unreadable(ctx, file->path());
+  if (!file->Exists()) return Failed("not-found", address, {});
+  if (!ReadFavouriteEntries(file->Text(), entries)) return Unreadable(file->path());
   bool listed = false;
   for (const FavouriteEntry& e : entries) listed = listed || e.ip == address;
-  if (!listed) return Outcome(ctx, "not-found", address, {}, 1);
+  if (!listed) return Failed("not-found", address, {});
   bool removed = false;
   ctx.window.RunOnUi([&] { removed = DeleteFavourite(ctx.core, address, false); });
-  return removed ? Outcome(ctx, "removed", address, {}, 0) : Outcome(ctx, "failed", address, {}, 1);
+  return removed ? Done(ctx, "removed", address) : Failed("failed", address, {});
 }
 
 int Refresh(CliContext& ctx, int wait_ms) {
@@ -143,8 +149,11 @@ int Refresh(CliContext& ctx, int wait_ms) {
     StartQueryEngine(ctx.core);
     loaded = LoadFavourites(ctx.core);
   });
-  if (loaded == LoadResult::kUnreadable) return Unreadable(ctx, FavouritesFileOf(ctx.core)->path());
-  if (!QueryEngineStarted()) std::fputs("brindle-cli: the query socket could not be opened\n", stderr);
+  if (loaded == LoadResult::kUnreadable) return Unreadable(FavouritesFileOf(ctx.core)->path());
+  if (!QueryEngineStarted()) {
+    std::fputs("brindle-cli favourites: the query socket could not be opened\n", stderr);
+    return 1;
+  }
   // Servers answer within a moment or not at all; stop waiting once every row has answered.
   ListModel& list = ctx.window.favourites();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
@@ -154,8 +163,16 @@ int Refresh(CliContext& ctx, int wait_ms) {
     if (all) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  PrintRows(ctx, list.Rows());
-  return 0;
+  const std::vector<ListRow> rows = list.Rows();
+  PrintRows(ctx, rows);
+  // Every server that kept silent is a failure of the refresh, named on standard error.
+  int silent = 0;
+  for (const ListRow& r : rows) {
+    if (!r[cols::kFavGame].empty()) continue;
+    std::fprintf(stderr, "no answer from %s\n", U(r[cols::kFavAddress]).c_str());
+    ++silent;
+  }
+  return silent == 0 ? 0 : 1;
 }
 
 int RunFavourites(CliContext& ctx) {

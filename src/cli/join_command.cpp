@@ -11,6 +11,7 @@
 #include "cli/command.h"
 #include "foundation/encoding.h"
 #include "servers/join.h"
+#include "servers/server_address.h"
 #include "view/control_names.h"
 #include "view/window.h"
 
@@ -53,6 +54,11 @@ int RunJoin(CliContext& ctx) {
     }
   }
   if (address.empty()) return Usage();
+  if (!IsValidServerAddress(address)) {
+    std::fprintf(stderr, "brindle-cli join: %s: %s\n", gbk_to_utf8(address).c_str(),
+                 kInvalidServerAddressMessage);
+    return 1;
+  }
 
   // The options act on the window as the radio buttons would, without touching the settings.
   Controls& controls = ctx.window.controls();
@@ -71,6 +77,11 @@ int RunJoin(CliContext& ctx) {
   if (print_only) SetJoinHooks(std::move(previous));
   // A join that found only the Steam China client switched the region.
   const int region_after = LaunchRegionIn(controls);
+  if (url.empty()) {
+    std::fprintf(stderr, "brindle-cli join: nothing was opened for %s\n",
+                 gbk_to_utf8(address).c_str());
+    return 1;
+  }
 
   if (ctx.json) {
     nlohmann::ordered_json j;

@@ -6,6 +6,7 @@
 #include "app/endpoints.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "platform/platform.h"
 #include "program/features.h"
 #include "view/headless_ports.h"
 
@@ -34,12 +35,11 @@ void PrintGbk(std::FILE* out, const std::string& gbk_text) {
 
 namespace {
 
-int usage(std::FILE* out) {
+void usage(std::FILE* out) {
   std::fprintf(out,
                "usage: brindle-cli [--program-dir DIR] [--endpoints FILE] [--json] COMMAND ...\n"
                "commands:\n");
   for (const auto& c : brindle::CliCommands()) std::fprintf(out, "  %-10s %s\n", c.name, c.usage);
-  return 2;
 }
 
 }  // namespace
@@ -60,14 +60,28 @@ int main(int argc, char** argv) {
       args.push_back(a);
     }
   }
-  if (args.empty() || args[0] == "--help" || args[0] == "help") return usage(args.empty() ? stderr : stdout);
+  if (args.empty()) {
+    usage(stderr);
+    return 2;
+  }
+  if (args[0] == "--help" || args[0] == "help") {
+    usage(stdout);
+    return 0;
+  }
   const CliCommand* command = nullptr;
   for (const auto& c : CliCommands()) {
     if (args[0] == c.name) command = &c;
   }
   if (!command) {
     std::fprintf(stderr, "brindle-cli: unknown command '%s'\n", args[0].c_str());
-    return usage(stderr);
+    usage(stderr);
+    return 2;
+  }
+  // A folder that is not there is a mistyped option, not a place to build a program folder in.
+  if (!cl.program_dir.empty() && !platform::is_directory(cl.program_dir)) {
+    std::fprintf(stderr, "brindle-cli: the program folder %s does not exist\n",
+                 cl.program_dir.c_str());
+    return 1;
   }
 
   HeadlessPorts ports;
@@ -76,12 +90,14 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     Core core(state, window);
+    core.require_components = command->installs_files;
     int exit_code = 0;
     if (!StartProgram(core, cl, exit_code)) {
       if (exit_code == 0) {
-        // The same message the window shows; the program ends with 0 as it does.
+        // The message the window shows; unlike the window this is a failure a script must see.
         PrintGbk(stderr, core.MissingComponentMessage());
         std::fputc('\n', stderr);
+        exit_code = 1;
       }
       ports.Stop();
       return exit_code;

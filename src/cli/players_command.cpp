@@ -42,7 +42,8 @@ int RunPlayers(CliContext& ctx) {
     return 2;
   }
   const std::string& address = addresses.front();
-  if (!ResolveQueryTarget(address, nullptr).ok()) {
+  const QueryTarget target = ResolveQueryTarget(address, nullptr);
+  if (!target.ok()) {
     std::fprintf(stderr, "brindle-cli players: cannot reach %s\n", address.c_str());
     return 1;
   }
@@ -62,7 +63,7 @@ int RunPlayers(CliContext& ctx) {
     std::fprintf(stderr, "brindle-cli players: cannot open the UDP socket\n");
     return 1;
   }
-  engine.QueryPlayers(address);
+  engine.QueryPlayers(target.key);  // looked up above
   {
     std::unique_lock lock(mutex);
     answered.wait_for(lock, std::chrono::milliseconds(timeout_ms),

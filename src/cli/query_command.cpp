@@ -71,7 +71,8 @@ int RunQuery(CliContext& ctx) {
     std::fprintf(stderr, "brindle-cli query: cannot open the UDP socket\n");
     return 1;
   }
-  for (const auto& entry : asked) engine.QueryServerInfo(addresses[entry.second.front()]);
+  // The addresses were looked up above; ask by the dotted form so nothing is looked up twice.
+  for (const auto& entry : asked) engine.QueryServerInfo(entry.first);
   std::size_t expected = 0;
   for (const auto& entry : asked) expected += entry.second.size();
   {

@@ -67,6 +67,7 @@ struct Sink {
   TransferBuffer buffer;
   HttpClient::ChunkCallback callback;
   std::int64_t accepted = 0;
+  bool refused = false;  // the buffer could not take a chunk: past its cap or out of memory
 };
 
 struct Source {
@@ -74,7 +75,9 @@ struct Source {
   HttpClient::UploadCallback callback;
 };
 
-// libcurl may not see an exception; a throwing callback ends the transfer instead.
+// libcurl may not see an exception; a throwing callback (std::bad_alloc included) ends the
+// transfer instead. libcurl hands over the body after decompression, so caps count what a gzip
+// body inflates to.
 std::size_t write_to_sink(char* bytes, std::size_t size, std::size_t count, void* user) {
   auto* sink = static_cast<Sink*>(user);
   std::size_t n = size * count;
@@ -91,7 +94,10 @@ std::size_t write_to_sink(char* bytes, std::size_t size, std::size_t count, void
     return taken;
   }
   // A sink that cannot grow ends the transfer (CURLE_WRITE_ERROR) rather than drop the chunk.
-  if (!sink->buffer.append({bytes, n})) return 0;
+  if (!sink->buffer.append({bytes, n})) {
+    sink->refused = true;
+    return 0;
+  }
   sink->accepted += static_cast<std::int64_t>(n);
   return n;
 }
@@ -160,6 +166,9 @@ struct HttpClient::Core : std::enable_shared_from_this<HttpClient::Core> {
     check(curl_easy_setopt(easy, CURLOPT_PRIVATE, this));
     check(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, no_signal ? 1L : 0L));
     check(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L));
+    check(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kHttpMaxRedirects));
+    body->buffer.set_limit(kHttpBodyCapDefault);
+    header->buffer.set_limit(kHttpHeaderCap);
     check(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &write_to_sink));
     check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, body.get()));
     check(curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &write_to_sink));
@@ -296,7 +305,9 @@ CURLcode HttpClient::set_option_list(CURLoption option, const std::vector<std::s
 CURLcode HttpClient::perform() {
   if (core_) {
     core_->body->accepted = 0;
+    core_->body->refused = false;
     core_->header->accepted = 0;
+    core_->header->refused = false;
     core_->error[0] = '\0';
   }
   CURLcode code = curl_easy_perform(handle());
@@ -604,6 +615,7 @@ HttpTransferInfo HttpClient::transfer_info() const {
     }
   }
   info.body_bytes = core_->body->accepted;
+  info.body_too_large = core_->body->refused;
   curl_off_t length = -1;
   if (curl_easy_getinfo(core_->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK) {
     info.content_length = length;

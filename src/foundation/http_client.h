@@ -18,6 +18,18 @@
 
 namespace brindle {
 
+// Caps on a body kept in memory, counted after decompression (a small gzip body can inflate to
+// gigabytes). A reply past its cap ends the transfer, which then reads as failed. Bodies written
+// to files through a body callback are not capped.
+inline constexpr std::size_t kHttpBodyCapDefault = std::size_t{16} << 20;    // any other reply
+inline constexpr std::size_t kHttpBodyCapLargeList = std::size_t{64} << 20;  // the server list
+inline constexpr std::size_t kHttpBodyCapPicture = std::size_t{2} << 20;     // avatars
+inline constexpr std::size_t kHttpBodyCapShortAnswer = std::size_t{64} << 10;  // version answers
+// The response headers of one transfer, redirects included.
+inline constexpr std::size_t kHttpHeaderCap = std::size_t{1} << 20;
+// Redirects followed before a transfer fails with CURLE_TOO_MANY_REDIRECTS.
+inline constexpr long kHttpMaxRedirects = 10;
+
 // A growable byte buffer that a sink appends to or an upload source hands out from. It starts at
 // 4096 bytes, zero-filled, and grows to twice the needed size in one step.
 class TransferBuffer {
@@ -58,6 +70,7 @@ struct HttpTransferInfo {
   int curl_code = -1;            // CURLcode of perform; -1 when nothing was performed
   std::string curl_error;        // libcurl's message for a failed transfer
   std::int64_t body_bytes = 0;   // body bytes received and accepted by the sink
+  bool body_too_large = false;   // the body passed its cap (or memory ran out) and was refused
   std::int64_t content_length = -1;  // as the response announced it; -1 when unknown
   long total_timeout_ms = 0;     // the total time-out the transfer ran with
   long connect_timeout_ms = 0;
@@ -77,8 +90,9 @@ class HttpClient {
   using ProgressCallback = std::function<int(std::int64_t, std::int64_t, std::int64_t,
                                              std::int64_t)>;
 
-  // Creates a ready client object: initialised (follow redirects, no signals), TLS checked as
-  // the process-wide settings say, "gzip" accepted, automatic cookies on.
+  // Creates a ready client object: initialised (follow up to kHttpMaxRedirects redirects, no
+  // signals), TLS checked as the process-wide settings say, "gzip" accepted, automatic cookies
+  // on, the in-memory body capped at kHttpBodyCapDefault and the headers at kHttpHeaderCap.
   HttpClient();
   ~HttpClient();
   // A copy gets its own header lines and cookie jar and shares the easy handle and sinks; the
@@ -127,7 +141,8 @@ class HttpClient {
   bool set_upload_data(std::string_view bytes);
   bool append_upload_data(std::string_view bytes);
   Bytes upload_buffer() const;
-  // Growth of the in-memory body past `limit` bytes ends the transfer with an error.
+  // Growth of the in-memory body past `limit` bytes ends the transfer with an error
+  // (CURLE_WRITE_ERROR, transfer_info().body_too_large). 0: no cap but memory.
   void set_body_limit(std::size_t limit);
   const TransferBuffer* body_buffer() const;
 
@@ -207,10 +222,14 @@ struct HttpRequestArgs {
   std::optional<std::string> extra_headers = std::nullopt;  // lines separated by "\r\n"
   std::optional<int> no_redirect = std::nullopt;            // 1 = do not follow redirects
   std::optional<int> timeout_seconds = std::nullopt;        // used when at least 2, else 30
+  // The body's cap (decompressed bytes); absent: kHttpBodyCapDefault.
+  std::optional<std::size_t> max_body_bytes = std::nullopt;
 };
 
 // GET or POST; returns the response body (empty when nothing arrived). status_out receives the
 // status code (0 when no response came). info, when given, tells whether the body is complete.
+// A body past its cap (or one that memory cannot hold) reads as a failed transfer: the empty
+// body and status 0, with info->body_too_large set.
 Bytes http_request(const std::string& url, const HttpRequestArgs& args = {},
                    int* status_out = nullptr, HttpTransferInfo* info = nullptr);
 

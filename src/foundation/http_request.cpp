@@ -4,6 +4,8 @@
 #include "foundation/http_settings.h"
 #include "foundation/mapped_file.h"
 
+#include <new>
+
 namespace brindle {
 namespace {
 
@@ -37,10 +39,24 @@ Bytes http_request(const std::string& url, const HttpRequestArgs& args, int* sta
                    HttpTransferInfo* info) {
   HttpClient client;
   open_request(client, url, args);
+  client.set_body_limit(args.max_body_bytes.value_or(kHttpBodyCapDefault));
   finish_request(client, args);
-  if (status_out != nullptr) *status_out = client.status_code();
-  if (info != nullptr) *info = client.transfer_info();
-  return client.body();
+  HttpTransferInfo outcome = client.transfer_info();
+  int status = client.status_code();
+  Bytes body;
+  if (outcome.body_too_large) {
+    status = 0;  // as if nothing had come: a cut piece of a huge reply is no answer
+  } else {
+    try {
+      body = client.body();
+    } catch (const std::bad_alloc&) {
+      outcome.body_too_large = true;
+      status = 0;
+    }
+  }
+  if (status_out != nullptr) *status_out = status;
+  if (info != nullptr) *info = std::move(outcome);
+  return body;
 }
 
 int http_probe(const std::string& url, const HttpRequestArgs& args, int* status_out,

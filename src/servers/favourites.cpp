@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "servers/favourites_cloud.h"
 #include "servers/query_engine.h"
+#include "servers/server_address.h"
 #include "view/list_model.h"
 #include "view/window.h"
 
@@ -125,7 +126,9 @@ std::string NormaliseTypedAddress(std::string_view typed) {
   std::string port = text.substr(colon + 1);
   port = port.substr(0, port.find(':'));  // the first two pieces only
   if (host.empty() || !ValidPort(port)) return {};
-  return host + ":" + port;
+  std::string address = host + ":" + port;
+  if (!IsValidServerAddress(address)) return {};
+  return address;
 }
 
 // ---- FavouritesFile -----------------------------------------------------------------------------
@@ -239,6 +242,11 @@ bool SaveFavourites(Core& core) {
 
 AddResult AddFavourite(Core& core, const std::string& address) {
   if (address.empty()) return AddResult::kEmpty;
+  if (!IsValidServerAddress(address)) {
+    // A server list entry can carry anything in its port; it must not reach the file or a join.
+    core.window().ShowNotice(gbk(kInvalidServerAddressMessage));
+    return AddResult::kInvalid;
+  }
   ListModel& list = core.window().favourites();
   if (list.RowCount() == 0) {
     // Added from the server list before the favourites page was ever shown: the save writes the

@@ -48,8 +48,9 @@ std::string FavouritesText(const std::vector<std::string>& addresses);
 
 // The add dialog's reading of a typed address: full-width colons become ":", then every "::"
 // becomes ":", blanks are trimmed; the text is split at ":" and the first two pieces joined again
-// with ":". Empty (refused) when there is no ":", when the host or the port piece is empty, or
-// when the port is not a number from 1 to 65535.
+// with ":". Empty (refused) when there is no ":", when the host or the port piece is empty, when
+// the port is not a number from 1 to 65535, or when the result is no valid server address
+// (IsValidServerAddress: a blank or "+" anywhere, say).
 std::string NormaliseTypedAddress(std::string_view typed);
 
 // The file and its in-memory copy. One object per file path in the process (FavouritesFileAt), so
@@ -110,6 +111,7 @@ enum class AddResult {
   kExists,       // "服务器已存在!" shown, nothing changed
   kWriteFailed,  // the row was appended but the file could not be written
   kEmpty,        // empty address: nothing
+  kInvalid,      // not a valid server address: "服务器地址无效" shown, nothing changed
 };
 // Adds a server (the add dialog and the server list's "添加到收藏"): appends the row, saves the
 // list (a save writes `ip` members alone, so restored `typeid`s go) and rebuilds it from the file.

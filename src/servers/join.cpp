@@ -8,6 +8,7 @@
 #include "foundation/encoding.h"
 #include "foundation/process_tools.h"
 #include "platform/gbk_text.h"
+#include "servers/server_address.h"
 #include "view/controls.h"
 #include "view/window.h"
 
@@ -45,6 +46,14 @@ SteamClients SteamClientsWithHooks() {
     probe = hooks().steam_clients;
   }
   return probe ? probe() : RunningSteamClients();
+}
+
+// The address goes into a URL whose rest the game reads as its command line: anything but a
+// plain host:port is refused with a notice.
+bool Refused(Window& window, const std::string& address) {
+  if (IsValidServerAddress(address)) return false;
+  window.ShowNotice(gbk(kInvalidServerAddressMessage));
+  return true;
 }
 
 bool Running(std::string_view exe_name) {
@@ -145,7 +154,7 @@ JoinHooks SetJoinHooks(JoinHooks replacement) {
 }
 
 std::string JoinServer(Window& window, const std::string& address) {
-  if (address.empty()) return {};
+  if (address.empty() || Refused(window, address)) return {};
   Controls& controls = window.controls();
   const int mode = LaunchModeIn(controls);
   const int region = LaunchRegionIn(controls);
@@ -159,7 +168,7 @@ std::string JoinServer(Window& window, const std::string& address) {
 }
 
 std::string JoinPlainSteam(Window& window, const std::string& address) {
-  if (address.empty()) return {};
+  if (address.empty() || Refused(window, address)) return {};
   const std::string url = PlainSteamJoinUrl(address);
   OpenWithHooks(url);
   window.ShowStatus(gbk("加入服务器->[命令]->(非CSGO不受启动项关联 遵循Steam协议)") + url);
@@ -174,7 +183,7 @@ std::string JoinByGame(Window& window, const std::string& address, std::string_v
 
 std::string JoinFromServerList(Window& window, const AppState& state,
                                const std::string& address) {
-  if (address.empty()) return {};
+  if (address.empty() || Refused(window, address)) return {};
   if (!CheckInstallation(state)) {
     window.ShowStatus(gbk("由于csgo路径配置不正确 将不显示地图下载..."));
   }

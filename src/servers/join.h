@@ -77,12 +77,14 @@ JoinHooks SetJoinHooks(JoinHooks hooks);
 
 // Builds the URL for the window's launch mode and region and opens it, then shows
 // "加入服务器->[命令]->" + URL in the status line. The automatic mode with only the Steam China
-// client running selects the Perfect World region in the window. An empty address does nothing.
+// client running selects the Perfect World region in the window. An empty address does nothing;
+// one that IsValidServerAddress refuses shows the notice "服务器地址无效" and opens nothing.
 // Returns the URL opened ("" when nothing was).
 std::string JoinServer(Window& window, const std::string& address);
 
 // Opens "steam://connect/" + address whatever the launch mode (servers of other games), then shows
-// "加入服务器->[命令]->(非CSGO不受启动项关联 遵循Steam协议)" + URL. Empty address: nothing.
+// "加入服务器->[命令]->(非CSGO不受启动项关联 遵循Steam协议)" + URL. Empty address: nothing; an
+// invalid one: the notice "服务器地址无效" as JoinServer.
 std::string JoinPlainSteam(Window& window, const std::string& address);
 
 // True when a favourite's game cell equals or contains "csgo", letter case ignored.
@@ -93,7 +95,7 @@ std::string JoinByGame(Window& window, const std::string& address, std::string_v
 
 // The server list's join: the installation check for the selected server's game first (a failure
 // shows "由于csgo路径配置不正确 将不显示地图下载..." and never holds the join back), then
-// JoinServer.
+// JoinServer. An invalid address is refused before the check.
 std::string JoinFromServerList(Window& window, const AppState& state, const std::string& address);
 
 }  // namespace brindle

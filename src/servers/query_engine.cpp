@@ -40,26 +40,67 @@ std::string KeyOf(const std::string& host, std::uint16_t port) {
 
 }  // namespace
 
-QueryTarget ResolveQueryTarget(const std::string& address, ListModel* favourites) {
+QueryTarget ParseQueryTarget(const std::string& address) {
   QueryTarget target;
   const std::size_t colon = address.find(':');
   if (colon == std::string::npos) return target;
-  std::string host = address.substr(0, colon);
+  target.host = address.substr(0, colon);
   target.port = PortOf(std::string_view(address).substr(colon + 1));
-
   RegexMatcher matcher;
-  const bool dotted = matcher.execute(kDottedAddressPattern, host) && matcher.match_count() > 0;
+  const bool dotted =
+      matcher.execute(kDottedAddressPattern, target.host) && matcher.match_count() > 0;
   if (!dotted) {
-    host = platform::resolve_ipv4(host);
-    if (host.empty()) return QueryTarget{};
-    target.resolved = true;
-    if (favourites != nullptr && target.port != 0) {
-      favourites->SetCellsWhere(cols::kFavAddress, address,
-                                {{cols::kFavIpv4, KeyOf(host, target.port)}});
+    target.needs_lookup = !target.host.empty();
+    return target;
+  }
+  if (target.port != 0) target.key = KeyOf(target.host, target.port);
+  return target;
+}
+
+namespace {
+
+std::mutex& lookup_mutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+HostLookup& lookup_hook() {
+  static HostLookup hook;
+  return hook;
+}
+
+std::string LookUpHost(const std::string& host) {
+  HostLookup lookup;
+  {
+    std::lock_guard lock(lookup_mutex());
+    lookup = lookup_hook();
+  }
+  return lookup ? lookup(host) : platform::resolve_ipv4(host);
+}
+
+}  // namespace
+
+HostLookup SetHostLookup(HostLookup lookup) {
+  std::lock_guard lock(lookup_mutex());
+  HostLookup previous = std::move(lookup_hook());
+  lookup_hook() = std::move(lookup);
+  return previous;
+}
+
+QueryTarget ResolveQueryTarget(const std::string& address, ListModel* favourites) {
+  QueryTarget target = ParseQueryTarget(address);
+  if (!target.needs_lookup) return target;
+  const std::string resolved = LookUpHost(target.host);
+  if (resolved.empty()) return QueryTarget{};
+  target.host = resolved;
+  target.needs_lookup = false;
+  target.resolved = true;
+  if (target.port != 0) {
+    target.key = KeyOf(target.host, target.port);
+    if (favourites != nullptr) {
+      favourites->SetCellsWhere(cols::kFavAddress, address, {{cols::kFavIpv4, target.key}});
     }
   }
-  target.host = host;
-  if (target.port != 0) target.key = KeyOf(host, target.port);
   return target;
 }
 
@@ -84,6 +125,10 @@ bool QueryEngine::Start(Workers* workers) {
   stop_.store(false, std::memory_order_release);
   loop_running_ = true;
   started_.store(true, std::memory_order_release);
+  {
+    std::lock_guard resolver_lock(resolver_mutex_);
+    workers_ = workers;
+  }
   if (workers != nullptr) {
     const std::atomic<bool>* also_stop = &workers->stop_flag();
     if (workers->Start("query-receive", [this, also_stop] { ReceiveLoop(also_stop); })) {
@@ -99,6 +144,7 @@ bool QueryEngine::Start(Workers* workers) {
 }
 
 void QueryEngine::Stop() {
+  StopResolver();
   stop_.store(true, std::memory_order_release);
   socket_.close();  // wakes the receive loop
   std::thread thread;
@@ -129,30 +175,132 @@ void QueryEngine::ReceiveLoop(const std::atomic<bool>* also_stop) {
   }
   started_.store(false, std::memory_order_release);
   socket_.close();
+  if (also_stop != nullptr) {
+    // The workers are stopping and may soon be gone: later lookups get a thread of their own.
+    std::lock_guard lock(resolver_mutex_);
+    workers_ = nullptr;
+  }
   std::lock_guard lock(mutex_);
   loop_running_ = false;
   loop_done_.notify_all();
+}
+
+void QueryEngine::EnqueueLookup(Lookup lookup) {
+  std::lock_guard lock(resolver_mutex_);
+  if (resolver_stopping_) return;
+  lookups_.push_back(std::move(lookup));
+  if (resolver_running_) return;
+  resolver_running_ = true;
+  if (workers_ != nullptr) {
+    const std::atomic<bool>* also_stop = &workers_->stop_flag();
+    if (workers_->Start("query-resolve", [this, also_stop] { ResolverLoop(also_stop); })) return;
+    resolver_running_ = false;  // the program is closing
+    lookups_.clear();
+    return;
+  }
+  // A thread of an earlier run has left its loop (running was false) and only needs joining.
+  if (resolver_thread_.joinable()) resolver_thread_.join();
+  resolver_thread_ = std::thread([this] { ResolverLoop(nullptr); });
+}
+
+void QueryEngine::ResolverLoop(const std::atomic<bool>* also_stop) {
+  while (true) {
+    Lookup lookup;
+    {
+      std::lock_guard lock(resolver_mutex_);
+      const bool stopping =
+          resolver_stopping_ || (also_stop != nullptr && also_stop->load(std::memory_order_acquire));
+      if (stopping || lookups_.empty()) {
+        lookups_.clear();
+        resolver_running_ = false;
+        resolver_done_.notify_all();
+        return;
+      }
+      lookup = std::move(lookups_.front());
+      lookups_.pop_front();
+    }
+    FinishLookup(lookup);
+  }
+}
+
+void QueryEngine::FinishLookup(const Lookup& lookup) {
+  const QueryTarget target = ResolveQueryTarget(lookup.address, &window_.favourites());
+  if (!target.ok() || !lookup.send) return;
+  if (lookup.player_query == 0) {
+    if (Started()) Ask(target, info_request_);
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    // A newer player query, or a refresh that cleared the stamp, has made this one moot.
+    if (lookup.player_query != player_query_ || player_stamp_ == 0) return;
+    player_key_ = target.key;
+    // The 5 seconds are the server's to answer in; the lookup's time is not counted.
+    player_stamp_ = window_.clock().UnixSeconds();
+  }
+  if (Started()) Ask(target, player_request_);
+}
+
+void QueryEngine::StopResolver() {
+  std::thread thread;
+  {
+    std::unique_lock lock(resolver_mutex_);
+    resolver_stopping_ = true;
+    lookups_.clear();
+    // A lookup in progress cannot be interrupted; it ends as the resolver's timeouts say.
+    resolver_done_.wait(lock, [this] { return !resolver_running_; });
+    thread = std::move(resolver_thread_);
+    workers_ = nullptr;
+  }
+  if (thread.joinable()) thread.join();
+  std::lock_guard lock(resolver_mutex_);
+  resolver_stopping_ = false;
 }
 
 bool QueryEngine::Send(const QueryTarget& target, const std::string& packet) {
   return target.ok() && socket_.send_to(target.host, target.port, packet);
 }
 
+bool QueryEngine::Ask(const QueryTarget& target, const std::string& packet) {
+  if (!target.ok()) return false;
+  {
+    std::lock_guard lock(mutex_);
+    challenge_rounds_[target.key] = kChallengeRoundsPerQuery;
+  }
+  return Send(target, packet);
+}
+
+bool QueryEngine::TakeChallengeRound(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  const auto it = challenge_rounds_.find(key);
+  if (it == challenge_rounds_.end() || it->second <= 0) return false;
+  --it->second;
+  return true;
+}
+
 void QueryEngine::QueryServerInfo(const std::string& address) {
-  QueryTarget target = ResolveQueryTarget(address, &window_.favourites());
-  if (Started()) Send(target, info_request_);
+  const QueryTarget target = ParseQueryTarget(address);
+  if (target.needs_lookup) {
+    // The lookup may take as long as the resolver likes; the caller (the UI thread) never waits.
+    if (target.port != 0) EnqueueLookup({address, 0, Started()});
+    return;
+  }
+  if (Started()) Ask(target, info_request_);
 }
 
 void QueryEngine::QueryPlayers(const std::string& address) {
   const std::int64_t now = window_.clock().UnixSeconds();
-  QueryTarget target = ResolveQueryTarget(address, &window_.favourites());
+  const QueryTarget target = ParseQueryTarget(address);
+  std::uint64_t serial = 0;
   {
     std::lock_guard lock(mutex_);
     player_stamp_ = now;
-    player_key_ = target.key;
+    player_key_ = target.key;  // empty until a host name has been looked up
+    serial = ++player_query_;
   }
+  if (target.needs_lookup && target.port != 0) EnqueueLookup({address, serial, Started()});
   if (!Started()) return;
-  Send(target, player_request_);
+  if (!target.needs_lookup) Ask(target, player_request_);
   window_.ShowStatus(gbk("查询玩家情况-> ") + address + gbk("(人多时可能不会反馈)"));
 }
 
@@ -206,7 +354,10 @@ void QueryEngine::HandleDatagram(const platform::UdpSocket::Datagram& datagram) 
     }
     case A2sReplyKind::kChallenge: {
       const std::string challenge = ParseChallenge(datagram.bytes);
-      if (challenge.empty()) return;
+      // Only the exact address and port asked, and only a few rounds per query: otherwise any
+      // host could make the engine send for it, and a server that only ever challenges would
+      // keep it busy for ever.
+      if (challenge.empty() || !TakeChallengeRound(key)) return;
       // Whichever request drew the challenge, both are asked again with it.
       socket_.send_to(datagram.address, datagram.port, InfoRequest(challenge));
       socket_.send_to(datagram.address, datagram.port, PlayerRequest(challenge));
@@ -296,20 +447,12 @@ void StartQueryEngine(Core& core) {
 
 bool QueryEngineStarted() { return running_engine() != nullptr; }
 
-void QueryServerInfo(Window& window, const std::string& address) {
-  if (auto engine = running_engine()) {
-    engine->QueryServerInfo(address);
-  } else {
-    ResolveQueryTarget(address, &window.favourites());
-  }
+void QueryServerInfo(Window&, const std::string& address) {
+  if (auto engine = running_engine()) engine->QueryServerInfo(address);
 }
 
-void QueryPlayers(Window& window, const std::string& address) {
-  if (auto engine = running_engine()) {
-    engine->QueryPlayers(address);
-  } else {
-    ResolveQueryTarget(address, &window.favourites());
-  }
+void QueryPlayers(Window&, const std::string& address) {
+  if (auto engine = running_engine()) engine->QueryPlayers(address);
 }
 
 void ClearPlayerQueryStamp() {
@@ -324,9 +467,7 @@ void RefreshFavourites(Window& window) {
   ListModel& favourites = window.favourites();
   const int rows = favourites.RowCount();
   for (int i = 0; i < rows; ++i) {
-    const std::string address = favourites.Cell(i, cols::kFavAddress);
-    favourites.SetCell(i, cols::kFavName, address);
-    ResolveQueryTarget(address, &favourites);
+    favourites.SetCell(i, cols::kFavName, favourites.Cell(i, cols::kFavAddress));
   }
 }
 

@@ -12,7 +12,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,15 +37,27 @@ struct QueryTarget {
   std::string host;
   std::uint16_t port = 0;
   std::string key;
-  bool resolved = false;  // the address held a host name that the lookup turned into `host`
-  bool ok() const { return port != 0 && !host.empty(); }
+  bool resolved = false;      // the address held a host name that the lookup turned into `host`
+  bool needs_lookup = false;  // ParseQueryTarget: `host` is a name still to be looked up
+  bool ok() const { return port != 0 && !host.empty() && !needs_lookup; }
 };
 
+// Splits "host:port" at the first ":" without any lookup. A host that holds no dotted IPv4
+// address comes back as it is with needs_lookup set (and no key).
+QueryTarget ParseQueryTarget(const std::string& address);
+
 // Splits "host:port" at the first ":" and looks the host up when it holds no dotted IPv4
-// address. When `favourites` has a row with this address, a resolved host also goes into that
-// row's ipv4 column (address + ":" + port). A target that cannot be reached (no ":", port not in
-// 1..65535, lookup failed) has ok() false.
+// address (this may block for as long as the system's resolver takes: not on the UI thread).
+// When `favourites` has a row with this address, a resolved host also goes into that row's ipv4
+// column (address + ":" + port). A target that cannot be reached (no ":", port not in 1..65535,
+// lookup failed) has ok() false.
 QueryTarget ResolveQueryTarget(const std::string& address, ListModel* favourites);
+
+// The host name lookup behind ResolveQueryTarget: the first IPv4 address of a name, dotted;
+// empty when there is none. An empty function (the default) is the system's resolver. Tests
+// replace it with one they control. Returns the one it replaces. Any thread.
+using HostLookup = std::function<std::string(const std::string& host)>;
+HostLookup SetHostLookup(HostLookup lookup);
 
 // One row of the player list: name ("资源加载过程" when empty), score, HH:MM:SS.
 ListRow PlayerListRow(const PlayerEntry& player);
@@ -53,6 +67,9 @@ class QueryEngine {
   // Seconds after the player request within which a player reply is still shown.
   static constexpr std::int64_t kPlayerReplyWindowSeconds = 5;
   static constexpr int kReceiveWaitMs = 1000;
+  // Challenges answered per query of a server. A server that answers every request with a new
+  // challenge would otherwise keep the engine busy for ever.
+  static constexpr int kChallengeRoundsPerQuery = 3;
 
   // Called on the receive thread after an answer was applied to the window (or was ignored, for
   // players arriving late). For programs and tests that want the whole record.
@@ -80,11 +97,15 @@ class QueryEngine {
   std::uint16_t LocalPort() const { return socket_.local_port(); }
 
   // Asks the server at "host:port" for its information; the answer fills the favourites rows
-  // whose address (or ipv4) column is the sender. Resolves host names as ResolveQueryTarget does
-  // with the window's favourites, also when the engine is not started.
+  // whose address (or ipv4) column is the sender. Returns at once: a host name is looked up on
+  // the engine's resolver thread (names in the order asked), which then fills the row's ipv4
+  // column as ResolveQueryTarget does and sends the request. Names are looked up also when the
+  // engine is not started (nothing is sent then).
   void QueryServerInfo(const std::string& address);
   // Asks for the server's players and shows "查询玩家情况-> ADDRESS(人多时可能不会反馈)". The
-  // answer is shown in the player panel when it comes from that server within 5 seconds.
+  // answer is shown in the player panel when it comes from that server within 5 seconds of this
+  // call. A host name is looked up as above; only the newest player query sends when its lookup
+  // ends.
   void QueryPlayers(const std::string& address);
 
   // The player-query stamp (Unix seconds, 0 = none). The favourites refresh clears it.
@@ -106,6 +127,21 @@ class QueryEngine {
   void ApplyServerInfo(const std::string& key, const ServerInfo& info);
   void ApplyPlayers(const std::string& key, const std::vector<PlayerEntry>& players);
   bool Send(const QueryTarget& target, const std::string& packet);
+  // Sends a request of a new query and grants its server the challenge rounds.
+  bool Ask(const QueryTarget& target, const std::string& packet);
+
+  // A query waiting for its host name to be looked up.
+  struct Lookup {
+    std::string address;
+    std::uint64_t player_query = 0;  // the player query it belongs to; 0 for an information query
+    bool send = false;               // asked while started: the request goes out once resolved
+  };
+  void EnqueueLookup(Lookup lookup);
+  void ResolverLoop(const std::atomic<bool>* also_stop);
+  void FinishLookup(const Lookup& lookup);
+  void StopResolver();
+  // Whether a challenge from `key` may be answered (and uses up one round if so).
+  bool TakeChallengeRound(const std::string& key);
 
   Window& window_;
   platform::UdpSocket socket_;
@@ -120,8 +156,22 @@ class QueryEngine {
   std::condition_variable loop_done_;
   std::int64_t player_stamp_ = 0;
   std::string player_key_;       // sender expected to answer the player request
+  // Challenge rounds left per asked server (address:port as replies come from it). Only servers
+  // asked appear here, so a challenge from anywhere else is never answered.
+  std::map<std::string, int> challenge_rounds_;
   std::shared_ptr<InfoObserver> info_observer_;
   std::shared_ptr<PlayersObserver> players_observer_;
+  std::uint64_t player_query_ = 0;  // serial of the newest player query, guarded by mutex_
+
+  // The resolver: runs while lookups are queued and ends when none are left, as a job of the
+  // workers given to Start (so the program's exit waits for it) or on its own thread.
+  std::mutex resolver_mutex_;
+  std::condition_variable resolver_done_;
+  std::deque<Lookup> lookups_;
+  bool resolver_running_ = false;
+  bool resolver_stopping_ = false;
+  Workers* workers_ = nullptr;  // guarded by resolver_mutex_
+  std::thread resolver_thread_;
 };
 
 // ---- The process's engine ---------------------------------------------------------------------
@@ -139,8 +189,8 @@ class QueryEngineFeature final : public Feature {
 void StartQueryEngine(Core& core);
 bool QueryEngineStarted();
 
-// The engine's queries for `window`. When the engine is not running, host names are still
-// resolved into the favourites' ipv4 column, and nothing is sent.
+// The engine's queries for `window`. When the engine is not running nothing is sent and no host
+// name is looked up (the window must never wait for a lookup; the next load or refresh does it).
 void QueryServerInfo(Window& window, const std::string& address);
 void QueryPlayers(Window& window, const std::string& address);
 void ClearPlayerQueryStamp();

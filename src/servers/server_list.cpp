@@ -1,6 +1,7 @@
 #include "servers/server_list.h"
 
 #include <algorithm>
+#include <mutex>
 #include <unordered_set>
 
 #include "app/app_state.h"
@@ -60,17 +61,83 @@ class RowCollector {
   std::unordered_set<std::string> seen_;
 };
 
-// Waits `ms` on the window's clock in short steps so a closing program is not held up.
-bool WaitUnlessStopping(Core& core, std::int64_t ms) {
+// The newest load. Every write of a load (the list, the category buttons) happens under the
+// lock after checking that the load is still the newest, so once LoadServerList has returned no
+// earlier load can write again.
+struct LoadGate {
+  std::mutex mutex;
+  std::uint64_t latest = 0;
+};
+
+LoadGate& Gate() {
+  static LoadGate gate;
+  return gate;
+}
+
+bool IsCurrent(std::uint64_t generation) {
+  if (generation == kAnyServerListLoad) return true;
+  LoadGate& gate = Gate();
+  std::lock_guard lock(gate.mutex);
+  return generation == gate.latest;
+}
+
+// Runs `write` when `generation` is still the newest load; false (nothing written) when not.
+template <typename Write>
+bool WriteIfCurrent(std::uint64_t generation, Write&& write) {
+  LoadGate& gate = Gate();
+  std::lock_guard lock(gate.mutex);
+  if (generation != kAnyServerListLoad && generation != gate.latest) return false;
+  write();
+  return true;
+}
+
+enum class Fetch { kFilled, kUnreadable, kSuperseded };
+
+Fetch FetchAndFill(Core& core, const std::string& category, std::uint64_t generation) {
+  Window& window = core.window();
+  if (!WriteIfCurrent(generation, [&] { SetCategoryButtonsEnabled(window.controls(), false); })) {
+    return Fetch::kSuperseded;
+  }
+  const std::string body =
+      http_request(ServerListUrl(core.state()), {.timeout_seconds = kServerListTimeoutSeconds,
+                                                 .max_body_bytes = kHttpBodyCapLargeList});
+  std::vector<ListRow> cells;
+  {
+    std::vector<ServerRow> rows;
+    if (!BuildServerRows(utf8_to_gbk(body), category, ServerRowOptionsFor(core.state()), rows)) {
+      return IsCurrent(generation) ? Fetch::kUnreadable : Fetch::kSuperseded;
+    }
+    cells.reserve(rows.size());
+    for (const ServerRow& row : rows) cells.push_back(row.Cells());
+  }
+  const bool written = WriteIfCurrent(generation, [&] {
+    window.server_list().Replace(std::move(cells));
+    SetCategoryButtonsEnabled(window.controls(), true);
+  });
+  return written ? Fetch::kFilled : Fetch::kSuperseded;
+}
+
+enum class Wait { kDone, kStopping, kSuperseded };
+
+// Waits `ms` on the window's clock in short steps so that neither a closing program nor a newer
+// load is held up by it.
+Wait WaitForRetry(Core& core, std::int64_t ms, std::uint64_t generation) {
   constexpr std::int64_t kStepMs = 200;
   ClockPort& clock = core.window().clock();
   const std::int64_t deadline = clock.NowMs() + ms;
   while (!core.workers().Stopping()) {
+    if (!IsCurrent(generation)) return Wait::kSuperseded;
     const std::int64_t left = deadline - clock.NowMs();
-    if (left <= 0) return true;
+    if (left <= 0) return Wait::kDone;
     core.window().PumpDelay(std::min(left, kStepMs), 0);
   }
-  return false;
+  return Wait::kStopping;
+}
+
+void StartLoad(Core& core, const std::string& category, std::uint64_t generation) {
+  core.workers().Start("server-list", [&core, category, generation] {
+    RunServerListLoad(core, category, generation);
+  });
 }
 
 }  // namespace
@@ -147,37 +214,52 @@ void SetCategoryButtonsEnabled(Controls& controls, bool enabled) {
   }
 }
 
-bool FetchServerListOnce(Core& core, const std::string& category) {
-  Window& window = core.window();
-  SetCategoryButtonsEnabled(window.controls(), false);
-  const std::string body =
-      http_request(ServerListUrl(core.state()), {.timeout_seconds = kServerListTimeoutSeconds});
-  if (!FillServerList(window.server_list(), body, category, ServerRowOptionsFor(core.state()))) {
-    return false;
-  }
-  SetCategoryButtonsEnabled(window.controls(), true);
-  return true;
+std::uint64_t BeginServerListLoad() {
+  LoadGate& gate = Gate();
+  std::lock_guard lock(gate.mutex);
+  return ++gate.latest;
 }
 
-ServerListRun RunServerListLoad(Core& core, const std::string& category) {
+bool FetchServerListOnce(Core& core, const std::string& category) {
+  return FetchAndFill(core, category, kAnyServerListLoad) == Fetch::kFilled;
+}
+
+ServerListRun RunServerListLoad(Core& core, const std::string& category,
+                                std::uint64_t generation) {
   if (core.workers().Stopping()) return ServerListRun::kStopped;
-  if (FetchServerListOnce(core, category)) return ServerListRun::kFilled;
+  switch (FetchAndFill(core, category, generation)) {
+    case Fetch::kFilled:
+      return ServerListRun::kFilled;
+    case Fetch::kSuperseded:
+      return ServerListRun::kSuperseded;
+    case Fetch::kUnreadable:
+      break;
+  }
 
   std::atomic<int>& counter = ServerListRetryCounter();
   int seen = counter.load();
   while (seen <= kServerListRetryLimit) {
     if (!counter.compare_exchange_weak(seen, seen + 1)) continue;
-    if (!WaitUnlessStopping(core, kServerListRetryDelayMs)) return ServerListRun::kStopped;
-    LoadServerList(core, category);
+    switch (WaitForRetry(core, kServerListRetryDelayMs, generation)) {
+      case Wait::kStopping:
+        return ServerListRun::kStopped;
+      case Wait::kSuperseded:
+        return ServerListRun::kSuperseded;
+      case Wait::kDone:
+        break;
+    }
+    // A retry is the same choice of the person: it keeps the load's generation.
+    StartLoad(core, category, generation);
     return ServerListRun::kRetrying;
   }
+  if (!IsCurrent(generation)) return ServerListRun::kSuperseded;
   core.window().ShowNotice(gbk("重试中 ") + std::to_string(seen));
   counter.store(0);
   return ServerListRun::kGaveUp;
 }
 
 void LoadServerList(Core& core, const std::string& category) {
-  core.workers().Start("server-list", [&core, category] { RunServerListLoad(core, category); });
+  StartLoad(core, category, BeginServerListLoad());
 }
 
 bool IsCs2Row(const ListRow& row) {

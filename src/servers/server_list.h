@@ -1,7 +1,8 @@
 // The server list: the community's server API turned into the rows of 服务器列表_EX, all of them
 // ("AllServers") or those of one keyword category, unique by address, with the map names
 // translated by the map name dictionary. Each load runs on its own worker thread and retries an
-// unreadable answer every 5 seconds, up to the limit of one process-wide counter.
+// unreadable answer every 5 seconds, up to the limit of one process-wide counter, until a newer
+// load (the person chose another category) supersedes it.
 #pragma once
 
 #include <atomic>
@@ -63,22 +64,31 @@ std::atomic<int>& ServerListRetryCounter();
 // The fifteen category buttons (全部服务器 and the fourteen modes) on or off together.
 void SetCategoryButtonsEnabled(Controls& controls, bool enabled);
 
+// A load is superseded by every later LoadServerList: from then on it writes neither the list
+// nor the category buttons, shows nothing and tries no more. BeginServerListLoad makes the
+// newest load's generation; kAnyServerListLoad is never superseded (brindle-cli's one fetch).
+inline constexpr std::uint64_t kAnyServerListLoad = 0;
+std::uint64_t BeginServerListLoad();
+
 // One fetch and fill on the calling thread, without the retry: disables the category buttons,
-// asks the API and fills the list. True when the answer was read; the buttons are enabled again
-// only then.
+// asks the API (its answer capped at kHttpBodyCapLargeList) and fills the list. True when the
+// answer was read; the buttons are enabled again only then.
 bool FetchServerListOnce(Core& core, const std::string& category);
 
 enum class ServerListRun {
-  kFilled,    // the list shows the answer
-  kRetrying,  // waited and started the next attempt on a new worker
-  kGaveUp,    // "重试中 N" shown, counter back to 0, no further attempt
-  kStopped,   // the program is closing: no further attempt
+  kFilled,      // the list shows the answer
+  kRetrying,    // waited and started the next attempt on a new worker
+  kGaveUp,      // "重试中 N" shown, counter back to 0, no further attempt
+  kStopped,     // the program is closing: no further attempt
+  kSuperseded,  // a newer load began: nothing written, no further attempt
 };
-// A whole run as the worker does it: FetchServerListOnce, and on failure the retry rule.
-ServerListRun RunServerListLoad(Core& core, const std::string& category);
+// A whole run of load `generation` as the worker does it: fetch and fill, and on failure the
+// retry rule (the retry keeps the generation).
+ServerListRun RunServerListLoad(Core& core, const std::string& category,
+                                std::uint64_t generation);
 
-// Starts RunServerListLoad on a new worker thread and returns at once. `category` (GBK) holds
-// "AllServers" or a "--"-joined keyword list.
+// Begins a new load (superseding every earlier one) and starts RunServerListLoad on a new worker
+// thread; returns at once. `category` (GBK) holds "AllServers" or a "--"-joined keyword list.
 void LoadServerList(Core& core, const std::string& category);
 
 // Whether a server list row is a CS2 server: "[cs2]" in its description, else in its name,

@@ -63,13 +63,17 @@ AddServerDialog::AddServerDialog(QWidget* parent) : QDialog(parent) {
   column->setContentsMargins(24, 22, 24, 22);
   column->setSpacing(10);
   column->addWidget(MakeLabel(this, names::kAddServerLabel, "section"));
-  column->addWidget(MakeEdit(this, names::kAddServerBox, "127.0.0.1:27015"));
+  QLineEdit* box = MakeEdit(this, names::kAddServerBox, "127.0.0.1:27015");
+  column->addWidget(box);
   auto* row = new QHBoxLayout;
   row->addStretch();
   QPushButton* confirm = MakeButton(this, names::kAddServerConfirm, "primary");
   confirm->setAutoDefault(false);
   row->addWidget(confirm);
   column->addLayout(row);
+  // Enter in the box is the person pressing "确认添加"; the button's own handler decides whether
+  // the dialog closes.
+  connect(box, &QLineEdit::returnPressed, confirm, &QPushButton::click);
 }
 
 }  // namespace brindle::ui

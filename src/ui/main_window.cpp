@@ -1,9 +1,12 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSizeGrip>
 #include <QTabBar>
 #include <QTabWidget>
@@ -54,8 +57,16 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   setAttribute(Qt::WA_StyledBackground);
   setWindowTitle(QString::fromUtf8("Brindle资源下载工具"));
   setWindowIcon(GlyphIcon(Glyph::kDownload, 32, palette::kAccent, palette::kAccent));
-  resize(kDefaultWidth, kDefaultHeight);
-  setMinimumSize(1100, 720);
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
+  // The window has no system frame, so nothing else keeps its bottom (the status line) on a
+  // small screen: open it within the free area of the screen, centred.
+  const QScreen* where = screen();
+  const QRect available = where != nullptr ? where->availableGeometry() : QRect();
+  resize(OpeningSize(available.size()));
+  if (available.isValid()) {
+    move(available.x() + std::max(0, (available.width() - width()) / 2),
+         available.y() + std::max(0, (available.height() - height()) / 2));
+  }
 
   auto* root = new QHBoxLayout(this);
   root->setContentsMargins(0, 0, 0, 0);
@@ -86,10 +97,18 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   notice_->setObjectName(QString::fromUtf8(names::kNoticePanel));
   login_ = new LoginDialog(this);
   add_server_ = new AddServerDialog(this);
+  player_panel_ = BuildPlayerPanel(this);
+  PlacePlayerPanel(names::kFavouritesPage);
   ShowPage(names::kDownloadPage);
 }
 
 MainWindow::~MainWindow() { Unbind(); }
+
+QSize MainWindow::OpeningSize(const QSize& available) {
+  if (!available.isValid() || available.isEmpty()) return {kDefaultWidth, kDefaultHeight};
+  return {std::clamp(available.width(), kMinimumWidth, kDefaultWidth),
+          std::clamp(available.height(), kMinimumHeight, kDefaultHeight)};
+}
 
 QWidget* MainWindow::BuildSidebar() {
   auto* bar = new QFrame(this);
@@ -194,8 +213,21 @@ QWidget* MainWindow::Control(std::string_view name) const {
   return findChild<QWidget*>(key);
 }
 
+void MainWindow::PlacePlayerPanel(int page) {
+  QWidget* slot = pages_->widget(page)->findChild<QWidget*>(QString::fromUtf8(kPlayerPanelSlot));
+  if (slot == nullptr || player_panel_->parentWidget() == slot) return;
+  // A new parent hides a widget; the panel keeps the state the window model gave it.
+  const bool shown = !player_panel_->isHidden();
+  if (QWidget* old_slot = player_panel_->parentWidget(); old_slot && old_slot->layout()) {
+    old_slot->layout()->removeWidget(player_panel_);
+  }
+  slot->layout()->addWidget(player_panel_);
+  player_panel_->setVisible(shown);
+}
+
 void MainWindow::ShowPage(int page) {
   if (page < 0 || page >= names::kPageCount) return;
+  PlacePlayerPanel(page);
   pages_->setCurrentIndex(page);
   for (int i = 0; i < names::kPageCount; ++i) nav_[static_cast<std::size_t>(i)]->SetActive(i == page);
 }

@@ -31,6 +31,13 @@ class MainWindow : public QWidget {
  public:
   static constexpr int kDefaultWidth = 1280;
   static constexpr int kDefaultHeight = 840;
+  // Small enough for a 1280x720 screen less its task bar; the lists give up their rows first.
+  static constexpr int kMinimumWidth = 1024;
+  static constexpr int kMinimumHeight = 600;
+
+  // The size the window opens at on a screen whose free area (task bar excluded) is `available`:
+  // the design size, smaller where the screen is, never below the minimum.
+  static QSize OpeningSize(const QSize& available);
 
   explicit MainWindow(QWidget* parent = nullptr);
   ~MainWindow() override;
@@ -48,8 +55,9 @@ class MainWindow : public QWidget {
   AddServerDialog* AddServer() const { return add_server_; }
   NavButton* Nav(int page) const { return nav_[static_cast<std::size_t>(page)]; }
 
-  // Shows `page` and highlights its navigation entry. Display only: page switches that the
-  // person asks for go through the window model (and its start-up guard).
+  // Shows `page` and highlights its navigation entry; the player panel moves beside the page's
+  // list when the page has a place for it. Display only: page switches that the person asks for
+  // go through the window model (and its start-up guard).
   void ShowPage(int page);
 
   // Ties every control to `window`: captions and states follow the model, the person's actions
@@ -70,11 +78,13 @@ class MainWindow : public QWidget {
   QWidget* BuildSidebar();
   QWidget* BuildTopBar();
   QWidget* BuildStatusBar();
+  void PlacePlayerPanel(int page);
 
   QTabWidget* pages_ = nullptr;
   NoticeWindow* notice_ = nullptr;
   LoginDialog* login_ = nullptr;
   AddServerDialog* add_server_ = nullptr;
+  QWidget* player_panel_ = nullptr;
   std::array<NavButton*, names::kPageCount> nav_{};
   std::unique_ptr<WindowBinder> binder_;
 };

@@ -89,6 +89,7 @@ QTableView* MakeTable(QWidget* parent, std::string_view name) {
   t->horizontalHeader()->setHighlightSections(false);
   t->horizontalHeader()->setStretchLastSection(true);
   t->horizontalHeader()->setMinimumSectionSize(0);
+  t->setMinimumHeight(kListMinimumHeight);
   return t;
 }
 

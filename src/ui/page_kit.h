@@ -35,8 +35,13 @@ QRadioButton* MakeRadio(QWidget* parent, std::string_view name, QButtonGroup* gr
 QCheckBox* MakeCheck(QWidget* parent, std::string_view name);
 QLineEdit* MakeEdit(QWidget* parent, std::string_view name, std::string_view placeholder = {});
 QPlainTextEdit* MakeLog(QWidget* parent, std::string_view name);
+// The least height of a list: its header, two rows and a horizontal scroll bar. Window height
+// beyond the minimum goes to the lists.
+inline constexpr int kListMinimumHeight = 34 + 2 * 36 + 14;
+
 // A list view dressed as the design wants: rows 36 pixels high, no row numbers, whole-row
-// selection. Columns and their widths come from the model attached later.
+// selection, at least kListMinimumHeight high. Columns and their widths come from the model
+// attached later.
 QTableView* MakeTable(QWidget* parent, std::string_view name);
 
 // A white rounded panel with a layout the caller fills.

@@ -224,7 +224,8 @@ QMenu { background: #ffffff; border: 1px solid #e2e8f0; border-radius: 8px; padd
 QMenu::item { padding: 6px 16px; border-radius: 6px; min-width: 268px; min-height: 16px; }
 QMenu::item:selected { background: #dbeafe; color: #1d4ed8; }
 QDialog, QMessageBox { background: #ffffff; }
-QFrame#PlayerPanel { background: #ffffff; border: 1px solid #c7d2fe; border-radius: 12px; }
+QFrame[role="playerPanel"] { background: #ffffff; border: 1px solid #c7d2fe; border-radius: 12px; }
+QFrame[role="playerPanel"] QLabel { background: transparent; }
 QToolTip { background: #0f172a; color: #ffffff; border: none; padding: 4px 8px; }
 )css");
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -209,6 +210,15 @@ TEST_F(FavouritesTest, AddFromTheServerListBeforeThePageWasShownKeepsTheFile) {
   EXPECT_EQ(Addresses(), (std::vector<std::string>{kA, kB, kC}));
 }
 
+TEST_F(FavouritesTest, ServerListEntryWithLaunchOptionsInItsAddressIsNotAdded) {
+  WriteFile(ListText({kA}));
+  EXPECT_EQ(AddFavourite(core_, "192.0.2.9:27015 +exec autoexec"), AddResult::kInvalid);
+  EXPECT_EQ(ports().Notices(), std::vector<std::string>{gbk("服务器地址无效")});
+  EXPECT_EQ(FileText(), ListText({kA}));
+  EXPECT_EQ(AddFavourite(core_, "play.brindle.example:27015"), AddResult::kAdded);
+  EXPECT_EQ(FileText(), ListText({kA, "play.brindle.example:27015"}));
+}
+
 TEST_F(FavouritesTest, AddDialogNormalisesOrRefusesTheTypedAddress) {
   auto type_and_confirm = [&](const std::string& typed) {
     ASSERT_TRUE(window().Activate(names::kAddServer));
@@ -225,7 +235,9 @@ TEST_F(FavouritesTest, AddDialogNormalisesOrRefusesTheTypedAddress) {
 
   const std::string refused = gbk("IP格式不合法!请检查!");
   for (const std::string typed : {"192.0.2.4", "192.0.2.4:", ":27015", "192.0.2.4:port",
-                                  "192.0.2.4:70000", "192.0.2.4:0", ""}) {
+                                  "192.0.2.4:70000", "192.0.2.4:0", "", "evil host:27015",
+                                  "192.0.2.4:27015 +exec autoexec", "192.0.2.4:+27015",
+                                  "192.0.2.4 +quit:27015"}) {
     type_and_confirm(typed);
     EXPECT_TRUE(controls().Visible(names::kAddServerWindow)) << typed;
     EXPECT_EQ(ports().Notices().back(), refused) << typed;
@@ -449,6 +461,51 @@ TEST_F(FavouritesTest, ContextMenuActsOnTheSelectedRow) {
 
   ASSERT_TRUE(window().Activate(Menu(names::kMenuCopyAddress)));
   EXPECT_EQ(ports().Clipboard(), kB);
+}
+
+TEST_F(FavouritesTest, LoadAndRefreshNeverWaitForAHostNameLookup) {
+  sim::A2sResponders servers;
+  sim::A2sServer named;
+  named.name = "Named";
+  std::string error;
+  ASSERT_TRUE(servers.Start({named}, &error)) << error;
+  const std::string address = "ze.brindle.example:" + std::to_string(servers.Ports()[0]);
+  // A name server that does not answer until the test lets it.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool open = false;
+  int asked = 0;
+  HostLookup previous = SetHostLookup([&](const std::string&) {
+    std::unique_lock lock(mutex);
+    ++asked;
+    changed.wait_for(lock, std::chrono::seconds(20), [&] { return open; });
+    return std::string("127.0.0.1");
+  });
+  auto open_lookups = [&] {
+    std::lock_guard lock(mutex);
+    open = true;
+    changed.notify_all();
+  };
+  auto times_asked = [&] {
+    std::lock_guard lock(mutex);
+    return asked;
+  };
+
+  StartQueryEngine(core_);
+  ASSERT_TRUE(QueryEngineStarted());
+  WriteFile(ListText({address}));
+  core_.ShowPage(names::kFavouritesPage);  // comes back with the lookup still blocked
+  ASSERT_TRUE(window().Activate(names::kRefreshFavourites));
+  EXPECT_TRUE(Eventually([&] { return times_asked() == 1; }));
+  EXPECT_EQ(list().Cell(0, cols::kFavName), address);
+  EXPECT_EQ(servers.Counts(0).info_requests, 0);
+
+  open_lookups();
+  EXPECT_TRUE(Eventually([&] { return list().Cell(0, cols::kFavName) == "Named"; }));
+  EXPECT_EQ(list().Cell(0, cols::kFavIpv4), "127.0.0.1:" + std::to_string(servers.Ports()[0]));
+  EXPECT_TRUE(Eventually([&] { return servers.Counts(0).info_requests == 2; }));  // load, refresh
+  core_.workers().StopAndJoin();
+  SetHostLookup(std::move(previous));
 }
 
 TEST_F(FavouritesTest, LiveRowsPlayersPanelAndRefresh) {

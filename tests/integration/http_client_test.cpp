@@ -208,6 +208,70 @@ TEST_F(HttpClientTest, SinkThatCannotGrowEndsTheTransferWithAnError) {
   EXPECT_EQ(body, sim::generated_bytes(0, body.size()));  // what was kept is not corrupted
 }
 
+TEST_F(HttpClientTest, BodiesInMemoryAreCappedPerKindOfRequest) {
+  // At the cap the body arrives whole; one byte past it the reply reads as a failed transfer.
+  int status = -1;
+  HttpTransferInfo info;
+  EXPECT_EQ(http_request(url("/test/file?bytes=100000"), {.max_body_bytes = 100000}, &status,
+                         &info),
+            sim::generated_bytes(0, 100000));
+  EXPECT_EQ(status, 200);
+  EXPECT_FALSE(info.body_too_large);
+  EXPECT_EQ(http_request(url("/test/file?bytes=100001"), {.max_body_bytes = 100000}, &status,
+                         &info),
+            "");
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(info.body_too_large);
+  EXPECT_EQ(info.curl_code, CURLE_WRITE_ERROR);
+
+  // Without a cap of its own a request gets the default; the server list's is larger.
+  const std::string past_default =
+      url("/test/file?bytes=" + std::to_string(kHttpBodyCapDefault + 1));
+  EXPECT_EQ(http_request(past_default, {}, &status, &info), "");
+  EXPECT_TRUE(info.body_too_large);
+  EXPECT_EQ(http_request(past_default, {.max_body_bytes = kHttpBodyCapLargeList}, &status, &info)
+                .size(),
+            kHttpBodyCapDefault + 1);
+  EXPECT_EQ(status, 200);
+  EXPECT_LT(kHttpBodyCapShortAnswer, kHttpBodyCapPicture);
+  EXPECT_LT(kHttpBodyCapPicture, kHttpBodyCapDefault);
+}
+
+TEST_F(HttpClientTest, GzipBombIsCappedByWhatItInflatesTo) {
+  // 65 MiB of zeros travel as some 65 KiB; the cap counts the inflated bytes.
+  const std::string bomb =
+      url("/test/gzip?zeros=1&bytes=" + std::to_string(kHttpBodyCapLargeList + (1 << 20)));
+  HttpClient raw;
+  raw.open("GET", bomb);
+  raw.set_option(CURLOPT_HTTP_CONTENT_DECODING, 0L);
+  ASSERT_TRUE(raw.send());
+  ASSERT_LT(raw.body().size(), kHttpBodyCapPicture);
+
+  int status = -1;
+  HttpTransferInfo info;
+  EXPECT_EQ(http_request(bomb, {.max_body_bytes = kHttpBodyCapPicture}, &status, &info), "");
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(info.body_too_large);
+  EXPECT_LE(info.body_bytes, static_cast<std::int64_t>(kHttpBodyCapPicture));
+  EXPECT_EQ(http_request(bomb, {.max_body_bytes = kHttpBodyCapLargeList}, &status, &info), "");
+  EXPECT_TRUE(info.body_too_large);
+  // A small one inflates within the cap and arrives.
+  EXPECT_EQ(http_request(url("/test/gzip?zeros=1&bytes=60000"),
+                         {.max_body_bytes = kHttpBodyCapShortAnswer}, &status),
+            std::string(60000, '\0'));
+  EXPECT_EQ(status, 200);
+}
+
+TEST_F(HttpClientTest, ARedirectLoopEndsAfterTenRedirects) {
+  const std::int64_t before = sim_->request_count("/test/redirect");
+  HttpTransferInfo info;
+  EXPECT_EQ(http_request(url("/test/redirect?loop=1"), {}, nullptr, &info), "");
+  EXPECT_EQ(info.curl_code, CURLE_TOO_MANY_REDIRECTS);
+  EXPECT_EQ(sim_->request_count("/test/redirect"), before + 1 + kHttpMaxRedirects);
+  // Ten in a row are still followed.
+  EXPECT_EQ(http_request(url("/test/redirect?n=10")), "arrived");
+}
+
 TEST_F(HttpClientTest, CutBodyKeepsItsStatusButReportsTheShortfall) {
   int status = 0;
   HttpTransferInfo info;

@@ -152,6 +152,72 @@ TEST_F(QueryEngineTest, ChallengeIsAnsweredWithBothRequests) {
   EXPECT_EQ(window().players().RowCount(), 0);
 }
 
+int RequestsTo(const sim::A2sCounts& n) {
+  return n.info_requests + n.info_with_challenge + n.player_requests + n.player_with_challenge;
+}
+
+TEST_F(QueryEngineTest, AServerThatOnlyChallengesGetsAFewRoundsPerQuery) {
+  A2sServer pest, sentinel;
+  pest.always_challenge = true;
+  sentinel.name = "Sentinel";
+  StartServers({pest, sentinel});
+  ASSERT_TRUE(engine_.Start());
+
+  // The query, then each of the three rounds answers with both requests: 1 + 3 * 2.
+  const int expected = 1 + 2 * QueryEngine::kChallengeRoundsPerQuery;
+  engine_.QueryServerInfo(responders_.Address(0));
+  ASSERT_TRUE(Eventually([&] {
+    const sim::A2sCounts n = responders_.Counts(0);
+    return RequestsTo(n) == expected && n.challenges_sent == expected;
+  }));
+  // Answers arrive in order on the one socket: once the sentinel's reply has been handled twice
+  // over, every challenge before it has been too.
+  for (std::size_t round = 1; round <= 2; ++round) {
+    engine_.QueryServerInfo(responders_.Address(1));
+    ASSERT_TRUE(Eventually([&] { return answers_.Infos() == round; }));
+  }
+  EXPECT_EQ(RequestsTo(responders_.Counts(0)), expected);
+
+  // A new query of the same server gets its own rounds.
+  engine_.QueryPlayers(responders_.Address(0));
+  ASSERT_TRUE(Eventually([&] { return RequestsTo(responders_.Counts(0)) == 2 * expected; }));
+}
+
+TEST_F(QueryEngineTest, ChallengesFromAddressesNeverAskedAreIgnored) {
+  platform::UdpSocket server, stranger;
+  ASSERT_TRUE(server.open("127.0.0.1", 0));
+  ASSERT_TRUE(stranger.open("127.0.0.1", 0));
+  ASSERT_TRUE(engine_.Start());
+  const std::string challenge = std::string("\xFF\xFF\xFF\xFF" "A", 5) + "\x01\x02\x03\x04";
+  // A reply the engine handles after whatever came before it from the same sender.
+  const std::string info = std::string("\xFF\xFF\xFF\xFF" "I\x11" "done\0", 11);
+  platform::UdpSocket::Datagram got;
+
+  // A host nobody asked challenges the engine: nothing is sent to it.
+  ASSERT_TRUE(stranger.send_to("127.0.0.1", engine_.LocalPort(), challenge));
+  ASSERT_TRUE(stranger.send_to("127.0.0.1", engine_.LocalPort(), info));
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+  EXPECT_EQ(stranger.receive(0, got), platform::UdpSocket::Receive::kTimeout);
+
+  // The server asked answers from the port it was asked on; its challenge is answered.
+  engine_.QueryServerInfo("127.0.0.1:" + std::to_string(server.local_port()));
+  ASSERT_EQ(server.receive(10000, got), platform::UdpSocket::Receive::kDatagram);
+  EXPECT_EQ(got.bytes, InfoRequest());
+  ASSERT_TRUE(server.send_to("127.0.0.1", engine_.LocalPort(), challenge));
+  ASSERT_EQ(server.receive(10000, got), platform::UdpSocket::Receive::kDatagram);
+  EXPECT_EQ(got.bytes, InfoRequest("\x01\x02\x03\x04"));
+  ASSERT_EQ(server.receive(10000, got), platform::UdpSocket::Receive::kDatagram);
+  EXPECT_EQ(got.bytes, PlayerRequest("\x01\x02\x03\x04"));
+
+  // The same host from another port is not the server asked.
+  platform::UdpSocket other_port;
+  ASSERT_TRUE(other_port.open("127.0.0.1", 0));
+  ASSERT_TRUE(other_port.send_to("127.0.0.1", engine_.LocalPort(), challenge));
+  ASSERT_TRUE(other_port.send_to("127.0.0.1", engine_.LocalPort(), info));
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 2; }));
+  EXPECT_EQ(other_port.receive(0, got), platform::UdpSocket::Receive::kTimeout);
+}
+
 TEST_F(QueryEngineTest, HostNameIsResolvedThroughTheIpv4Column) {
   StartServers({A2sServer{}});
   const std::string port = std::to_string(responders_.Ports()[0]);
@@ -159,8 +225,8 @@ TEST_F(QueryEngineTest, HostNameIsResolvedThroughTheIpv4Column) {
   ASSERT_TRUE(engine_.Start());
 
   engine_.QueryServerInfo("localhost:" + port);
-  EXPECT_EQ(Cell(0, cols::kFavIpv4), "127.0.0.1:" + port);
   ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+  EXPECT_EQ(Cell(0, cols::kFavIpv4), "127.0.0.1:" + port);
   EXPECT_EQ(Cell(0, cols::kFavName), "Brindle Test Server");
   EXPECT_EQ(Cell(0, cols::kFavAddress), "localhost:" + port);
 
@@ -174,6 +240,94 @@ TEST_F(QueryEngineTest, HostNameIsResolvedThroughTheIpv4Column) {
   EXPECT_FALSE(ResolveQueryTarget("127.0.0.1:70000", nullptr).ok());
   EXPECT_FALSE(ResolveQueryTarget("127.0.0.1:port", nullptr).ok());
   EXPECT_EQ(ResolveQueryTarget("127.0.0.1:27015:x", nullptr).key, "127.0.0.1:27015");
+}
+
+// A host name lookup that blocks until the test opens it, as a slow or dead name server would.
+class BlockingLookup {
+ public:
+  BlockingLookup() {
+    previous_ = SetHostLookup([this](const std::string& host) {
+      std::unique_lock lock(mutex_);
+      asked_.push_back(host);
+      changed_.notify_all();
+      // The limit only frees a broken test.
+      changed_.wait_for(lock, std::chrono::seconds(20), [this] { return open_; });
+      return host.ends_with(".slow.example") ? std::string("127.0.0.1") : std::string();
+    });
+  }
+  ~BlockingLookup() {
+    Open();
+    SetHostLookup(std::move(previous_));
+  }
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  std::vector<std::string> Asked() {
+    std::lock_guard lock(mutex_);
+    return asked_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = false;
+  std::vector<std::string> asked_;
+  HostLookup previous_;
+};
+
+TEST_F(QueryEngineTest, AHostNameLookupNeverHoldsUpTheCaller) {
+  A2sServer named, dotted;
+  named.name = "Named";
+  named.players.resize(2);
+  dotted.name = "Dotted";
+  StartServers({named, dotted});
+  const std::string port = std::to_string(responders_.Ports()[0]);
+  const std::string address = "ze.slow.example:" + port;
+  AddRow(address);
+  AddRow(responders_.Address(1));
+  ASSERT_TRUE(engine_.Start());
+  BlockingLookup lookup;
+
+  // The caller (the UI thread) comes back while the lookup is still blocked…
+  engine_.QueryServerInfo(address);
+  engine_.QueryPlayers(address);
+  ASSERT_TRUE(Eventually([&] { return lookup.Asked().size() == 1; }));
+  EXPECT_EQ(test_window_.Statuses().back(),
+            gbk("查询玩家情况-> ") + address + gbk("(人多时可能不会反馈)"));
+  // …and a dotted address is asked and answered meanwhile.
+  engine_.QueryServerInfo(responders_.Address(1));
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+  EXPECT_EQ(Cell(1, cols::kFavName), "Dotted");
+  EXPECT_EQ(Cell(0, cols::kFavName), address);
+  EXPECT_EQ(Cell(0, cols::kFavIpv4), "");
+  EXPECT_EQ(RequestsTo(responders_.Counts(0)), 0);
+
+  // Once the name resolves the row fills in, and the player query goes out too.
+  lookup.Open();
+  ASSERT_TRUE(Eventually([&] { return Cell(0, cols::kFavName) == "Named"; }));
+  EXPECT_EQ(Cell(0, cols::kFavIpv4), "127.0.0.1:" + port);
+  ASSERT_TRUE(Eventually([&] { return window().players().RowCount() == 2; }));
+  EXPECT_TRUE(answers_.LastPlayers().second);
+  EXPECT_EQ(lookup.Asked(), (std::vector<std::string>{"ze.slow.example", "ze.slow.example"}));
+}
+
+TEST_F(QueryEngineTest, ALookupThatEndsAfterANewerPlayerQuerySendsNoPlayerRequest) {
+  StartServers({A2sServer{}, A2sServer{}});
+  ASSERT_TRUE(engine_.Start());
+  BlockingLookup lookup;
+  engine_.QueryPlayers("ze.slow.example:" + std::to_string(responders_.Ports()[0]));
+  ASSERT_TRUE(Eventually([&] { return lookup.Asked().size() == 1; }));
+  engine_.QueryPlayers(responders_.Address(1));  // the person asked another server meanwhile
+  ASSERT_TRUE(Eventually([&] { return answers_.Players() == 1; }));
+  lookup.Open();
+  // The information query of the next row is looked up after it, so once that one is answered
+  // the stale player lookup has ended.
+  engine_.QueryServerInfo("ze2.slow.example:" + std::to_string(responders_.Ports()[0]));
+  ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
+  EXPECT_EQ(responders_.Counts(0).player_requests, 0);
+  EXPECT_EQ(answers_.LastPlayers(), std::make_pair(responders_.Address(1), true));
 }
 
 TEST_F(QueryEngineTest, PortAboveSignedRangeMatchesTheRow) {
@@ -349,7 +503,7 @@ TEST_F(QueryEngineTest, NotStartedSendsNothingButResolves) {
   EXPECT_FALSE(engine_.Started());
   engine_.QueryServerInfo("localhost:" + port);
   engine_.QueryPlayers("localhost:" + port);
-  EXPECT_EQ(Cell(0, cols::kFavIpv4), "127.0.0.1:" + port);
+  ASSERT_TRUE(Eventually([&] { return Cell(0, cols::kFavIpv4) == "127.0.0.1:" + port; }));
   EXPECT_TRUE(test_window_.Statuses().empty());
 
   // Stop, then start again: the engine works as before.

@@ -203,6 +203,44 @@ TEST_F(ServerListTest, HundredAndTwoFailuresRetryOnTheClockThenGiveUp) {
   EXPECT_FALSE(ButtonsEnabled());
 }
 
+TEST_F(ServerListTest, ANewerChoiceSupersedesTheRetriesOfAnOlderOne) {
+  ServeServers(kTricky);
+  auto set_base = [&](const std::string& path) {
+    std::lock_guard lock(state_.mutex);
+    state_.server_list_base_url = sim_->http_url(path);
+  };
+  // 僵尸逃跑 fails and waits to try again…
+  set_base("/serverlist/fault/notjson");
+  ASSERT_TRUE(window().Activate(names::kCategoryButtons[0]));
+  ASSERT_TRUE(WaitFor([&] { return ports().DelayedWorkers() == 1; }));
+  EXPECT_FALSE(ButtonsEnabled());
+  // …meanwhile the person picks 混战, whose list arrives.
+  set_base("/serverlist");
+  ASSERT_TRUE(window().Activate(names::kCategoryButtons[8]));
+  ASSERT_TRUE(WaitFor([&] { return core_.workers().Running() == 1; }));  // the waiting retry
+  const std::vector<std::string> chosen = {gbk("混战 5v5")};
+  EXPECT_EQ(Column(cols::kServerName), chosen);
+  EXPECT_TRUE(ButtonsEnabled());
+
+  // The old wait ends without another attempt: the list and the buttons stay as chosen.
+  AdvanceUntil([&] { return core_.workers().Running() == 0; });
+  EXPECT_EQ(Column(cols::kServerName), chosen);
+  EXPECT_TRUE(ButtonsEnabled());
+  EXPECT_EQ(sim_->request_count("/serverlist/fault/notjson/api/servers"), 1);
+  EXPECT_EQ(sim_->request_count("/serverlist/api/servers"), 1);
+  EXPECT_TRUE(ports().Notices().empty());
+
+  // The newest load still retries by itself: 混战 failing comes back once the service does.
+  set_base("/serverlist/fault/status500");
+  ASSERT_TRUE(window().Activate(names::kCategoryButtons[8]));
+  ASSERT_TRUE(WaitFor([&] { return ports().DelayedWorkers() == 1; }));
+  set_base("/serverlist");
+  AdvanceUntil([&] { return core_.workers().Running() == 0; });
+  EXPECT_EQ(Column(cols::kServerName), chosen);
+  EXPECT_TRUE(ButtonsEnabled());
+  EXPECT_EQ(sim_->request_count("/serverlist/api/servers"), 2);
+}
+
 TEST_F(ServerListTest, SuccessLeavesTheCounterAndEnablesTheButtons) {
   ServeServers(kTricky);
   ServerListRetryCounter() = 7;

@@ -55,6 +55,13 @@ TEST_F(StartupTest, MissingExtractorShowsTheMessageAndStops) {
   EXPECT_FALSE(tw_.ports().ClockRunning(names::kClockGameDetect));
 }
 
+TEST_F(StartupTest, ACoreThatInstallsNothingStartsWithoutTheExtractor) {
+  core_.require_components = false;  // brindle-cli's commands other than installing ones
+  EXPECT_TRUE(core_.OnMainWindowCreated());
+  EXPECT_TRUE(tw_.ports().Boxes().empty());
+  EXPECT_TRUE(tw_.ports().ClockRunning(names::kClockGameDetect));
+}
+
 TEST_F(StartupTest, FoldersMadeOnceCacheEmptiedSubfoldersKept) {
   InstallExtractor();
   fs::create_directories(dir_.path() / "download" / "data" / "keep");

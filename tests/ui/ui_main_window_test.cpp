@@ -3,9 +3,12 @@
 // and each page is written out as a picture for a person to look at.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QAbstractButton>
 #include <QDialog>
 #include <QDir>
+#include <QScreen>
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QTimer>
@@ -18,8 +21,14 @@
 #include <atomic>
 #include <thread>
 
+#include "app/core.h"
 #include "foundation/encoding.h"
 #include "qt_env.h"
+#include "servers/favourites_view.h"
+#include "servers/query_engine.h"
+#include "servers/server_list_view.h"
+#include "sim/a2s_responder.h"
+#include "support/temp_dir.h"
 #include "ui/list_model_adapter.h"
 #include "ui/main_window.h"
 #include "ui/notice_window.h"
@@ -64,6 +73,11 @@ QString ShownCaption(QWidget* w) {
   if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
   if (auto* p = qobject_cast<QPlainTextEdit*>(w)) return p->toPlainText();
   return {};
+}
+
+// Where `w` lies in the main window.
+QRect InMain(const QWidget* w, const QWidget& main) {
+  return QRect(w->mapTo(&main, QPoint(0, 0)), w->size());
 }
 
 TEST_F(MainWindowTest, EveryDesignControlExistsWithItsNameAndCaption) {
@@ -304,6 +318,81 @@ TEST_F(MainWindowTest, ListsShowTheirColumnsWithHiddenOnesHidden) {
   EXPECT_EQ(servers->verticalHeader()->defaultSectionSize(), ListModel::kRowHeight);
 }
 
+TEST_F(MainWindowTest, EnterInTheAddServerBoxConfirmsIt) {
+  test::TempDir dir;
+  AppState state;
+  state.data_dir = dir.path().string();
+  Core core(state, window);
+  core.AddFeature(std::make_unique<FavouritesFeature>());
+  ASSERT_TRUE(window.Activate(names::kAddServer));
+  Settle();
+  auto* dialog = Find<QDialog>(names::kAddServerWindow);
+  auto* box = Find<QLineEdit>(names::kAddServerBox);
+  ASSERT_TRUE(dialog->isVisible());
+
+  // A refused address: the notice says so and the dialog stays for a correction.
+  QTest::keyClicks(box, QStringLiteral("192.0.2.1:27015 +exec autoexec"));
+  QTest::keyClick(box, Qt::Key_Return);
+  Settle();
+  EXPECT_EQ(main.Notice()->Text(), QString::fromUtf8("IP格式不合法!请检查!"));
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(window.favourites().RowCount(), 0);
+
+  box->selectAll();
+  QTest::keyClicks(box, QStringLiteral("192.0.2.1"));
+  QInputMethodEvent ime;  // the full-width colon arrives through the input method
+  ime.setCommitString(QString::fromUtf8("："));
+  QApplication::sendEvent(box, &ime);
+  QTest::keyClicks(box, QStringLiteral("27015"));
+  QTest::keyClick(box, Qt::Key_Enter);  // the keypad's Enter does the same
+  Settle();
+  EXPECT_FALSE(dialog->isVisible());
+  ASSERT_EQ(window.favourites().RowCount(), 1);
+  EXPECT_EQ(window.favourites().Cell(0, cols::kFavAddress), "192.0.2.1:27015");
+  EXPECT_EQ(test::slurp(dir.path() / "my_favorite.json"), "[{\"ip\":\"192.0.2.1:27015\"}]");
+}
+
+TEST_F(MainWindowTest, DetailsOnTheServerPageShowThePlayersOnThatPage) {
+  sim::A2sResponders game_servers;
+  sim::A2sServer live;
+  live.players = {{"alice", 12, 61.0f}, {"bob", 3, 5.0f}};
+  std::string error;
+  ASSERT_TRUE(game_servers.Start({live}, &error)) << error;
+  AppState state;
+  Core core(state, window);
+  core.AddFeature(std::make_unique<ServerBrowserFeature>());
+  StartQueryEngine(core);
+  ASSERT_TRUE(QueryEngineStarted());
+
+  window.SelectPage(names::kServerPage);
+  window.server_list().Append({gbk("[ZE] 僵尸逃跑"), "ze_x", "2/64", game_servers.Address(0), ""});
+  window.server_list().Select(0);
+  ASSERT_TRUE(window.Activate(names::menu_action(names::kServerList, names::kMenuDetails)));
+  auto* players = Find<QTableView>(names::kPlayerList);
+  ASSERT_TRUE(test::ProcessUntil([&] {
+    Settle();
+    return players->model()->rowCount() == 2 && Find(names::kPlayerPanel)->isVisible();
+  }));
+  // On the page the person is on, inside the window, beside the server list.
+  QWidget* panel = Find(names::kPlayerPanel);
+  EXPECT_EQ(main.Pages()->currentIndex(), names::kServerPage);
+  EXPECT_TRUE(main.Pages()->widget(names::kServerPage)->isAncestorOf(panel));
+  EXPECT_TRUE(main.rect().contains(InMain(panel, main)));
+  EXPECT_GE(players->height(), 34 + 2 * ListModel::kRowHeight);
+  EXPECT_EQ(players->model()->index(0, 0).data().toString(), QStringLiteral("alice"));
+
+  // The favourites page has it too; hidden, as every page switch leaves it.
+  window.controls().SetVisible(names::kPlayerPanel, false);
+  window.SelectPage(names::kFavouritesPage);
+  Settle();
+  EXPECT_TRUE(main.Pages()->widget(names::kFavouritesPage)->isAncestorOf(panel));
+  EXPECT_TRUE(panel->isHidden());
+  window.controls().SetVisible(names::kPlayerPanel, true);
+  Settle();
+  EXPECT_TRUE(panel->isVisible());
+  core.workers().StopAndJoin();
+}
+
 // Sample rows so the pictures show the lists in use.
 void FillSamples(Window& w) {
   w.server_list().Append({gbk("[ZE] 僵尸逃跑 #1 | 新手友好"), gbk("ze_dark_souls_v2 (黑暗之魂)"),
@@ -338,7 +427,75 @@ void FillSamples(Window& w) {
   w.ShowStatus(gbk("已开启预热下载..."));
 }
 
+TEST_F(MainWindowTest, OpensWithinTheScreenItIsShownOn) {
+  using ui::MainWindow;
+  EXPECT_EQ(MainWindow::OpeningSize({1920, 1040}), QSize(1280, 840));
+  EXPECT_EQ(MainWindow::OpeningSize({1366, 728}), QSize(1280, 728));  // 1366x768, task bar
+  EXPECT_EQ(MainWindow::OpeningSize({1280, 680}), QSize(1280, 680));  // 1280x720, task bar
+  EXPECT_EQ(MainWindow::OpeningSize({800, 560}), QSize(MainWindow::kMinimumWidth,
+                                                      MainWindow::kMinimumHeight));
+  EXPECT_EQ(MainWindow::OpeningSize({}), QSize(1280, 840));
+  // This window opened on the test's screen: within its free area as far as the minimum allows.
+  ui::MainWindow fresh;
+  const QRect available = fresh.screen()->availableGeometry();
+  EXPECT_EQ(fresh.size(), MainWindow::OpeningSize(available.size()));
+  EXPECT_GE(fresh.x(), available.x());
+  EXPECT_GE(fresh.y(), available.y());
+}
+
+TEST_F(MainWindowTest, FitsSmallScreensWithTheStatusLineInView) {
+  FillSamples(window);
+  window.controls().SetVisible(names::kPlayerPanel, false);  // every page switch hides it
+  main.resize(1280, 840);
+  window.SelectPage(names::kServerPage);
+  Settle();
+  QCoreApplication::processEvents();
+  const int roomy_list = Find(names::kServerList)->height();
+  const QString dir = QStringLiteral(BRINDLE_ARTIFACT_DIR);
+  ASSERT_TRUE(QDir().mkpath(dir));
+  // 1366x768 and 1280x720 screens less a task bar (the window has no title bar of its own).
+  for (const QSize size : {QSize(1366, 720), QSize(1280, 680)}) {
+    main.resize(size);
+    for (int page = 0; page < names::kPageCount; ++page) {
+      SCOPED_TRACE(page);
+      window.SelectPage(page);
+      Settle();
+      QCoreApplication::processEvents();
+      ASSERT_EQ(main.size(), size) << "minimum " << main.minimumSizeHint().width() << "x"
+                                   << main.minimumSizeHint().height();
+      QWidget* status = Find(names::kStatusLine);
+      EXPECT_TRUE(status->isVisible());
+      EXPECT_TRUE(main.rect().contains(InMain(status, main)));
+      EXPECT_TRUE(main.rect().contains(InMain(main.Pages(), main)));
+      // Every list on the page keeps room for its header and a few rows.
+      for (QTableView* list : main.Pages()->currentWidget()->findChildren<QTableView*>()) {
+        if (!list->isVisible()) continue;
+        EXPECT_GE(list->height(), 34 + 2 * ListModel::kRowHeight) << list->objectName().toStdString();
+      }
+    }
+    window.SelectPage(names::kDownloadPage);
+    Settle();
+    QCoreApplication::processEvents();
+    main.grab().toImage().save(dir + QStringLiteral("/fit_%1x%2_download.png")
+                                         .arg(size.width())
+                                         .arg(size.height()));
+    window.SelectPage(names::kServerPage);
+    Settle();
+    QCoreApplication::processEvents();
+    main.grab().toImage().save(dir + QStringLiteral("/fit_%1x%2_servers.png")
+                                         .arg(size.width())
+                                         .arg(size.height()));
+    // The lists give up the rows, not the window its bottom.
+    EXPECT_LT(Find(names::kServerList)->height(), roomy_list);
+  }
+  // Larger again: the lists take the room back.
+  main.resize(1280, 840);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Find(names::kServerList)->height(), roomy_list);
+}
+
 TEST_F(MainWindowTest, WritesAPictureOfEveryPage) {
+  main.resize(1280, 840);
   FillSamples(window);
   window.person().Navigate(names::kForumBrowser,
                            "https://forum.example/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=&uid=");
@@ -349,6 +506,9 @@ TEST_F(MainWindowTest, WritesAPictureOfEveryPage) {
                          "page_3_forum.png", "page_4_tools.png"};
   for (int page = 0; page < names::kPageCount; ++page) {
     window.SelectPage(page);
+    // The player panel is asked for from the two server lists; page switches hide it.
+    window.controls().SetVisible(names::kPlayerPanel,
+                                 page == names::kServerPage || page == names::kFavouritesPage);
     Settle();
     QCoreApplication::processEvents();
     ASSERT_EQ(main.Pages()->currentIndex(), page);

@@ -137,6 +137,25 @@ TEST_F(JoinTest, EmptyAddressDoesNothing) {
   EXPECT_TRUE(controls().Checked(names::kRegionWorld));
 }
 
+TEST_F(JoinTest, AddressThatCouldCarryLaunchOptionsIsRefused) {
+  // A server list entry whose port read "27015 +exec autoexec" once put the rest on the game's
+  // command line.
+  Choose(names::kLaunchSteamRunAppid, names::kRegionWorld);
+  for (const std::string address : {"192.0.2.1:27015 +exec autoexec", "evil host:27015",
+                                    "192.0.2.1:+27015", "192.0.2.1:27015-x"}) {
+    EXPECT_EQ(JoinServer(window(), address), "") << address;
+    EXPECT_EQ(JoinPlainSteam(window(), address), "") << address;
+    EXPECT_EQ(JoinFromServerList(window(), AppState(), address), "") << address;
+    EXPECT_EQ(JoinByGame(window(), address, "csgo"), "") << address;
+  }
+  EXPECT_TRUE(Opened().empty());
+  EXPECT_TRUE(tw_.Statuses().empty());  // not even the installation check spoke
+  EXPECT_EQ(tw_.ports().Notices(), std::vector<std::string>(16, gbk("服务器地址无效")));
+  // A host name is fine.
+  EXPECT_EQ(JoinServer(window(), "play.brindle.example:27015"),
+            "steam://rungame/730/76561202255233023/+connect play.brindle.example:27015 -worldwide");
+}
+
 TEST_F(JoinTest, PlainSteamIgnoresTheLaunchMode) {
   Choose(names::kLaunchSteamChina, names::kRegionChina);
   EXPECT_EQ(JoinPlainSteam(window(), kAddress), std::string("steam://connect/") + kAddress);

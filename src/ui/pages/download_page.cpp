@@ -57,11 +57,21 @@ QWidget* MapGroupsCard(QWidget* page) {
   return card;
 }
 
+// The actions share the heading row with the mirror lines: on a small screen every row of
+// height goes to the lists.
 QWidget* ResourceCard(QWidget* page) {
   QVBoxLayout* column = nullptr;
   QFrame* card = MakeCard(page, &column, 14, 10);
   auto* head = new QHBoxLayout;
+  head->setSpacing(8);
   head->addWidget(SectionLabel(card, "待下载资源"));
+  head->addSpacing(8);
+  QPushButton* start = MakeButton(card, names::kStartDownload, "primary");
+  start->setIcon(GlyphIcon(Glyph::kDownload, 16, Qt::white, Qt::white));
+  head->addWidget(start);
+  head->addWidget(MakeButton(card, names::kClearQueue));
+  head->addSpacing(8);
+  head->addWidget(MakeCheck(card, names::kAutoExtract));
   head->addStretch();
   auto* line = new QLabel(QString::fromUtf8("下载线路"), card);
   line->setProperty("role", "muted");
@@ -72,17 +82,6 @@ QWidget* ResourceCard(QWidget* page) {
   }
   column->addLayout(head);
   column->addWidget(MakeTable(card, names::kResourceList), 1);
-
-  auto* actions = new QHBoxLayout;
-  actions->setSpacing(8);
-  QPushButton* start = MakeButton(card, names::kStartDownload, "primary");
-  start->setIcon(GlyphIcon(Glyph::kDownload, 16, Qt::white, Qt::white));
-  actions->addWidget(start);
-  actions->addWidget(MakeButton(card, names::kClearQueue));
-  actions->addSpacing(8);
-  actions->addWidget(MakeCheck(card, names::kAutoExtract));
-  actions->addStretch();
-  column->addLayout(actions);
   return card;
 }
 
@@ -224,7 +223,7 @@ QWidget* SideCard(QWidget* page) {
   tabs->addTab(extract_page, QString::fromUtf8("解压队列"));
   auto* log_page = new QWidget(tabs);
   auto* log_column = new QVBoxLayout(log_page);
-  log_column->setContentsMargins(0, 8, 0, 0);
+  log_column->setContentsMargins(0, 4, 0, 0);
   log_column->addWidget(MakeLog(log_page, names::kLog));
   tabs->addTab(log_page, QString::fromUtf8("日志"));
   column->addWidget(tabs, 1);
@@ -277,8 +276,8 @@ QWidget* NewPage(QWidget* parent, QVBoxLayout** column) {
   page->setProperty("role", "page");
   page->setAttribute(Qt::WA_StyledBackground);
   auto* c = new QVBoxLayout(page);
-  c->setContentsMargins(24, 4, 24, 16);
-  c->setSpacing(14);
+  c->setContentsMargins(24, 0, 24, 12);
+  c->setSpacing(12);
   *column = c;
   return page;
 }

@@ -1,4 +1,5 @@
-// The favourites page: its four actions, the favourites list and the player panel beside it.
+// The favourites page: its four actions and the favourites list with the player panel's place
+// beside it; and the player panel itself, which the server page has a place for too.
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -13,11 +14,11 @@
 #include "view/control_names.h"
 
 namespace brindle::ui {
-namespace {
 
-QWidget* PlayerPanel(QWidget* page) {
-  auto* panel = new QFrame(page);
+QWidget* BuildPlayerPanel(QWidget* parent) {
+  auto* panel = new QFrame(parent);
   panel->setObjectName(QString::fromUtf8(names::kPlayerPanel));
+  panel->setProperty("role", "playerPanel");
   panel->setFixedWidth(320);
   auto* column = new QVBoxLayout(panel);
   column->setContentsMargins(14, 12, 10, 14);
@@ -36,7 +37,15 @@ QWidget* PlayerPanel(QWidget* page) {
   return panel;
 }
 
-}  // namespace
+QWidget* PlayerPanelSlot(QWidget* page, QWidget* list_card) {
+  auto* slot = new QWidget(page);
+  slot->setObjectName(QString::fromUtf8(kPlayerPanelSlot));
+  auto* row = new QHBoxLayout(slot);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(14);
+  row->addWidget(list_card, 1);
+  return slot;
+}
 
 QWidget* BuildFavouritesPage(QWidget* parent) {
   QVBoxLayout* column = nullptr;
@@ -58,14 +67,10 @@ QWidget* BuildFavouritesPage(QWidget* parent) {
   add->setIcon(GlyphIcon(Glyph::kAdd, 16, Qt::white, Qt::white));
   heading->addWidget(add);
 
-  auto* body = new QHBoxLayout;
-  body->setSpacing(14);
   QVBoxLayout* list_column = nullptr;
   QFrame* list_card = MakeCard(page, &list_column, 0, 0);
   list_column->addWidget(MakeTable(list_card, names::kFavouritesList), 1);
-  body->addWidget(list_card, 1);
-  body->addWidget(PlayerPanel(page));
-  column->addLayout(body, 1);
+  column->addWidget(PlayerPanelSlot(page, list_card), 1);
   return page;
 }
 

@@ -17,6 +17,13 @@ QWidget* BuildToolsPage(QWidget* parent);
 // result. The window design names no control for it, so the page names it here; the window binds
 // it once the window model holds a label of this name.
 inline constexpr const char* kDownloadSummaryLabel = "标签_下载统计";
+// The player panel (hidden at first). "详情" asks for it on the server page and on the
+// favourites page, so it has a place beside the list on both: the window moves it to the slot
+// of the page shown (the widget of that page named kPlayerPanelSlot, with a horizontal layout).
+QWidget* BuildPlayerPanel(QWidget* parent);
+inline constexpr const char* kPlayerPanelSlot = "PlayerPanelSlot";
+// A page's list row: `list_card` in a slot for the player panel.
+QWidget* PlayerPanelSlot(QWidget* page, QWidget* list_card);
 
 // A page's empty shell: background role and the outer margins every page shares.
 QWidget* NewPage(QWidget* parent, QVBoxLayout** column);

@@ -67,7 +67,7 @@ QWidget* BuildServerPage(QWidget* parent) {
   QVBoxLayout* list_column = nullptr;
   QFrame* list_card = MakeCard(page, &list_column, 0, 0);
   list_column->addWidget(MakeTable(list_card, names::kServerList), 1);
-  column->addWidget(list_card, 1);
+  column->addWidget(PlayerPanelSlot(page, list_card), 1);  // "详情" shows the panel here
   column->addWidget(LaunchOptionsCard(page));
   return page;
 }
