@@ -38,8 +38,7 @@ int RunInfo(CliContext& ctx) {
   j["csgo_manual"] = s.game.csgo_manual;
   j["cs2_manual"] = s.game.cs2_manual;
   if (ctx.json) {
-    std::string text = j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::fprintf(ctx.out, "%s\n", text.c_str());
+    PrintJson(ctx, j);
     return 0;
   }
   for (const auto& [key, value] : j.items()) {

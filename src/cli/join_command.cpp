@@ -91,8 +91,7 @@ int RunJoin(CliContext& ctx) {
     j["region_after"] = region_after;
     j["url"] = gbk_to_utf8(url);
     j["opened"] = !print_only;
-    std::fprintf(ctx.out, "%s\n",
-                 j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    PrintJson(ctx, j);
   } else {
     PrintGbk(ctx.out, url);
     std::fputc('\n', ctx.out);

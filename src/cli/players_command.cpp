@@ -1,6 +1,5 @@
 // brindle-cli players: asks one game server for its players, as the "详情" action does, and
 // prints the list it sends back.
-#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -22,21 +21,8 @@ constexpr int kDefaultTimeoutMs = 3000;
 
 int RunPlayers(CliContext& ctx) {
   int timeout_ms = kDefaultTimeoutMs;
-  std::vector<std::string> addresses;
-  for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-    if (ctx.args[i] == "--timeout") {
-      const std::string value = i + 1 < ctx.args.size() ? ctx.args[i + 1] : std::string();
-      auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), timeout_ms);
-      if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
-          timeout_ms < 0) {
-        std::fprintf(stderr, "brindle-cli players: --timeout needs milliseconds\n");
-        return 2;
-      }
-      ++i;
-    } else {
-      addresses.push_back(ctx.args[i]);
-    }
-  }
+  if (!TakeTimeoutOption(ctx, "players", timeout_ms)) return 2;
+  const std::vector<std::string>& addresses = ctx.args;
   if (addresses.size() != 1) {
     std::fprintf(stderr, "usage: brindle-cli players [--timeout MS] ADDRESS\n");
     return 2;
@@ -87,8 +73,7 @@ int RunPlayers(CliContext& ctx) {
       j["time"] = rows[i][cols::kPlayerTime];
       list.push_back(std::move(j));
     }
-    std::string text = list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::fprintf(ctx.out, "%s\n", text.c_str());
+    PrintJson(ctx, list);
     return 0;
   }
   for (const auto& row : rows) {

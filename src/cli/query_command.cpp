@@ -1,6 +1,5 @@
 // brindle-cli query: asks game servers for their information over the query protocol, as the
 // favourites list does, and prints what came back within the time-out.
-#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -20,25 +19,10 @@ namespace {
 
 constexpr int kDefaultTimeoutMs = 2000;
 
-bool ParseTimeout(const std::string& text, int& out) {
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-  return ec == std::errc() && end == text.data() + text.size() && out >= 0;
-}
-
 int RunQuery(CliContext& ctx) {
   int timeout_ms = kDefaultTimeoutMs;
-  std::vector<std::string> addresses;
-  for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-    if (ctx.args[i] == "--timeout") {
-      if (i + 1 >= ctx.args.size() || !ParseTimeout(ctx.args[i + 1], timeout_ms)) {
-        std::fprintf(stderr, "brindle-cli query: --timeout needs milliseconds\n");
-        return 2;
-      }
-      ++i;
-    } else {
-      addresses.push_back(ctx.args[i]);
-    }
-  }
+  if (!TakeTimeoutOption(ctx, "query", timeout_ms)) return 2;
+  const std::vector<std::string> addresses = ctx.args;
   if (addresses.empty()) {
     std::fprintf(stderr, "usage: brindle-cli query [--timeout MS] ADDRESS...\n");
     return 2;
@@ -102,8 +86,7 @@ int RunQuery(CliContext& ctx) {
     list.push_back(std::move(j));
   }
   if (ctx.json) {
-    std::string text = list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::fprintf(ctx.out, "%s\n", text.c_str());
+    PrintJson(ctx, list);
   } else {
     for (const auto& [index, info] : infos) {
       std::fprintf(ctx.out, "%s  ", addresses[index].c_str());

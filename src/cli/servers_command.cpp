@@ -44,8 +44,7 @@ int RunServers(CliContext& ctx) {
                       {"address", gbk_to_utf8(row[cols::kServerAddress])},
                       {"description", gbk_to_utf8(row[cols::kServerRegion])}});
     }
-    const std::string text = list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::fprintf(ctx.out, "%s\n", text.c_str());
+    PrintJson(ctx, list);
     return 0;
   }
   for (const ListRow& row : rows) {

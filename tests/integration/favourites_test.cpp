@@ -22,6 +22,7 @@
 #include "servers/join.h"
 #include "servers/query_engine.h"
 #include "sim/a2s_responder.h"
+#include "support/poll.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 #include "view/control_names.h"
@@ -36,15 +37,7 @@ constexpr const char* kA = "192.0.2.1:27015";
 constexpr const char* kB = "192.0.2.2:27016";
 constexpr const char* kC = "192.0.2.3:27017";
 
-// Waits for something another thread does; the limit only ends a broken test.
-bool Eventually(const std::function<bool()>& done) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
+using test::Eventually;
 
 std::string ListText(const std::vector<std::string>& addresses) {
   std::string text = "[";

@@ -19,6 +19,7 @@
 #include "app/core.h"
 #include "foundation/encoding.h"
 #include "platform/platform.h"
+#include "support/poll.h"
 #include "sim/a2s_responder.h"
 #include "view/test_ports.h"
 
@@ -28,15 +29,7 @@ namespace {
 using sim::A2sResponders;
 using sim::A2sServer;
 
-// Polls `done` until it holds; false after the safety limit (a failing test, not a timing check).
-bool Eventually(const std::function<bool()>& done) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using test::Eventually;
 
 // Counts the answers the engine has handled.
 struct Answers {

@@ -26,6 +26,7 @@
 #include "servers/server_list.h"
 #include "servers/server_list_view.h"
 #include "sim/a2s_responder.h"
+#include "support/poll.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 #include "view/test_ports.h"
@@ -35,15 +36,10 @@ namespace {
 
 using test::SimProcess;
 
-// Polls `done` until it holds. The limit only catches a broken test; nothing here is timed.
+// Polls until `done` holds; the limit only catches a broken test.
 template <typename Pred>
 bool WaitFor(Pred done) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > give_up) return false;
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
-  return true;
+  return test::Eventually(done);
 }
 
 class ServerListTest : public test::SharedSimSuite {
