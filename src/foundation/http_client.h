@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -207,6 +208,13 @@ struct HttpRequestArgs {
   std::optional<std::string> extra_headers = std::nullopt;  // lines separated by "\r\n"
   std::optional<int> no_redirect = std::nullopt;            // 1 = do not follow redirects
   std::optional<int> timeout_seconds = std::nullopt;        // used when at least 2, else 30
+  // A body longer than this many bytes ends the transfer with an error (info->complete() is
+  // false, the body holds the first bytes); 0 = no limit. For answers of bounded size from
+  // services we do not control.
+  std::size_t max_body_bytes = 0;
+  // When given and set (from any thread), the transfer ends early with an error: a worker asked
+  // to stop does not wait for a slow service.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // GET or POST; returns the response body (empty when nothing arrived). status_out receives the
