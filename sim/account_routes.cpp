@@ -16,8 +16,10 @@
 // Run-time switches:
 //   POST /test/resconfig (body: the document)       DELETE /test/resconfig: back to the start
 //   POST /test/version (body: the answer)           DELETE /test/version
-//   POST /test/login/answer (body served raw to every login)   DELETE /test/login/answer
-//   GET  /test/login/last: the body of the last login request; /test/login/count: logins seen
+//   POST /test/login/answer[?pad=N] (body served raw to every login, after N blanks)
+//        DELETE /test/login/answer
+//   GET  /test/login/last: the body of the last login request; /test/login/agent: its User-Agent;
+//        /test/login/count: logins seen
 //   POST /test/avatar?kind=png|html|huge|empty|missing          DELETE /test/avatar (png)
 //   DELETE /test/reward: today's claims forgotten
 #include "account_routes.h"
@@ -50,6 +52,7 @@ struct AccountRoutes::Store {
   std::string login_answer;  // scripted; empty: the plug-in decides
   bool login_scripted = false;
   std::string last_login;
+  std::string last_agent;
   std::int64_t logins = 0;
   std::string avatar_kind = "png";
   std::set<std::string> claimed;  // uids that claimed today's reward
@@ -282,6 +285,7 @@ void AccountRoutes::install(httplib::Server& server, SimState& state) {
         std::lock_guard lock(store->mutex);
         ++store->logins;
         store->last_login = rq.body;
+        store->last_agent = rq.get_header_value("User-Agent");
         rs.set_content(store->login_scripted ? store->login_answer : login(rq.body), kJson);
       };
   state.forum_plugins["ora_lin_qiandao:getawardsoftapi"] =
@@ -325,8 +329,10 @@ void AccountRoutes::install(httplib::Server& server, SimState& state) {
     rs.set_content("ok", "text/plain");
   });
   server.Post("/test/login/answer", [store](const httplib::Request& rq, httplib::Response& rs) {
+    // ?pad=N puts N blanks before the body: still the same JSON, and as long as a test needs.
+    const auto pad = static_cast<std::size_t>(param_int(rq, "pad", 0, 0, std::int64_t{64} << 20));
     std::lock_guard lock(store->mutex);
-    store->login_answer = rq.body;
+    store->login_answer = std::string(pad, ' ') + rq.body;
     store->login_scripted = true;
     rs.set_content("ok", "text/plain");
   });
@@ -338,6 +344,10 @@ void AccountRoutes::install(httplib::Server& server, SimState& state) {
   server.Get("/test/login/last", [store](const httplib::Request&, httplib::Response& rs) {
     std::lock_guard lock(store->mutex);
     rs.set_content(store->last_login, "text/plain");
+  });
+  server.Get("/test/login/agent", [store](const httplib::Request&, httplib::Response& rs) {
+    std::lock_guard lock(store->mutex);
+    rs.set_content(store->last_agent, "text/plain");
   });
   server.Get("/test/login/count", [store](const httplib::Request&, httplib::Response& rs) {
     std::lock_guard lock(store->mutex);

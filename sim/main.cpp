@@ -107,7 +107,7 @@ void usage(FILE* out) {
       "  ora_lin_qiandao:getawardsoftapi       the daily reward (once a day per user)\n"
       "  /forum/uc_server/avatar.php?uid=N     a PNG\n"
       "  POST|DELETE /test/resconfig, /test/version, /test/login/answer (body: what to serve)\n"
-      "  GET /test/login/last, /test/login/count; POST /test/avatar?kind=png|html|huge|empty|\n"
+      "  GET /test/login/last, agent, count; POST /test/avatar?kind=png|html|huge|empty|\n"
       "  missing, DELETE /test/avatar; DELETE /test/reward\n"
       "Other test routes: /test/echo, status, redirect, gzip, cookie, slow, stall, cut, file,\n"
       "count (?path=P: requests seen for P; ?reset=1).\n",

@@ -81,7 +81,10 @@ VersionAnswer CheckVersion(Core& core, const UrlOpener& open) {
 
 void VersionCheckFeature::OnStartup(Core& core) {
   // A start refused because the program is closing needs no check.
-  (void)core.workers().Start("version-check", [this, &core] { CheckVersion(core, open_); });
+  (void)core.workers().Start("version-check", [this, &core] {
+    (void)CheckVersion(core, open_);
+    finished_.store(true, std::memory_order_release);
+  });
 }
 
 }  // namespace brindle

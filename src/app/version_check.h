@@ -3,6 +3,7 @@
 // of the forum. Runs on its own worker from the start-up clock and never blocks the person.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -52,9 +53,12 @@ class VersionCheckFeature final : public Feature {
 
   // Tests capture the download page instead of opening a browser. Set before start-up.
   void SetUrlOpener(UrlOpener open) { open_ = std::move(open); }
+  // The check of this run has ended (answered, refused, or failed).
+  bool finished() const { return finished_.load(std::memory_order_acquire); }
 
  private:
   UrlOpener open_;
+  std::atomic<bool> finished_{false};
 };
 
 }  // namespace brindle
