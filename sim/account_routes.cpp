@@ -24,7 +24,6 @@
 //   DELETE /test/reward: today's claims forgotten
 #include "account_routes.h"
 
-#include <nlohmann/json.hpp>
 #include <zlib.h>
 
 #include <cstdint>
@@ -32,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
@@ -172,22 +172,24 @@ std::string login(const std::string& body) {
 }
 
 void put_u32(std::string& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<char>((v >> shift) & 0xFF));
 }
 
 void png_chunk(std::string& out, const char* type, const std::string& data) {
   put_u32(out, static_cast<std::uint32_t>(data.size()));
   std::string typed = std::string(type, 4) + data;
   out += typed;
-  put_u32(out, static_cast<std::uint32_t>(
-                   crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()))));
+  put_u32(out, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed.data()),
+                                                static_cast<uInt>(typed.size()))));
 }
 
 // A 48x48 RGB picture in one colour that depends on the uid.
 std::string avatar_png(const std::string& uid) {
   constexpr int kSide = 48;
   const std::size_t seed = std::hash<std::string>{}(uid);
-  const char rgb[3] = {static_cast<char>(60 + seed % 150), static_cast<char>(60 + (seed >> 8) % 150),
+  const char rgb[3] = {static_cast<char>(60 + seed % 150),
+                       static_cast<char>(60 + (seed >> 8) % 150),
                        static_cast<char>(60 + (seed >> 16) % 150)};
   std::string raw;
   for (int y = 0; y < kSide; ++y) {
@@ -202,7 +204,8 @@ std::string avatar_png(const std::string& uid) {
   std::string header;
   put_u32(header, kSide);
   put_u32(header, kSide);
-  header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no filter, no interlace
+  // 8 bits, RGB, deflate, no filter, no interlace.
+  header += std::string("\x08\x02\x00\x00\x00", 5);
   std::string png = "\x89PNG\r\n\x1A\n";
   png_chunk(png, "IHDR", header);
   png_chunk(png, "IDAT", packed);
@@ -257,57 +260,58 @@ void AccountRoutes::install(httplib::Server& server, SimState& state) {
     std::lock_guard lock(store->mutex);
     rs.set_content(store->version, "text/plain");
   });
-  server.Get("/forum/uc_server/avatar.php", [store](const httplib::Request& rq, httplib::Response& rs) {
-    std::string kind;
-    {
-      std::lock_guard lock(store->mutex);
-      kind = store->avatar_kind;
-    }
-    if (kind == "html") {
-      rs.set_content("<html><body>头像服务维护中</body></html>", kHtml);
-    } else if (kind == "huge") {
-      // Starts like a picture, and goes on far longer than any avatar.
-      std::string body = avatar_png(rq.get_param_value("uid"));
-      body.resize(std::size_t{3} << 20, 'x');
-      rs.set_content(body, "image/png");
-    } else if (kind == "empty") {
-      rs.set_content("", "image/png");
-    } else if (kind == "missing") {
-      rs.status = 404;
-      rs.set_content("no avatar", "text/plain");
-    } else {
-      rs.set_content(avatar_png(rq.get_param_value("uid")), "image/png");
-    }
-  });
+  server.Get("/forum/uc_server/avatar.php",
+             [store](const httplib::Request& rq, httplib::Response& rs) {
+               std::string kind;
+               {
+                 std::lock_guard lock(store->mutex);
+                 kind = store->avatar_kind;
+               }
+               if (kind == "html") {
+                 rs.set_content("<html><body>头像服务维护中</body></html>", kHtml);
+               } else if (kind == "huge") {
+                 // Starts like a picture, and goes on far longer than any avatar.
+                 std::string body = avatar_png(rq.get_param_value("uid"));
+                 body.resize(std::size_t{3} << 20, 'x');
+                 rs.set_content(body, "image/png");
+               } else if (kind == "empty") {
+                 rs.set_content("", "image/png");
+               } else if (kind == "missing") {
+                 rs.status = 404;
+                 rs.set_content("no avatar", "text/plain");
+               } else {
+                 rs.set_content(avatar_png(rq.get_param_value("uid")), "image/png");
+               }
+             });
 
-  state.forum_plugins["tarn_steam_openid:SoftLogin_postv2"] =
-      [store](const httplib::Request& rq, httplib::Response& rs) {
-        std::lock_guard lock(store->mutex);
-        ++store->logins;
-        store->last_login = rq.body;
-        store->last_agent = rq.get_header_value("User-Agent");
-        rs.set_content(store->login_scripted ? store->login_answer : login(rq.body), kJson);
-      };
-  state.forum_plugins["ora_lin_qiandao:getawardsoftapi"] =
-      [store](const httplib::Request& rq, httplib::Response& rs) {
-        const ForumUser* user = user_of_auth(rq.get_param_value("auth"));
-        if (user == nullptr || rq.get_param_value("uid") != user->uid) {
-          rs.set_content("请先登录论坛后再签到", kHtml);
-          return;
-        }
-        std::lock_guard lock(store->mutex);
-        const bool first = store->claimed.insert(user->uid).second;
-        rs.set_content(first ? "签到成功! 获得 5 金币 已连续签到 1 天" : "您今天已经签到过了 明天再来吧",
-                       kHtml);
-      };
-  state.forum_plugins["tarn_steam_openid:SoftLogin_getsecurecode"] =
-      [](const httplib::Request&, httplib::Response& rs) {
-        rs.set_content(
-            "<!doctype html><html><head><meta charset=\"utf-8\"><title>安全代码</title></head>"
-            "<body><h1>安全代码</h1><p>登录论坛后，在这里查看或设置登录工具用的安全代码。</p>"
-            "</body></html>",
-            kHtml);
-      };
+  state.forum_plugins["tarn_steam_openid:SoftLogin_postv2"] = [store](const httplib::Request& rq,
+                                                                      httplib::Response& rs) {
+    std::lock_guard lock(store->mutex);
+    ++store->logins;
+    store->last_login = rq.body;
+    store->last_agent = rq.get_header_value("User-Agent");
+    rs.set_content(store->login_scripted ? store->login_answer : login(rq.body), kJson);
+  };
+  state.forum_plugins["ora_lin_qiandao:getawardsoftapi"] = [store](const httplib::Request& rq,
+                                                                   httplib::Response& rs) {
+    const ForumUser* user = user_of_auth(rq.get_param_value("auth"));
+    if (user == nullptr || rq.get_param_value("uid") != user->uid) {
+      rs.set_content("请先登录论坛后再签到", kHtml);
+      return;
+    }
+    std::lock_guard lock(store->mutex);
+    const bool first = store->claimed.insert(user->uid).second;
+    rs.set_content(
+        first ? "签到成功! 获得 5 金币 已连续签到 1 天" : "您今天已经签到过了 明天再来吧", kHtml);
+  };
+  state.forum_plugins["tarn_steam_openid:SoftLogin_getsecurecode"] = [](const httplib::Request&,
+                                                                        httplib::Response& rs) {
+    rs.set_content(
+        "<!doctype html><html><head><meta charset=\"utf-8\"><title>安全代码</title></head>"
+        "<body><h1>安全代码</h1><p>登录论坛后，在这里查看或设置登录工具用的安全代码。</p>"
+        "</body></html>",
+        kHtml);
+  };
 
   auto set = [store](std::string Store::*field) {
     return [store, field](const httplib::Request& rq, httplib::Response& rs) {

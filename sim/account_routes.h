@@ -27,8 +27,8 @@ struct ForumUser {
 
 // The known test users. The second one's name gives a Base64 text holding "+".
 inline constexpr ForumUser kForumUsers[] = {
-    {"brindle-tester", "secure-4242", "1001", "布林德测试员", "auth1001x7f3c9e2d", "76561198000001001",
-     "STEAM_1:1:500", "1001"},
+    {"brindle-tester", "secure-4242", "1001", "布林德测试员", "auth1001x7f3c9e2d",
+     "76561198000001001", "STEAM_1:1:500", "1001"},
     {"红色>>玩家", "代码12345", "1002", "红色玩家", "auth1002b81e44a0", "76561198000001002",
      "STEAM_1:0:501", "1002"},
 };
@@ -38,7 +38,7 @@ std::string forum_uid_of_auth(const std::string& auth);
 
 // Start-up switches (command line).
 struct AccountOptions {
-  std::string resconfig;         // the remote configuration served; empty: the default
+  std::string resconfig;  // the remote configuration served; empty: the default
   std::string version_answer = "10070";
 };
 

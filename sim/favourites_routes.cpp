@@ -8,13 +8,13 @@
 // Tokens: the data folder's favourites_tokens.txt, one "TOKEN UID" a line (read at each request,
 // so tests may write it at any time); without that file the demo token "brindle-demo-auth" is
 // user 1. The user_auth of the forum's known test users (account_routes.h) is always taken, so a
-// real login reaches the cloud. An unknown token gets 403. A user with nothing stored yet is served the data folder's
-// favourites_cloud/UID.json as it stands, when there is one (tests seed odd answers that way).
-#include <nlohmann/json.hpp>
-
+// real login reaches the cloud. An unknown token gets 403. A user with nothing stored yet is served
+// the data folder's favourites_cloud/UID.json as it stands, when there is one (tests seed odd
+// answers that way).
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>

@@ -31,8 +31,8 @@ RewardAnswer ClaimDailyReward(Core& core) {
   args.max_body_bytes = kRewardAnswerMaxBytes;
   args.cancel = &core.workers().stop_flag();
   HttpTransferInfo info;
-  const Bytes body = http_request(DailyRewardUrl(forum, login.user_auth, login.uid), args,
-                                  nullptr, &info);
+  const Bytes body =
+      http_request(DailyRewardUrl(forum, login.user_auth, login.uid), args, nullptr, &info);
   if (info.complete()) answer.text = utf8_to_gbk(body);
   core.window().MessageBox("", answer.text, gbk("确定"));
   return answer;

@@ -70,7 +70,8 @@ std::optional<LoginAnswer> ParseLoginAnswer(std::string_view gbk_text) {
   login.uid = doc.get_value("userdata.uid");
   login.user_auth = doc.get_value("userdata.user_auth");
   // A uid that is no positive number is no login, and the token goes into URLs as it stands.
-  if (!AllDigits(login.uid) || TextToInt(login.uid) <= 0 || login.uid.size() > 18) return std::nullopt;
+  if (!AllDigits(login.uid) || TextToInt(login.uid) <= 0 || login.uid.size() > 18)
+    return std::nullopt;
   if (!UrlSafeToken(login.user_auth)) return std::nullopt;
   login.username = doc.get_value("userdata.username");
   login.steamid64 = doc.get_value("userdata.steamid64");

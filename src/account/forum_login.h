@@ -51,7 +51,7 @@ std::string AvatarUrl(const std::string& forum_base_url, const std::string& uid)
 
 enum class LoginOutcome {
   kLoggedIn,
-  kRefused,      // the forum said no, or its answer is no login, or the stored tokens did not decode
+  kRefused,  // the forum said no, or its answer is no login, or the stored tokens did not decode
   kUnreachable,  // no whole answer arrived (network, time-out, error status, oversized answer)
   kCancelled,    // the program is closing
 };
@@ -86,9 +86,9 @@ void Logout(Core& core);
 // miniblink/Network/Cookies and miniblink/Network/Cookies-journal.
 std::vector<std::string> BrowserCookieFiles(const std::string& data_dir);
 
-// Fetches the logged-in user's avatar (20 s, at most kAvatarMaxBytes) and shows it in 左侧_头像图片.
-// Only a whole answer with status 200 that starts like a PNG, JPEG, GIF, BMP or WebP picture
-// replaces the picture; anything else keeps what it showed. False then, or when logged out.
+// Fetches the logged-in user's avatar (20 s, at most kAvatarMaxBytes) and shows it in
+// 左侧_头像图片. Only a whole answer with status 200 that starts like a PNG, JPEG, GIF, BMP or WebP
+// picture replaces the picture; anything else keeps what it showed. False then, or when logged out.
 bool LoadAvatar(Core& core);
 bool LooksLikeImage(std::string_view bytes);
 

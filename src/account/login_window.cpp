@@ -14,7 +14,8 @@ namespace {
 std::size_t BlankAt(std::string_view text, std::size_t pos) {
   const auto c = static_cast<unsigned char>(text[pos]);
   if (c == ' ' || c == '\t') return 1;
-  if (c == 0xA1 && GbkCharLength(text, pos) == 2 && static_cast<unsigned char>(text[pos + 1]) == 0xA1) {
+  if (c == 0xA1 && GbkCharLength(text, pos) == 2 &&
+      static_cast<unsigned char>(text[pos + 1]) == 0xA1) {
     return 2;
   }
   return 0;

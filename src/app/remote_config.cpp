@@ -86,7 +86,8 @@ void ApplyObject(Core& core, const ObjectReader& o, RemoteConfiguration& config)
       state.download_user_agent = download_agent;
       set_download_user_agent(download_agent);
     }
-    if (server_list.size() > 5 && IsServiceUrl(server_list)) state.server_list_base_url = server_list;
+    if (server_list.size() > 5 && IsServiceUrl(server_list))
+      state.server_list_base_url = server_list;
     if (favourites.size() > 5 && IsServiceUrl(favourites)) state.favourites_base_url = favourites;
   }
   auto keep = [](std::string& field, std::string value) {
@@ -130,10 +131,14 @@ void ApplyObject(Core& core, const ObjectReader& o, RemoteConfiguration& config)
 
 const char* MirrorLineRadio(int line) {
   switch (line) {
-    case 0: return names::kMirror1;
-    case 1: return names::kMirror3;
-    case 2: return names::kMirror2;
-    default: return nullptr;
+    case 0:
+      return names::kMirror1;
+    case 1:
+      return names::kMirror3;
+    case 2:
+      return names::kMirror2;
+    default:
+      return nullptr;
   }
 }
 

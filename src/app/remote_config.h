@@ -33,7 +33,8 @@ class Core;
 
 // The mirror lines in their fixed order and the radio button of each (us2 is 节点3, telecom 节点2).
 inline constexpr std::array<const char*, 3> kMirrorLineNames = {"us1", "us2", "telecom"};
-const char* MirrorLineRadio(int line);  // names::kMirror1 / kMirror3 / kMirror2; nullptr outside 0..2
+const char* MirrorLineRadio(
+    int line);  // names::kMirror1 / kMirror3 / kMirror2; nullptr outside 0..2
 
 inline constexpr std::size_t kRemoteConfigurationMaxBytes = std::size_t{8} << 20;
 

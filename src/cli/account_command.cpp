@@ -1,10 +1,9 @@
 // brindle-cli login NAME CODE | logout | whoami | reward: the forum account of the program folder.
 // Every command first lets the automatic login of start-up finish, so the stored tokens make it
 // logged in as the window would be. Tokens, user_auth and the security code are never printed.
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "account/account_feature.h"

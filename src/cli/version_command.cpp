@@ -1,8 +1,7 @@
 // brindle-cli version: the version check's result: this program's version and the newest one the
 // software service names.
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "app/core.h"
 #include "app/version_check.h"

@@ -127,8 +127,9 @@ TEST_F(AccountTest, SignInOpensTheWindowTitledForTheForumOnlyAfterStartUp) {
 
   fx_.window().Activate(names::kLoginSecureCodePage);
   std::lock_guard lock(mutex_);
-  EXPECT_EQ(opened_, std::vector<std::string>{fx_.state().forum_base_url +
-                                              "/plugin.php?id=tarn_steam_openid:SoftLogin_getsecurecode"});
+  EXPECT_EQ(opened_,
+            std::vector<std::string>{fx_.state().forum_base_url +
+                                     "/plugin.php?id=tarn_steam_openid:SoftLogin_getsecurecode"});
 }
 
 TEST_F(AccountTest, LoginFromTheWindow) {
@@ -155,8 +156,8 @@ TEST_F(AccountTest, LoginFromTheWindow) {
 
   // The request as the forum received it, and the two tokens kept bound to this machine.
   EXPECT_EQ(SimRequest(*sim_, "GET", "/test/login/last"),
-            "user=" + base64_encode(kName) + "&securecode=" + base64_encode(kCode) + "&salt=" +
-                kMachine + "&autologin=0");
+            "user=" + base64_encode(kName) + "&securecode=" + base64_encode(kCode) +
+                "&salt=" + kMachine + "&autologin=0");
   EXPECT_EQ(Setting("AutoLoginDiscuz"), "1");
   EXPECT_EQ(DecodeStoredToken(Setting("Login_Qinum"), kMachine), "ue-1001");
   EXPECT_EQ(DecodeStoredToken(Setting("Login_Dypw"), kMachine).rfind("pe-", 0), 0u);
@@ -178,7 +179,7 @@ TEST_F(AccountTest, ANameWhoseBase64HoldsPlusIsSentAsItIs) {
 TEST_F(AccountTest, LengthRulesAndAWrongCode) {
   const std::int64_t before = Logins();
   fx_.window().Activate(names::kSignIn);
-  Submit("abc", "12345");  // a 3-byte name
+  Submit("abc", "12345");       // a 3-byte name
   Submit(gbk("玩家"), "1234");  // a 4-byte name passes, a 4-byte code does not
   auto boxes = fx_.ports().Boxes();
   ASSERT_EQ(boxes.size(), 2u);

@@ -1,8 +1,8 @@
 // brindle-cli's account commands as real child processes against brindle-sim: a login kept in the
 // program folder makes later calls logged in, the output never carries a secret, and the version
 // command reports the check.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -70,14 +70,16 @@ class CliAccountTest : public test::SharedSimSuite {
     run.out = test::slurp(out);
     run.err = test::slurp(err);
     // Nothing a command prints may carry the code, the forum token or the stored tokens.
-    for (const std::string& secret : {std::string("secure-4242"), std::string("auth1001x7f3c9e2d"),
-                                      std::string("ue-1001")}) {
+    for (const std::string& secret :
+         {std::string("secure-4242"), std::string("auth1001x7f3c9e2d"), std::string("ue-1001")}) {
       EXPECT_EQ(run.out.find(secret), std::string::npos) << run.out;
       EXPECT_EQ(run.err.find(secret), std::string::npos) << run.err;
     }
     return run;
   }
-  std::string Settings() const { return (dir_.path() / "program" / "qdata" / "Config2.ini").string(); }
+  std::string Settings() const {
+    return (dir_.path() / "program" / "qdata" / "Config2.ini").string();
+  }
 
   std::string cli_ = BRINDLE_CLI_PATH;
   test::TempDir dir_;

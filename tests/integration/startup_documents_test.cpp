@@ -91,7 +91,9 @@ TEST_F(StartupDocumentsTest, FeaturesRunInStartUpOrder) {
   ASSERT_TRUE(p.started());
   std::vector<std::string> order;
   for (const auto& feature : p.fx().core().features()) order.push_back(feature->name());
-  auto at = [&](const char* name) { return std::find(order.begin(), order.end(), name) - order.begin(); };
+  auto at = [&](const char* name) {
+    return std::find(order.begin(), order.end(), name) - order.begin();
+  };
   EXPECT_LT(at("map-dictionary"), at("remote-configuration"));
   EXPECT_LT(at("remote-configuration"), at("account"));
   EXPECT_LT(at("version-check"), at("query-engine"));
@@ -139,7 +141,8 @@ TEST_F(StartupDocumentsTest, RemoteConfigurationBeforeTheAutomaticLogin) {
 }
 
 TEST_F(StartupDocumentsTest, AnUnreadableDocumentKeepsTheDefaults) {
-  for (const char* document : {"<html>维护中</html>", "[{\"servername\":\"us2\",\"select\":1}", ""}) {
+  for (const char* document :
+       {"<html>维护中</html>", "[{\"servername\":\"us2\",\"select\":1}", ""}) {
     ASSERT_TRUE(SimSet(*sim_, "/test/resconfig", document));
     Program p(*sim_);
     ASSERT_TRUE(p.started());
@@ -175,9 +178,9 @@ TEST_F(StartupDocumentsTest, ANewerVersionIsAnnounced) {
 }
 
 TEST_F(StartupDocumentsTest, AnswersThatAreNoNewerVersionShowNothing) {
-  for (const std::string& answer : {std::string("10070"), std::string("9999"), std::string(""),
-                                    std::string("abc"), std::string("v10071"),
-                                    std::string(5000, '9')}) {
+  for (const std::string& answer :
+       {std::string("10070"), std::string("9999"), std::string(""), std::string("abc"),
+        std::string("v10071"), std::string(5000, '9')}) {
     ASSERT_TRUE(SimSet(*sim_, "/test/version", answer));
     Program p(*sim_);
     ASSERT_TRUE(p.started());

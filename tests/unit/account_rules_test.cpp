@@ -53,7 +53,8 @@ TEST(StoredToken, DecodesOnlyOnTheSameMachine) {
   }
   // Just the check decodes to the empty token; a masked NUL ends the text.
   EXPECT_EQ(DecodeStoredToken(StoredTokenCheck(kMachine), kMachine), "");
-  EXPECT_EQ(DecodeStoredToken(EncodeStoredToken(std::string("ab\0cd", 5), kMachine), kMachine), "ab");
+  EXPECT_EQ(DecodeStoredToken(EncodeStoredToken(std::string("ab\0cd", 5), kMachine), kMachine),
+            "ab");
 }
 
 TEST(LoginBody, Base64KeepsPlusSlashAndPadding) {
@@ -100,17 +101,20 @@ TEST(LoginAnswer, EveryMemberOfAYes) {
 
 TEST(LoginAnswer, AnythingButAClearYesIsNoLogin) {
   for (const std::string& text : {
-           std::string(), std::string("<html>论坛维护中</html>"), std::string("{\"userdata\":"),
-           std::string("[]"), std::string("{}"),
-           Answer(R"("uid":"1001","user_auth":"t")"),                      // isLogin missing
-           Answer(R"("isLogin":"1","uid":"1001","user_auth":"t")"),        // "1" is no "true"
+           std::string(),
+           std::string("<html>论坛维护中</html>"),
+           std::string("{\"userdata\":"),
+           std::string("[]"),
+           std::string("{}"),
+           Answer(R"("uid":"1001","user_auth":"t")"),                // isLogin missing
+           Answer(R"("isLogin":"1","uid":"1001","user_auth":"t")"),  // "1" is no "true"
            Answer(R"("isLogin":"false","uid":"1001","user_auth":"t")"),
            Answer(R"("isLogin":"TRUE","uid":"1001","user_auth":"t")"),
-           Answer(R"("isLogin":"true","user_auth":"t")"),                  // no uid
+           Answer(R"("isLogin":"true","user_auth":"t")"),  // no uid
            Answer(R"("isLogin":"true","uid":"0","user_auth":"t")"),
            Answer(R"("isLogin":"true","uid":"-5","user_auth":"t")"),
            Answer(R"("isLogin":"true","uid":"12ab","user_auth":"t")"),
-           Answer(R"("isLogin":"true","uid":"1001")"),                      // no token
+           Answer(R"("isLogin":"true","uid":"1001")"),  // no token
            Answer(R"("isLogin":"true","uid":"1001","user_auth":"a b")"),
            Answer(R"("isLogin":"true","uid":"1001","user_auth":"a&uid=1")"),
            Answer(R"("isLogin":"true","uid":"1001","user_auth":"a\r\nX: y")"),
@@ -130,7 +134,8 @@ TEST(LoginWindowRules, BlanksGoFromBothEndsOnly) {
   EXPECT_EQ(TrimLoginField("\xB0\xA1\xA1"), "\xB0\xA1\xA1");  // a lone A1 at the end stays
   EXPECT_EQ(kMinNameBytes, 4u);
   EXPECT_EQ(kMinCodeBytes, 5u);
-  EXPECT_EQ(LoginWindowTitle("https://bbs.brindle.example"), gbk("登录到 ") + "bbs.brindle.example");
+  EXPECT_EQ(LoginWindowTitle("https://bbs.brindle.example"),
+            gbk("登录到 ") + "bbs.brindle.example");
   EXPECT_EQ(LoginWindowTitle("https://127.0.0.1:4443/forum"), gbk("登录到 ") + "127.0.0.1:4443");
 }
 

@@ -1,12 +1,13 @@
 // The remote configuration applied to a core on test ports: the rules of every key, the order of
 // the objects, and documents that are wrong, hostile or huge.
+#include "app/remote_config.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
 
 #include "app/endpoints.h"
-#include "app/remote_config.h"
 #include "foundation/encoding.h"
 #include "foundation/http_settings.h"
 #include "support/core_fixture.h"
@@ -39,7 +40,8 @@ class RemoteConfigTest : public ::testing::Test {
 TEST_F(RemoteConfigTest, EmptyOrBrokenDocumentsChangeNothing) {
   const std::string request_agent = fx_.state().request_user_agent;
   const auto hosts = fx_.state().mirror_host;
-  for (const char* text : {"", "[]", "{}", "not json", "[1,2,\"x\",null]", "{\"servername\":\"us1\",\"select\":1}"}) {
+  for (const char* text :
+       {"", "[]", "{}", "not json", "[1,2,\"x\",null]", "{\"servername\":\"us1\",\"select\":1}"}) {
     const RemoteConfiguration config = Apply(text);
     EXPECT_EQ(fx_.state().request_user_agent, request_agent) << text;
     EXPECT_EQ(fx_.state().mirror_host, hosts) << text;
@@ -51,7 +53,8 @@ TEST_F(RemoteConfigTest, EmptyOrBrokenDocumentsChangeNothing) {
 }
 
 TEST_F(RemoteConfigTest, SelectionFollowsTheObjectsInOrder) {
-  Apply(R"([{"servername":"us2","select":1},{"servername":"us1"},{"servername":"us1","select":1}])");
+  Apply(
+      R"([{"servername":"us2","select":1},{"servername":"us1"},{"servername":"us1","select":1}])");
   EXPECT_EQ(Selected(), names::kMirror1);
   // A later object selecting us2 moves the selection to its radio, 节点3.
   Apply(R"([{"servername":"us1","select":1},{"servername":"us2","select":1}])");
@@ -61,7 +64,8 @@ TEST_F(RemoteConfigTest, SelectionFollowsTheObjectsInOrder) {
   EXPECT_FALSE(fx_.controls().Enabled(names::kMirror2));
   EXPECT_TRUE(fx_.controls().Enabled(names::kMirror1));
   // Names are exact: no other spelling steers a line.
-  Apply(R"([{"servername":"US1","select":1},{"servername":"us1 ","select":1},{"servername":"x","select":1}])");
+  Apply(
+      R"([{"servername":"US1","select":1},{"servername":"us1 ","select":1},{"servername":"x","select":1}])");
   EXPECT_EQ(Selected(), names::kMirror2);
 }
 
