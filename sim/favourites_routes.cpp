@@ -7,17 +7,19 @@
 //
 // Tokens: the data folder's favourites_tokens.txt, one "TOKEN UID" a line (read at each request,
 // so tests may write it at any time); without that file the demo token "brindle-demo-auth" is
-// user 1. An unknown token gets 403. A user with nothing stored yet is served the data folder's
-// favourites_cloud/UID.json as it stands, when there is one (tests seed odd answers that way).
-#include <nlohmann/json.hpp>
-
+// user 1. The user_auth of the forum's known test users (account_routes.h) is always taken, so a
+// real login reaches the cloud. An unknown token gets 403. A user with nothing stored yet is served
+// the data folder's favourites_cloud/UID.json as it stands, when there is one (tests seed odd
+// answers that way).
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "account_routes.h"
 #include "sim_state.h"
 
 namespace brindle::sim {
@@ -54,6 +56,7 @@ bool read_text(const std::string& path, std::string& out) {
 // The uid of a token, or "" when the token is not known.
 std::string uid_of(const SimState& state, const std::string& token) {
   if (token.empty()) return {};
+  if (std::string uid = forum_uid_of_auth(token); !uid.empty()) return uid;
   std::string table;
   if (state.data_dir.empty() || !read_text(state.data_dir + "/favourites_tokens.txt", table)) {
     return token == kDemoToken ? "1" : "";

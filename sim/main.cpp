@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "a2s_responder.h"
+#include "account_routes.h"
 #include "map_mirror.h"
 #include "sim_server.h"
 #include "sim_state.h"
@@ -39,13 +40,17 @@ struct Arguments {
   bool help = false;
   int servers = -1;  // generated server list size; -1: the data file
   brindle::sim::A2sCommandLine a2s;  // fake game servers on UDP
+  brindle::sim::AccountOptions account;  // remote configuration and version answer
+  std::string resconfig_file;
 };
 
 void usage(FILE* out) {
   std::fputs(
       "usage: brindle-sim [--data DIR] [--addr-file FILE] [--endpoints FILE] [--cert-file FILE]\n"
       "                   [--http-port N] [--https-port N] [--no-https] [--threads N]\n"
-      "                   [--servers N] [--mapdata FILE] [--cache-dir DIR] [--help]\n",
+      "                   [--servers N] [--mapdata FILE] [--cache-dir DIR]\n"
+      "                   [--resconfig FILE | --resconfig-move-mirror]\n"
+      "                   [--newer-version | --version-answer TEXT] [--help]\n",
       out);
   std::fputs(brindle::sim::kA2sUsage, out);
   std::fputs(
@@ -69,6 +74,13 @@ void usage(FILE* out) {
       "                     challenge first / never answers; --a2s-utf8-names, --a2s-blank-names;\n"
       "                     --a2s-first-port P: ports P, P+1, ...; --a2s-file FILE: their\n"
       "                     host:port, one a line\n"
+      "  --resconfig FILE   the remote configuration served at /software/resconfig.html\n"
+      "                     (default: the data folder's resconfig.json, else [] which changes\n"
+      "                     nothing)\n"
+      "  --resconfig-move-mirror  a remote configuration that selects us2 (节点3) and disables\n"
+      "                     us1 (节点1)\n"
+      "  --newer-version    /software/version.php answers 10071 (default 10070, the program's)\n"
+      "  --version-answer TEXT    /software/version.php answers TEXT\n"
       "  --help             this text\n"
       "\n"
       "Map groups and mirror (plain HTTP port; mirror hosts 127.0.0.1:PORT and localhost:PORT):\n"
@@ -87,6 +99,16 @@ void usage(FILE* out) {
       "  /maps/fault/html/0/FILE           200 with an HTML page instead of the file\n"
       "  POST /test/mapdata/GROUP[?status=N]  serve the request body as GROUP's list\n"
       "  DELETE /test/mapdata[/GROUP]      back to the catalogue (all groups without GROUP)\n"
+      "Account (forum plug-ins under /forum/plugin.php?id=…):\n"
+      "  tarn_steam_openid:SoftLogin_postv2    POST login; known users brindle-tester /\n"
+      "                                        secure-4242 (uid 1001) and 红色>>玩家 / 代码12345\n"
+      "                                        (uid 1002) get isLogin \"true\", others \"false\"\n"
+      "  tarn_steam_openid:SoftLogin_getsecurecode  the security-code page\n"
+      "  ora_lin_qiandao:getawardsoftapi       the daily reward (once a day per user)\n"
+      "  /forum/uc_server/avatar.php?uid=N     a PNG\n"
+      "  POST|DELETE /test/resconfig, /test/version, /test/login/answer (body: what to serve)\n"
+      "  GET /test/login/last, agent, count; POST /test/avatar?kind=png|html|huge|empty|\n"
+      "  missing, DELETE /test/avatar; DELETE /test/reward\n"
       "Other test routes: /test/echo, status, redirect, gzip, cookie, slow, stall, cut, file,\n"
       "count (?path=P: requests seen for P; ?reset=1).\n",
       out);
@@ -134,6 +156,14 @@ bool parse(int argc, char** argv, Arguments& args) {
       args.help = true;
       return true;
     } else if (brindle::sim::ParseA2sFlag(argc, argv, i, args.a2s, ok)) {
+    } else if (arg == "--resconfig") {
+      ok = value(args.resconfig_file);
+    } else if (arg == "--resconfig-move-mirror") {
+      args.account.resconfig = brindle::sim::kMoveMirrorConfiguration;
+    } else if (arg == "--newer-version") {
+      args.account.version_answer = "10071";
+    } else if (arg == "--version-answer") {
+      ok = value(args.account.version_answer);
     } else if (arg == "--no-https") {
       args.options.https = false;
     } else {
@@ -235,6 +265,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   server.add_routes(brindle::sim::install_map_routes);
+  if (!args.resconfig_file.empty() && !read_file(args.resconfig_file, args.account.resconfig)) {
+    std::fprintf(stderr, "brindle-sim: cannot read %s\n", args.resconfig_file.c_str());
+    return 1;
+  }
+  auto account = std::make_shared<brindle::sim::AccountRoutes>(args.account);
+  server.add_routes([account](httplib::Server& routes, brindle::sim::SimState& state) {
+    account->install(routes, state);
+  });
   if (!server.start(error)) {
     std::fprintf(stderr, "brindle-sim: %s\n", error.c_str());
     return 1;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -24,11 +25,15 @@ struct GamePaths {
   bool cs2_target = false;        // the selected server is a CS2 server
 };
 
+// The forum login (empty while logged out). user_auth is a credential: it goes into the
+// requests that need it and nowhere else (no status text, log or printed output).
 struct LoginState {
-  std::string uid;
+  std::string uid;  // decimal forum user id; logged in when it reads as a number above 0
   std::string username;
   std::string user_auth;
   std::string steamid64;
+  std::string steamid32;
+  std::int64_t steamaccountid = 0;
 };
 
 struct AppState {

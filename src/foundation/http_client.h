@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -224,6 +225,9 @@ struct HttpRequestArgs {
   std::optional<int> timeout_seconds = std::nullopt;        // used when at least 2, else 30
   // The body's cap (decompressed bytes); absent: kHttpBodyCapDefault.
   std::optional<std::size_t> max_body_bytes = std::nullopt;
+  // When given and set (from any thread), the transfer ends early with an error: a worker asked
+  // to stop does not wait for a slow service.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // GET or POST; returns the response body (empty when nothing arrived). status_out receives the

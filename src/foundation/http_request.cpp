@@ -23,6 +23,12 @@ void open_request(HttpClient& client, const std::string& url, const HttpRequestA
   long seconds = args.timeout_seconds && *args.timeout_seconds >= 2 ? *args.timeout_seconds
                                                                      : kRequestTimeoutSeconds;
   client.set_option(CURLOPT_TIMEOUT, seconds);
+  if (args.cancel != nullptr) {
+    const std::atomic<bool>* cancel = args.cancel;
+    client.set_progress_callback([cancel](std::int64_t, std::int64_t, std::int64_t, std::int64_t) {
+      return cancel->load(std::memory_order_acquire) ? 1 : 0;
+    });
+  }
 }
 
 void finish_request(HttpClient& client, const HttpRequestArgs& args) {

@@ -10,8 +10,8 @@ namespace brindle {
 [[nodiscard]] std::string UserName();
 [[nodiscard]] std::string HostName();
 [[nodiscard]] std::string MacAddressText();
-// On Windows the descriptive Windows version; elsewhere the OS text built the same way
-// (name, version, architecture, build).
+// On Windows the descriptive Windows version; elsewhere the OS text built the same way from
+// name, version and architecture, without the kernel release (which changes at every update).
 [[nodiscard]] std::string WindowsVersionText();
 
 // Lowercase hexadecimal MD5 (32 digits) of user name + host name + MAC text + version text,

@@ -62,9 +62,12 @@ struct DirEntry {
 [[nodiscard]] std::vector<DirEntry> list_directory(const std::string& path);
 
 // Whole-file helpers for small files. `write_file_atomic` writes a temporary file beside `path`
-// and renames it over `path`, so a crash leaves either the old or the new contents.
+// and renames it over `path`, so a crash leaves either the old or the new contents. The new file
+// keeps the permissions of the one it replaces; with `owner_only` it is readable and writable by
+// its owner alone (POSIX 0600) from the moment it exists, whatever the old one allowed.
 [[nodiscard]] bool read_file(const std::string& path, std::string& out);
-[[nodiscard]] bool write_file_atomic(const std::string& path, std::string_view bytes);
+[[nodiscard]] bool write_file_atomic(const std::string& path, std::string_view bytes,
+                                     bool owner_only = false);
 
 // ---- Open files and mapped views (the mapped file store's ground) ----------------------------
 
@@ -116,7 +119,8 @@ std::size_t allocation_granularity();
                          const std::string& fallback, const std::string& path,
                          std::size_t buffer_size = 10240);
 // WritePrivateProfileStringA semantics: replaces the value in place keeping every other line,
-// creates the file and the section when missing; written atomically.
+// creates the file and the section when missing; written atomically. The settings file holds
+// login tokens, so a profile file is written readable by its owner only.
 [[nodiscard]] bool profile_write(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& path);
 
@@ -125,7 +129,9 @@ std::size_t allocation_granularity();
 [[nodiscard]] std::string user_name();         // as GetUserNameA with a 50-byte buffer
 [[nodiscard]] std::string host_name();         // gethostname with a 16-byte buffer
 [[nodiscard]] std::string mac_address_text();  // "00:1A:2B:3C:4D:5E" of the connected physical adapter
-[[nodiscard]] std::string os_version_text();   // name, edition, architecture and build
+// Windows: name, edition, architecture and build. Elsewhere: name, version and architecture;
+// never the kernel release, which changes at every update and would change the machine identity.
+[[nodiscard]] std::string os_version_text();
 
 // ---- Processes and shell ---------------------------------------------------------------------
 

@@ -2,9 +2,12 @@
 
 #include <memory>
 
+#include "account/account_feature.h"
 #include "app/actions.h"
 #include "app/core.h"
 #include "app/endpoints.h"
+#include "app/remote_config.h"
+#include "app/version_check.h"
 #include "maps/map_dictionary.h"
 #include "servers/favourites_view.h"
 #include "servers/query_engine.h"
@@ -14,10 +17,14 @@
 namespace brindle {
 
 void BindFeatures(Core& core) {
-  // The order here is the order of start-up: the initialisation thread loads the dictionary
-  // first, then the remote configuration, then the automatic login.
+  // The order here is the order of start-up: the start-up clock starts the version check before
+  // the live query; the initialisation thread loads the dictionary first, then the remote
+  // configuration, then the automatic login.
   core.AddFeature(std::make_unique<CoreActions>());
   core.AddFeature(std::make_unique<MapDictionaryFeature>());
+  core.AddFeature(std::make_unique<VersionCheckFeature>());
+  core.AddFeature(std::make_unique<RemoteConfigurationFeature>());
+  core.AddFeature(std::make_unique<AccountFeature>());
   core.AddFeature(std::make_unique<QueryEngineFeature>());
   core.AddFeature(std::make_unique<ServerBrowserFeature>());
   core.AddFeature(std::make_unique<FavouritesFeature>());

@@ -43,6 +43,10 @@ class PersonPort {
   // The embedded browsers (names::kForumBrowser, names::kSecondBrowser).
   virtual void Navigate(const std::string& browser, const std::string& url) = 0;
   virtual void SetBrowserUserAgent(const std::string& browser, const std::string& user_agent) = 0;
+  // Forgets every cookie the embedded browsers hold (a logout), so the forum page is logged out
+  // at once and not only after the next start. Callable from any thread (a failed automatic
+  // login logs out on the initialisation thread). A port without a browser has none to forget.
+  virtual void ClearBrowserCookies() {}
 };
 
 // Splits a "a&&b&&c" button list into its texts; an empty list gives the single OK button "确定"

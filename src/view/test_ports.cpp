@@ -198,6 +198,16 @@ std::string TestPorts::UserAgent(const std::string& browser) const {
   return it == user_agents_.end() ? std::string() : it->second;
 }
 
+void TestPorts::ClearBrowserCookies() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++cookie_clears_;
+}
+
+int TestPorts::BrowserCookieClears() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return cookie_clears_;
+}
+
 // ---- Clock port ----------------------------------------------------------------------------------
 
 void TestPorts::BindClock(const std::string& name, Handler handler) {

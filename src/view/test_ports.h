@@ -69,6 +69,7 @@ class TestPorts final : public PersonPort, public ClockPort {
   std::string Clipboard() const;
   std::vector<std::pair<std::string, std::string>> Navigations() const;  // (browser, url)
   std::string UserAgent(const std::string& browser) const;
+  int BrowserCookieClears() const;  // how often ClearBrowserCookies was asked
 
   // PersonPort
   void Notice(const std::string& text) override;
@@ -78,6 +79,7 @@ class TestPorts final : public PersonPort, public ClockPort {
   void SetClipboardText(const std::string& text) override;
   void Navigate(const std::string& browser, const std::string& url) override;
   void SetBrowserUserAgent(const std::string& browser, const std::string& user_agent) override;
+  void ClearBrowserCookies() override;
 
   // ClockPort
   void BindClock(const std::string& name, Handler handler) override;
@@ -122,6 +124,7 @@ class TestPorts final : public PersonPort, public ClockPort {
   std::string clipboard_;
   std::vector<std::pair<std::string, std::string>> navigations_;
   std::map<std::string, std::string> user_agents_;
+  int cookie_clears_ = 0;
 };
 
 // A window on test ports that also keeps the history of the status line, for feature tests.

@@ -86,13 +86,13 @@ bool copy_contents(int in, int out) {
 }
 
 // A new, empty temporary file beside `os_target` (same directory, so a rename is atomic),
-// created with the default permissions for new files. `name` receives its path. -1 on failure.
-int make_temp_beside(const std::string& os_target, std::string& name) {
+// created with `mode` (less the umask). `name` receives its path. -1 on failure.
+int make_temp_beside(const std::string& os_target, std::string& name, mode_t mode = 0666) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     name = os_target + ".tmp-" + std::to_string(::getpid()) + "-" +
            std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -263,7 +263,7 @@ bool read_file(const std::string& path, std::string& out) {
   }
 }
 
-bool write_file_atomic(const std::string& path, std::string_view bytes) {
+bool write_file_atomic(const std::string& path, std::string_view bytes, bool owner_only) {
   if (path.empty()) return false;
   try {
     const std::string os_path = to_os(path);
@@ -271,12 +271,16 @@ bool write_file_atomic(const std::string& path, std::string_view bytes) {
     const bool replacing = ::stat(os_path.c_str(), &old) == 0;
     if (replacing && !S_ISREG(old.st_mode)) return false;
     std::string temp;
-    Fd fd(make_temp_beside(os_path, temp));
+    // An owner-only file is never readable by others, not even while it is being written.
+    Fd fd(make_temp_beside(os_path, temp, owner_only ? 0600 : 0666));
     if (!fd.ok()) return false;
-    // The new file keeps the permissions of the one it replaces.
-    bool ok = write_all(fd.get(), bytes) &&
-              (!replacing || ::fchmod(fd.get(), old.st_mode & 07777) == 0) &&
-              ::fsync(fd.get()) == 0;
+    bool mode_ok = true;
+    if (owner_only) {
+      mode_ok = ::fchmod(fd.get(), 0600) == 0;
+    } else if (replacing) {
+      mode_ok = ::fchmod(fd.get(), old.st_mode & 07777) == 0;  // keeps the old permissions
+    }
+    bool ok = write_all(fd.get(), bytes) && mode_ok && ::fsync(fd.get()) == 0;
     ok = fd.close() && ok;
     if (ok && ::rename(temp.c_str(), os_path.c_str()) == 0) return true;
     ::unlink(temp.c_str());

@@ -1,5 +1,6 @@
 // Machine facts on Linux: the user, the host name, the network adapter and the OS release,
-// each as the Windows call the machine identity was built on would give it.
+// each as the Windows call the machine identity was built on would give it (the OS text without
+// a build number: see os_version_from).
 #include <limits.h>
 #include <pwd.h>
 #include <stdlib.h>
@@ -113,8 +114,7 @@ std::string mac_address_from(const std::string& class_net_dir) {
   return any_connected;
 }
 
-std::string os_version_from(std::string_view os_release, std::string_view machine,
-                            std::string_view release) {
+std::string os_version_from(std::string_view os_release, std::string_view machine) {
   std::string name = os_release_field(os_release, "NAME");
   if (name.empty()) name = os_release_field(os_release, "ID");
   if (name.empty()) name = "Linux";
@@ -124,9 +124,6 @@ std::string os_version_from(std::string_view os_release, std::string_view machin
   if (name.find(edition) == std::string::npos) text += edition;
   const bool wide = machine.find("64") != std::string_view::npos || machine == "s390x";
   text += wide ? " x64" : " x86";
-  text += " (Build:";
-  text += release;
-  text += ")";
   return text;
 }
 
@@ -183,7 +180,7 @@ std::string os_version_text() {
     if (!read_file("/etc/os-release", contents)) (void)read_file("/usr/lib/os-release", contents);
     struct utsname names;
     if (::uname(&names) != 0) return {};
-    return utf8_to_gbk_text(detail::os_version_from(contents, names.machine, names.release));
+    return utf8_to_gbk_text(detail::os_version_from(contents, names.machine));
   } catch (...) {
     return {};
   }

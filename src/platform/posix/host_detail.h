@@ -15,13 +15,14 @@ namespace brindle::platform::detail {
 // "00:1A:2B:3C:4D:5E"; empty when nothing qualifies.
 std::string mac_address_from(const std::string& class_net_dir);
 
-// The OS version text from the contents of os-release and the uname machine and release:
-//   NAME + " " + VERSION_ID + (" x64" | " x86") + " (Build:" + release + ")"
+// The OS version text from the contents of os-release and the uname machine:
+//   NAME + " " + VERSION_ID + (" x64" | " x86")
 // NAME falls back to ID and then "Linux"; VERSION_ID falls back to BUILD_ID and then empty
 // text. As with the Windows text, the version is left out (the blank kept) when the name
 // already contains it; " x64" stands for any 64-bit machine. The result is UTF-8.
-std::string os_version_from(std::string_view os_release, std::string_view machine,
-                            std::string_view release);
+// The kernel release is not part of it: it changes with every kernel update, and the machine
+// identity built from this text must stay put or every stored login is lost.
+std::string os_version_from(std::string_view os_release, std::string_view machine);
 
 // A name as a Windows call with a fixed buffer of `buffer_size` bytes returns it: empty when it
 // needs more than buffer_size - 1 bytes (the terminating NUL takes the last one).

@@ -254,7 +254,7 @@ bool profile_write(const std::string& section, const std::string& key, const std
 
     std::string updated = profile.serialize();
     if (updated == original) return true;
-    return write_file_atomic(path, updated);
+    return write_file_atomic(path, updated, /*owner_only=*/true);
   } catch (...) {
     return false;
   }

@@ -1,0 +1,148 @@
+// brindle-cli's account commands as real child processes against brindle-sim: a login kept in the
+// program folder makes later calls logged in, the output never carries a secret, and the version
+// command reports the check.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/settings_file.h"
+#include "support/sim_admin.h"
+#include "support/sim_process.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifndef BRINDLE_CLI_PATH
+#define BRINDLE_CLI_PATH ""
+#endif
+
+struct CliRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+class CliAccountTest : public test::SharedSimSuite {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim_->running()) << sim_->error();
+    ASSERT_TRUE(test::SimReset(*sim_, "/test/version"));
+    ASSERT_TRUE(test::SimReset(*sim_, "/test/reward"));
+    fs::create_directories(dir_.path() / "program" / "qdata" / "7zip");
+    test::spit(dir_.path() / "program" / "qdata" / "7zip" / "q_unbz2", "#!/bin/sh\n");
+    fs::permissions(dir_.path() / "program" / "qdata" / "7zip" / "q_unbz2", fs::perms::owner_all);
+  }
+
+  CliRun Cli(std::vector<std::string> args) {
+    std::vector<std::string> argv = {cli_, "--program-dir", (dir_.path() / "program").string(),
+                                     "--endpoints", sim_->endpoints_file()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (std::string& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    const std::string out = dir_.file("out.txt");
+    const std::string err = dir_.file("err.txt");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    CliRun run;
+    const int spawned = posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return run;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = test::slurp(out);
+    run.err = test::slurp(err);
+    // Nothing a command prints may carry the code, the forum token or the stored tokens.
+    for (const std::string& secret :
+         {std::string("secure-4242"), std::string("auth1001x7f3c9e2d"), std::string("ue-1001")}) {
+      EXPECT_EQ(run.out.find(secret), std::string::npos) << run.out;
+      EXPECT_EQ(run.err.find(secret), std::string::npos) << run.err;
+    }
+    return run;
+  }
+  std::string Settings() const {
+    return (dir_.path() / "program" / "qdata" / "Config2.ini").string();
+  }
+
+  std::string cli_ = BRINDLE_CLI_PATH;
+  test::TempDir dir_;
+};
+
+TEST_F(CliAccountTest, LoginStaysUntilLogout) {
+  CliRun r = Cli({"whoami"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "not logged in\n");
+
+  r = Cli({"login", "brindle-tester", "wrong-code"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("用户或密码不正确?"), std::string::npos) << r.err;
+  r = Cli({"login", "abc", "secure-4242"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("您输入的用户名长度不正确"), std::string::npos) << r.err;
+
+  r = Cli({"login", " brindle-tester ", "secure-4242"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("uid            1001"), std::string::npos) << r.out;
+  struct stat st;
+  ASSERT_EQ(::stat(Settings().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  // A later call is logged in through the stored tokens, as the window's start-up is.
+  r = Cli({"--json", "whoami"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\n  \"logged_in\": true,\n  \"uid\": \"1001\",\n  \"username\": \"布林德测试员\",\n"
+            "  \"steamid64\": \"76561198000001001\",\n  \"steamid32\": \"STEAM_1:1:500\",\n"
+            "  \"steamaccountid\": 1001\n}\n");
+
+  r = Cli({"reward"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "签到成功! 获得 5 金币 已连续签到 1 天\n");
+  r = Cli({"reward"});
+  EXPECT_EQ(r.out, "您今天已经签到过了 明天再来吧\n");
+
+  r = Cli({"logout"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  for (const char* key : {"AutoLoginDiscuz", "LuncherLoginType", "Login_Qinum", "Login_Dypw"}) {
+    EXPECT_EQ(ReadSetting(Settings(), key), "0") << key;
+  }
+  r = Cli({"whoami"});
+  EXPECT_EQ(r.code, 1);
+  r = Cli({"reward"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("请先登录"), std::string::npos) << r.err;
+}
+
+TEST_F(CliAccountTest, VersionReportsTheCheck) {
+  CliRun r = Cli({"version"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "local 10070 newest 10070\n");
+  ASSERT_TRUE(test::SimSet(*sim_, "/test/version", "10071abc"));
+  r = Cli({"--json", "version"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("\"answer\": \"10071abc\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"newer\": true"), std::string::npos) << r.out;
+  ASSERT_TRUE(test::SimSet(*sim_, "/test/version", ""));
+  r = Cli({"version"});
+  EXPECT_EQ(r.code, 1);
+}
+
+}  // namespace
+}  // namespace brindle
