@@ -76,6 +76,8 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     Core core(state, window);
+    // Beside a running window the CLI still reads, but leaves the folder's cache to the window.
+    core.SetFolderClaim(Core::FolderClaim::kOwnOrShare);
     int exit_code = 0;
     if (!StartProgram(core, cl, exit_code)) {
       if (exit_code == 0) {

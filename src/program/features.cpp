@@ -6,6 +6,7 @@
 #include "app/core.h"
 #include "app/endpoints.h"
 #include "maps/map_dictionary.h"
+#include "maps/map_downloads.h"
 #include "servers/favourites_view.h"
 #include "servers/query_engine.h"
 #include "servers/server_list_view.h"
@@ -18,6 +19,7 @@ void BindFeatures(Core& core) {
   // first, then the remote configuration, then the automatic login.
   core.AddFeature(std::make_unique<CoreActions>());
   core.AddFeature(std::make_unique<MapDictionaryFeature>());
+  core.AddFeature(std::make_unique<MapDownloadsFeature>());
   core.AddFeature(std::make_unique<QueryEngineFeature>());
   core.AddFeature(std::make_unique<ServerBrowserFeature>());
   core.AddFeature(std::make_unique<FavouritesFeature>());
