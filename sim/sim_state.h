@@ -8,10 +8,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
 namespace brindle::sim {
+
+class MapMirror;
 
 class SimState {
  public:
@@ -31,6 +34,8 @@ class SimState {
   // each service registers its plug-ins here (install_forum_plugin_routes serves them).
   using ForumPlugin = std::function<void(const httplib::Request&, httplib::Response&)>;
   std::map<std::string, ForumPlugin> forum_plugins;
+  // The map groups and the mirror (map_routes.cpp); set before the listeners start.
+  std::shared_ptr<MapMirror> map_mirror;
 
   bool stopping() const { return stopping_.load(); }
   void request_stop() { stopping_.store(true); }
@@ -58,5 +63,7 @@ void install_favourites_routes(httplib::Server& server, SimState& state);
 void install_server_list_routes(httplib::Server& server, SimState& state);
 void install_forum_plugin_routes(httplib::Server& server, SimState& state);
 void install_forum_map_list_routes(httplib::Server& server, SimState& state);
+// The software service's map group lists (/software/mapdata/) and the map mirror (/maps/).
+void install_map_routes(httplib::Server& server, SimState& state);
 
 }  // namespace brindle::sim
