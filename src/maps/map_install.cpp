@@ -44,6 +44,8 @@ void MapDownloadsFeature::InstallFile(const std::string& name, std::uint64_t tas
     }
     stats_.AddWaiting(1);
     window.clock().StartClock(names::kClockExtract, kExtractClockMs);
+    // Served at once when no extractor runs; the clock is the fallback while one does.
+    window.clock().Post([this] { ExtractionTick(); });
     return;
   }
   if (contains_ignoring_case(name, ".7z") || contains_ignoring_case(name, ".zip")) {
