@@ -94,7 +94,7 @@ std::string RewriteForMirror(std::string url, const std::array<bool, 3>& selecte
   return url;
 }
 
-TransferVerdict JudgeTransfer(int status, const HttpTransferInfo& info,
+TransferVerdict JudgeTransfer(int status, const HttpTransferInfo& info, std::int64_t wire_bytes,
                               std::string_view content_type) {
   TransferVerdict verdict;
   if (info.curl_code == CURLE_ABORTED_BY_CALLBACK) {
@@ -106,8 +106,8 @@ TransferVerdict JudgeTransfer(int status, const HttpTransferInfo& info,
                                  : "HTTP status " + std::to_string(status);
     return verdict;
   }
-  if (info.content_length >= 0 && info.body_bytes != info.content_length) {
-    verdict.reason = "cut short: " + std::to_string(info.body_bytes) + " of " +
+  if (info.content_length >= 0 && wire_bytes != info.content_length) {
+    verdict.reason = "cut short: " + std::to_string(wire_bytes) + " of " +
                      std::to_string(info.content_length) + " bytes";
     if (!info.curl_error.empty()) verdict.reason += " (" + info.curl_error + ")";
     return verdict;
@@ -190,10 +190,11 @@ void MapDownloadsFeature::RunTask(int row) {
   const int status = client.status_code();
   const HttpTransferInfo info = client.transfer_info();
   const std::string content_type = client.info_text(CURLINFO_CONTENT_TYPE);
+  const std::int64_t wire_bytes = client.info_64(CURLINFO_SIZE_DOWNLOAD_T);
   mapped_file::close(handle);
   received_ = info.body_bytes;
 
-  const TransferVerdict verdict = JudgeTransfer(status, info, content_type);
+  const TransferVerdict verdict = JudgeTransfer(status, info, wire_bytes, content_type);
   if (!verdict.complete) return fail(verdict.reason, info.body_bytes);  // the .tmp stays
 
   const std::string target = cache + file;

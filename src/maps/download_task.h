@@ -43,13 +43,14 @@ std::string RewriteForMirror(std::string url, const std::array<bool, 3>& selecte
                              const MirrorLines& lines);
 
 // Whether a finished transfer delivered the whole file: libcurl's result OK, status 200, every
-// announced byte received, and not a web page in place of the file. `reason` (plain ASCII) says
-// what went wrong.
+// announced byte received (`wire_bytes`: the body as it came over the wire, before any content
+// decoding, which is what the announced length counts), and not a web page in place of the file.
+// `reason` (plain ASCII) says what went wrong.
 struct TransferVerdict {
   bool complete = false;
   std::string reason;
 };
-TransferVerdict JudgeTransfer(int status, const HttpTransferInfo& info,
+TransferVerdict JudgeTransfer(int status, const HttpTransferInfo& info, std::int64_t wire_bytes,
                               std::string_view content_type);
 
 }  // namespace brindle

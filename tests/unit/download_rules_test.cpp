@@ -148,21 +148,23 @@ HttpTransferInfo Info(int code, std::int64_t body, std::int64_t length) {
 }
 
 TEST(TransferVerdictTest, OnlyAWholeFileWithStatus200IsComplete) {
-  EXPECT_TRUE(JudgeTransfer(200, Info(CURLE_OK, 10, 10), "application/octet-stream").complete);
-  EXPECT_TRUE(JudgeTransfer(200, Info(CURLE_OK, 0, 0), "").complete);   // a 0-byte file
-  EXPECT_TRUE(JudgeTransfer(200, Info(CURLE_OK, 7, -1), "").complete);  // no length announced
-  auto cut = JudgeTransfer(200, Info(CURLE_PARTIAL_FILE, 5, 10), "");
+  EXPECT_TRUE(JudgeTransfer(200, Info(CURLE_OK, 10, 10), 10, "application/octet-stream").complete);
+  EXPECT_TRUE(JudgeTransfer(200, Info(CURLE_OK, 0, 0), 0, "").complete);   // a 0-byte file
+  EXPECT_TRUE(JudgeTransfer(200, Info(CURLE_OK, 7, -1), 7, "").complete);  // no length announced
+  auto cut = JudgeTransfer(200, Info(CURLE_PARTIAL_FILE, 5, 10), 5, "");
   EXPECT_FALSE(cut.complete);
   EXPECT_EQ(cut.reason, "cut short: 5 of 10 bytes (boom)");
   // A short body that libcurl let through is still short.
-  EXPECT_FALSE(JudgeTransfer(200, Info(CURLE_OK, 5, 10), "").complete);
-  EXPECT_EQ(JudgeTransfer(404, Info(CURLE_OK, 9, 9), "text/html").reason, "HTTP status 404");
-  EXPECT_EQ(JudgeTransfer(0, Info(CURLE_COULDNT_CONNECT, 0, -1), "").reason, "no answer: boom");
-  auto slow = JudgeTransfer(200, Info(CURLE_OPERATION_TIMEDOUT, 5, -1), "");
+  EXPECT_FALSE(JudgeTransfer(200, Info(CURLE_OK, 5, 10), 5, "").complete);
+  // A compressed body: the announced length counts the bytes on the wire, not the decoded ones.
+  EXPECT_TRUE(JudgeTransfer(200, Info(CURLE_OK, 159, 160), 160, "text/plain").complete);
+  EXPECT_EQ(JudgeTransfer(404, Info(CURLE_OK, 9, 9), 9, "text/html").reason, "HTTP status 404");
+  EXPECT_EQ(JudgeTransfer(0, Info(CURLE_COULDNT_CONNECT, 0, -1), 0, "").reason, "no answer: boom");
+  auto slow = JudgeTransfer(200, Info(CURLE_OPERATION_TIMEDOUT, 5, -1), 5, "");
   EXPECT_FALSE(slow.complete);
   EXPECT_EQ(slow.reason, "transfer failed: boom");
-  EXPECT_FALSE(JudgeTransfer(200, Info(CURLE_OK, 9, 9), "text/html; charset=utf-8").complete);
-  EXPECT_EQ(JudgeTransfer(200, Info(CURLE_ABORTED_BY_CALLBACK, 9, 90), "").reason,
+  EXPECT_FALSE(JudgeTransfer(200, Info(CURLE_OK, 9, 9), 9, "text/html; charset=utf-8").complete);
+  EXPECT_EQ(JudgeTransfer(200, Info(CURLE_ABORTED_BY_CALLBACK, 9, 90), 9, "").reason,
             "cancelled: the program is closing");
 }
 
