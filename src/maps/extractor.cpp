@@ -182,6 +182,7 @@ void MapDownloadsFeature::ExtractionTick() {
   PendingExtraction item;
   {
     std::lock_guard lock(extract_mutex_);
+    ++starting_extractions_;  // neither queued nor running for a moment: not idle either
     item.file = queue.Cell(0, cols::kExtractFile);
     if (!extractions_.empty() && extractions_.front().file == item.file) {
       item.task = extractions_.front().task;
@@ -200,6 +201,10 @@ void MapDownloadsFeature::ExtractionTick() {
     job.target = core_->state().game.csgo_map_dir_copy;
   }
   if (!StartExtraction(job)) stats_.AddExtractionFailure();
+  {
+    std::lock_guard lock(extract_mutex_);
+    --starting_extractions_;
+  }
   RefreshSummary();
 }
 
@@ -223,15 +228,16 @@ void MapDownloadsFeature::WaitForExtractor(RunningExtraction job) {
   }
   const std::string pid = std::to_string(platform::process_id(job.process));
   std::string archive = job.file;
-  {
+  if (job.from_queue) {
+    extraction_table_.get(pid, archive);
+    extraction_table_.remove(pid);
+  }
+  // The job counts as running until its outcome is known, so Idle() never comes early.
+  auto done = [&] {
     std::lock_guard lock(extract_mutex_);
     std::erase_if(running_extractions_,
                   [&](const RunningExtraction& r) { return r.process == job.process; });
-    if (job.from_queue) {
-      extraction_table_.get(pid, archive);
-      extraction_table_.remove(pid);
-    }
-  }
+  };
 
   std::string reason;
   bool ok = !cancelled && code == 0 && MoveStagedTree(job.staging, job.target, &reason);
@@ -239,6 +245,7 @@ void MapDownloadsFeature::WaitForExtractor(RunningExtraction job) {
   platform::remove_tree(job.staging);
   if (cancelled) {
     Finish(job.task, TaskResult::kFailed, "cancelled: the program is closing");
+    done();
     return;
   }
   platform::delete_file(core_->state().download_cache_dir + job.file);
@@ -258,6 +265,7 @@ void MapDownloadsFeature::WaitForExtractor(RunningExtraction job) {
   if (ok && job.from_queue) stats_.AddExtracted();
   if (!ok) stats_.AddExtractionFailure();
   Finish(job.task, ok ? TaskResult::kInstalled : TaskResult::kFailed, reason);
+  done();
   RefreshSummary();
   // The next archive starts now rather than at the next tick of the clock.
   core_->window().clock().Post([this] { ExtractionTick(); });

@@ -115,7 +115,7 @@ bool MapDownloadsFeature::Idle() const {
   }
   if (core_->window().download_queue().RowCount() > 0) return false;
   std::lock_guard lock(extract_mutex_);
-  return extractions_.empty() && running_extractions_.empty() &&
+  return extractions_.empty() && running_extractions_.empty() && starting_extractions_ == 0 &&
          core_->window().extract_queue().RowCount() == 0;
 }
 

@@ -173,6 +173,7 @@ class MapDownloadsFeature final : public Feature {
   mutable std::mutex extract_mutex_;
   std::deque<PendingExtraction> extractions_;  // beside the extraction queue rows
   std::vector<RunningExtraction> running_extractions_;
+  int starting_extractions_ = 0;
   std::uint64_t next_staging_ = 1;
 };
 
