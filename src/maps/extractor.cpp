@@ -19,6 +19,8 @@ namespace brindle {
 namespace {
 
 constexpr std::int64_t kWaitSliceMs = 100;  // how often a waiter looks at the stop flag
+// The extractor writes into <target>/.q_unbz2-N/ first; the game ignores dot folders.
+constexpr std::string_view kStagingPrefix = ".q_unbz2-";
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -137,9 +139,16 @@ bool MapDownloadsFeature::StartExtraction(RunningExtraction job) {
   }
   {
     std::lock_guard lock(extract_mutex_);
-    job.staging = job.target + ".q_unbz2-" + std::to_string(next_staging_++) + sep;
+    job.staging = job.target + std::string(kStagingPrefix) + std::to_string(next_staging_++) + sep;
+    // Staging folders of a run that ended abruptly; the folder lock makes every other one ours.
+    for (const platform::DirEntry& entry : platform::list_directory(job.target)) {
+      if (!entry.is_directory || !entry.name.starts_with(kStagingPrefix)) continue;
+      const std::string path = job.target + entry.name + sep;
+      const bool in_use = std::any_of(running_extractions_.begin(), running_extractions_.end(),
+                                      [&](const RunningExtraction& r) { return r.staging == path; });
+      if (!in_use) platform::remove_tree(path);
+    }
   }
-  platform::remove_tree(job.staging);  // a leftover of a run that ended abruptly
   if (!platform::create_directory(job.staging)) {
     Finish(job.task, TaskResult::kFailed, "cannot make a staging folder in the game folder");
     return false;

@@ -81,6 +81,9 @@ TEST_F(ExtractorTest, SuccessMovesTheMapIntoPlaceAndCleansUp) {
   // Writes the map where -o points, as 7-Zip does.
   fx_.InstallExtractor("#!/bin/sh\nout=\"${3#-o}\"\nprintf 'new map' > \"$out/ze_a.bsp\"\n");
   test::spit(maps_ + "ze_a.bsp", "old map");
+  // Left by a run that ended during an extraction.
+  fs::create_directories(maps_ + ".q_unbz2-7/sub");
+  test::spit(maps_ + ".q_unbz2-7/sub/half.bsp", "half");
   EXPECT_EQ(Extract("ze_a.bsp.bz2"), TaskResult::kInstalled);
   EXPECT_EQ(test::slurp(maps_ + "ze_a.bsp"), "new map");
   EXPECT_EQ(MapsFolder(), (std::vector<std::string>{"ze_a.bsp"}));  // no staging folder left
