@@ -34,7 +34,9 @@
 namespace brindle {
 namespace {
 
-constexpr auto kPollInterval = std::chrono::milliseconds(100);
+// The end of the queue is noticed within a few milliseconds; the bar is redrawn ten times a second.
+constexpr auto kPollInterval = std::chrono::milliseconds(5);
+constexpr int kPollsPerRedraw = 20;
 constexpr int kBarWidth = 24;
 
 int Usage() {
@@ -234,8 +236,8 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
   std::FILE* bar_out = !ctx.json ? (::isatty(::fileno(ctx.out)) ? ctx.out : nullptr)
                                  : (::isatty(::fileno(stderr)) ? stderr : nullptr);
   ProgressBar bar(bar_out);
-  for (;;) {
-    bar.Show(downloads->Progress());
+  for (int poll = 0;; ++poll) {
+    if (poll % kPollsPerRedraw == 0) bar.Show(downloads->Progress());
     if (ctx.window.resources().RowCount() == 0 && downloads->Idle() &&
         AllFinal(downloads->Outcomes())) {
       break;
