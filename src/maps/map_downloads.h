@@ -8,8 +8,8 @@
 // Threads: button handlers and clocks run on the UI thread; the check, each download and each
 // extractor waiter on a worker of the core (stopped at exit: a running transfer is cancelled, a
 // running extractor ended). The queue rows with their tasks, the counters, the progress table
-// and the extractor bookkeeping each have a lock; no lock is held while another is taken except
-// resources, then queue.
+// and the extractor bookkeeping each have a lock. Of the feature's own locks only one is held at
+// a time, except the resource list's, under which a move takes the queue's.
 #pragma once
 
 #include <atomic>
