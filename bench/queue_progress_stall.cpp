@@ -76,7 +76,7 @@ Result Run(Window& window, ui::ListModelAdapter& adapter, Writes what, int secon
         queue.SetCell(0, cols::kTaskRunMark, running);
       }
       if (what != Writes::kQueue) {
-        window.controls().SetCaption(ui::kDownloadSummaryLabel, head + std::to_string(i) + tail +
+        window.controls().SetCaption(names::kDownloadSummary, head + std::to_string(i) + tail +
                                                                     Fixed2(percent / 10) + "MB/s");
       }
       writes.fetch_add(1, std::memory_order_relaxed);
@@ -131,7 +131,6 @@ int main(int argc, char** argv) {
   {
     ui::QtPorts ports;
     Window window(ports, ports);
-    window.controls().Add(ui::kDownloadSummaryLabel, names::ControlKind::kLabel, "");
     ui::MainWindow main;
     ports.AttachWindow(&main);
     main.Bind(window, [] { return true; });

@@ -23,6 +23,6 @@ function(brindle_tests dir label)
     target_link_libraries(${base} PRIVATE ${ARGN} brindle_test_support GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${base} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${label}
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
-    add_dependencies(${base} brindle-sim)
+    add_dependencies(${base} brindle-sim brindle-cli)
   endforeach()
 endfunction()

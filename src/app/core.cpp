@@ -23,7 +23,46 @@ std::string HostOfUrl(const std::string& url) {
 
 Core::Core(AppState& state, Window& window) : state_(state), window_(window) {}
 
-Core::~Core() { workers_.StopAndJoin(); }
+Core::~Core() {
+  workers_.StopAndJoin();
+  ReleaseProgramFolder();
+}
+
+void Core::ReleaseProgramFolder() {
+  platform::unlock_file(folder_lock_);
+  folder_lock_ = -1;
+  owns_folder_ = false;
+}
+
+std::string Core::FolderLockPath() const {
+  const char sep = platform::path_separator();
+  return state_.program_dir + sep + "download" + sep + "brindle.lock";
+}
+
+std::string Core::FolderInUseMessage() {
+  return gbk("程序目录正被另一个Brindle程序使用(窗口或 brindle-cli), 请先关闭它");
+}
+
+bool Core::ClaimProgramFolder() {
+  if (folder_lock_ >= 0) return true;  // this core owns it already
+  platform::FileHandle lock = platform::kInvalidFile;
+  switch (platform::lock_file(FolderLockPath(), lock)) {
+    case platform::LockOutcome::kTaken:
+      folder_lock_ = lock;
+      owns_folder_ = true;
+      return true;
+    case platform::LockOutcome::kFailed:
+      // A folder where no lock file can be made (read-only, say) has no second owner to fear.
+      owns_folder_ = true;
+      return true;
+    case platform::LockOutcome::kHeldElsewhere:
+      break;
+  }
+  owns_folder_ = false;
+  if (claim_ == FolderClaim::kOwnOrShare) return true;
+  window_.MessageBox("", FolderInUseMessage(), "");
+  return false;
+}
 
 std::string Core::SettingsPath() const { return SettingsFilePath(state_); }
 
@@ -115,8 +154,11 @@ bool Core::OnMainWindowCreated() {
     }
   }
 
+  if (!ClaimProgramFolder()) return false;
+
   for (const auto& feature : features_) feature->OnWindowCreated(*this);
-  EmptyDownloadCache();
+  // The cache belongs to the folder's owner: a guest must not delete a running download's files.
+  if (OwnsProgramFolder()) EmptyDownloadCache();
   LoadSettings();
 
   state_.initialised = false;

@@ -3,6 +3,8 @@
 // each build one Core over their own ports.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,8 +38,9 @@ class Core {
   // (with a message on stderr) when the endpoints file cannot be read.
   bool Prepare(const CommandLine& command_line);
 
-  // Main-window creation. False when a component is missing: the message box has been shown
-  // and the program must end with exit code 0.
+  // Main-window creation. False when a component is missing or (for the window) another program
+  // owns the program folder: the message box has been shown and the program must end with exit
+  // code 0.
   bool OnMainWindowCreated();
   // The one-shot start-up clock: starts the background work and marks the program initialised.
   void OnStartupTimer();
@@ -79,11 +82,32 @@ class Core {
   // Empties the download cache (files directly in it; sub-folders are left alone).
   void EmptyDownloadCache();
 
+  // One program folder has one owner at a time: main-window creation takes the lock file
+  // (FolderLockPath) and holds it until the core is gone. What a program does when another owner
+  // holds it: the window ends after saying so; brindle-cli goes on without the folder, so it
+  // neither empties nor writes the download cache.
+  enum class FolderClaim { kOwnOrEnd, kOwnOrShare };
+  void SetFolderClaim(FolderClaim claim) { claim_ = claim; }
+  // True once main-window creation took the lock (or no lock file could be made at all, where
+  // there is nothing to share with).
+  bool OwnsProgramFolder() const { return owns_folder_.load(); }
+  // Gives the folder up before the core is gone, for a program that hands it to the next.
+  void ReleaseProgramFolder();
+  std::string FolderLockPath() const;
+  // The message the window shows when another program owns the folder (GBK).
+  static std::string FolderInUseMessage();
+
  private:
+  // Takes the folder lock as the claim says; false when the program must end.
+  bool ClaimProgramFolder();
+
   AppState& state_;
   Window& window_;
   Workers workers_;
   std::vector<std::unique_ptr<Feature>> features_;
+  FolderClaim claim_ = FolderClaim::kOwnOrEnd;
+  std::atomic<bool> owns_folder_{false};
+  std::intptr_t folder_lock_ = -1;  // platform::FileHandle of the lock file
 };
 
 // The forum's host name, taken from its base URL ("https://bbs.x.example/" -> "bbs.x.example").

@@ -173,6 +173,26 @@ void DetectGames(Core& core) {
   }
 }
 
+bool SetCsgoExecutable(Core& core, const std::string& chosen) {
+  AppState& state = core.state();
+  const std::string candidate = StripExeName(chosen, kCsgoExeName);
+  if (!IsCsgoFolder(candidate)) return false;
+  GamePaths paths = set_csgo_dir(state, candidate);
+  {
+    std::lock_guard lock(state.mutex);
+    state.game.csgo_manual = 1;
+  }
+  write_csgo_settings(state, paths, true);
+  show_path(core.window(), "已配置路径:", paths.csgo_dir);
+  return true;
+}
+
+std::string CsgoPathWrongText() {
+  return gbk(" 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? "
+             "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
+             "Offensive/csgo");
+}
+
 void ChooseCsgoExecutable(Core& core) {
   AppState& state = core.state();
   Window& window = core.window();
@@ -180,22 +200,30 @@ void ChooseCsgoExecutable(Core& core) {
   const std::optional<std::string> chosen =
       ask_executable(window, names::kCsgoFileDialog, kCsgoFilterUtf8, kCsgoDialogPreset);
   if (!chosen) return;
-  const std::string candidate = StripExeName(*chosen, kCsgoExeName);
-  if (!IsCsgoFolder(candidate)) {
-    window.MessageBox(gbk("您的路径设置似乎不正确!"),
-                      gbk(" 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? "
-                          "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
-                          "Offensive/csgo"),
-                      gbk("取消"));
-    return;
+  if (!SetCsgoExecutable(core, *chosen)) {
+    window.MessageBox(gbk("您的路径设置似乎不正确!"), CsgoPathWrongText(), gbk("取消"));
   }
-  GamePaths paths = set_csgo_dir(state, candidate);
+}
+
+bool SetCs2Executable(Core& core, const std::string& chosen) {
+  AppState& state = core.state();
+  // The in-memory folders follow the choice even when it is refused below; the settings file
+  // keeps the earlier values.
+  const GamePaths paths = set_cs2_dir(state, StripExeName(chosen, kCs2ExeName));
+  if (!platform::file_exists(paths.cs2_map_dir + std::string(kCs2ReferenceMap))) return false;
   {
     std::lock_guard lock(state.mutex);
-    state.game.csgo_manual = 1;
+    state.game.cs2_manual = 1;
   }
-  write_csgo_settings(state, paths, true);
-  show_path(window, "已配置路径:", paths.csgo_dir);
+  write_cs2_settings(state, paths, true);
+  show_path(core.window(), "已配置路径:", paths.cs2_dir);
+  return true;
+}
+
+std::string Cs2PathWrongText() {
+  return gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? "
+             "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
+             "Offensive/game/bin/win64/cs2.exe");
 }
 
 void ChooseCs2Executable(Core& core) {
@@ -205,23 +233,9 @@ void ChooseCs2Executable(Core& core) {
   const std::optional<std::string> chosen =
       ask_executable(window, names::kCs2FileDialog, kCs2FilterUtf8, kCs2ExeName);
   if (!chosen) return;
-  // The in-memory folders follow the choice even when it is refused below; the settings file
-  // keeps the earlier values.
-  const GamePaths paths = set_cs2_dir(state, StripExeName(*chosen, kCs2ExeName));
-  if (!platform::file_exists(paths.cs2_map_dir + std::string(kCs2ReferenceMap))) {
-    window.MessageBox(gbk("您的路径设置似乎不正确!"),
-                      gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? "
-                          "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
-                          "Offensive/game/bin/win64/cs2.exe"),
-                      gbk("取消"));
-    return;
+  if (!SetCs2Executable(core, *chosen)) {
+    window.MessageBox(gbk("您的路径设置似乎不正确!"), Cs2PathWrongText(), gbk("取消"));
   }
-  {
-    std::lock_guard lock(state.mutex);
-    state.game.cs2_manual = 1;
-  }
-  write_cs2_settings(state, paths, true);
-  show_path(window, "已配置路径:", paths.cs2_dir);
 }
 
 bool CheckInstallation(const AppState& state) {

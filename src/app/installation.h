@@ -53,6 +53,16 @@ void DetectGames(Core& core);
 void ChooseCsgoExecutable(Core& core);
 void ChooseCs2Executable(Core& core);
 
+// What the buttons do with the chosen executable path (GBK), for callers that have the path
+// without a dialog (brindle-cli): validated, stored in memory and in the settings file, shown in
+// the path label, chosen-by-hand set. False when the folder fails the check; nothing is written
+// then (the CS2 folders in memory still follow the choice, as the button's do). The texts of the
+// path-wrong boxes the buttons show after a refusal are given too.
+bool SetCsgoExecutable(Core& core, const std::string& path);
+bool SetCs2Executable(Core& core, const std::string& path);
+std::string CsgoPathWrongText();
+std::string Cs2PathWrongText();
+
 // The installation check before map work and joins: for a CS2 target the CS2 reference map must
 // exist, otherwise the CS:GO one. A failure only returns false; the caller tells the person.
 bool CheckInstallation(const AppState& state);

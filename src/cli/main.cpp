@@ -91,6 +91,8 @@ int main(int argc, char** argv) {
   {
     Core core(state, window);
     core.require_components = command->installs_files;
+    // Beside a running window the CLI still reads, but leaves the folder's cache to the window.
+    core.SetFolderClaim(Core::FolderClaim::kOwnOrShare);
     int exit_code = 0;
     if (!StartProgram(core, cl, exit_code)) {
       if (exit_code == 0) {

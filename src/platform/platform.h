@@ -55,11 +55,17 @@ char path_separator();
 
 struct DirEntry {
   std::string name;  // GBK
-  bool is_directory = false;
+  bool is_directory = false;  // a folder, or a link to one
   std::int64_t size = 0;
+  bool is_link = false;     // the entry itself is a symbolic link
+  bool is_regular = false;  // a regular file itself (not a link to one)
 };
 // Entries of a directory without "." and ".."; empty when the directory cannot be read.
 [[nodiscard]] std::vector<DirEntry> list_directory(const std::string& path);
+
+// Removes `path` and, for a folder, everything in it; links are removed, never followed. True
+// when nothing is left at `path` afterwards (also when nothing was there).
+bool remove_tree(const std::string& path);
 
 // Whole-file helpers for small files. `write_file_atomic` writes a temporary file beside `path`
 // and renames it over `path`, so a crash leaves either the old or the new contents. The new file
@@ -110,6 +116,17 @@ std::size_t allocation_granularity();
 // recursive library code (std::regex). False, without running it, when no such thread can start.
 [[nodiscard]] bool run_with_stack(std::size_t stack_bytes, void (*work)(void*), void* context);
 
+// ---- Exclusive lock files ----------------------------------------------------------------------
+
+// A lock held on a file for as long as the handle stays open: one owner at a time, whether the
+// other owner is another process or another handle of this one. The lock ends with the handle
+// (and with the process), so a crash never leaves a stale lock behind.
+enum class LockOutcome { kTaken, kHeldElsewhere, kFailed };
+// Creates `path` when missing and takes its lock without waiting. kTaken sets `out` (release it
+// with unlock_file); kHeldElsewhere when someone holds it; kFailed when the file cannot be opened.
+LockOutcome lock_file(const std::string& path, FileHandle& out);
+void unlock_file(FileHandle lock);
+
 // ---- Profile files (INI) ---------------------------------------------------------------------
 
 // GetPrivateProfileStringA semantics: section and key compare without regard to case, values are
@@ -138,6 +155,10 @@ std::size_t allocation_granularity();
 struct ProcessInfo {
   int pid = 0;
   std::string exe_name;  // file name of the executable (GBK), without its folder
+  // The name the process was started under, where the system keeps one apart from its
+  // executable (Linux: a link or a script started by its own name; at most 15 bytes); empty
+  // elsewhere.
+  std::string started_as;
 };
 // Every process visible to this user. Returns false (and leaves `out` empty) when the process
 // table cannot be read at all; processes that vanish while being read are skipped.

@@ -9,6 +9,7 @@
 #include "app/remote_config.h"
 #include "app/version_check.h"
 #include "maps/map_dictionary.h"
+#include "maps/map_downloads.h"
 #include "servers/favourites_view.h"
 #include "servers/query_engine.h"
 #include "servers/server_list_view.h"
@@ -25,6 +26,7 @@ void BindFeatures(Core& core) {
   core.AddFeature(std::make_unique<VersionCheckFeature>());
   core.AddFeature(std::make_unique<RemoteConfigurationFeature>());
   core.AddFeature(std::make_unique<AccountFeature>());
+  core.AddFeature(std::make_unique<MapDownloadsFeature>());
   core.AddFeature(std::make_unique<QueryEngineFeature>());
   core.AddFeature(std::make_unique<ServerBrowserFeature>());
   core.AddFeature(std::make_unique<FavouritesFeature>());

@@ -2,6 +2,7 @@
 
 #include "app/core.h"
 #include "foundation/encoding.h"
+#include "maps/map_downloads.h"
 #include "servers/categories.h"
 #include "servers/favourites.h"
 #include "servers/join.h"
@@ -11,15 +12,6 @@
 namespace brindle {
 
 namespace {
-
-// BINDING (pending): AppendTask of the download queue comes with the map downloads. Until it
-// lands the resource search queues here, doing what AppendTask is documented to do: columns 0-3
-// = name, state, url, remark, and the queue clock set to 2000 ms.
-void QueueDownload(Core& core, const std::string& name, const std::string& url,
-                   const std::string& remark) {
-  core.window().download_queue().Append({name, gbk("等待下载"), url, remark});
-  core.window().clock().StartClock(names::kClockQueue, 2000);
-}
 
 void BindCategoryButtons(Core& core) {
   Window& window = core.window();
@@ -122,7 +114,8 @@ void SearchResourceList(Core& core) {
         gbk("继续查找&&取消&&开始下载(") + name + ")");
     if (answer == 0) continue;
     if (answer == 2) {
-      QueueDownload(core, name, (*cells)[cols::kResUrl], (*cells)[cols::kResChineseName]);
+      AppendTask(core, name, gbk("等待下载"), (*cells)[cols::kResUrl],
+                 (*cells)[cols::kResChineseName]);
     }
     return;  // cancelled, closed, or queued
   }

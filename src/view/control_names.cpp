@@ -56,6 +56,7 @@ constexpr ControlInfo kTable[] = {
     {kStartDownload, K::kButton, "开始下载", kDownloadPage, kNoGroup, ""},
     {kClearQueue, K::kButton, "清理下载队列", kDownloadPage, kNoGroup, ""},
     {kAutoExtract, K::kCheck, "自动解压至游戏", kDownloadPage, kNoGroup, ""},
+    {kDownloadSummary, K::kLabel, "", kDownloadPage, kNoGroup, ""},
     {kSearchLabel, K::kLabel, "搜索资源", kDownloadPage, kNoGroup, ""},
     {kSearchBox, K::kEdit, "", kDownloadPage, kNoGroup, ""},
     {kSearchButton, K::kButton, "搜索", kDownloadPage, kNoGroup, ""},

@@ -78,6 +78,9 @@ inline constexpr const char* kExecutableFilter = "应用程序(*.exe)";
 inline constexpr const char* kPreDownloadLabel = "标签_副标题3";
 inline constexpr const char* kPreDownloadSwitch = "滑动按钮EX1";
 inline constexpr const char* kLog = "Log框";
+// The download summary label (the map check's result, then the download counters and speed).
+// The design gives it no name; it sits in the queue's heading.
+inline constexpr const char* kDownloadSummary = "标签_下载统计";
 
 // ---- Launch options (two radio groups) ---------------------------------------------------------
 

@@ -19,6 +19,7 @@
 #include "foundation/http_client.h"
 #include "foundation/http_settings.h"
 #include "foundation/string_map.h"
+#include "maps/map_downloads.h"
 #include "servers/categories.h"
 #include "servers/favourites.h"
 #include "servers/join.h"
@@ -374,6 +375,8 @@ class ResourceSearchTest : public ServerListTest {
  protected:
   void SetUp() override {
     ServerListTest::SetUp();
+    // The search queues through the download queue's AppendTask.
+    core_.AddFeature(std::make_unique<MapDownloadsFeature>());
     ListModel& resources = window().resources();
     resources.Append({"ze_alpha", gbk("需要下载"), "http://m/ze_alpha.bsp.bz2", gbk("阿尔法")});
     resources.Append({"de_bravo", gbk("需要下载"), "http://m/de_bravo.bsp.bz2", gbk("沙城布拉沃")});

@@ -119,6 +119,7 @@ TEST_F(StartupDocumentsTest, RemoteConfigurationBeforeTheAutomaticLogin) {
   ASSERT_TRUE(first.started());
   ASSERT_TRUE(first.Start());
   ASSERT_TRUE(ForumLogin(first.fx().core(), "brindle-tester", "secure-4242", false));
+  first.fx().core().ReleaseProgramFolder();  // the first program has ended
 
   // The next start: the document moves the mirror selection and names a user agent, and the
   // automatic login that follows already sends that agent.

@@ -124,15 +124,13 @@ TEST(SummaryLabelTest, AShortRoomElidesTheCountersAndKeepsTheSpeed) {
 class DownloadPageTest : public ::testing::Test {
  protected:
   DownloadPageTest() : window(ports, ports) {
-    // The summary label is the page's own name; the model learns it before the window binds.
-    window.controls().Add(ui::kDownloadSummaryLabel, names::ControlKind::kLabel, "");
     ports.AttachWindow(&main);
     main.Bind(window, [] { return true; });
     main.show();
     main.resize(1280, 800);  // a usual window; the opening size follows the (small) test screen
     queue = main.ControlAs<QTableView>(names::kDownloadQueue);
     extract = main.ControlAs<QTableView>(names::kExtractQueue);
-    summary = main.ControlAs<ui::SummaryLabel>(ui::kDownloadSummaryLabel);
+    summary = main.ControlAs<ui::SummaryLabel>(names::kDownloadSummary);
   }
   ~DownloadPageTest() override { ports.Shutdown(); }
 
@@ -230,7 +228,7 @@ TEST_F(DownloadPageTest, SummaryAndStateColumnsFitTheirTexts) {
   const QString line =
       QString::fromUtf8(" 已下载:3 已解压:2 待解压:1 下载失败:0 解压失败:0 速度:1.52MB/s");
   std::thread worker(
-      [&] { window.controls().SetCaption(ui::kDownloadSummaryLabel, ui::ToGbk(line)); });
+      [&] { window.controls().SetCaption(names::kDownloadSummary, ui::ToGbk(line)); });
   worker.join();
   window.extract_queue().Append({"ze_frostdrake_tower.bsp.bz2", "%0", gbk("待解压")});
   window.download_queue().Append({"ze_a", gbk("45.20%(12.34MB/27.30MB)")});
@@ -339,7 +337,7 @@ TEST_F(DownloadPageTest, WindowKeepsTurningWhileAWorkerFloodsTheQueueAndSummary)
       last_summary = gbk(" 已下载:") + std::to_string(i) +
                      gbk(" 已解压:2 待解压:1 下载失败:0 解压失败:0 速度:") + Fixed2(percent / 10) +
                      "MB/s";
-      window.controls().SetCaption(ui::kDownloadSummaryLabel, last_summary);
+      window.controls().SetCaption(names::kDownloadSummary, last_summary);
       writes.fetch_add(1, std::memory_order_relaxed);
     }
   });

@@ -46,7 +46,6 @@ using names::ControlKind;
 class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() : window(ports, ports) {
-    window.controls().Add(ui::kDownloadSummaryLabel, ControlKind::kLabel, "");
     ports.AttachWindow(&main);
     main.Bind(window, [this] { return initialised.load(); });
     main.show();
@@ -413,7 +412,7 @@ void FillSamples(Window& w) {
                              "", gbk("正在下载"), "ze_lotr_minas_tirith.bsp.bz2"});
   w.download_queue().Append({"ze_paranoid_rezurrection", gbk("等待下载"), "", ""});
   w.download_queue().Append({"ze_mako_reactor_v5", gbk("等待下载"), "", ""});
-  w.controls().SetCaption(ui::kDownloadSummaryLabel,
+  w.controls().SetCaption(names::kDownloadSummary,
                           gbk(" 已下载:3 已解压:2 待解压:1 下载失败:0 解压失败:0 速度:1.52MB/s"));
   w.extract_queue().Append({"ze_frostdrake_tower.bsp.bz2", "%0", gbk("待解压")});
   w.controls().SetChecked(names::kMirror1, true);

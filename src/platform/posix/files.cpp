@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -206,6 +207,51 @@ bool create_directory(const std::string& path) {
   return errno == EEXIST && ::stat(os_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+namespace {
+
+// Removes everything below the open folder `dir_fd`, then nothing else; links are unlinked.
+bool remove_contents(int dir_fd) {
+  DIR* dir = ::fdopendir(dir_fd);
+  if (dir == nullptr) {
+    ::close(dir_fd);
+    return false;
+  }
+  bool ok = true;
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  for (const std::string& name : names) {
+    struct stat st;
+    if (::fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      const int child = ::openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      ok = child >= 0 && remove_contents(child) && ok;
+      ok = ::unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR) == 0 && ok;
+    } else {
+      ok = ::unlinkat(dir_fd, name.c_str(), 0) == 0 && ok;
+    }
+  }
+  ::closedir(dir);  // closes dir_fd
+  return ok;
+}
+
+}  // namespace
+
+bool remove_tree(const std::string& path) {
+  if (path.empty()) return false;
+  std::string os_path = to_os(path);
+  while (os_path.size() > 1 && os_path.back() == '/') os_path.pop_back();
+  struct stat st;
+  if (::lstat(os_path.c_str(), &st) != 0) return errno == ENOENT;
+  if (!S_ISDIR(st.st_mode)) return ::unlink(os_path.c_str()) == 0;
+  const int dir_fd = ::open(os_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dir_fd < 0) return false;
+  remove_contents(dir_fd);
+  return ::rmdir(os_path.c_str()) == 0;
+}
+
 std::vector<DirEntry> list_directory(const std::string& path) {
   std::vector<DirEntry> entries;
   if (path.empty()) return entries;
@@ -223,6 +269,11 @@ std::vector<DirEntry> list_directory(const std::string& path) {
         item.size = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
       } else {
         item.is_directory = entry->d_type == DT_DIR;  // a dangling link, say
+      }
+      struct stat own;
+      if (::fstatat(dir_fd, entry->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0) {
+        item.is_link = S_ISLNK(own.st_mode);
+        item.is_regular = S_ISREG(own.st_mode);
       }
       item.name = from_os(name);
       entries.push_back(std::move(item));
@@ -288,6 +339,34 @@ bool write_file_atomic(const std::string& path, std::string_view bytes, bool own
   } catch (...) {
     return false;
   }
+}
+
+}  // namespace brindle::platform
+
+namespace brindle::platform {
+
+LockOutcome lock_file(const std::string& path, FileHandle& out) {
+  out = kInvalidFile;
+  if (path.empty()) return LockOutcome::kFailed;
+  const int fd = ::open(to_os(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return LockOutcome::kFailed;
+  // flock belongs to the open file description, so a second open of the same file in this
+  // process is refused too, as another process would be.
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      out = static_cast<FileHandle>(fd);
+      return LockOutcome::kTaken;
+    }
+    if (errno == EINTR) continue;
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return held ? LockOutcome::kHeldElsewhere : LockOutcome::kFailed;
+  }
+}
+
+void unlock_file(FileHandle lock) {
+  if (lock < 0) return;
+  ::close(static_cast<int>(lock));  // drops the lock with the descriptor
 }
 
 }  // namespace brindle::platform

@@ -231,14 +231,17 @@ bool list_processes(std::vector<ProcessInfo>& out) {
     // The executable's own name; comm is cut to 15 bytes, so it only stands in when the link
     // cannot be read (other users' processes, kernel threads).
     std::string name;
+    const std::string comm = read_comm(pid);
     const std::string exe = exe_link_path(pid);
     if (!exe.empty()) {
       name = exe.substr(exe.rfind('/') + 1);
     } else {
-      name = read_comm(pid);
+      name = comm;
       if (name.empty()) continue;  // gone meanwhile
     }
-    out.push_back(ProcessInfo{pid, from_os(name)});
+    // comm is the name the process was started by: a link's own name (the extractor is a link to
+    // 7zz) or a script's name, where the executable is 7zz or the shell.
+    out.push_back(ProcessInfo{pid, from_os(name), from_os(comm)});
   }
   ::closedir(proc);
   return true;

@@ -153,7 +153,7 @@ QWidget* QueueCard(QWidget* page) {
   head->setSpacing(16);
   head->addWidget(SectionLabel(card, "下载队列"));
   auto* summary = new SummaryLine(card);
-  summary->Label()->setObjectName(QString::fromUtf8(kDownloadSummaryLabel));
+  summary->Label()->setObjectName(QString::fromUtf8(names::kDownloadSummary));
   head->addWidget(summary, 1);
   column->addLayout(head);
   QTableView* queue = MakeTable(card, names::kDownloadQueue);

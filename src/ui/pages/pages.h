@@ -13,10 +13,6 @@ QWidget* BuildFavouritesPage(QWidget* parent);
 QWidget* BuildForumPage(QWidget* parent);
 QWidget* BuildToolsPage(QWidget* parent);
 
-// The download page's summary line: the queue's counters and speed, or a map group check's
-// result. The window design names no control for it, so the page names it here; the window binds
-// it once the window model holds a label of this name.
-inline constexpr const char* kDownloadSummaryLabel = "标签_下载统计";
 // The player panel (hidden at first). "详情" asks for it on the server page and on the
 // favourites page, so it has a place beside the list on both: the window moves it to the slot
 // of the page shown (the widget of that page named kPlayerPanelSlot, with a horizontal layout).

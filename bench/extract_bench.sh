@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Extraction of a ~50 MB .bsp.bz2 (bzip2 -9 of a generated 50 MiB map from brindle-sim) through
+# StartExtractor (the program folder's q_unbz2 = 7-Zip's 7zz, the exact command line, a child
+# process waited for) against `bzip2 -dk` of the same file, in one hyperfine run. Prints both
+# times and the ratio (7-Zip decodes the bzip2 blocks on both cores; about 2 x faster is the aim).
+#   bench/extract_bench.sh [BUILD_DIR] [MIB]
+# BUILD_DIR defaults to build/release, configured with
+#   cmake --preset release
+#   cmake --build --preset release --target brindle-sim extract_main
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/release}
+mib=${2:-50}
+sim=$build/sim/brindle-sim
+driver=$build/bench/extract_main
+for program in "$sim" "$driver"; do
+  [[ -x $program ]] || { echo "missing $program (build it first)" >&2; exit 2; }
+done
+
+work=$(mktemp -d)
+sim_pid=
+cleanup() {
+  [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/data" "$work/program/qdata/7zip" "$work/program/download/data" "$work/maps" \
+  "$work/bzip2"
+ln -s "$(command -v 7zz)" "$work/program/qdata/7zip/q_unbz2"
+"$sim" --data "$work/data" --addr-file "$work/addr" --cert-file "$work/ca.pem" \
+  >"$work/ready" 2>"$work/sim.log" &
+sim_pid=$!
+for _ in $(seq 1 300); do
+  grep -q ready "$work/ready" 2>/dev/null && break
+  kill -0 "$sim_pid" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
+  sleep 0.1
+done
+grep -q ready "$work/ready" || { echo "brindle-sim did not start" >&2; exit 1; }
+base=$(sed -n 's/^http=//p' "$work/addr")
+archive=bench_extract.bsp.bz2
+curl -s -o "$work/program/download/data/$archive" "$base/maps/genbz2/$((mib * 1048576))/$archive"
+cp "$work/program/download/data/$archive" "$work/bzip2/$archive"
+echo "archive: $(stat -c %s "$work/bzip2/$archive") bytes, $((mib * 1048576)) bytes unpacked"
+
+# One sanity pass: both unpack the same bytes.
+"$driver" "$work/program" "$archive" "$work/maps/"
+bzip2 -dkf "$work/bzip2/$archive"
+cmp -s "$work/maps/bench_extract.bsp" "$work/bzip2/bench_extract.bsp" ||
+  { echo "extractions differ" >&2; exit 1; }
+
+hyperfine --style basic --warmup 1 --runs "${RUNS:-7}" --export-json "$work/times.json" \
+  -n "bzip2 -dk" "bzip2 -dkf $work/bzip2/$archive" \
+  -n StartExtractor "$driver $work/program $archive $work/maps/"
+
+python3 - "$work/times.json" <<'PY'
+import json, sys
+results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+ref, ours = results["bzip2 -dk"], results["StartExtractor"]
+for name, r in (("bzip2 -dk     ", ref), ("StartExtractor", ours)):
+    print(f"{name} median {r['median']:.3f} s  mean {r['mean']:.3f} s  "
+          f"user {r['user']:.3f} s  system {r['system']:.3f} s")
+print(f"speed-up (bzip2 / StartExtractor): median {ref['median'] / ours['median']:.2f}")
+# On a busy machine the wall time follows the other load; the processor time does not.
+print(f"processor time (StartExtractor / bzip2): "
+      f"{(ours['user'] + ours['system']) / (ref['user'] + ref['system']):.2f}")
+PY

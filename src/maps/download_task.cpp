@@ -1,0 +1,233 @@
+// One download task: the head of the queue fetched over the selected mirror line into a ".tmp"
+// file of the download cache, judged, moved into place, counted and handed to installation.
+#include "maps/download_task.h"
+
+#include <mutex>
+
+#include "app/app_state.h"
+#include "app/core.h"
+#include "foundation/encoding.h"
+#include "foundation/http_client.h"
+#include "foundation/http_settings.h"
+#include "foundation/mapped_file.h"
+#include "maps/map_downloads.h"
+#include "platform/platform.h"
+#include "view/control_names.h"
+#include "view/window.h"
+
+namespace brindle {
+namespace {
+
+// libcurl's own buffer; larger pieces cost fewer callbacks and file writes per megabyte.
+constexpr long kReceiveBufferBytes = 512 * 1024;
+
+void replace_all(std::string& text, std::string_view from, std::string_view to) {
+  if (from.empty()) return;
+  std::size_t pos = 0;
+  while ((pos = text.find(from, pos)) != std::string::npos) {
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+  }
+}
+
+bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+}  // namespace
+
+std::string FileNameOfUrl(std::string_view url) {
+  const std::size_t slash = url.rfind('/');
+  return std::string(slash == std::string_view::npos ? url : url.substr(slash + 1));
+}
+
+bool ValidCacheFileName(std::string_view name, std::string* reason) {
+  auto refuse = [&](const char* why) {
+    if (reason != nullptr) *reason = why;
+    return false;
+  };
+  if (name.empty()) return refuse("the URL names no file");
+  if (name == "." || name == "..") return refuse("the URL's file name is a folder reference");
+  for (char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (is_control(c)) return refuse("the URL's file name holds a control character");
+    if (c == '?') return refuse("the URL's file name holds a query string");
+    if (c == '\\' || c == '/') return refuse("the URL's file name holds a path separator");
+    if (c == '<' || c == '>' || c == '*' || c == '|' || c == ':' || c == '"') {
+      return refuse("the URL's file name holds a character file names may not have");
+    }
+  }
+  return true;
+}
+
+bool ValidMoveTarget(std::string_view target, std::string_view cache_dir) {
+#ifdef _WIN32
+  const bool absolute = target.size() >= 3 &&
+                        ((target[0] >= 'A' && target[0] <= 'Z') ||
+                         (target[0] >= 'a' && target[0] <= 'z')) &&
+                        (target.find(":\\") != std::string_view::npos ||
+                         target.find(":/") != std::string_view::npos);
+#else
+  const bool absolute = !target.empty() && target.front() == '/';
+#endif
+  if (!absolute || cache_dir.empty() || !target.starts_with(cache_dir)) return false;
+  return ValidCacheFileName(target.substr(cache_dir.size()));
+}
+
+MirrorLines MirrorLinesOf(const AppState& state) {
+  std::lock_guard lock(state.mutex);
+  return MirrorLines{state.mirror_host, state.mirror_https, state.mirror_primary_host,
+                     state.mirror_secondary_host};
+}
+
+std::array<bool, 3> SelectedMirrorLines(const Controls& controls) {
+  return {controls.Checked(names::kMirror1), controls.Checked(names::kMirror3),
+          controls.Checked(names::kMirror2)};
+}
+
+std::string RewriteForMirror(std::string url, const std::array<bool, 3>& selected,
+                             const MirrorLines& lines) {
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (!selected[i]) continue;
+    if (lines.https[i]) replace_all(url, "http://", "https://");
+    replace_all(url, lines.secondary_host, lines.host[i]);
+    replace_all(url, lines.primary_host, lines.host[i]);
+  }
+  return url;
+}
+
+TransferVerdict JudgeTransfer(int status, const HttpTransferInfo& info, std::int64_t wire_bytes,
+                              std::string_view content_type) {
+  TransferVerdict verdict;
+  if (info.curl_code == CURLE_ABORTED_BY_CALLBACK) {
+    verdict.reason = "cancelled: the program is closing";
+    return verdict;
+  }
+  if (status != 200) {
+    verdict.reason = status == 0 ? "no answer: " + info.curl_error
+                                 : "HTTP status " + std::to_string(status);
+    return verdict;
+  }
+  if (info.content_length >= 0 && wire_bytes != info.content_length) {
+    verdict.reason = "cut short: " + std::to_string(wire_bytes) + " of " +
+                     std::to_string(info.content_length) + " bytes";
+    if (!info.curl_error.empty()) verdict.reason += " (" + info.curl_error + ")";
+    return verdict;
+  }
+  if (!info.complete()) {
+    verdict.reason = "transfer failed: " + info.curl_error;
+    return verdict;
+  }
+  // A mirror that answers its error or index page with status 200.
+  if (content_type.starts_with("text/html")) {
+    verdict.reason = "the mirror answered a web page instead of the file";
+    return verdict;
+  }
+  verdict.complete = true;
+  return verdict;
+}
+
+// ---- The task on the feature ----------------------------------------------------------------
+
+void MapDownloadsFeature::RunTask(int row) {
+  Window& window = core_->window();
+  ListModel& queue = window.download_queue();
+  std::string file;
+  std::string url;
+  QueuedTask task;
+  {
+    std::lock_guard lock(queue_mutex_);
+    queue.SetCell(row, cols::kTaskRunMark, gbk("正在下载"));
+    file = queue.Cell(row, cols::kTaskFileName);
+    url = queue.Cell(row, cols::kTaskUrl);
+    task = running_;
+  }
+  auto fail = [&](const std::string& reason, std::int64_t bytes) {
+    stats_.AddDownloadFailure();
+    Finish(task.id, TaskResult::kFailed, reason, bytes);
+    FinishHeadTask();
+  };
+
+  // The rewritten URL is for the request only; the row keeps the one that was queued.
+  const std::string request_url =
+      RewriteForMirror(url, SelectedMirrorLines(window.controls()), MirrorLinesOf(core_->state()));
+  std::string reason;
+  if (!ValidCacheFileName(file, &reason)) return fail(reason, 0);
+  // A guest of another program's folder never writes its download cache.
+  if (!core_->OwnsProgramFolder()) return fail("the program folder belongs to another program", 0);
+
+  const std::string cache = core_->state().download_cache_dir;
+  const std::string temp = cache + file + ".tmp";
+  const DownloadOptions opt = options();
+  HttpClient client;
+  client.open("GET", request_url);
+  const MappedHandle handle = mapped_file::open(temp, 4);
+  client.set_timeouts_ms(opt.connect_timeout_ms);
+  client.set_option(CURLOPT_TIMEOUT, opt.total_timeout_s);
+  client.set_option(CURLOPT_NOSIGNAL, 1L);
+  // A task whose file cannot be opened would otherwise hold the head of the queue for good.
+  if (handle == 0) return fail("the temporary file cannot be opened: " + temp, 0);
+
+  const std::atomic<bool>& stopping = core_->workers().stop_flag();
+  client.set_progress_callback([this, row, &stopping](std::int64_t total, std::int64_t received,
+                                                      std::int64_t, std::int64_t) {
+    if (stopping.load(std::memory_order_relaxed)) return 1;  // the program is closing
+    received_ = received;
+    total_ = total;
+    RecordProgress(progress_, row, total, received);
+    return 0;
+  });
+  client.set_body_callback([handle](const char* bytes, std::size_t length) -> std::size_t {
+    if (length == 0) return 0;
+    // A chunk the disk refused ends the transfer rather than leaving a hole in the file.
+    return mapped_file::write_bytes(handle, {bytes, length}) ? length : 0;
+  });
+  client.set_option(CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+  if (opt.low_speed_limit > 0 && opt.low_speed_seconds > 0) {
+    client.set_option(CURLOPT_LOW_SPEED_LIMIT, opt.low_speed_limit);
+    client.set_option(CURLOPT_LOW_SPEED_TIME, opt.low_speed_seconds);
+  }
+  client.set_option_text(CURLOPT_USERAGENT, http_settings().download_user_agent);
+  client.send();
+  const int status = client.status_code();
+  const HttpTransferInfo info = client.transfer_info();
+  const std::string content_type = client.info_text(CURLINFO_CONTENT_TYPE);
+  const std::int64_t wire_bytes = client.info_64(CURLINFO_SIZE_DOWNLOAD_T);
+  mapped_file::close(handle);
+  received_ = info.body_bytes;
+
+  const TransferVerdict verdict = JudgeTransfer(status, info, wire_bytes, content_type);
+  if (!verdict.complete) return fail(verdict.reason, info.body_bytes);  // the .tmp stays
+
+  const std::string target = cache + file;
+  if (!ValidMoveTarget(target, cache)) {
+    Finish(task.id, TaskResult::kFailed, "the download cache path is not valid", info.body_bytes);
+    FinishHeadTask();
+    return;
+  }
+  if (!platform::move_file(temp, target)) {
+    // Nothing is counted: the file of that name in the cache is another task's.
+    Finish(task.id, TaskResult::kFailed,
+           "the download cache already holds a file named " + gbk_to_utf8(file), info.body_bytes);
+    FinishHeadTask();
+    return;
+  }
+  stats_.AddDownloaded();
+  Finish(task.id, TaskResult::kPending, "", info.body_bytes);
+  InstallFile(file, task.id);
+  FinishHeadTask();
+}
+
+void MapDownloadsFeature::ProgressRefresh() {
+  ProgressRefreshResult refresh;
+  {
+    std::lock_guard lock(queue_mutex_);
+    // Between tasks row 0 is the next task, which has no figures yet.
+    if (!head_running_) return;
+    refresh = TakeProgressRefresh(progress_, 0);
+    if (refresh.cell.empty()) return;
+    core_->window().download_queue().SetCell(0, cols::kTaskState, refresh.cell);
+  }
+  stats_.SetSpeedText(SpeedText(refresh.kib, stats_.Snapshot().speed_text));
+  RefreshSummary();
+}
+
+}  // namespace brindle

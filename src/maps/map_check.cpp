@@ -1,0 +1,206 @@
+// The map requirement check: which maps of a group the player lacks, fetched from the software
+// service and compared with the game's maps folder or the download cache.
+#include "maps/map_check.h"
+
+#include <array>
+#include <climits>
+#include <mutex>
+
+#include "app/app_state.h"
+#include "app/core.h"
+#include "foundation/encoding.h"
+#include "foundation/http_client.h"
+#include "foundation/json_document.h"
+#include "maps/map_downloads.h"
+#include "platform/platform.h"
+#include "view/control_names.h"
+#include "view/window.h"
+
+namespace brindle {
+namespace {
+
+// The pairing follows each caption's game mode: 娱乐对抗 is the minigame group, 混战 the
+// deathmatch group, 刀战 the 35 HP knife servers.
+constexpr std::array<MapGroup, 15> kGroups = {{
+    {"下载资源_ZE1", "僵尸逃跑", "ze"},
+    {"下载资源_ZE2", "娱乐对抗", "mgdk"},
+    {"下载资源_ZE3", "TTT", "ttt"},
+    {"下载资源_ZE4", "KZ", "kz"},
+    {"下载资源_ZE5", "BHOP", "bhop"},
+    {"下载资源_ZE6", "SURF", "surf"},
+    {"下载资源_ZE7", "躲猫猫", "hns"},
+    {"下载资源_ZE8", "刀战", "35hp"},
+    {"下载资源_ZE9", "AWP", "awp"},
+    {"下载资源_ZE10", "混战", "csde"},
+    {"下载资源_ZE11", "其他", "othermap"},
+    {"下载资源_ZE12", "HG饥饿", "hg"},
+    {"下载资源_ZE13", "DR死跑", "deathrun"},
+    {"下载资源_ZE14", "ZM感染", "zm"},
+    {"下载资源_ZE15", "越狱", "jb"},
+}};
+
+// The size of an existing file, or -1 when it is missing or cannot be read (a folder, say).
+std::int64_t local_size(const std::string& path) { return platform::file_size(path); }
+
+bool mismatches(const std::string& bsp_path, std::int64_t server_size) {
+  if (!platform::file_exists(bsp_path)) return false;
+  const std::int64_t local = local_size(bsp_path);
+  return local != -1 && server_size > kMinComparedSize && server_size != local;
+}
+
+}  // namespace
+
+std::span<const MapGroup> MapGroups() { return kGroups; }
+
+const MapGroup* FindMapGroup(std::string_view key_or_caption_utf8) {
+  for (const MapGroup& group : kGroups) {
+    if (key_or_caption_utf8 == group.key || key_or_caption_utf8 == group.caption) return &group;
+  }
+  return nullptr;
+}
+
+std::string MapStatusText(MapStatus status) {
+  switch (status) {
+    case MapStatus::kNeedsDownload: return gbk("需要下载");
+    case MapStatus::kMismatch: return gbk("地图与服务器不匹配");
+    case MapStatus::kNotInCache: return gbk("没有下载[未选择地图检查]");
+  }
+  return {};
+}
+
+std::int64_t TextToInt64(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    const int digit = text[i] - '0';
+    if (value > (INT64_MAX - digit) / 10) {
+      value = INT64_MAX;  // clamped: far beyond any file
+      break;
+    }
+    value = value * 10 + digit;
+  }
+  return negative ? -value : value;
+}
+
+std::vector<MapStatus> ClassifyMap(const MapRecord& map, bool into_game, const std::string& map_dir,
+                                   const std::string& cache_dir) {
+  std::vector<MapStatus> rows;
+  const std::int64_t server_size = TextToInt64(map.size);
+  if (into_game) {
+    const std::string bsp = map_dir + map.mapname + ".bsp";
+    if (!platform::file_exists(bsp)) {
+      rows.push_back(MapStatus::kNeedsDownload);
+    } else if (mismatches(bsp, server_size)) {
+      rows.push_back(MapStatus::kMismatch);
+    }
+    return rows;
+  }
+  const std::string bsp = cache_dir + map.mapname + ".bsp";
+  const bool present = server_size > kLargeMapBytes
+                           ? platform::file_exists(bsp)
+                           : platform::file_exists(cache_dir + map.mapname + ".bsp.bz2") ||
+                                 platform::file_exists(bsp);
+  if (!present) rows.push_back(MapStatus::kNotInCache);
+  if (mismatches(bsp, server_size)) rows.push_back(MapStatus::kMismatch);
+  return rows;
+}
+
+std::string FoundMapsText(int count) {
+  return gbk("找到可下载地图 ") + std::to_string(count) + gbk("个");
+}
+
+// ---- The check on the feature -------------------------------------------------------------------
+
+bool MapDownloadsFeature::CheckMapGroup(const std::string& group_key) {
+  Window& window = core_->window();
+  if (window.download_queue().RowCount() > 0) {
+    window.ShowNotice(gbk("请等待下载任务完成.."));
+    return false;
+  }
+  // One check at a time: a second click while the list is still being fetched would fill the
+  // resource list twice over.
+  if (fetching_.exchange(true)) return false;
+  const bool started = core_->workers().Start("map-check", [this, group_key] {
+    RunMapCheck(group_key);
+  });
+  if (!started) fetching_ = false;
+  return started;
+}
+
+void MapDownloadsFeature::SetBusy(bool busy) {
+  Controls& controls = core_->window().controls();
+  if (busy) {
+    core_->window().clock().StopClock(names::kClockQueue);
+    fetching_ = true;
+  }
+  for (const MapGroup& group : kGroups) controls.SetEnabled(group.button, !busy);
+  controls.SetEnabled(names::kStartDownload, !busy);
+  controls.SetEnabled(names::kClearQueue, !busy);
+  controls.SetEnabled(names::kResourceList, !busy);
+  if (!busy) fetching_ = false;
+}
+
+int MapDownloadsFeature::RunMapCheck(const std::string& group_key) {
+  fetching_ = true;
+  AppState& state = core_->state();
+  std::string base;
+  {
+    std::lock_guard lock(state.mutex);
+    base = state.software_base_url;
+  }
+  const Bytes body = http_request(base + "/mapdata/" + group_key + ".html");
+  const std::string text = utf8_to_gbk_counted(body);
+
+  Window& window = core_->window();
+  ListModel& resources = window.resources();
+  {
+    std::lock_guard lock(resources_mutex_);
+    resources.Clear();
+  }
+  SetBusy(true);
+  JsonDocument doc;
+  if (text.empty() || !doc.parse(text)) {
+    SetBusy(false);
+    return -1;
+  }
+
+  const bool into_game = window.controls().Checked(names::kAutoExtract);
+  std::string map_dir;
+  {
+    std::lock_guard lock(state.mutex);
+    map_dir = state.game.csgo_map_dir;
+  }
+  // An unknown game folder must not send the look-up to the working directory.
+  const bool have_map_dir = !map_dir.empty();
+  const std::string& cache = state.download_cache_dir;
+  const int n = doc.count("");
+  int count = 0;
+  for (int i = 0; i < n && !core_->workers().Stopping(); ++i) {
+    const std::string at = "[" + std::to_string(i) + "].";
+    MapRecord map{doc.get_value(at + "mapname"),      doc.get_value(at + "download"),
+                  doc.get_value(at + "size"),         doc.get_value(at + "type"),
+                  doc.get_value(at + "mapcyclefile"), doc.get_value(at + "timestamp"),
+                  doc.get_value(at + "crc32"),        doc.get_value(at + "cn_name")};
+    std::vector<MapStatus> rows;
+    if (into_game && !have_map_dir) {
+      rows.push_back(MapStatus::kNeedsDownload);
+    } else {
+      rows = ClassifyMap(map, into_game, map_dir, cache);
+    }
+    for (MapStatus status : rows) {
+      std::lock_guard lock(resources_mutex_);
+      // One row per map name: a list naming a map twice offers it once.
+      if (resources.FindRow(cols::kResMapName, map.mapname) >= 0) continue;
+      resources.Append({map.mapname, MapStatusText(status), map.download, map.cn_name});
+      if (status == MapStatus::kNeedsDownload) ++count;
+    }
+  }
+  SetBusy(false);
+  window.controls().SetCaption(names::kDownloadSummary, FoundMapsText(count));
+  return count;
+}
+
+}  // namespace brindle

@@ -1,0 +1,188 @@
+// Map downloads as one feature of the download page: the map requirement check of the fifteen
+// group buttons, the download queue over the mirror lines (one task at a time, on a worker), and
+// the installation of finished files with its extraction queue and external extractor.
+//
+// The operations live in one file per family: map_check.cpp, download_queue.cpp,
+// download_task.cpp, map_install.cpp and extractor.cpp; this file binds them to the window.
+//
+// Threads: button handlers and clocks run on the UI thread; the check, each download and each
+// extractor waiter on a worker of the core (stopped at exit: a running transfer is cancelled, a
+// running extractor ended). The queue rows with their tasks, the counters, the progress table
+// and the extractor bookkeeping each have a lock. Of the feature's own locks only one is held at
+// a time, except the resource list's, under which a move takes the queue's.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/feature.h"
+#include "foundation/string_map.h"
+#include "maps/download_progress.h"
+#include "platform/platform.h"
+
+namespace brindle {
+
+class Core;
+
+struct DownloadOptions {
+  // A transfer slower than low_speed_limit bytes per second for low_speed_seconds is given up
+  // (a stalled mirror must not hold the queue); 0 turns the check off.
+  long low_speed_limit = 1024;
+  long low_speed_seconds = 30;
+  long connect_timeout_ms = 15000;
+  long total_timeout_s = 3600;
+};
+
+// What became of one queued task, for the CLI and the tests. A task is final once its download
+// failed, or it was downloaded and either nothing was to be installed or the installation ended.
+enum class TaskResult { kPending, kDownloaded, kInstalled, kFailed };
+struct TaskOutcome {
+  std::uint64_t id = 0;
+  std::string name;       // column 0 (GBK)
+  std::string url;        // as queued, before the mirror rewrite
+  std::string file_name;  // in the download cache
+  TaskResult result = TaskResult::kPending;
+  std::int64_t bytes = 0;  // body bytes received
+  std::string reason;      // why it failed (plain ASCII)
+};
+
+// The running task's figures, for a progress bar drawn outside the window model.
+struct ProgressSnapshot {
+  bool running = false;
+  std::uint64_t task = 0;
+  std::string name;
+  std::int64_t received = 0;
+  std::int64_t total = 0;  // 0 while unknown
+  std::string speed_text;
+};
+
+class MapDownloadsFeature final : public Feature {
+ public:
+  MapDownloadsFeature() = default;
+  explicit MapDownloadsFeature(const DownloadOptions& options) : options_(options) {}
+  ~MapDownloadsFeature() override;
+
+  const char* name() const override { return "map-downloads"; }
+  void Bind(Core& core) override;
+
+  void SetOptions(const DownloadOptions& options);
+  DownloadOptions options() const;
+
+  // ---- Map requirement check (map_check.cpp) ----
+  // A group button: refused with "请等待下载任务完成.." while the queue holds a task, and while
+  // another check runs; otherwise the check runs on a worker. True when a worker started.
+  bool CheckMapGroup(const std::string& group_key);
+  // The check on the calling thread: fetch, busy state, rows, label. The number of "需要下载"
+  // rows, or -1 when the list could not be read (the resource list is then empty).
+  int RunMapCheck(const std::string& group_key);
+  bool Fetching() const { return fetching_.load(); }
+
+  // ---- Download queue (download_queue.cpp) ----
+  // Appends a task row (columns 0-3) and sets the queue clock to 2000 ms. The task's id.
+  std::uint64_t AppendTask(const std::string& name, const std::string& state,
+                           const std::string& url, const std::string& remark);
+  void StartSelected();   // the resource list's own action (a double-click)
+  void DownloadAll();     // 开始下载
+  void ClearResources();  // 开始下载资源1 (清理下载队列)
+  void MoveTick();
+  void QueueTick();
+  // The worker's job: runs the head task and, without waiting for the clock, every task queued
+  // behind it. Returns at once when the head is already running.
+  void StartHeadTask();
+  void RefreshSummary();
+
+  // ---- One download (download_task.cpp) ----
+  void RunTask(int row);
+  void ProgressRefresh();
+
+  // ---- Installation (map_install.cpp, extractor.cpp) ----
+  // Installs a finished file of the download cache as its name says; nothing unless the
+  // extract-into-game option is on.
+  void InstallFile(const std::string& name, std::uint64_t task = 0);
+  // Starts the extractor on cache + name into `target`; the child, or kInvalidProcess.
+  platform::ProcessHandle StartExtractor(const std::string& name, const std::string& target,
+                                         bool hidden);
+  void ExtractionTick();
+
+  // ---- Observation ----
+  DownloadStats& stats() { return stats_; }
+  StringMap& progress_table() { return progress_; }
+  StringMap& extraction_table() { return extraction_table_; }
+  ProgressSnapshot Progress() const;
+  std::vector<TaskOutcome> Outcomes() const;
+  std::optional<TaskOutcome> Outcome(std::uint64_t task) const;
+  // Nothing queued or running, nothing waiting for or under extraction.
+  bool Idle() const;
+
+ private:
+  struct QueuedTask {
+    std::uint64_t id = 0;
+    std::string name;
+    std::string url;
+  };
+  struct PendingExtraction {
+    std::string file;
+    std::uint64_t task = 0;
+  };
+  struct RunningExtraction {
+    platform::ProcessHandle process = platform::kInvalidProcess;
+    std::string file;     // archive in the download cache
+    std::string target;   // where its contents belong
+    std::string staging;  // where the extractor writes them first
+    std::uint64_t task = 0;
+    bool from_queue = true;  // the queue extractor, or one for a .7z/.zip
+  };
+
+  void SetBusy(bool busy);
+  bool MoveOneResource();  // the move step; true when a row was moved
+  void FinishHeadTask();
+  void Finish(std::uint64_t task, TaskResult result, const std::string& reason,
+              std::int64_t bytes = -1);
+  void Remember(const QueuedTask& task, const std::string& file_name);
+  bool InstallCopy(const std::string& name, const std::string& dir, std::uint64_t task);
+  bool StartExtraction(RunningExtraction job);
+  void WaitForExtractor(RunningExtraction job);
+
+  Core* core_ = nullptr;
+  mutable std::mutex options_mutex_;
+  DownloadOptions options_;
+
+  std::atomic<bool> fetching_{false};
+  DownloadStats stats_;
+  StringMap progress_;          // the progress table
+  StringMap extraction_table_;  // extractor process id -> archive file name
+
+  std::mutex resources_mutex_;  // compound changes of the resource list
+  mutable std::mutex queue_mutex_;
+  std::deque<QueuedTask> tasks_;  // beside the queue rows, head first
+  bool head_running_ = false;
+  QueuedTask running_;
+  std::uint64_t next_id_ = 1;
+  std::atomic<std::int64_t> received_{0};
+  std::atomic<std::int64_t> total_{0};
+
+  mutable std::mutex outcomes_mutex_;
+  std::map<std::uint64_t, TaskOutcome> outcomes_;
+
+  mutable std::mutex extract_mutex_;
+  std::deque<PendingExtraction> extractions_;  // beside the extraction queue rows
+  std::vector<RunningExtraction> running_extractions_;
+  int starting_extractions_ = 0;
+  std::uint64_t next_staging_ = 1;
+};
+
+// The feature registered with `core`, or nullptr.
+MapDownloadsFeature* MapDownloadsOf(Core& core);
+
+// The one way to queue a download from other features: AppendTask of the core's map downloads
+// feature; 0 (nothing queued) when it is not registered.
+std::uint64_t AppendTask(Core& core, const std::string& name, const std::string& state,
+                         const std::string& url, const std::string& remark);
+
+}  // namespace brindle

@@ -1,0 +1,147 @@
+// The map requirement check against brindle-sim's group lists: the rows and the label for the
+// game folder and for the download cache, the busy state, the refusal while a download is
+// queued, and lists that are broken in every way a service can break them.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <mutex>
+#include <vector>
+
+#include "foundation/encoding.h"
+#include "foundation/http_client.h"
+#include "maps/map_check.h"
+#include "support/maps_fixture.h"
+#include "view/control_names.h"
+#include "view/window.h"
+
+namespace brindle {
+namespace {
+
+using test::MapsFixture;
+
+class MapGroupCheckTest : public MapsFixture {
+ protected:
+  nlohmann::json ServedList(const std::string& group) {
+    int status = 0;
+    const Bytes body = http_request(sim_->http_url("/software/mapdata/" + group + ".html"), {},
+                                    &status);
+    EXPECT_EQ(status, 200);
+    return nlohmann::json::parse(body);
+  }
+  // Runs the group's button and waits for its worker.
+  void Press(const char* button) {
+    ASSERT_TRUE(window().Activate(button));
+    ASSERT_TRUE(fx().WaitForWorkers());
+  }
+  std::string Label() { return window().controls().Caption(names::kDownloadSummary); }
+  std::vector<ListRow> Rows() { return window().resources().Rows(); }
+};
+
+TEST_F(MapGroupCheckTest, ButtonListsEveryMissingMapOfItsGroup) {
+  const nlohmann::json maps = ServedList("ze");
+  ASSERT_GE(maps.size(), 3u);
+  IntoGame(true);
+  std::vector<std::pair<std::string, bool>> enabled;  // 开始下载's availability over time
+  std::mutex mutex;
+  window().controls().SetObserver([&](const std::string& name, const ControlState& s) {
+    std::lock_guard lock(mutex);
+    if (name == names::kStartDownload) enabled.emplace_back(name, s.enabled);
+  });
+  ports().StartClock(names::kClockQueue, 2000);
+  Press("下载资源_ZE1");  // 僵尸逃跑 = ze
+
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), maps.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i][cols::kResMapName], maps[i]["mapname"].get<std::string>());
+    EXPECT_EQ(rows[i][cols::kResStatus], gbk("需要下载"));
+    EXPECT_EQ(rows[i][cols::kResUrl], maps[i]["download"].get<std::string>());
+    EXPECT_EQ(rows[i][cols::kResChineseName], gbk(maps[i]["cn_name"].get<std::string>()));
+  }
+  EXPECT_EQ(Label(), FoundMapsText(static_cast<int>(maps.size())));
+  // Busy while the rows went in, available again afterwards; the queue clock was stopped.
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(enabled, (std::vector<std::pair<std::string, bool>>{
+                         {names::kStartDownload, false}, {names::kStartDownload, true}}));
+  EXPECT_FALSE(downloads().Fetching());
+  EXPECT_FALSE(ports().ClockRunning(names::kClockQueue));
+}
+
+TEST_F(MapGroupCheckTest, LocalMapsOfTheRightSizeNeedNothingAndOthersMismatch) {
+  const nlohmann::json maps = ServedList("surf");
+  ASSERT_GE(maps.size(), 3u);
+  const std::string exact = maps[0]["mapname"];
+  const std::string other = maps[1]["mapname"];
+  const auto size = std::stoull(maps[0]["size"].get<std::string>());
+  test::spit(MapFile(exact + ".bsp"), std::string(size, 'x'));
+  test::spit(MapFile(other + ".bsp"), "an older build");
+  IntoGame(true);
+  EXPECT_EQ(downloads().RunMapCheck("surf"), static_cast<int>(maps.size()) - 2);
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), maps.size() - 1);
+  EXPECT_EQ(rows[0][cols::kResMapName], other);
+  EXPECT_EQ(rows[0][cols::kResStatus], gbk("地图与服务器不匹配"));
+  EXPECT_EQ(window().resources().FindRow(cols::kResMapName, exact), -1);
+
+  // The option off looks in the (emptied) download cache only and always reports 0.
+  IntoGame(false);
+  test::spit(CacheFile(exact + ".bsp.bz2"), "compressed");
+  EXPECT_EQ(downloads().RunMapCheck("surf"), 0);
+  EXPECT_EQ(Rows().size(), maps.size() - 1);
+  EXPECT_EQ(Rows()[0][cols::kResStatus], gbk("没有下载[未选择地图检查]"));
+  EXPECT_EQ(Label(), FoundMapsText(0));
+}
+
+TEST_F(MapGroupCheckTest, RefusedWhileADownloadIsQueued) {
+  window().resources().Append({"kept", "", "", ""});
+  Queue(Primary("/maps/empty/a.bsp"));
+  EXPECT_FALSE(downloads().CheckMapGroup("ze"));
+  EXPECT_EQ(ports().Notices(), std::vector<std::string>{gbk("请等待下载任务完成..")});
+  EXPECT_EQ(Rows().size(), 1u);
+}
+
+TEST_F(MapGroupCheckTest, BrokenListsEndTheBusyStateWithoutRows) {
+  IntoGame(true);
+  window().controls().SetCaption(names::kDownloadSummary, "before");
+  window().resources().Append({"stale", "", "", ""});
+  ScriptList("broken_text", "<html>maintenance</html>");
+  EXPECT_EQ(downloads().RunMapCheck("broken_text"), -1);
+  ScriptList("broken_status", "", 500);
+  EXPECT_EQ(downloads().RunMapCheck("broken_status"), -1);
+  EXPECT_EQ(downloads().RunMapCheck("no_such_group"), -1);  // 404 with an HTML page
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_EQ(Label(), "before");  // no message
+  EXPECT_TRUE(window().controls().Enabled(names::kStartDownload));
+  EXPECT_TRUE(window().controls().Enabled("下载资源_ZE3"));
+  EXPECT_FALSE(downloads().Fetching());
+
+  ScriptList("empty", "[]");
+  EXPECT_EQ(downloads().RunMapCheck("empty"), 0);
+  EXPECT_EQ(Label(), FoundMapsText(0));
+  ScriptList("object", R"({"mapname":"x"})");
+  EXPECT_EQ(downloads().RunMapCheck("object"), 0);
+  EXPECT_TRUE(Rows().empty());
+}
+
+TEST_F(MapGroupCheckTest, OddMembersGiveTheDocumentedRows) {
+  IntoGame(true);
+  test::spit(MapFile("m_text_size.bsp"), "local");
+  ScriptList("odd", R"([
+    {"mapname":"m_bare"},
+    {"mapname":"m_dup","download":"http://x/first.bsp","cn_name":"第一"},
+    {"mapname":"m_dup","download":"http://x/second.bsp","cn_name":"第二"},
+    {"mapname":"m_text_size","size":"abc","download":"http://x/t.bsp"},
+    {"mapname":"m_num","size":123456,"download":"http://x/n.bsp","cn_name":7},
+    {"download":"http://x/nameless.bsp"}
+  ])");
+  EXPECT_EQ(downloads().RunMapCheck("odd"), 4);
+  EXPECT_EQ(Rows(), (std::vector<ListRow>{
+                        {"m_bare", gbk("需要下载"), "", "", "", "", ""},
+                        {"m_dup", gbk("需要下载"), "http://x/first.bsp", gbk("第一"), "", "", ""},
+                        {"m_num", gbk("需要下载"), "http://x/n.bsp", "7", "", "", ""},
+                        {"", gbk("需要下载"), "http://x/nameless.bsp", "", "", "", ""}}));
+}
+
+}  // namespace
+}  // namespace brindle

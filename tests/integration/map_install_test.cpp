@@ -1,0 +1,235 @@
+// Installation of finished downloads with the real 7zz against brindle-sim's mirror: compressed
+// maps through the extraction queue, archives into the CS:GO folder, plain maps copied, and the
+// archives that must never harm the game: corrupt ones, ones with ../ and absolute entries, ones
+// with links, and a queue held back while another extractor runs on the machine.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+
+#include "foundation/encoding.h"
+#include "support/maps_fixture.h"
+#include "support/running_copy.h"
+#include "view/control_names.h"
+#include "view/window.h"
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MapsFixture;
+
+// A zip archive of stored entries; `link` entries are symbolic links to their data.
+struct ZipEntry {
+  std::string name;
+  std::string data;
+  bool link = false;
+};
+
+std::uint32_t Crc32(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char b : bytes) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
+  return crc ^ 0xFFFFFFFFu;
+}
+
+std::string Zip(const std::vector<ZipEntry>& entries) {
+  auto put = [](std::string& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  };
+  std::string body;
+  std::string directory;
+  for (const ZipEntry& e : entries) {
+    const auto crc = Crc32(e.data);
+    const auto size = static_cast<std::uint32_t>(e.data.size());
+    const auto offset = static_cast<std::uint32_t>(body.size());
+    put(body, 0x04034b50, 4);
+    put(body, 10, 2);
+    put(body, 0, 2);  // flags
+    put(body, 0, 2);  // stored
+    put(body, 0, 4);  // time and date
+    put(body, crc, 4);
+    put(body, size, 4);
+    put(body, size, 4);
+    put(body, static_cast<std::uint32_t>(e.name.size()), 2);
+    put(body, 0, 2);
+    body += e.name + e.data;
+    put(directory, 0x02014b50, 4);
+    put(directory, (3 << 8) | 20, 2);  // made on Unix, so the mode below counts
+    put(directory, 10, 2);
+    put(directory, 0, 2);
+    put(directory, 0, 2);
+    put(directory, 0, 4);
+    put(directory, crc, 4);
+    put(directory, size, 4);
+    put(directory, size, 4);
+    put(directory, static_cast<std::uint32_t>(e.name.size()), 2);
+    put(directory, 0, 2);
+    put(directory, 0, 2);
+    put(directory, 0, 2);
+    put(directory, 0, 2);
+    put(directory, (e.link ? 0120777u : 0100644u) << 16, 4);
+    put(directory, offset, 4);
+    directory += e.name;
+  }
+  std::string zip = body + directory;
+  put(zip, 0x06054b50, 4);
+  put(zip, 0, 4);
+  put(zip, static_cast<std::uint32_t>(entries.size()), 2);
+  put(zip, static_cast<std::uint32_t>(entries.size()), 2);
+  put(zip, static_cast<std::uint32_t>(directory.size()), 4);
+  put(zip, static_cast<std::uint32_t>(body.size()), 4);
+  put(zip, 0, 2);
+  return zip;
+}
+
+class MapInstallTest : public MapsFixture {
+ protected:
+  void SetUp() override {
+    MapsFixture::SetUp();
+    IntoGame(true);
+  }
+  // Folders an extraction left behind in `dir`.
+  static std::vector<std::string> Staging(const std::string& dir) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(".q_unbz2-", 0) == 0) found.push_back(name);
+    }
+    return found;
+  }
+};
+
+TEST_F(MapInstallTest, CompressedMapGoesThroughTheExtractionQueue) {
+  window().extract_queue().SetObserver([] {});
+  const auto task = Queue(Primary("/maps/35hp_lego.bsp.bz2"));
+  const TaskOutcome outcome = Final(task);
+  ASSERT_EQ(outcome.result, TaskResult::kInstalled) << outcome.reason;
+  EXPECT_EQ(fs::file_size(MapFile("35hp_lego.bsp")), 75993u);
+  EXPECT_FALSE(fs::exists(CacheFile("35hp_lego.bsp.bz2")));  // the archive is deleted
+  const auto changes = window().extract_queue().TakeChanges();
+  ASSERT_FALSE(changes.empty());
+  EXPECT_EQ(changes[0].cells, (ListRow{"35hp_lego.bsp.bz2", "%0", gbk("待解压")}));
+  EXPECT_EQ(window().extract_queue().RowCount(), 0);
+  const DownloadCounters counters = Counters();
+  EXPECT_EQ(counters.downloaded, 1);
+  EXPECT_EQ(counters.extracted, 1);
+  EXPECT_EQ(counters.waiting_for_extraction, 0);
+  EXPECT_EQ(counters.extraction_failures, 0);
+  EXPECT_TRUE(Staging(maps_dir_).empty());
+}
+
+TEST_F(MapInstallTest, CorruptArchiveNeverReplacesAGoodMap) {
+  test::spit(MapFile("kept_map.bsp"), "the player's good map");
+  const auto task = Queue(Primary("/maps/corrupt/kept_map.bsp.bz2"));
+  const TaskOutcome outcome = Final(task);
+  EXPECT_EQ(outcome.result, TaskResult::kFailed);
+  EXPECT_EQ(outcome.reason.rfind("the extractor ended with exit code", 0), 0u) << outcome.reason;
+  EXPECT_EQ(test::slurp(MapFile("kept_map.bsp")), "the player's good map");
+  EXPECT_EQ(Counters().extraction_failures, 1);
+  EXPECT_EQ(Counters().extracted, 0);
+  EXPECT_TRUE(Staging(maps_dir_).empty());
+}
+
+TEST_F(MapInstallTest, AnotherExtractorOnTheMachineHoldsTheQueue) {
+  test::RunningCopy foreign(fx().dir().path() / "elsewhere" / "q_unbz2");
+  ASSERT_TRUE(foreign.started());
+  const auto task = Queue(Primary("/maps/35hp_2.bsp.bz2"));
+  ASSERT_TRUE(Drive([&] { return window().extract_queue().RowCount() == 1; }));
+  for (int i = 0; i < 10; ++i) ports().Advance(1000);  // ten ticks of the extraction clock
+  EXPECT_EQ(window().extract_queue().RowCount(), 1);
+  EXPECT_EQ(Counters().waiting_for_extraction, 1);
+  foreign.Stop();
+  EXPECT_EQ(Final(task).result, TaskResult::kInstalled);
+  EXPECT_EQ(fs::file_size(MapFile("35hp_2.bsp")), 51785u);
+}
+
+TEST_F(MapInstallTest, ArchivesUnpackIntoTheGameFolder) {
+  const auto zip = Queue(Primary("/maps/mg_warmup_arena.zip"));
+  const auto seven = Queue(Primary("/maps/am_lego_pack.7z"));
+  ASSERT_TRUE(DriveUntilIdle());
+  EXPECT_EQ(downloads().Outcome(zip)->result, TaskResult::kInstalled);
+  EXPECT_EQ(downloads().Outcome(seven)->result, TaskResult::kInstalled);
+  EXPECT_TRUE(fs::is_regular_file(MapFile("mg_warmup_arena.bsp")));
+  EXPECT_TRUE(fs::is_regular_file(MapFile("am_lego_pack.bsp")));
+  EXPECT_TRUE(fs::is_directory(csgo_dir_ + "csgo/materials/maps/mg_warmup_arena"));
+  EXPECT_FALSE(fs::exists(CacheFile("mg_warmup_arena.zip")));
+  EXPECT_TRUE(Staging(csgo_dir_).empty());
+  const auto statuses = fx().test_window().Statuses();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), gbk("正在解压文件...") + "am_lego_pack.7z"),
+            statuses.end());
+}
+
+TEST_F(MapInstallTest, HostileArchiveEntriesStayInsideTheTarget) {
+  // 7zz drops "../" and makes absolute entries relative: whatever an archive names lands inside
+  // the folder it is extracted into.
+  const std::string token = "t" + std::to_string(::getpid());
+  std::vector<std::uint64_t> tasks;
+  for (const char* kind : {"dotdot", "absolute"}) {
+    for (const char* form : {"zip", "7z"}) {
+      tasks.push_back(Queue(Primary(std::string("/maps/hostile/") + kind + "/" + token + "/hx_" +
+                                    kind + "." + form)));
+    }
+  }
+  ASSERT_TRUE(DriveUntilIdle());
+  for (auto task : tasks) EXPECT_EQ(downloads().Outcome(task)->result, TaskResult::kInstalled);
+  EXPECT_TRUE(fs::exists(MapFile("hx_dotdot.bsp")));
+  EXPECT_TRUE(fs::exists(MapFile("hx_absolute.bsp")));
+  EXPECT_FALSE(fs::exists(fx().dir().path() / "evil.bsp"));
+  EXPECT_FALSE(fs::exists("/tmp/brindle-evil-" + token));
+  EXPECT_TRUE(fs::exists(csgo_dir_ + "evil.bsp"));
+  EXPECT_TRUE(fs::exists(csgo_dir_ + "tmp/brindle-evil-" + token + "/evil.bsp"));
+
+  // An archive with a link is refused as a whole: neither the link nor its neighbours land.
+  test::spit(fs::path(sim_->data_dir()) / ("linky" + token + ".zip"),
+             Zip({{"csgo/maps/linkmap.bsp", "map bytes"}, {"escape", "/etc", true}}));
+  const auto linky = Queue(Primary("/files/linky" + token + ".zip"));
+  const TaskOutcome refused = Final(linky);
+  EXPECT_EQ(refused.result, TaskResult::kFailed);
+  EXPECT_EQ(refused.reason.rfind("the archive holds a link", 0), 0u) << refused.reason;
+  EXPECT_FALSE(fs::exists(MapFile("linkmap.bsp")));
+  EXPECT_FALSE(fs::is_symlink(csgo_dir_ + "escape"));
+  EXPECT_TRUE(Staging(csgo_dir_).empty());
+}
+
+TEST_F(MapInstallTest, PlainMapsAreCopiedIntoTheirGame) {
+  test::spit(MapFile("hg_forest_b2.bsp"), "older");
+  const auto bsp = Queue(Primary("/maps/hg_forest_b2.bsp"));
+  const auto vpk = Queue(Primary("/maps/gen/4096/cs2_arena.vpk"));
+  ASSERT_TRUE(DriveUntilIdle());
+  EXPECT_EQ(downloads().Outcome(bsp)->result, TaskResult::kInstalled);
+  EXPECT_EQ(fs::file_size(MapFile("hg_forest_b2.bsp")), 592858u);
+  EXPECT_TRUE(fs::exists(CacheFile("hg_forest_b2.bsp")));  // a copy: the cache keeps it
+  EXPECT_EQ(downloads().Outcome(vpk)->result, TaskResult::kInstalled);
+  EXPECT_EQ(fs::file_size(cs2_maps_dir_ + "cs2_arena.vpk"), 4096u);
+  EXPECT_FALSE(fs::exists(MapFile(".hg_forest_b2.bsp.part")));
+  const auto statuses = fx().test_window().Statuses();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), gbk("正在移动文件...-> ") + "cs2_arena.vpk"),
+            statuses.end());
+  EXPECT_EQ(Counters().extracted, 0);
+}
+
+TEST_F(MapInstallTest, OptionOffOrForeignNamesInstallNothing) {
+  IntoGame(false);
+  const auto task = Queue(Primary("/maps/35hp_iceworld.bsp.bz2"));
+  EXPECT_EQ(Final(task).result, TaskResult::kDownloaded);
+  EXPECT_TRUE(fs::exists(CacheFile("35hp_iceworld.bsp.bz2")));
+  EXPECT_EQ(window().extract_queue().RowCount(), 0);
+  EXPECT_FALSE(fs::exists(MapFile("35hp_iceworld.bsp")));
+
+  // Names matching no branch stay in the cache, option on or not.
+  IntoGame(true);
+  for (const char* name : {"x.bz2.bsp", "notes.txt"}) {
+    test::spit(CacheFile(name), "data");
+    downloads().InstallFile(name);
+    EXPECT_FALSE(fs::exists(MapFile(name)));
+  }
+  EXPECT_EQ(window().extract_queue().RowCount(), 0);
+  EXPECT_EQ(Counters().waiting_for_extraction, 0);
+}
+
+}  // namespace
+}  // namespace brindle

@@ -1,0 +1,185 @@
+// brindle-cli's game and maps commands as real child processes against brindle-sim: choosing the
+// game by hand, the check's rows as JSON, downloads of URLs and of a whole group into the game
+// with their results and exit status, and a program folder that another program owns.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/platform.h"
+#include "support/sim_process.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+using test::slurp;
+using test::spit;
+
+struct CliRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+class MapsCliTest : public test::SharedSimSuite {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim_->running()) << sim_->error();
+    fs::create_directories(dir_.path() / "program" / "qdata" / "7zip");
+    fs::create_symlink("/usr/bin/7zz", dir_.path() / "program" / "qdata" / "7zip" / "q_unbz2");
+    game_ = dir_.path() / "game";
+    fs::create_directories(game_ / "csgo" / "maps");
+    spit(game_ / "steam_appid.txt", "730");
+    spit(game_ / "csgo" / "maps" / "de_dust2.bsp", "official");
+  }
+
+  // brindle-cli with the program folder and the sim's endpoints, then `args`.
+  CliRun Cli(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {BRINDLE_CLI_PATH, "--program-dir", Program(), "--endpoints",
+                                    sim_->endpoints_file()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const std::string out = dir_.file("out");
+    const std::string err = dir_.file("err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    CliRun run;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+      int status = 0;
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = slurp(out);
+    run.err = slurp(err);
+    return run;
+  }
+  std::string Program() const { return (dir_.path() / "program").string(); }
+  std::string Mirror(const std::string& path) const { return sim_->http_url(path); }
+  fs::path MapFile(const std::string& name) const { return game_ / "csgo" / "maps" / name; }
+  void ChooseGame() { ASSERT_EQ(Cli({"game", "csgo", game_.string()}).code, 0); }
+
+  test::TempDir dir_;
+  fs::path game_;
+};
+
+TEST_F(MapsCliTest, GameChosenByHandIsKeptAndAWrongFolderRefused) {
+  const CliRun ok = Cli({"--json", "game", "csgo", game_.string()});
+  ASSERT_EQ(ok.code, 0) << ok.err;
+  const auto j = nlohmann::json::parse(ok.out);
+  EXPECT_EQ(j["folder"], game_.string() + "/");
+  EXPECT_EQ(j["map_folder"], game_.string() + "/csgo/maps/");
+  const std::string settings = slurp(dir_.path() / "program" / "qdata" / "Config2.ini");
+  EXPECT_NE(settings.find("CSGOPath_manual_operation=1"), std::string::npos);
+  EXPECT_NE(settings.find("CSGOMapPath=" + game_.string() + "/csgo/maps/"), std::string::npos);
+
+  const CliRun wrong = Cli({"game", "csgo", dir_.file("nowhere")});
+  EXPECT_EQ(wrong.code, 1);
+  EXPECT_NE(wrong.err.find("您的路径设置似乎不正确!"), std::string::npos);
+  const CliRun cs2 = Cli({"game", "cs2", dir_.file("nowhere/cs2")});
+  EXPECT_EQ(cs2.code, 1);
+  EXPECT_NE(cs2.err.find("de_dust2.vpk"), std::string::npos);
+  EXPECT_EQ(Cli({"game", "quake", "x"}).code, 2);
+}
+
+TEST_F(MapsCliTest, CheckPrintsTheRowsAndTheSummary) {
+  const CliRun cache = Cli({"--json", "maps", "check", "ttt"});
+  ASSERT_EQ(cache.code, 0) << cache.err;
+  const auto rows = nlohmann::json::parse(cache.out);
+  ASSERT_GE(rows.size(), 1u);
+  for (const auto& row : rows) {
+    EXPECT_EQ(row["status"], "没有下载[未选择地图检查]");
+    EXPECT_FALSE(row["map"].get<std::string>().empty());
+    EXPECT_EQ(row["url"].get<std::string>().rfind("http://", 0), 0u);
+    EXPECT_TRUE(row.contains("cn_name"));
+  }
+  EXPECT_EQ(cache.err, "找到可下载地图 0个\n");
+
+  ChooseGame();
+  const CliRun game = Cli({"--json", "maps", "check", "TTT", "--into-game"});  // a caption works
+  ASSERT_EQ(game.code, 0) << game.err;
+  EXPECT_EQ(nlohmann::json::parse(game.out)[0]["status"], "需要下载");
+  EXPECT_EQ(game.err, "找到可下载地图 " + std::to_string(rows.size()) + "个\n");
+  EXPECT_EQ(Cli({"maps", "check", "nosuchgroup"}).code, 2);
+}
+
+TEST_F(MapsCliTest, DownloadOfUrlsReportsEachTaskAndFailsWhenOneFails) {
+  ChooseGame();
+  const std::string good = Mirror("/maps/awp_india.bsp.bz2");
+  const std::string gone = Mirror("/maps/fault/status/404/awp_gone.bsp");
+  const CliRun run = Cli({"--json", "maps", "download", "--into-game", "--url", good, gone});
+  EXPECT_EQ(run.code, 1) << run.err;
+  const auto results = nlohmann::json::parse(run.out);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0]["name"], "awp_india.bsp.bz2");
+  EXPECT_EQ(results[0]["url"], good);
+  EXPECT_EQ(results[0]["result"], "installed");
+  EXPECT_GT(results[0]["bytes"].get<std::int64_t>(), 0);
+  EXPECT_EQ(results[1]["result"], "failed");
+  EXPECT_EQ(results[1]["reason"], "HTTP status 404");
+  EXPECT_EQ(fs::file_size(MapFile("awp_india.bsp")), 67344u);
+  EXPECT_NE(run.err.find("已下载:1 已解压:1 待解压:0 下载失败:1"), std::string::npos) << run.err;
+
+  // Without --into-game the file stays in the cache.
+  const CliRun plain = Cli({"--json", "maps", "download", "--url", Mirror("/maps/awp_lego_2.bsp")});
+  EXPECT_EQ(plain.code, 0) << plain.err;
+  EXPECT_EQ(nlohmann::json::parse(plain.out)[0]["result"], "downloaded");
+  EXPECT_FALSE(fs::exists(MapFile("awp_lego_2.bsp")));
+}
+
+TEST_F(MapsCliTest, DownloadOfAGroupInstallsEveryMissingMap) {
+  ChooseGame();
+  const CliRun run = Cli({"maps", "download", "--line", "us2", "--into-game", "35hp"});
+  ASSERT_EQ(run.code, 0) << run.out << run.err;
+  for (const char* map : {"35hp_2", "35hp_lego", "35hp_iceworld"}) {
+    EXPECT_TRUE(fs::exists(MapFile(std::string(map) + ".bsp"))) << map;
+    EXPECT_NE(run.out.find(std::string("installed  ") + map), std::string::npos) << run.out;
+  }
+  // Everything installed: a second check finds nothing missing.
+  const CliRun check = Cli({"--json", "maps", "check", "35hp", "--into-game"});
+  EXPECT_EQ(nlohmann::json::parse(check.out).size(), 0u);
+  EXPECT_EQ(Cli({"maps", "download", "--line", "moon", "35hp"}).code, 2);
+  EXPECT_EQ(Cli({"maps", "download"}).code, 2);
+}
+
+TEST_F(MapsCliTest, AFolderOwnedByTheWindowIsReadButNotWritten) {
+  // The window: holds the lock and has a download running in the cache.
+  fs::create_directories(dir_.path() / "program" / "download" / "data");
+  platform::FileHandle lock = platform::kInvalidFile;
+  ASSERT_EQ(platform::lock_file(Program() + "/download/brindle.lock", lock),
+            platform::LockOutcome::kTaken);
+  const fs::path partial = dir_.path() / "program" / "download" / "data" / "ze_run.bsp.bz2.tmp";
+  spit(partial, "the window's download");
+
+  const CliRun refused = Cli({"maps", "download", "--url", Mirror("/maps/awp_india.bsp.bz2")});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.err.find("another Brindle program"), std::string::npos) << refused.err;
+  const CliRun check = Cli({"--json", "maps", "check", "ttt"});
+  EXPECT_EQ(check.code, 0) << check.err;
+  EXPECT_EQ(slurp(partial), "the window's download");
+  EXPECT_FALSE(fs::exists(dir_.path() / "program" / "download" / "data" / "awp_india.bsp.bz2"));
+  platform::unlock_file(lock);
+
+  // Once the window is gone the folder is the CLI's: its start empties the cache.
+  EXPECT_EQ(Cli({"maps", "check", "ttt"}).code, 0);
+  EXPECT_FALSE(fs::exists(partial));
+}
+
+}  // namespace
+}  // namespace brindle
