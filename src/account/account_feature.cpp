@@ -40,6 +40,10 @@ void AccountFeature::OnInitThread(Core& core) {
   settled_cv_.notify_all();
 }
 
+void AccountFeature::OnPageShown(Core& core, int page) {
+  if (page == names::kForumPage) (void)OpenForumPage(core);
+}
+
 bool AccountFeature::WaitForAutoLogin(std::chrono::milliseconds limit) {
   std::unique_lock lock(settled_mutex_);
   return settled_cv_.wait_for(lock, limit, [this] { return settled_; });

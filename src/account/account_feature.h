@@ -22,6 +22,7 @@ class AccountFeature final : public Feature {
   void Bind(Core& core) override;
   void OnWindowCreated(Core& core) override;
   void OnInitThread(Core& core) override;
+  void OnPageShown(Core& core, int page) override;
 
   // Tests capture the security-code page instead of opening a browser. Set before binding work.
   void SetUrlOpener(UrlOpener open) { open_ = std::move(open); }

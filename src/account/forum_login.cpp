@@ -223,4 +223,26 @@ bool LoadAvatar(Core& core) {
   return true;
 }
 
+std::string OpenForumPage(Core& core) {
+  AppState& state = core.state();
+  const LoginState login = CurrentLogin(state);
+  std::string forum;
+  int version = 0;
+  {
+    std::lock_guard lock(state.mutex);
+    forum = state.forum_base_url;
+    version = state.local_version;
+  }
+  PersonPort& person = core.window().person();
+  person.SetBrowserUserAgent(names::kForumBrowser,
+                             "TarnLoginLuncher HTTP Client 3.0 Build " + std::to_string(version));
+  person.SetBrowserUserAgent(names::kSecondBrowser, kSecondBrowserUserAgent);
+  core.window().controls().SetVisible(names::kSecondBrowser, false);
+  core.window().controls().SetVisible(names::kForumBrowser, true);
+  const std::string url = forum + "/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=" +
+                          login.user_auth + "&uid=" + login.uid;
+  person.Navigate(names::kForumBrowser, url);
+  return url;
+}
+
 }  // namespace brindle

@@ -92,6 +92,14 @@ std::vector<std::string> BrowserCookieFiles(const std::string& data_dir);
 bool LoadAvatar(Core& core);
 bool LooksLikeImage(std::string_view bytes);
 
+// The switch to the forum page: the forum browser gets the program's user agent (with
+// local_version), the second browser its own and is hidden, and the forum browser opens the
+// forum's start page with the login's auth and uid (empty texts when logged out). Returns the URL.
+std::string OpenForumPage(Core& core);
+inline constexpr const char* kSecondBrowserUserAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/93.0.4577.63 Safari/537.36";
+
 // The login state now (a copy taken under the state's lock), and whether it is a login.
 LoginState CurrentLogin(AppState& state);
 bool IsLoggedIn(const LoginState& login);

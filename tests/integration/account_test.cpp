@@ -170,6 +170,27 @@ TEST_F(AccountTest, LoginFromTheWindow) {
   ExpectNoSecretShown(fx_);
 }
 
+TEST_F(AccountTest, TheForumPageOpensLoggedInOrOut) {
+  fx_.state().initialised = true;
+  fx_.controls().SetVisible(names::kSecondBrowser, true);
+  fx_.core().ShowPage(names::kForumPage);
+  const std::string start = fx_.state().forum_base_url +
+                            "/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=";
+  ASSERT_FALSE(fx_.ports().Navigations().empty());
+  EXPECT_EQ(fx_.ports().Navigations().back(),
+            std::make_pair(std::string(names::kForumBrowser), start + "&uid="));
+  EXPECT_EQ(fx_.ports().UserAgent(names::kForumBrowser),
+            "TarnLoginLuncher HTTP Client 3.0 Build 10070");
+  EXPECT_EQ(fx_.ports().UserAgent(names::kSecondBrowser), kSecondBrowserUserAgent);
+  EXPECT_FALSE(controls().Visible(names::kSecondBrowser));
+  EXPECT_TRUE(controls().Visible(names::kForumBrowser));
+
+  LogIn(fx_);
+  fx_.core().ShowPage(names::kForumPage);
+  EXPECT_EQ(fx_.ports().Navigations().back().second, start + kAuth + "&uid=1001");
+  ExpectNoSecretShown(fx_);  // the token goes to the page, never into a text shown
+}
+
 TEST_F(AccountTest, ANameWhoseBase64HoldsPlusIsSentAsItIs) {
   LogIn(fx_, gbk("红色>>玩家"), gbk("代码12345"));
   EXPECT_EQ(CurrentLogin(fx_.state()).uid, "1002");
