@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "ui/dialogs.h"
+#include "ui/embedded_browser.h"
 #include "ui/icons.h"
 #include "ui/notice_window.h"
 #include "ui/page_kit.h"
@@ -18,6 +19,11 @@
 #include "ui/style.h"
 #include "ui/widgets.h"
 #include "ui/window_binder.h"
+
+#ifdef BRINDLE_WEB_ENGINE
+#include "ui/browser_storage.h"
+#include "ui/cookie_file.h"
+#endif
 
 namespace brindle::ui {
 namespace {
@@ -86,10 +92,31 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   notice_->setObjectName(QString::fromUtf8(names::kNoticePanel));
   login_ = new LoginDialog(this);
   add_server_ = new AddServerDialog(this);
+#ifdef BRINDLE_WEB_ENGINE
+  browsers_ = new BrowserStorage(this);
+  for (EmbeddedBrowser* browser : findChildren<EmbeddedBrowser*>()) browser->SetStorage(browsers_);
+#endif
   ShowPage(names::kDownloadPage);
 }
 
-MainWindow::~MainWindow() { Unbind(); }
+MainWindow::~MainWindow() {
+  Unbind();
+  // The engine wants every page gone before the profile they were made on.
+  for (EmbeddedBrowser* browser : findChildren<EmbeddedBrowser*>()) browser->Stop();
+#ifdef BRINDLE_WEB_ENGINE
+  delete browsers_;
+#endif
+}
+
+void MainWindow::SetProgramFolder(const QString& program_dir) {
+#ifdef BRINDLE_WEB_ENGINE
+  if (!program_dir.isEmpty()) {
+    browsers_->SetFolder(program_dir + QLatin1Char('/') + QLatin1String(kBrowserFolder));
+  }
+#else
+  (void)program_dir;
+#endif
+}
 
 QWidget* MainWindow::BuildSidebar() {
   auto* bar = new QFrame(this);
@@ -202,6 +229,7 @@ void MainWindow::ShowPage(int page) {
 
 void MainWindow::Bind(Window& window, std::function<bool()> initialised) {
   Unbind();
+  BindForumPageTitles(window);
   binder_ = std::make_unique<WindowBinder>(this, window, std::move(initialised));
 }
 

@@ -21,6 +21,8 @@ class Window;
 namespace brindle::ui {
 
 class AddServerDialog;
+class BrowserStorage;
+class EmbeddedBrowser;
 class LoginDialog;
 class NavButton;
 class NoticeWindow;
@@ -47,6 +49,13 @@ class MainWindow : public QWidget {
   LoginDialog* Login() const { return login_; }
   AddServerDialog* AddServer() const { return add_server_; }
   NavButton* Nav(int page) const { return nav_[static_cast<std::size_t>(page)]; }
+
+  // The program folder, once the program knows it: the browsers keep their profile in its
+  // qdata/miniblink/ (cookies in cookies.dat there). Until then, and if never told, the browsers
+  // keep nothing. Set it before the forum page is first shown.
+  void SetProgramFolder(const QString& program_dir);
+  // The browsers' shared profile; nullptr in a build without the web engine.
+  BrowserStorage* Browsers() const { return browsers_; }
 
   // Shows `page` and highlights its navigation entry. Display only: page switches that the
   // person asks for go through the window model (and its start-up guard).
@@ -76,6 +85,7 @@ class MainWindow : public QWidget {
   LoginDialog* login_ = nullptr;
   AddServerDialog* add_server_ = nullptr;
   std::array<NavButton*, names::kPageCount> nav_{};
+  BrowserStorage* browsers_ = nullptr;
   std::unique_ptr<WindowBinder> binder_;
 };
 

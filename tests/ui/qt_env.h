@@ -1,4 +1,5 @@
-// One offscreen QApplication for a UI test program, styled as the real program is.
+// One offscreen QApplication for a UI test program, styled and prepared for the browser engine as
+// the real program is.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <QElapsedTimer>
 
 #include "ui/style.h"
+#include "ui/web_engine.h"
 
 #if defined(__SANITIZE_THREAD__)
 // Qt here is not built with ThreadSanitizer: its futex-based locks, event queue and thread pool
@@ -18,7 +20,10 @@ extern "C" const char* __tsan_default_suppressions() {
          "called_from_lib:libQt6Widgets.so.6\n"
          "race_top:libQt6Core.so.6\n"
          "race_top:libQt6Gui.so.6\n"
-         "race_top:libQt6Widgets.so.6\n";
+         "race_top:libQt6Widgets.so.6\n"
+         "called_from_lib:libQt6WebEngineCore.so.6\n"
+         "called_from_lib:libQt6WebEngineWidgets.so.6\n"
+         "race_top:libQt6WebEngineCore.so.6\n";
 }
 #endif
 
@@ -28,6 +33,7 @@ class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    ui::PrepareWebEngine();
     static int argc = 1;
     static char name[] = "brindle-ui-test";
     static char* argv[] = {name, nullptr};

@@ -21,6 +21,7 @@
 #include "foundation/encoding.h"
 #include "qt_env.h"
 #include "ui/list_model_adapter.h"
+#include "ui/embedded_browser.h"
 #include "ui/main_window.h"
 #include "ui/notice_window.h"
 #include "ui/qt_ports.h"
@@ -84,7 +85,7 @@ TEST_F(MainWindowTest, EveryDesignControlExistsWithItsNameAndCaption) {
         EXPECT_NE(qobject_cast<QTableView*>(w), nullptr);
         break;
       case ControlKind::kBrowser:
-        EXPECT_NE(qobject_cast<ui::BrowserPlaceholder*>(w), nullptr);
+        EXPECT_NE(qobject_cast<ui::EmbeddedBrowser*>(w), nullptr);
         break;
       case ControlKind::kRadio:
       case ControlKind::kCheck:
@@ -335,8 +336,8 @@ void FillSamples(Window& w) {
 
 TEST_F(MainWindowTest, WritesAPictureOfEveryPage) {
   FillSamples(window);
-  window.person().Navigate(names::kForumBrowser,
-                           "https://forum.example/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=&uid=");
+  // The forum page stays without a page here (the engine would start and look for the forum);
+  // ui_forum_browser_test pictures it with brindle-sim's page.
   Settle();
   const QString dir = QStringLiteral(BRINDLE_ARTIFACT_DIR);
   ASSERT_TRUE(QDir().mkpath(dir));
