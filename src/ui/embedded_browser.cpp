@@ -65,8 +65,6 @@ class BrowserPage : public QWebEnginePage {
 #endif
 
 EmbeddedBrowser::EmbeddedBrowser(const QString& heading, QWidget* parent) : QWidget(parent) {
-  setAttribute(Qt::WA_StyledBackground);
-  setProperty("role", "browser");
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
 #ifndef BRINDLE_WEB_ENGINE
