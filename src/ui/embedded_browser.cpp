@@ -3,99 +3,46 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "ui/browser_host.h"
+#include "ui/web_engine.h"
 #include "ui/widgets.h"
-
-#ifdef BRINDLE_WEB_ENGINE
-#include <QWebEngineCertificateError>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineUrlRequestInterceptor>
-#include <QWebEngineView>
-
-#include "ui/browser_storage.h"
-#include "ui/browser_trust.h"
-#endif
 
 namespace brindle::ui {
 
-#ifdef BRINDLE_WEB_ENGINE
-namespace {
-
-// Sets the browser's own user agent on each of its page's requests; the profile's is shared by
-// both browsers.
-class AgentInterceptor : public QWebEngineUrlRequestInterceptor {
- public:
-  using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
-  void SetAgent(const QByteArray& agent) { agent_ = agent; }
-  void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-    if (!agent_.isEmpty()) info.setHttpHeader("User-Agent", agent_);
-  }
-
- private:
-  QByteArray agent_;
-};
-
-class BrowserPage : public QWebEnginePage {
- public:
-  BrowserPage(QWebEngineProfile* profile, QObject* parent)
-      : QWebEnginePage(profile, parent), interceptor_(new AgentInterceptor(this)) {
-    setUrlRequestInterceptor(interceptor_);
-    connect(this, &QWebEnginePage::certificateError, this,
-            [](const QWebEngineCertificateError& error) {
-              CertificateProblem problem;
-              problem.overridable = error.isOverridable();
-              problem.unknown_authority =
-                  error.type() == QWebEngineCertificateError::CertificateAuthorityInvalid;
-              problem.chain = error.certificateChain();
-              QWebEngineCertificateError answer = error;
-              if (AcceptCertificate(problem, ClientTrustedCertificates(), ClientVerifiesTls())) {
-                answer.acceptCertificate();
-              } else {
-                answer.rejectCertificate();
-              }
-            });
-  }
-  void SetAgent(const QString& agent) { interceptor_->SetAgent(agent.toUtf8()); }
-
- private:
-  AgentInterceptor* interceptor_;
-};
-
-}  // namespace
-#endif
-
-EmbeddedBrowser::EmbeddedBrowser(const QString& heading, QWidget* parent) : QWidget(parent) {
+EmbeddedBrowser::EmbeddedBrowser(const QString& heading, QWidget* parent)
+    : QWidget(parent), heading_(heading) {
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
-#ifndef BRINDLE_WEB_ENGINE
-  placeholder_ = new BrowserPlaceholder(heading, this);
-  column->addWidget(placeholder_);
-#else
-  (void)heading;
-#endif
+  if (!WebEngineBuilt()) ShowStandIn();
 }
 
 EmbeddedBrowser::~EmbeddedBrowser() { Stop(); }
 
+void EmbeddedBrowser::ShowStandIn() {
+  if (placeholder_ != nullptr) return;
+  placeholder_ = new BrowserPlaceholder(heading_, this);
+  placeholder_->SetUserAgent(agent_);
+  placeholder_->Navigate(requested_);
+  layout()->addWidget(placeholder_);
+  placeholder_->show();  // made after the page may already be on screen
+}
+
 void EmbeddedBrowser::Navigate(const QUrl& url) {
   requested_ = url;
   if (placeholder_ != nullptr) placeholder_->Navigate(url);
-#ifdef BRINDLE_WEB_ENGINE
   if (view_ != nullptr) {
-    view_->load(url);
+    host_->Loaded()->Load(view_, url);
   } else {
     StartIfWanted();
   }
-#endif
 }
 
 void EmbeddedBrowser::SetUserAgent(const QString& agent) {
   agent_ = agent;
   if (placeholder_ != nullptr) placeholder_->SetUserAgent(agent);
-#ifdef BRINDLE_WEB_ENGINE
-  if (agent_is_profiles_ && storage_ != nullptr) storage_->SetUserAgent(agent);
-  if (view_ != nullptr) static_cast<BrowserPage*>(view_->page())->SetAgent(agent);
-#endif
+  if (host_ == nullptr) return;
+  if (agent_is_profiles_) host_->SetProfileAgent(agent);
+  if (view_ != nullptr) host_->Loaded()->SetAgent(view_, agent);
 }
 
 void EmbeddedBrowser::showEvent(QShowEvent* event) {
@@ -104,25 +51,27 @@ void EmbeddedBrowser::showEvent(QShowEvent* event) {
 }
 
 void EmbeddedBrowser::StartIfWanted() {
-#ifdef BRINDLE_WEB_ENGINE
   // Not before it is seen and has something to show: the engine is a large start.
-  if (view_ != nullptr || storage_ == nullptr || requested_.isEmpty() || !isVisible()) return;
-  if (agent_is_profiles_ && !agent_.isEmpty()) storage_->SetUserAgent(agent_);
-  view_ = new QWebEngineView(this);
-  auto* page = new BrowserPage(storage_->Profile(), view_);
-  page->SetAgent(agent_);
-  view_->setPage(page);
+  if (view_ != nullptr || placeholder_ != nullptr || host_ == nullptr || requested_.isEmpty() ||
+      !isVisible()) {
+    return;
+  }
+  if (agent_is_profiles_ && !agent_.isEmpty()) host_->SetProfileAgent(agent_);
+  BrowserEngine* engine = host_->Engine();
+  if (engine == nullptr) {
+    ShowStandIn();
+    return;
+  }
+  view_ = engine->CreateView(this, agent_);
   layout()->addWidget(view_);
-  view_->load(requested_);
+  view_->show();
+  engine->Load(view_, requested_);
   emit EngineStarted();
-#endif
 }
 
 void EmbeddedBrowser::Stop() {
-#ifdef BRINDLE_WEB_ENGINE
   delete view_;  // its page with it
   view_ = nullptr;
-#endif
 }
 
 }  // namespace brindle::ui

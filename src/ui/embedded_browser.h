@@ -1,19 +1,17 @@
-// An embedded web browser of the window (浏览框EX1, 浏览框EX2). The engine (Qt WebEngine) starts
-// only when the browser is on screen and has been asked for a page, so a program that never
-// shows the forum page never pays for it; until then the browser remembers the page and the user
-// agent it was given. A build without the engine shows the stand-in that offers the page to the
-// system's browser.
+// An embedded web browser of the window (浏览框EX1, 浏览框EX2). The engine (Qt WebEngine, loaded
+// as a module by the BrowserHost) starts only when the browser is on screen and has been asked
+// for a page, so a program that never shows the forum page never pays for it; until then the
+// browser remembers the page and the user agent it was given. Without an engine the browser shows
+// the stand-in that offers the page to the system's browser.
 #pragma once
 
 #include <QUrl>
 #include <QWidget>
 
-class QWebEngineView;
-
 namespace brindle::ui {
 
+class BrowserHost;
 class BrowserPlaceholder;
-class BrowserStorage;
 
 class EmbeddedBrowser : public QWidget {
   Q_OBJECT
@@ -21,8 +19,8 @@ class EmbeddedBrowser : public QWidget {
   EmbeddedBrowser(const QString& heading, QWidget* parent = nullptr);
   ~EmbeddedBrowser() override;
 
-  // The profile the engine will use; set before the browser starts.
-  void SetStorage(BrowserStorage* storage) { storage_ = storage; }
+  // Where the engine comes from; set before the browser starts.
+  void SetHost(BrowserHost* host) { host_ = host; }
   // This browser's agent is also the profile's (the forum browser: pages read it from script).
   void SetAgentIsProfiles(bool yes) { agent_is_profiles_ = yes; }
 
@@ -32,13 +30,13 @@ class EmbeddedBrowser : public QWidget {
   QUrl RequestedUrl() const { return requested_; }
   QString UserAgent() const { return agent_; }
 
-  // The engine's view: nullptr until the browser started (and always without the engine).
-  QWebEngineView* View() const { return view_; }
+  // The engine's view (a QWebEngineView): nullptr until the browser started.
+  QWidget* View() const { return view_; }
   bool HasEngine() const { return view_ != nullptr; }
-  // The stand-in of a build without the engine, else nullptr.
+  // The stand-in, shown when there is no engine; else nullptr.
   BrowserPlaceholder* Placeholder() const { return placeholder_; }
 
-  // Ends the engine's page; the storage may go after this.
+  // Ends the engine's page; the engine may go after this.
   void Stop();
 
  signals:
@@ -49,10 +47,12 @@ class EmbeddedBrowser : public QWidget {
 
  private:
   void StartIfWanted();
+  void ShowStandIn();
 
-  BrowserStorage* storage_ = nullptr;
+  BrowserHost* host_ = nullptr;
+  QString heading_;
   BrowserPlaceholder* placeholder_ = nullptr;
-  QWebEngineView* view_ = nullptr;
+  QWidget* view_ = nullptr;
   QUrl requested_;
   QString agent_;
   bool agent_is_profiles_ = false;

@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "ui/browser_host.h"
 #include "ui/dialogs.h"
 #include "ui/embedded_browser.h"
 #include "ui/icons.h"
@@ -19,11 +20,6 @@
 #include "ui/style.h"
 #include "ui/widgets.h"
 #include "ui/window_binder.h"
-
-#ifdef BRINDLE_WEB_ENGINE
-#include "ui/browser_storage.h"
-#include "ui/cookie_file.h"
-#endif
 
 namespace brindle::ui {
 namespace {
@@ -92,10 +88,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   notice_->setObjectName(QString::fromUtf8(names::kNoticePanel));
   login_ = new LoginDialog(this);
   add_server_ = new AddServerDialog(this);
-#ifdef BRINDLE_WEB_ENGINE
-  browsers_ = new BrowserStorage(this);
-  for (EmbeddedBrowser* browser : findChildren<EmbeddedBrowser*>()) browser->SetStorage(browsers_);
-#endif
+  browsers_ = std::make_unique<BrowserHost>();
+  for (EmbeddedBrowser* browser : findChildren<EmbeddedBrowser*>()) browser->SetHost(browsers_.get());
   ShowPage(names::kDownloadPage);
 }
 
@@ -103,19 +97,13 @@ MainWindow::~MainWindow() {
   Unbind();
   // The engine wants every page gone before the profile they were made on.
   for (EmbeddedBrowser* browser : findChildren<EmbeddedBrowser*>()) browser->Stop();
-#ifdef BRINDLE_WEB_ENGINE
-  delete browsers_;
-#endif
+  browsers_.reset();
 }
 
 void MainWindow::SetProgramFolder(const QString& program_dir) {
-#ifdef BRINDLE_WEB_ENGINE
   if (!program_dir.isEmpty()) {
     browsers_->SetFolder(program_dir + QLatin1Char('/') + QLatin1String(kBrowserFolder));
   }
-#else
-  (void)program_dir;
-#endif
 }
 
 QWidget* MainWindow::BuildSidebar() {

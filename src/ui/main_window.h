@@ -21,7 +21,7 @@ class Window;
 namespace brindle::ui {
 
 class AddServerDialog;
-class BrowserStorage;
+class BrowserHost;
 class EmbeddedBrowser;
 class LoginDialog;
 class NavButton;
@@ -54,8 +54,8 @@ class MainWindow : public QWidget {
   // qdata/miniblink/ (cookies in cookies.dat there). Until then, and if never told, the browsers
   // keep nothing. Set it before the forum page is first shown.
   void SetProgramFolder(const QString& program_dir);
-  // The browsers' shared profile; nullptr in a build without the web engine.
-  BrowserStorage* Browsers() const { return browsers_; }
+  // Where the browsers' engine comes from.
+  BrowserHost* Browsers() const { return browsers_.get(); }
 
   // Shows `page` and highlights its navigation entry. Display only: page switches that the
   // person asks for go through the window model (and its start-up guard).
@@ -85,7 +85,7 @@ class MainWindow : public QWidget {
   LoginDialog* login_ = nullptr;
   AddServerDialog* add_server_ = nullptr;
   std::array<NavButton*, names::kPageCount> nav_{};
-  BrowserStorage* browsers_ = nullptr;
+  std::unique_ptr<BrowserHost> browsers_;
   std::unique_ptr<WindowBinder> binder_;
 };
 

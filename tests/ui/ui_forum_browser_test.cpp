@@ -20,6 +20,7 @@
 #include "ui/main_window.h"
 #include "ui/pages/pages.h"
 #include "ui/qt_ports.h"
+#include "ui/widgets.h"
 #include "ui/window_binder.h"
 #include "view/window.h"
 
@@ -28,9 +29,10 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
-#include "ui/browser_storage.h"
-#include "ui/browser_trust.h"
-#include "ui/cookie_file.h"
+#include "ui/browser_host.h"
+#include "ui/web/browser_storage.h"
+#include "ui/web/browser_trust.h"
+#include "ui/web/cookie_file.h"
 #endif
 
 namespace brindle {
@@ -179,6 +181,15 @@ TEST(CertificateRuleTest, TheClientsCaFileAndItsOptOutDecide) {
 
 constexpr int kEngineLimitMs = 60000;  // a guard against a hang, not a timing
 
+QWebEngineView* ViewOf(ui::EmbeddedBrowser* browser) {
+  return qobject_cast<QWebEngineView*>(browser->View());
+}
+
+ui::BrowserStorage* StorageOf(ForumWindow& w) {
+  ui::BrowserEngine* engine = w.main.Browsers()->Loaded();
+  return engine == nullptr ? nullptr : qobject_cast<ui::BrowserStorage*>(engine->Storage());
+}
+
 // Something other than the blank page's white in the picture's upper half, where the text goes.
 bool HasInk(const QImage& image) {
   for (int y = 0; y < image.height() / 2; y += 4) {
@@ -221,7 +232,7 @@ class WebEngineTest : public ::testing::Test {
     if (!ProcessUntil([&] { return !loads.isEmpty(); }, kEngineLimitMs)) return "(no load)";
     auto text = std::make_shared<QString>();
     auto done = std::make_shared<bool>(false);
-    browser->View()->page()->toPlainText([text, done](const QString& t) {
+    ViewOf(browser)->page()->toPlainText([text, done](const QString& t) {
       *text = t;
       *done = true;
     });
@@ -237,13 +248,13 @@ class WebEngineTest : public ::testing::Test {
     w.ports.Navigate(names::kForumBrowser, url);
     ui::EmbeddedBrowser* forum = w.Forum();
     if (!forum->HasEngine()) return "(no engine)";
-    QSignalSpy loads(forum->View(), &QWebEngineView::loadFinished);
+    QSignalSpy loads(ViewOf(forum), &QWebEngineView::loadFinished);
     return LoadedText(forum, loads);
   }
 
   static QString Reload(ui::EmbeddedBrowser* browser) {
-    QSignalSpy loads(browser->View(), &QWebEngineView::loadFinished);
-    browser->View()->reload();
+    QSignalSpy loads(ViewOf(browser), &QWebEngineView::loadFinished);
+    ViewOf(browser)->reload();
     return LoadedText(browser, loads);
   }
 
@@ -260,16 +271,17 @@ TEST_F(WebEngineTest, EngineStartsOnlyWhenTheBrowserIsSeenWithAPage) {
   w.ports.Navigate(names::kForumBrowser, MainPageUrl("3"));
   // The download page is in front: nothing starts.
   EXPECT_FALSE(w.Forum()->HasEngine());
-  EXPECT_FALSE(w.main.Browsers()->ProfileMade());
+  EXPECT_EQ(w.main.Browsers()->Loaded(), nullptr);  // not even the module
   w.window.SelectPage(names::kForumPage);
   w.Settle();
   ASSERT_TRUE(w.Forum()->HasEngine());
   // The second browser has no page: it stays without an engine although it is on screen too.
   EXPECT_FALSE(w.Second()->HasEngine());
-  QSignalSpy loads(w.Forum()->View(), &QWebEngineView::loadFinished);
+  QSignalSpy loads(ViewOf(w.Forum()), &QWebEngineView::loadFinished);
   EXPECT_TRUE(LoadedText(w.Forum(), loads).contains(QStringLiteral("uid: 3")));
   // The profile keeps its storage in the program folder.
-  QWebEngineProfile* profile = w.main.Browsers()->Profile();
+  ASSERT_NE(StorageOf(w), nullptr);
+  QWebEngineProfile* profile = StorageOf(w)->Profile();
   EXPECT_FALSE(profile->isOffTheRecord());
   EXPECT_EQ(QDir(profile->persistentStoragePath()).canonicalPath(),
             QDir(ProgramDir() + QStringLiteral("/qdata/miniblink")).canonicalPath());
@@ -310,7 +322,8 @@ TEST_F(WebEngineTest, ForumCookieOutlivesARestartAndGoesWithTheCookieFile) {
     EXPECT_TRUE(text.contains(QStringLiteral("cookie: ") + first_cookie)) << text.toStdString();
 
     // The account's logout deletes the file while the window runs: the page is logged out.
-    QSignalSpy cleared(w.main.Browsers(), &ui::BrowserStorage::CookiesCleared);
+    ASSERT_NE(StorageOf(w), nullptr);
+    QSignalSpy cleared(StorageOf(w), &ui::BrowserStorage::CookiesCleared);
     ASSERT_TRUE(QFile::remove(CookieFile()));
     ASSERT_TRUE(ProcessUntil([&] { return !cleared.isEmpty(); }, kEngineLimitMs));
     const QString after = Reload(w.Forum());
@@ -338,13 +351,13 @@ TEST_F(WebEngineTest, EachBrowserSendsItsOwnAgent) {
   w.Settle();
   w.ports.Navigate(names::kSecondBrowser, MainPageUrl("1"));
   ASSERT_TRUE(w.Second()->HasEngine());
-  QSignalSpy loads(w.Second()->View(), &QWebEngineView::loadFinished);
+  QSignalSpy loads(ViewOf(w.Second()), &QWebEngineView::loadFinished);
   const QString text = LoadedText(w.Second(), loads);
   EXPECT_TRUE(text.contains(QStringLiteral("agent: ") + QString::fromUtf8(ui::kSecondBrowserAgent)))
       << text.toStdString();
   // Both share one profile: the forum's cookie came along.
   EXPECT_TRUE(text.contains(QStringLiteral("cookie: "))) << text.toStdString();
-  EXPECT_EQ(w.Second()->View()->page()->profile(), w.Forum()->View()->page()->profile());
+  EXPECT_EQ(ViewOf(w.Second())->page()->profile(), ViewOf(w.Forum())->page()->profile());
 }
 
 TEST_F(WebEngineTest, AServerOutsideTheTrustedFileIsRefused) {
@@ -353,6 +366,20 @@ TEST_F(WebEngineTest, AServerOutsideTheTrustedFileIsRefused) {
   const QString text = OpenForumPage(w, MainPageUrl("5"));
   EXPECT_FALSE(text.contains(QStringLiteral("uid: 5"))) << text.toStdString();
   EXPECT_FALSE(QFile::exists(CookieFile()));
+}
+
+TEST_F(WebEngineTest, WithoutTheModuleTheBrowserOffersThePageElsewhere) {
+  ForumWindow w(ProgramDir());
+  w.main.Browsers()->SetModulePlaces({ProgramDir() + QStringLiteral("/no_such_module")});
+  w.window.SelectPage(names::kForumPage);
+  w.Settle();
+  w.ports.Navigate(names::kForumBrowser, MainPageUrl("9"));
+  EXPECT_FALSE(w.Forum()->HasEngine());
+  EXPECT_FALSE(w.main.Browsers()->Error().isEmpty());
+  ui::BrowserPlaceholder* stand_in = w.Forum()->Placeholder();
+  ASSERT_NE(stand_in, nullptr);
+  EXPECT_TRUE(stand_in->isVisible());
+  EXPECT_EQ(stand_in->CurrentUrl().toString(), QString::fromStdString(MainPageUrl("9")));
 }
 
 TEST_F(WebEngineTest, WritesAPictureOfTheForumPage) {

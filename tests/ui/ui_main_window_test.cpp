@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTableView>
+#include <QSignalSpy>
 #include <QTest>
 #include <atomic>
 #include <thread>
@@ -21,10 +22,12 @@
 #include "foundation/encoding.h"
 #include "qt_env.h"
 #include "ui/list_model_adapter.h"
+#include "ui/browser_host.h"
 #include "ui/embedded_browser.h"
 #include "ui/main_window.h"
 #include "ui/notice_window.h"
 #include "ui/qt_ports.h"
+#include "ui/web_engine.h"
 #include "ui/widgets.h"
 #include "ui/window_binder.h"
 #include "view/window.h"
@@ -332,6 +335,26 @@ void FillSamples(Window& w) {
   w.controls().SetVisible(names::kPlayerPanel, true);
   w.controls().SetCaption(names::kLog, gbk("[09:12:03] 地图列表已更新\n[09:12:05] 开始下载 ze_lotr_minas_tirith\n"));
   w.ShowStatus(gbk("已开启预热下载..."));
+}
+
+TEST_F(MainWindowTest, ForumBrowserLoadsTheEngineModuleWhenFirstShownWithAPage) {
+  // This program does not link the engine: the window loads it, as the real program does.
+  window.person().Navigate(names::kForumBrowser, "data:text/html,<p>forum</p>");
+  Settle();
+  auto* forum = Find<ui::EmbeddedBrowser>(names::kForumBrowser);
+  EXPECT_FALSE(forum->HasEngine());
+  EXPECT_EQ(main.Browsers()->Loaded(), nullptr);
+  window.SelectPage(names::kForumPage);
+  Settle();
+  if (!ui::WebEngineBuilt()) {
+    ASSERT_NE(forum->Placeholder(), nullptr);
+    return;
+  }
+  ASSERT_TRUE(forum->HasEngine()) << main.Browsers()->Error().toStdString();
+  EXPECT_TRUE(forum->View()->inherits("QWebEngineView"));
+  QSignalSpy loads(forum->View(), SIGNAL(loadFinished(bool)));
+  ASSERT_TRUE(test::ProcessUntil([&] { return !loads.isEmpty(); }, 60000));
+  EXPECT_TRUE(loads.front().front().toBool());
 }
 
 TEST_F(MainWindowTest, WritesAPictureOfEveryPage) {

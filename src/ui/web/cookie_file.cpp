@@ -1,4 +1,4 @@
-#include "ui/cookie_file.h"
+#include "ui/web/cookie_file.h"
 
 namespace brindle::ui {
 

@@ -1,7 +1,4 @@
-#include "ui/browser_trust.h"
-
-#include "foundation/http_settings.h"
-#include "ui/qt_text.h"
+#include "ui/web/browser_trust.h"
 
 namespace brindle::ui {
 
@@ -16,12 +13,9 @@ bool AcceptCertificate(const CertificateProblem& problem, const QList<QSslCertif
   return false;
 }
 
-QList<QSslCertificate> ClientTrustedCertificates() {
-  const std::string path = http_settings().ca_file;
-  if (path.empty()) return {};
-  return QSslCertificate::fromPath(FromGbk(path), QSsl::Pem);
+QList<QSslCertificate> CertificatesOf(const QString& pem_file) {
+  if (pem_file.isEmpty()) return {};
+  return QSslCertificate::fromPath(pem_file, QSsl::Pem);
 }
-
-bool ClientVerifiesTls() { return http_settings().tls_verify; }
 
 }  // namespace brindle::ui

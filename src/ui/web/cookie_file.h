@@ -11,7 +11,6 @@
 
 namespace brindle::ui {
 
-inline constexpr const char* kBrowserFolder = "qdata/miniblink";  // under the program folder
 inline constexpr const char* kCookieFileName = "cookies.dat";
 // A larger file is not ours (or not sane): it is ignored rather than read.
 inline constexpr qint64 kCookieFileLimit = 1 << 20;

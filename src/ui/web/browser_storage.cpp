@@ -1,4 +1,4 @@
-#include "ui/browser_storage.h"
+#include "ui/web/browser_storage.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -8,7 +8,7 @@
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 
-#include "ui/cookie_file.h"
+#include "ui/web/cookie_file.h"
 
 namespace brindle::ui {
 
