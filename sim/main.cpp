@@ -19,6 +19,7 @@
 
 #include "a2s_responder.h"
 #include "account_routes.h"
+#include "forum_page_routes.h"
 #include "map_mirror.h"
 #include "sim_server.h"
 #include "sim_state.h"
@@ -258,6 +259,7 @@ int main(int argc, char** argv) {
   server.add_routes(brindle::sim::install_server_list_routes);
   server.add_routes(brindle::sim::install_forum_map_list_routes);
   server.add_routes(brindle::sim::install_forum_plugin_routes);
+  server.add_routes(brindle::sim::install_forum_page_routes);
   std::string error;
   server.state().map_mirror = open_mirror(args, error);
   if (!server.state().map_mirror) {

@@ -15,7 +15,9 @@
 #include "program/features.h"
 #include "ui/main_window.h"
 #include "ui/qt_ports.h"
+#include "ui/qt_text.h"
 #include "ui/style.h"
+#include "ui/web_engine.h"
 #include "view/window.h"
 
 namespace {
@@ -69,6 +71,9 @@ class ExitWhenReady : public QObject {
 int main(int argc, char** argv) {
   const bool exit_after_init = TakeFlag(argc, argv, "--exit-after-init");
 
+  // The forum page's browser engine is set up before the application exists (it starts later,
+  // when the page is first shown).
+  brindle::ui::PrepareWebEngine();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("brindle"));
   brindle::ui::ApplyStyle(app);
@@ -95,6 +100,8 @@ int main(int argc, char** argv) {
     return exit_code;
   }
   const bool core_started = true;
+  // The folders exist now: the browsers keep their profile under the program folder.
+  main_window.SetProgramFolder(brindle::ui::FromGbk(state.program_dir));
   // ----------------------------------------------------------------------------------------------
 
   main_window.show();

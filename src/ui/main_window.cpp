@@ -13,7 +13,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "ui/browser_host.h"
 #include "ui/dialogs.h"
+#include "ui/embedded_browser.h"
 #include "ui/icons.h"
 #include "ui/notice_window.h"
 #include "ui/page_kit.h"
@@ -99,10 +101,23 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   add_server_ = new AddServerDialog(this);
   player_panel_ = BuildPlayerPanel(this);
   PlacePlayerPanel(names::kFavouritesPage);
+  browsers_ = std::make_unique<BrowserHost>();
+  for (EmbeddedBrowser* browser : findChildren<EmbeddedBrowser*>()) browser->SetHost(browsers_.get());
   ShowPage(names::kDownloadPage);
 }
 
-MainWindow::~MainWindow() { Unbind(); }
+MainWindow::~MainWindow() {
+  Unbind();
+  // The engine wants every page gone before the profile they were made on.
+  for (EmbeddedBrowser* browser : findChildren<EmbeddedBrowser*>()) browser->Stop();
+  browsers_.reset();
+}
+
+void MainWindow::SetProgramFolder(const QString& program_dir) {
+  if (!program_dir.isEmpty()) {
+    browsers_->SetFolder(program_dir + QLatin1Char('/') + QLatin1String(kBrowserFolder));
+  }
+}
 
 QSize MainWindow::OpeningSize(const QSize& available) {
   if (!available.isValid() || available.isEmpty()) return {kDefaultWidth, kDefaultHeight};
@@ -234,6 +249,7 @@ void MainWindow::ShowPage(int page) {
 
 void MainWindow::Bind(Window& window, std::function<bool()> initialised) {
   Unbind();
+  BindForumPageTitles(window);
   binder_ = std::make_unique<WindowBinder>(this, window, std::move(initialised));
 }
 

@@ -21,6 +21,8 @@ class Window;
 namespace brindle::ui {
 
 class AddServerDialog;
+class BrowserHost;
+class EmbeddedBrowser;
 class LoginDialog;
 class NavButton;
 class NoticeWindow;
@@ -55,6 +57,13 @@ class MainWindow : public QWidget {
   AddServerDialog* AddServer() const { return add_server_; }
   NavButton* Nav(int page) const { return nav_[static_cast<std::size_t>(page)]; }
 
+  // The program folder, once the program knows it: the browsers keep their profile in its
+  // qdata/miniblink/ (cookies in cookies.dat there). Until then, and if never told, the browsers
+  // keep nothing. Set it before the forum page is first shown.
+  void SetProgramFolder(const QString& program_dir);
+  // Where the browsers' engine comes from.
+  BrowserHost* Browsers() const { return browsers_.get(); }
+
   // Shows `page` and highlights its navigation entry; the player panel moves beside the page's
   // list when the page has a place for it. Display only: page switches that the person asks for
   // go through the window model (and its start-up guard).
@@ -86,6 +95,7 @@ class MainWindow : public QWidget {
   AddServerDialog* add_server_ = nullptr;
   QWidget* player_panel_ = nullptr;
   std::array<NavButton*, names::kPageCount> nav_{};
+  std::unique_ptr<BrowserHost> browsers_;
   std::unique_ptr<WindowBinder> binder_;
 };
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "ui/embedded_browser.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/notice_window.h"
@@ -160,7 +161,7 @@ void QtPorts::SetClipboardText(const std::string& text) {
 void QtPorts::Navigate(const std::string& browser, const std::string& url) {
   OnGui([this, browser, url] {
     if (window_ == nullptr) return;
-    if (auto* b = window_->ControlAs<BrowserPlaceholder>(browser)) {
+    if (auto* b = window_->ControlAs<EmbeddedBrowser>(browser)) {
       b->Navigate(QUrl(FromGbk(url)));
     }
   });
@@ -169,7 +170,7 @@ void QtPorts::Navigate(const std::string& browser, const std::string& url) {
 void QtPorts::SetBrowserUserAgent(const std::string& browser, const std::string& user_agent) {
   OnGui([this, browser, user_agent] {
     if (window_ == nullptr) return;
-    if (auto* b = window_->ControlAs<BrowserPlaceholder>(browser)) {
+    if (auto* b = window_->ControlAs<EmbeddedBrowser>(browser)) {
       b->SetUserAgent(FromGbk(user_agent));
     }
   });

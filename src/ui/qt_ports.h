@@ -1,5 +1,5 @@
 // The person and clock ports on Qt: notices, message boxes, file dialogs, the clipboard and the
-// browser stand-ins go to the main window; named clocks are QTimers on the GUI thread.
+// embedded browsers go to the main window; named clocks are QTimers on the GUI thread.
 //
 // Anything may be called from any thread. A question asked from a worker (message box, file
 // dialog) is posted to the GUI thread and the worker waits for the answer; at shutdown every

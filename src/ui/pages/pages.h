@@ -5,6 +5,10 @@
 class QVBoxLayout;
 class QWidget;
 
+namespace brindle {
+class Window;
+}
+
 namespace brindle::ui {
 
 QWidget* BuildDownloadPage(QWidget* parent);
@@ -23,5 +27,14 @@ QWidget* PlayerPanelSlot(QWidget* page, QWidget* list_card);
 
 // A page's empty shell: background role and the outer margins every page shares.
 QWidget* NewPage(QWidget* parent, QVBoxLayout** column);
+
+// The forum page's title strip: "论坛" shows the forum browser, "网易云音乐" the music chart in
+// the second browser. Titles the program has bound already keep their handlers.
+void BindForumPageTitles(Window& window);
+// The music chart of the outside music service, and the agent the second browser presents.
+inline constexpr const char* kMusicChartUrl = "https://music.163.com/#/discover/toplist";
+inline constexpr const char* kSecondBrowserAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/93.0.4577.63 Safari/537.36";
 
 }  // namespace brindle::ui
