@@ -100,11 +100,21 @@ std::string default_list(const std::string& version) {
          "materials--http://{primary}/maps/patch/brindle_materials_" + version + ".7z\r\n";
 }
 
+// The HTTP and the HTTPS listener install the routes each; both must serve one store.
+std::shared_ptr<PatchStore> store_of(const SimState& state) {
+  static std::mutex mutex;
+  static std::map<const SimState*, std::shared_ptr<PatchStore>> stores;
+  std::lock_guard lock(mutex);
+  auto& store = stores[&state];
+  if (!store) store = std::make_shared<PatchStore>();
+  return store;
+}
+
 }  // namespace
 
 void install_patch_routes(httplib::Server& server, SimState& state) {
   if (!state.map_mirror) return;
-  auto store = std::make_shared<PatchStore>();
+  std::shared_ptr<PatchStore> store = store_of(state);
 
   server.Get("/software/model_version.php", [store](const httplib::Request& rq, httplib::Response& rs) {
     std::lock_guard lock(store->mutex);

@@ -32,7 +32,10 @@ class ModelPatchTest : public MapsFixture {
   }
 
   std::string VersionFile() const { return ModelVersionFile(csgo_dir_); }
-  void Install(const std::string& version) { test::spit(VersionFile(), version); }
+  void Install(const std::string& version) {
+    fs::create_directories(fs::path(VersionFile()).parent_path());
+    test::spit(VersionFile(), version);
+  }
   std::string Caption() { return window().controls().Caption(names::kPatch); }
   bool PatchEnabled() { return window().controls().Enabled(names::kPatch); }
   std::vector<std::string> QueuedUrls(const std::vector<std::uint64_t>& ids) {
@@ -110,8 +113,7 @@ TEST_F(ModelPatchTest, BadListLinesAndRepeatsAreLeftOut) {
                            "g--ftp://{primary}/maps/y.7z\r\n"
                            "\r\n"));
   const std::vector<std::uint64_t> ids = patch_->QueuePatchFiles();
-  ASSERT_EQ(ids.size(), 1u);
-  EXPECT_EQ(QueuedUrls(ids)[0], good);
+  ASSERT_EQ(QueuedUrls(ids), std::vector<std::string>{good});
   EXPECT_EQ(window().download_queue().Cell(0, 3), gbk("材质补丁"));
   EXPECT_FALSE(PatchEnabled());
   ASSERT_TRUE(DriveUntilIdle());
