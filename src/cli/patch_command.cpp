@@ -190,7 +190,7 @@ int RunPatch(CliContext& ctx) {
 
   if (!wait) {
     const PatchStatus status = patch->CheckModelPatch();
-    PrintStatus(ctx, status);
+    if (!ctx.json) PrintStatus(ctx, status);
     if (status.state == PatchState::kUnknown) return 1;
     const bool due = status.state == PatchState::kNotInstalled ||
                      status.state == PatchState::kOutdated;
@@ -198,7 +198,11 @@ int RunPatch(CliContext& ctx) {
     if (ctx.json) {
       nlohmann::ordered_json list = nlohmann::ordered_json::array();
       for (const std::string& url : files) list.push_back(U(url));
-      PrintJson(ctx, nlohmann::ordered_json{{"due", due}, {"archives", list}});
+      PrintJson(ctx, nlohmann::ordered_json{{"state", StateText(status.state)},
+                                            {"local", status.local},
+                                            {"remote", status.remote},
+                                            {"due", due},
+                                            {"archives", list}});
     } else {
       std::fprintf(ctx.out, "%s\n", due ? "update due; archives (run with --wait to fetch them):"
                                         : "no update due");
