@@ -1,10 +1,12 @@
 // The model and material patch and the cloud user-info service. The software service answers
 // the current patch version (model_version.php) and lists the patch archives (pifu.txt); the
-// mirror serves them as real .7z archives made with 7zz the first time a version is asked for,
-// holding the version file and a few model and material files under csgo/. The user-info
-// service answers per Steam id what tests script: the next map, the nominations, or any body.
+// mirror serves them as real .7z archives made with 7zz (the current version's at start, others
+// the first time they are asked for), holding the version file and a few model and material
+// files under csgo/. The user-info service answers per Steam id what tests script: the next
+// map, the nominations, or any body.
 #include <httplib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,6 +43,7 @@ struct PatchStore {
   std::string list;  // "{primary}" stands for the mirror's primary host
   std::map<std::string, UserInfoScript> users;
   std::mutex making;  // one archive made at a time
+  bool made_at_start = false;
 };
 
 std::string primary_host(const SimState& state) {
@@ -115,6 +118,21 @@ std::shared_ptr<PatchStore> store_of(const SimState& state) {
 void install_patch_routes(httplib::Server& server, SimState& state) {
   if (!state.map_mirror) return;
   std::shared_ptr<PatchStore> store = store_of(state);
+  {
+    // The current version's archives are ready before the first client asks; another version's
+    // are made when first asked for.
+    std::unique_lock lock(store->mutex);
+    const bool first = !store->made_at_start;
+    store->made_at_start = true;
+    const std::string version = store->version;
+    lock.unlock();
+    std::string error;
+    for (const char* kind : {"models", "materials"}) {
+      if (first && patch_archive(*store, state, kind, version, error).empty()) {
+        std::fprintf(stderr, "brindle-sim: patch: %s\n", error.c_str());
+      }
+    }
+  }
 
   server.Get("/software/model_version.php", [store](const httplib::Request& rq, httplib::Response& rs) {
     std::lock_guard lock(store->mutex);

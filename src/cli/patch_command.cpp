@@ -191,7 +191,11 @@ int RunPatch(CliContext& ctx) {
   if (!wait) {
     const PatchStatus status = patch->CheckModelPatch();
     if (!ctx.json) PrintStatus(ctx, status);
-    if (status.state == PatchState::kUnknown) return 1;
+    if (status.state == PatchState::kUnknown) {
+      std::fputs("brindle-cli patch: the CS:GO folder is not known (brindle-cli game csgo PATH)\n",
+                 stderr);
+      return 1;
+    }
     const bool due = status.state == PatchState::kNotInstalled ||
                      status.state == PatchState::kOutdated;
     const std::vector<std::string> files = due ? patch->PatchFiles() : std::vector<std::string>{};
