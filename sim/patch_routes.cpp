@@ -134,11 +134,12 @@ void install_patch_routes(httplib::Server& server, SimState& state) {
     }
   }
 
-  server.Get("/software/model_version.php", [store](const httplib::Request& rq, httplib::Response& rs) {
-    std::lock_guard lock(store->mutex);
-    store->last_asked = rq.get_param_value("version");
-    rs.set_content(store->version, kText);
-  });
+  server.Get("/software/model_version.php",
+             [store](const httplib::Request& rq, httplib::Response& rs) {
+               std::lock_guard lock(store->mutex);
+               store->last_asked = rq.get_param_value("version");
+               rs.set_content(store->version, kText);
+             });
   server.Get("/software/pifu.txt", [store, &state](const httplib::Request&, httplib::Response& rs) {
     std::lock_guard lock(store->mutex);
     const std::string list = store->list_scripted ? store->list : default_list(store->version);
@@ -147,7 +148,8 @@ void install_patch_routes(httplib::Server& server, SimState& state) {
   server.Get(R"(/maps/patch/brindle_(models|materials)_([0-9]{1,12})\.7z)",
              [store, &state](const httplib::Request& rq, httplib::Response& rs) {
                std::string error;
-               const std::string path = patch_archive(*store, state, rq.matches[1], rq.matches[2], error);
+               const std::string path =
+                   patch_archive(*store, state, rq.matches[1], rq.matches[2], error);
                std::string bytes;
                std::ifstream in(path, std::ios::binary);
                if (path.empty() || !in) {
@@ -159,11 +161,13 @@ void install_patch_routes(httplib::Server& server, SimState& state) {
                rs.set_content(bytes, "application/x-7z-compressed");
              });
 
-  // Maps that exist only as a plain .bsp (no .bsp.bz2 beside them), for pre-download's second probe.
-  server.Get(R"(/maps/plain/([A-Za-z0-9_-]{1,64})\.bsp)", [](const httplib::Request& rq,
-                                                             httplib::Response& rs) {
-    rs.set_content("VBSP plain map " + std::string(rq.matches[1]) + "\n", "application/octet-stream");
-  });
+  // Maps that exist only as a plain .bsp (no .bsp.bz2 beside them), for pre-download's second
+  // probe.
+  server.Get(R"(/maps/plain/([A-Za-z0-9_-]{1,64})\.bsp)",
+             [](const httplib::Request& rq, httplib::Response& rs) {
+               rs.set_content("VBSP plain map " + std::string(rq.matches[1]) + "\n",
+                              "application/octet-stream");
+             });
 
   server.Post("/test/model_version", [store](const httplib::Request& rq, httplib::Response& rs) {
     std::lock_guard lock(store->mutex);

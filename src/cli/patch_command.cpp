@@ -41,31 +41,44 @@ std::string U(const std::string& gbk_text) { return gbk_to_utf8(gbk_text); }
 
 const char* StateText(PatchState state) {
   switch (state) {
-    case PatchState::kNotInstalled: return "not_installed";
-    case PatchState::kInstalled: return "installed";
-    case PatchState::kOutdated: return "outdated";
-    case PatchState::kUnknown: break;
+    case PatchState::kNotInstalled:
+      return "not_installed";
+    case PatchState::kInstalled:
+      return "installed";
+    case PatchState::kOutdated:
+      return "outdated";
+    case PatchState::kUnknown:
+      break;
   }
   return "unknown";
 }
 
 const char* ResultText(TaskResult result) {
   switch (result) {
-    case TaskResult::kInstalled: return "installed";
-    case TaskResult::kDownloaded: return "downloaded";
-    case TaskResult::kFailed: return "failed";
-    case TaskResult::kPending: break;
+    case TaskResult::kInstalled:
+      return "installed";
+    case TaskResult::kDownloaded:
+      return "downloaded";
+    case TaskResult::kFailed:
+      return "failed";
+    case TaskResult::kPending:
+      break;
   }
   return "pending";
 }
 
 const char* ItemText(PreDownloadResult result) {
   switch (result) {
-    case PreDownloadResult::kQueued: return "queued";
-    case PreDownloadResult::kInstalled: return "already installed";
-    case PreDownloadResult::kNotFound: return "not on the mirror";
-    case PreDownloadResult::kSeen: return "handled before";
-    case PreDownloadResult::kSkipped: break;
+    case PreDownloadResult::kQueued:
+      return "queued";
+    case PreDownloadResult::kInstalled:
+      return "already installed";
+    case PreDownloadResult::kNotFound:
+      return "not on the mirror";
+    case PreDownloadResult::kSeen:
+      return "handled before";
+    case PreDownloadResult::kSkipped:
+      break;
   }
   return "skipped (no usable map name or prefix)";
 }
@@ -146,9 +159,10 @@ int WaitAndPrint(CliContext& ctx, MapDownloadsFeature& downloads,
 }
 
 int PatchUsage() {
-  std::fputs("usage: brindle-cli patch status\n"
-             "       brindle-cli patch update [--wait] [--line us1|us2|telecom]\n",
-             stderr);
+  std::fputs(
+      "usage: brindle-cli patch status\n"
+      "       brindle-cli patch update [--wait] [--line us1|us2|telecom]\n",
+      stderr);
   return 2;
 }
 
@@ -168,8 +182,10 @@ int RunPatch(CliContext& ctx) {
       wait = true;
     } else if (sub == "update" && arg == "--line" && i + 1 < ctx.args.size()) {
       const std::string& name = ctx.args[++i];
-      const char* line = name == "us1" ? names::kMirror1 : name == "us2" ? names::kMirror3
-                       : name == "telecom" ? names::kMirror2 : nullptr;
+      const char* line = name == "us1"       ? names::kMirror1
+                         : name == "us2"     ? names::kMirror3
+                         : name == "telecom" ? names::kMirror2
+                                             : nullptr;
       if (line == nullptr) return PatchUsage();
       ctx.window.controls().SetChecked(line, true);
     } else {
@@ -196,8 +212,8 @@ int RunPatch(CliContext& ctx) {
                  stderr);
       return 1;
     }
-    const bool due = status.state == PatchState::kNotInstalled ||
-                     status.state == PatchState::kOutdated;
+    const bool due =
+        status.state == PatchState::kNotInstalled || status.state == PatchState::kOutdated;
     const std::vector<std::string> files = due ? patch->PatchFiles() : std::vector<std::string>{};
     if (ctx.json) {
       nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -208,8 +224,8 @@ int RunPatch(CliContext& ctx) {
                                             {"due", due},
                                             {"archives", list}});
     } else {
-      std::fprintf(ctx.out, "%s\n", due ? "update due; archives (run with --wait to fetch them):"
-                                        : "no update due");
+      std::fprintf(ctx.out, "%s\n",
+                   due ? "update due; archives (run with --wait to fetch them):" : "no update due");
       for (const std::string& url : files) std::fprintf(ctx.out, "  %s\n", U(url).c_str());
     }
     return 0;

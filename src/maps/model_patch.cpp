@@ -44,9 +44,8 @@ std::string FetchText(Core& core, const std::string& url, std::size_t cap) {
 // would be sent as something other than what the list says.
 bool QueueableUrl(std::string_view url) {
   if (!url.starts_with("http://") && !url.starts_with("https://")) return false;
-  return std::none_of(url.begin(), url.end(), [](char c) {
-    return static_cast<unsigned char>(c) <= 0x20 || c == 0x7f;
-  });
+  return std::none_of(url.begin(), url.end(),
+                      [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7f; });
 }
 
 }  // namespace
@@ -152,8 +151,8 @@ PatchStatus ModelPatchFeature::CheckModelPatch() {
   status.local = TextToInt(text);
   status.state = PatchState::kInstalled;
   controls.SetCaption(names::kPatch, gbk("材质补丁\r\n(") + std::to_string(status.local) + ")");
-  status.remote = ParsePatchAnswer(FetchText(*core_, ModelVersionUrl(base, status.local),
-                                             kPatchAnswerMaxBytes));
+  status.remote = ParsePatchAnswer(
+      FetchText(*core_, ModelVersionUrl(base, status.local), kPatchAnswerMaxBytes));
   if (status.remote >= 0 && ClampPatchVersion(status.local) < status.remote) {
     status.state = PatchState::kOutdated;
     controls.SetCaption(names::kPatch, gbk("材质补丁(已过期)"));

@@ -53,12 +53,12 @@ struct PatchStatus {
 
 // What a click on the patch button came to.
 enum class PatchUpdate {
-  kQueued,      // archives queued
-  kUpToDate,    // "无需更新"
-  kNoList,      // the file list was empty or named nothing usable
-  kNoAnswer,    // the version service did not answer: nothing queued
-  kBusy,        // archives of an earlier update are still out
-  kWrongPath,   // the game installation is not valid
+  kQueued,     // archives queued
+  kUpToDate,   // "无需更新"
+  kNoList,     // the file list was empty or named nothing usable
+  kNoAnswer,   // the version service did not answer: nothing queued
+  kBusy,       // archives of an earlier update are still out
+  kWrongPath,  // the game installation is not valid
 };
 
 class ModelPatchFeature final : public Feature {

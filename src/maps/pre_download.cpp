@@ -65,16 +65,16 @@ std::vector<std::string> NominatedMaps(const std::string& nominated) {
 bool PreDownloadName(std::string_view map) {
   if (map.empty() || map.size() > 128 || map.front() == '.') return false;
   return std::all_of(map.begin(), map.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
   });
 }
 
 std::string LocalDateTimeText() {
   const platform::LocalTime t = platform::local_time_now();
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 
@@ -172,7 +172,8 @@ PreDownloadItem PreDownloadFeature::PreDownloadMap(const std::string& map,
   PreDownloadItem item;
   item.map = map;
   // An empty or path-like name would probe the bare prefix or name a file outside the cache.
-  if (!PreDownloadName(map) || (!prefix.starts_with("http://") && !prefix.starts_with("https://"))) {
+  if (!PreDownloadName(map) ||
+      (!prefix.starts_with("http://") && !prefix.starts_with("https://"))) {
     return item;
   }
   std::string maps_dir;

@@ -56,9 +56,9 @@ enum class PreDownloadResult {
 struct PreDownloadItem {
   std::string map;
   PreDownloadResult result = PreDownloadResult::kSkipped;
-  std::string url;          // what was queued (or the last probe)
-  std::uint64_t task = 0;   // the queued task
-  bool nominated = false;   // from NominateLists, else NextMap
+  std::string url;         // what was queued (or the last probe)
+  std::uint64_t task = 0;  // the queued task
+  bool nominated = false;  // from NominateLists, else NextMap
 };
 struct PreDownloadReport {
   bool answered = false;  // a JSON answer arrived

@@ -2,15 +2,14 @@
 // game by hand, the check's rows as JSON, downloads of URLs and of a whole group into the game
 // with their results and exit status, and a program folder that another program owns.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <cerrno>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
 #include "support/sim_admin.h"
@@ -218,8 +217,9 @@ TEST_F(MapsCliTest, PreDownloadOnceQueuesAndExplainsTheRest) {
   ChooseGame();
   EXPECT_EQ(Cli({"predownload", "once"}).code, 1);  // logged out
   ASSERT_EQ(Cli({"login", "brindle-tester", "secure-4242"}).code, 0);
-  ASSERT_TRUE(test::SimSet(*sim_, "/test/userinfo?steamid=76561198000001001&next=awp_lego_2"
-                                  "&nominate=35hp_2,zz_nowhere"));
+  ASSERT_TRUE(test::SimSet(*sim_,
+                           "/test/userinfo?steamid=76561198000001001&next=awp_lego_2"
+                           "&nominate=35hp_2,zz_nowhere"));
   const CliRun run = Cli({"--json", "predownload", "once"});
   ASSERT_EQ(run.code, 0) << run.err;
   const auto j = nlohmann::json::parse(run.out);

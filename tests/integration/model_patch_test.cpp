@@ -2,12 +2,13 @@
 // version clamp, "无需更新", answers that are no version, the file list with its bad lines, the
 // mirror rewrite, and a whole update through the real queue and 7zz that leaves the new version
 // file in the CS:GO folder, the caption following it and the button available again.
+#include "maps/model_patch.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "foundation/encoding.h"
-#include "maps/model_patch.h"
 #include "support/maps_fixture.h"
 #include "support/sim_admin.h"
 #include "view/control_names.h"
@@ -101,17 +102,22 @@ TEST_F(ModelPatchTest, WrongPathShowsTheBox) {
 TEST_F(ModelPatchTest, BadListLinesAndRepeatsAreLeftOut) {
   IntoGame(false);  // only the queueing is looked at here
   const std::string good = Primary("/maps/patch/brindle_models_20240315.7z");
-  ASSERT_TRUE(test::SimSet(*sim_, "/test/pifu",
-                           "\r\n"
-                           "one-field-only\r\n"
-                           "a--" + good + "--third field\r\n"
-                           "b--" + good + "\r\n"                       // repeated URL
-                           "c--http://{primary}/other/brindle_models_20240315.7z\r\n"  // same name
-                           "d--http://{primary}/maps/my patch.7z\r\n"  // blank inside
-                           "e--http://{primary}/maps/x.7z?evil=1\r\n"  // not a file name
-                           "f--http://{primary}/maps/\r\n"             // no file name at all
-                           "g--ftp://{primary}/maps/y.7z\r\n"
-                           "\r\n"));
+  ASSERT_TRUE(
+      test::SimSet(*sim_, "/test/pifu",
+                   "\r\n"
+                   "one-field-only\r\n"
+                   "a--" +
+                       good +
+                       "--third field\r\n"
+                       "b--" +
+                       good +
+                       "\r\n"                                                      // repeated URL
+                       "c--http://{primary}/other/brindle_models_20240315.7z\r\n"  // same name
+                       "d--http://{primary}/maps/my patch.7z\r\n"                  // blank inside
+                       "e--http://{primary}/maps/x.7z?evil=1\r\n"  // not a file name
+                       "f--http://{primary}/maps/\r\n"             // no file name at all
+                       "g--ftp://{primary}/maps/y.7z\r\n"
+                       "\r\n"));
   const std::vector<std::uint64_t> ids = patch_->QueuePatchFiles();
   ASSERT_EQ(QueuedUrls(ids), std::vector<std::string>{good});
   EXPECT_EQ(window().download_queue().Cell(0, 3), gbk("材质补丁"));
@@ -168,8 +174,10 @@ TEST_F(ModelPatchTest, UpdateInstallsTheArchivesAndTheCaptionFollows) {
 TEST_F(ModelPatchTest, HostileArchiveStaysInsideTheGameFolder) {
   const std::string token = "patch" + std::to_string(::getpid());
   ASSERT_TRUE(test::SimSet(*sim_, "/test/pifu",
-                           "a--http://{primary}/maps/hostile/dotdot/" + token + "/de_evil.7z\r\n"
-                           "b--http://{primary}/maps/hostile/absolute/" + token + "/de_evil2.7z\r\n"));
+                           "a--http://{primary}/maps/hostile/dotdot/" + token +
+                               "/de_evil.7z\r\n"
+                               "b--http://{primary}/maps/hostile/absolute/" +
+                               token + "/de_evil2.7z\r\n"));
   const std::vector<std::uint64_t> ids = patch_->QueuePatchFiles();
   ASSERT_EQ(ids.size(), 2u);
   ASSERT_TRUE(DriveUntilIdle());

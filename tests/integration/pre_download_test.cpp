@@ -2,6 +2,8 @@
 // the real queue: the switch, the next and nominated maps arriving in the game folder, each map
 // handled once per run, the two probes, answers that are no JSON or name nothing, and ticks that
 // neither overlap nor let two queries queue a map twice.
+#include "maps/pre_download.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 
 #include "app/core.h"
 #include "foundation/encoding.h"
-#include "maps/pre_download.h"
 #include "support/maps_fixture.h"
 #include "support/sim_admin.h"
 #include "view/control_names.h"
@@ -39,7 +40,8 @@ class PreDownloadTest : public MapsFixture {
     fx().state().login.steamid64 = kSteamId;
   }
   void Script(const std::string& query, const std::string& body = {}) {
-    ASSERT_TRUE(test::SimSet(*sim_, "/test/userinfo?steamid=" + std::string(kSteamId) + query, body));
+    ASSERT_TRUE(
+        test::SimSet(*sim_, "/test/userinfo?steamid=" + std::string(kSteamId) + query, body));
   }
   // Task names in the queue's outcomes, each as often as it was queued.
   std::vector<std::string> QueuedNames() {
@@ -133,7 +135,9 @@ TEST_F(PreDownloadTest, PlainBspAndBadAnswers) {
   EXPECT_EQ(pre_->Seen().size(), seen);
 
   // An empty or path-like NextMap is handled once and never probed or queued.
-  Script("", R"([{"NextMap":"../../evil","downloadurlPreFix":"http://x/","NominateLists":"/etc/passwd,"}])");
+  Script(
+      "",
+      R"([{"NextMap":"../../evil","downloadurlPreFix":"http://x/","NominateLists":"/etc/passwd,"}])");
   report = pre_->PreDownloadQuery();
   ASSERT_TRUE(report.answered);
   for (const PreDownloadItem& item : report.items) {
