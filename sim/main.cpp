@@ -100,6 +100,14 @@ void usage(FILE* out) {
       "  /maps/fault/html/0/FILE           200 with an HTML page instead of the file\n"
       "  POST /test/mapdata/GROUP[?status=N]  serve the request body as GROUP's list\n"
       "  DELETE /test/mapdata[/GROUP]      back to the catalogue (all groups without GROUP)\n"
+      "Patch: /software/model_version.php (the current version, 20240315), /software/pifu.txt\n"
+      "  (two archives /maps/patch/brindle_models|materials_VERSION.7z, made with 7zz)\n"
+      "  POST|DELETE /test/model_version, /test/pifu (body; {primary} = the mirror's host);\n"
+      "  GET /test/model_version/last (the version the client sent)\n"
+      "Pre-download: /cloud/yunget/userinfo.php?data=STEAMID64\n"
+      "  POST /test/userinfo?steamid=ID&next=MAP&nominate=A,B[&prefix=URL][&delay_ms=N]\n"
+      "  (a body is served as it stands); DELETE /test/userinfo\n"
+      "  /maps/plain/NAME.bsp: a map that exists only as a plain .bsp\n"
       "Account (forum plug-ins under /forum/plugin.php?id=…):\n"
       "  tarn_steam_openid:SoftLogin_postv2    POST login; known users brindle-tester /\n"
       "                                        secure-4242 (uid 1001) and 红色>>玩家 / 代码12345\n"
@@ -267,6 +275,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   server.add_routes(brindle::sim::install_map_routes);
+  server.add_routes(brindle::sim::install_patch_routes);
   if (!args.resconfig_file.empty() && !read_file(args.resconfig_file, args.account.resconfig)) {
     std::fprintf(stderr, "brindle-sim: cannot read %s\n", args.resconfig_file.c_str());
     return 1;

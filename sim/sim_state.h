@@ -65,5 +65,8 @@ void install_forum_plugin_routes(httplib::Server& server, SimState& state);
 void install_forum_map_list_routes(httplib::Server& server, SimState& state);
 // The software service's map group lists (/software/mapdata/) and the map mirror (/maps/).
 void install_map_routes(httplib::Server& server, SimState& state);
+// The patch (/software/model_version.php, /software/pifu.txt, /maps/patch/) and the cloud
+// user-info service (/cloud/yunget/userinfo.php), scriptable under /test/ (patch_routes.cpp).
+void install_patch_routes(httplib::Server& server, SimState& state);
 
 }  // namespace brindle::sim

@@ -6,6 +6,7 @@
 #include "app/endpoints.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "maps/pre_download.h"
 #include "platform/platform.h"
 #include "program/features.h"
 #include "view/headless_ports.h"
@@ -104,6 +105,8 @@ int main(int argc, char** argv) {
       ports.Stop();
       return exit_code;
     }
+    // A stored PreDownloadEnable must not make a CLI command queue maps of its own accord.
+    if (auto* pre = core.FindFeature<PreDownloadFeature>()) pre->ServeTicks(false);
     args.erase(args.begin());
     CliContext context{core, window, ports, args, json, stdout};
     result = command->run(context);

@@ -273,6 +273,8 @@ void MapDownloadsFeature::WaitForExtractor(RunningExtraction job) {
   // A patch archive's success is not counted as a map, as before; its failure is.
   if (ok && job.from_queue) stats_.AddExtracted();
   if (!ok) stats_.AddExtractionFailure();
+  // The patch check reads the version file the archive may have brought, so it hears first.
+  if (!job.from_queue) NotifyArchive(job.file, ok);
   Finish(job.task, ok ? TaskResult::kInstalled : TaskResult::kFailed, reason);
   done();
   RefreshSummary();

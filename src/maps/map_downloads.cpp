@@ -70,12 +70,50 @@ void MapDownloadsFeature::Remember(const QueuedTask& task, const std::string& fi
 void MapDownloadsFeature::Finish(std::uint64_t task, TaskResult result, const std::string& reason,
                                  std::int64_t bytes) {
   if (task == 0) return;
-  std::lock_guard lock(outcomes_mutex_);
-  TaskOutcome& outcome = outcomes_[task];
-  outcome.id = task;
-  outcome.result = result;
-  outcome.reason = reason;
-  if (bytes >= 0) outcome.bytes = bytes;
+  TaskOutcome settled;
+  {
+    std::lock_guard lock(outcomes_mutex_);
+    TaskOutcome& outcome = outcomes_[task];
+    outcome.id = task;
+    outcome.result = result;
+    outcome.reason = reason;
+    if (bytes >= 0) outcome.bytes = bytes;
+    settled = outcome;
+  }
+  if (result == TaskResult::kPending) return;
+  std::vector<TaskObserver> observers;
+  {
+    std::lock_guard lock(observers_mutex_);
+    for (const auto& [id, observer] : task_observers_) observers.push_back(observer);
+  }
+  for (const TaskObserver& observer : observers) observer(settled);
+}
+
+int MapDownloadsFeature::AddTaskObserver(TaskObserver observer) {
+  std::lock_guard lock(observers_mutex_);
+  task_observers_[next_observer_] = std::move(observer);
+  return next_observer_++;
+}
+
+int MapDownloadsFeature::AddArchiveObserver(ArchiveObserver observer) {
+  std::lock_guard lock(observers_mutex_);
+  archive_observers_[next_observer_] = std::move(observer);
+  return next_observer_++;
+}
+
+void MapDownloadsFeature::RemoveObserver(int id) {
+  std::lock_guard lock(observers_mutex_);
+  task_observers_.erase(id);
+  archive_observers_.erase(id);
+}
+
+void MapDownloadsFeature::NotifyArchive(const std::string& archive, bool ok) {
+  std::vector<ArchiveObserver> observers;
+  {
+    std::lock_guard lock(observers_mutex_);
+    for (const auto& [id, observer] : archive_observers_) observers.push_back(observer);
+  }
+  for (const ArchiveObserver& observer : observers) observer(archive, ok);
 }
 
 ProgressSnapshot MapDownloadsFeature::Progress() const {

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -120,6 +121,17 @@ class MapDownloadsFeature final : public Feature {
   // Nothing queued or running, nothing waiting for or under extraction.
   bool Idle() const;
 
+  // ---- Observers (other features of the download page) ----
+  // Told, on the thread that settled it, when a task's outcome becomes final (not kPending).
+  using TaskObserver = std::function<void(const TaskOutcome&)>;
+  // Told, on the extractor's waiter, when the extractor of a .7z or .zip archive has ended
+  // (whether or not it succeeded; not when the program is closing).
+  using ArchiveObserver = std::function<void(const std::string& archive, bool ok)>;
+  // Both return an id for RemoveObserver. Observers must not add or remove observers.
+  int AddTaskObserver(TaskObserver observer);
+  int AddArchiveObserver(ArchiveObserver observer);
+  void RemoveObserver(int id);
+
  private:
   struct QueuedTask {
     std::uint64_t id = 0;
@@ -169,6 +181,12 @@ class MapDownloadsFeature final : public Feature {
 
   mutable std::mutex outcomes_mutex_;
   std::map<std::uint64_t, TaskOutcome> outcomes_;
+
+  mutable std::mutex observers_mutex_;
+  std::map<int, TaskObserver> task_observers_;
+  std::map<int, ArchiveObserver> archive_observers_;
+  int next_observer_ = 1;
+  void NotifyArchive(const std::string& archive, bool ok);
 
   mutable std::mutex extract_mutex_;
   std::deque<PendingExtraction> extractions_;  // beside the extraction queue rows

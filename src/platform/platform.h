@@ -197,6 +197,11 @@ enum class WaitOutcome { kExited, kTimedOut, kFailed };
 // ---- Time ------------------------------------------------------------------------------------
 
 [[nodiscard]] std::int64_t monotonic_ms();
+// The local date and time now, in the machine's time zone.
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+[[nodiscard]] LocalTime local_time_now();
 void sleep_ms(std::int64_t ms);
 
 // ---- UDP -------------------------------------------------------------------------------------

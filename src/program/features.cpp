@@ -10,6 +10,8 @@
 #include "app/version_check.h"
 #include "maps/map_dictionary.h"
 #include "maps/map_downloads.h"
+#include "maps/model_patch.h"
+#include "maps/pre_download.h"
 #include "servers/favourites_view.h"
 #include "servers/query_engine.h"
 #include "servers/server_list_view.h"
@@ -27,6 +29,8 @@ void BindFeatures(Core& core) {
   core.AddFeature(std::make_unique<RemoteConfigurationFeature>());
   core.AddFeature(std::make_unique<AccountFeature>());
   core.AddFeature(std::make_unique<MapDownloadsFeature>());
+  core.AddFeature(std::make_unique<ModelPatchFeature>());
+  core.AddFeature(std::make_unique<PreDownloadFeature>());
   core.AddFeature(std::make_unique<QueryEngineFeature>());
   core.AddFeature(std::make_unique<ServerBrowserFeature>());
   core.AddFeature(std::make_unique<FavouritesFeature>());

@@ -2,17 +2,17 @@
 // game by hand, the check's rows as JSON, downloads of URLs and of a whole group into the game
 // with their results and exit status, and a program folder that another program owns.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <cerrno>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "support/sim_admin.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -179,6 +179,63 @@ TEST_F(MapsCliTest, AFolderOwnedByTheWindowIsReadButNotWritten) {
   // Once the window is gone the folder is the CLI's: its start empties the cache.
   EXPECT_EQ(Cli({"maps", "check", "ttt"}).code, 0);
   EXPECT_FALSE(fs::exists(partial));
+}
+
+TEST_F(MapsCliTest, PatchStatusAndUpdate) {
+  ASSERT_TRUE(test::SimReset(*sim_, "/test/model_version"));
+  ASSERT_TRUE(test::SimReset(*sim_, "/test/pifu"));
+  EXPECT_EQ(Cli({"patch", "status"}).code, 1);  // no game yet
+  ChooseGame();
+  const CliRun before = Cli({"--json", "patch", "status"});
+  ASSERT_EQ(before.code, 0) << before.err;
+  EXPECT_EQ(nlohmann::json::parse(before.out)["state"], "not_installed");
+  EXPECT_EQ(nlohmann::json::parse(before.out)["caption"], "材质补丁(未下载)");
+
+  const CliRun plan = Cli({"--json", "patch", "update"});
+  ASSERT_EQ(plan.code, 0) << plan.err;
+  EXPECT_EQ(nlohmann::json::parse(plan.out)["archives"].size(), 2u);
+  const fs::path version =
+      game_ / "csgo" / "models" / "player" / "custom_player" / "2019x" / "model_version.ini";
+  EXPECT_FALSE(fs::exists(version)) << "the plan fetches nothing";
+
+  const CliRun update = Cli({"--json", "patch", "update", "--wait"});
+  ASSERT_EQ(update.code, 0) << update.err;
+  const auto j = nlohmann::json::parse(update.out);
+  EXPECT_EQ(j["state"], "installed");
+  EXPECT_EQ(j["local"], 20240315);
+  ASSERT_EQ(j["tasks"].size(), 2u);
+  EXPECT_EQ(j["tasks"][0]["result"], "installed");
+  EXPECT_EQ(slurp(version), "20240315");
+
+  const CliRun again = Cli({"patch", "update", "--wait"});
+  EXPECT_EQ(again.code, 0) << again.err;
+  EXPECT_NE(again.out.find("无需更新"), std::string::npos) << again.out;
+  EXPECT_EQ(Cli({"patch", "frobnicate"}).code, 2);
+}
+
+TEST_F(MapsCliTest, PreDownloadOnceQueuesAndExplainsTheRest) {
+  ChooseGame();
+  EXPECT_EQ(Cli({"predownload", "once"}).code, 1);  // logged out
+  ASSERT_EQ(Cli({"login", "brindle-tester", "secure-4242"}).code, 0);
+  ASSERT_TRUE(test::SimSet(*sim_,
+                           "/test/userinfo?steamid=76561198000001001&next=awp_lego_2"
+                           "&nominate=35hp_2,zz_nowhere"));
+  const CliRun run = Cli({"--json", "predownload", "once"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const auto j = nlohmann::json::parse(run.out);
+  EXPECT_EQ(j["next_map"], "awp_lego_2");
+  ASSERT_EQ(j["maps"].size(), 3u);
+  EXPECT_EQ(j["maps"][0]["map"], "35hp_2");
+  EXPECT_EQ(j["maps"][0]["result"], "queued");
+  EXPECT_EQ(j["maps"][1]["result"], "not on the mirror");
+  EXPECT_EQ(j["maps"][2]["result"], "queued");
+  EXPECT_EQ(j["tasks"].size(), 2u);
+  EXPECT_TRUE(fs::exists(MapFile("35hp_2.bsp")));
+  EXPECT_TRUE(fs::exists(MapFile("awp_lego_2.bsp")));
+  const CliRun text = Cli({"predownload", "once"});
+  EXPECT_EQ(text.code, 0) << text.err;
+  EXPECT_NE(text.out.find("already installed"), std::string::npos) << text.out;
+  ASSERT_TRUE(test::SimReset(*sim_, "/test/userinfo"));
 }
 
 }  // namespace
