@@ -12,9 +12,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -123,7 +123,8 @@ void BM_RawRoundTrips(benchmark::State& state) {
     receiver.join();
     answered_total += answered.load();
   }
-  state.counters["answers"] = benchmark::Counter(answered_total, benchmark::Counter::kAvgIterations);
+  state.counters["answers"] =
+      benchmark::Counter(answered_total, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_RawRoundTrips)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 

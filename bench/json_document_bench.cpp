@@ -5,9 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "foundation/encoding.h"
 #include "foundation/json_document.h"
@@ -15,8 +14,8 @@
 namespace {
 
 constexpr int kServers = 5000;
-constexpr const char* kFields[] = {"name", "map_name", "comments", "players",
-                                   "max_players", "ip", "port"};
+constexpr const char* kFields[] = {"name",        "map_name", "comments", "players",
+                                   "max_players", "ip",       "port"};
 
 // An answer shaped like the community's: Chinese names and descriptions, counts as numbers.
 const std::string& server_list_utf8() {
@@ -98,8 +97,8 @@ void BM_Reference_NlohmannParseAndReadAll(benchmark::State& state) {
     for (const auto& server : list) {
       for (const char* field : kFields) {
         const auto& value = server[field];
-        bytes += value.is_string() ? value.get_ref<const std::string&>().size()
-                                   : value.dump().size();
+        bytes +=
+            value.is_string() ? value.get_ref<const std::string&>().size() : value.dump().size();
       }
     }
     benchmark::DoNotOptimize(bytes);

@@ -82,9 +82,7 @@ void run_single(benchmark::State& state, bool (*write)(const std::string&), cons
 }
 
 void BM_PlainWrite(benchmark::State& state) { run_single(state, &write_plain, "bench_plain"); }
-void BM_MappedFileStore(benchmark::State& state) {
-  run_single(state, &write_store, "bench_store");
-}
+void BM_MappedFileStore(benchmark::State& state) { run_single(state, &write_store, "bench_store"); }
 
 void BM_StoreAgainstWrite(benchmark::State& state) {
   const std::string plain = bench_path("bench_pair_plain");

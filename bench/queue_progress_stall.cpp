@@ -77,7 +77,7 @@ Result Run(Window& window, ui::ListModelAdapter& adapter, Writes what, int secon
       }
       if (what != Writes::kQueue) {
         window.controls().SetCaption(names::kDownloadSummary, head + std::to_string(i) + tail +
-                                                                    Fixed2(percent / 10) + "MB/s");
+                                                                  Fixed2(percent / 10) + "MB/s");
       }
       writes.fetch_add(1, std::memory_order_relaxed);
     }

@@ -7,14 +7,13 @@
 //
 // brindle-sim is found beside the build (../sim/brindle-sim from this program) or at $BRINDLE_SIM.
 #include <benchmark/benchmark.h>
-
-#include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/core.h"
@@ -42,16 +41,15 @@ class Sim {
   Sim() {
     http_global_init();
     const char* given = std::getenv("BRINDLE_SIM");
-    const fs::path sim = given != nullptr
-                             ? fs::path(given)
-                             : fs::read_symlink("/proc/self/exe").parent_path() / ".." / "sim" /
-                                   "brindle-sim";
+    const fs::path sim = given != nullptr ? fs::path(given)
+                                          : fs::read_symlink("/proc/self/exe").parent_path() /
+                                                ".." / "sim" / "brindle-sim";
     dir_ = fs::temp_directory_path() / ("server_list_bench." + std::to_string(::getpid()));
     fs::create_directories(dir_);
     const std::string addr = (dir_ / "addr").string();
-    process_ = platform::spawn_process({sim.string(), "--no-https", "--servers",
-                                        std::to_string(kServers), "--addr-file", addr},
-                                       "", true);
+    process_ = platform::spawn_process(
+        {sim.string(), "--no-https", "--servers", std::to_string(kServers), "--addr-file", addr},
+        "", true);
     for (int i = 0; i < 500 && base_.empty(); ++i) {
       platform::sleep_ms(20);
       std::string text;

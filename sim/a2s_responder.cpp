@@ -207,7 +207,8 @@ struct A2sResponders::Impl {
           bool player_reply = false;
           {
             std::lock_guard lock(mutex);
-            answer = Answer(s, std::string_view(buffer, static_cast<std::size_t>(got)), player_reply);
+            answer =
+                Answer(s, std::string_view(buffer, static_cast<std::size_t>(got)), player_reply);
             if (!answer.empty() && player_reply && hold) {
               held.push_back({s.fd, from, std::move(answer)});
               answer.clear();
@@ -334,7 +335,8 @@ int A2sResponders::ReleaseHeld() {
 
 std::vector<A2sServer> MakeA2sFleet(const A2sFleetOptions& options) {
   static const char* const kMaps[] = {"ze_mako_reactor_v5_3", "ze_dark_souls_ptd_v0_4",
-                                      "ze_ffvii_cosmo_canyon_v5_1", "de_dust2", "ze_lotr_minas_tirith_v3_3"};
+                                      "ze_ffvii_cosmo_canyon_v5_1", "de_dust2",
+                                      "ze_lotr_minas_tirith_v3_3"};
   std::vector<A2sServer> fleet;
   fleet.reserve(static_cast<std::size_t>(options.count > 0 ? options.count : 0));
   for (int i = 0; i < options.count; ++i) {

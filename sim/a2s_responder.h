@@ -48,14 +48,14 @@ struct A2sServer {
 
 // What a server was asked and what it answered.
 struct A2sCounts {
-  int info_requests = 0;           // without a valid challenge
-  int info_with_challenge = 0;     // carrying this server's challenge
-  int player_requests = 0;         // without a valid challenge
+  int info_requests = 0;        // without a valid challenge
+  int info_with_challenge = 0;  // carrying this server's challenge
+  int player_requests = 0;      // without a valid challenge
   int player_with_challenge = 0;
   int challenges_sent = 0;
   int info_replies = 0;
   int player_replies = 0;
-  int ignored = 0;                 // datagrams that are no request
+  int ignored = 0;  // datagrams that are no request
 };
 
 // A set of generated servers: server i (from 0) is named "Brindle Test Server #i" (or a Chinese

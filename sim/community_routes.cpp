@@ -10,10 +10,9 @@
 //   /forum/fault/KIND/plugin.php        notjson or cut, for any plug-in
 //   plug-in tarn_core_api:MapLists      map_names.json of the data folder (UTF-8) sent as GBK,
 //                                        or the names of the generated servers' maps
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "foundation/encoding.h"
@@ -32,17 +31,23 @@ struct Mode {
 
 // Names as the community writes them, so every category button finds its servers.
 const std::array<Mode, 16> kModes = {{
-    {"[僵尸逃跑]", "Brindle 僵尸逃跑 ZE 新图速递", {"ze_fapescape_rote", "ze_mako_reactor_v5_3", "ze_lotr_minas_tirith_v2_2fix"}},
+    {"[僵尸逃跑]",
+     "Brindle 僵尸逃跑 ZE 新图速递",
+     {"ze_fapescape_rote", "ze_mako_reactor_v5_3", "ze_lotr_minas_tirith_v2_2fix"}},
     {"[混战]", "Brindle 混战 5v5 休闲", {"de_dust2", "de_mirage", "de_inferno"}},
     {"[KZ]", "Brindle KZ 连跳 攀岩", {"kz_bhop_badges", "kz_cellblock_v2", "bhop_arcane_v1"}},
     {"[Surf]", "Brindle Surf 滑翔 新手", {"surf_utopia_v3", "surf_kitsune", "surf_mesa_revo"}},
     {"[TTT]", "Brindle 匪影谍镇 TTT", {"ttt_minecraft_b5", "ttt_67thway_v14", "ttt_clue_se"}},
-    {"[越狱]", "Brindle JailBreak 越狱", {"jb_undertale_v1e", "jb_clouds_final5", "jb_minecraft_v2"}},
+    {"[越狱]",
+     "Brindle JailBreak 越狱",
+     {"jb_undertale_v1e", "jb_clouds_final5", "jb_minecraft_v2"}},
     {"[躲猫猫]", "Brindle HNS 躲猫猫", {"hns_floppytown", "cs_office", "hns_mall"}},
     {"[1v1]", "Brindle 1v1 Arena 竞技场", {"am_redline", "am_grass2", "am_lego"}},
     {"[AWP]", "Brindle AWP 狙击 乐高", {"awp_lego_2", "awp_india", "awp_bhop_rocket"}},
     {"[刀战]", "Brindle 35HP 刀战", {"35hp_2", "35hp_lego", "35hp_deathrun"}},
-    {"[娱乐]", "Brindle MG 娱乐对抗 闯关", {"mg_multigames_v1", "mg_course_final", "mg_lego_multigames"}},
+    {"[娱乐]",
+     "Brindle MG 娱乐对抗 闯关",
+     {"mg_multigames_v1", "mg_course_final", "mg_lego_multigames"}},
     {"[死斗]", "Brindle 死斗 DM 练枪", {"aim_redline", "de_dust2", "aim_map"}},
     {"[挂机]", "Brindle 挂机 gjml Idle", {"gj_achievement", "idle_fy", "gj_idle_v2"}},
     {"[其他]", "Brindle 躲避球 Dodgeball", {"dodgeball_tennis", "hg_arena_v2", "dodgeball_ice"}},
@@ -51,20 +56,30 @@ const std::array<Mode, 16> kModes = {{
 }};
 
 const std::array<const char*, 6> kRegions = {"华东 上海", "华南 广州", "华北 北京",
-                                             "西南 成都", "香港", "华中 武汉"};
+                                             "西南 成都", "香港",      "华中 武汉"};
 
 // The map names of the generated servers with their Chinese names.
 const std::array<std::pair<const char*, const char*>, 20> kMapNames = {{
-    {"ze_fapescape_rote", "逃离神庙"},     {"ze_mako_reactor_v5_3", "魔晄反应炉"},
-    {"ze_lotr_minas_tirith_v2_2fix", "米那斯提力斯"}, {"de_dust2", "炙热沙城2"},
-    {"de_mirage", "荒漠迷城"},            {"de_inferno", "炼狱小镇"},
-    {"kz_bhop_badges", "徽章连跳"},       {"surf_utopia_v3", "乌托邦滑翔"},
-    {"surf_kitsune", "狐狸滑翔"},         {"ttt_minecraft_b5", "我的世界"},
-    {"jb_undertale_v1e", "传说之下监狱"}, {"hns_floppytown", "软软小镇"},
-    {"cs_office", "办公室"},              {"awp_lego_2", "乐高狙击2"},
-    {"35hp_2", "35血刀战"},               {"mg_multigames_v1", "多人游戏"},
-    {"aim_redline", "红线练枪"},          {"dr_minecraft_v3", "我的世界死亡奔跑"},
-    {"de_nuke", "核子危机"},              {"de_overpass", "死亡游乐园"},
+    {"ze_fapescape_rote", "逃离神庙"},
+    {"ze_mako_reactor_v5_3", "魔晄反应炉"},
+    {"ze_lotr_minas_tirith_v2_2fix", "米那斯提力斯"},
+    {"de_dust2", "炙热沙城2"},
+    {"de_mirage", "荒漠迷城"},
+    {"de_inferno", "炼狱小镇"},
+    {"kz_bhop_badges", "徽章连跳"},
+    {"surf_utopia_v3", "乌托邦滑翔"},
+    {"surf_kitsune", "狐狸滑翔"},
+    {"ttt_minecraft_b5", "我的世界"},
+    {"jb_undertale_v1e", "传说之下监狱"},
+    {"hns_floppytown", "软软小镇"},
+    {"cs_office", "办公室"},
+    {"awp_lego_2", "乐高狙击2"},
+    {"35hp_2", "35血刀战"},
+    {"mg_multigames_v1", "多人游戏"},
+    {"aim_redline", "红线练枪"},
+    {"dr_minecraft_v3", "我的世界死亡奔跑"},
+    {"de_nuke", "核子危机"},
+    {"de_overpass", "死亡游乐园"},
 }};
 
 std::string generated_servers(std::int64_t count) {
@@ -114,7 +129,8 @@ void cut_body(httplib::Response& response, std::string body) {
   auto shared = std::make_shared<std::string>(std::move(body));
   const std::size_t sent = shared->size() / 2;
   response.set_content_provider(
-      shared->size(), kJson, [shared, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+      shared->size(), kJson,
+      [shared, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
         if (offset >= sent) return false;
         return sink.write(shared->data() + offset, sent - offset);
       });

@@ -198,14 +198,14 @@ void handle_backup(const httplib::Request& request, httplib::Response& response,
 }  // namespace
 
 void install_favourites_routes(httplib::Server& server, SimState& state) {
-  server.Get("/favourites/json.php", [&state](const httplib::Request& request,
-                                              httplib::Response& response) {
-    handle_get(request, response, state);
-  });
-  server.Post("/favourites/json.php", [&state](const httplib::Request& request,
-                                               httplib::Response& response) {
-    handle_backup(request, response, state);
-  });
+  server.Get("/favourites/json.php",
+             [&state](const httplib::Request& request, httplib::Response& response) {
+               handle_get(request, response, state);
+             });
+  server.Post("/favourites/json.php",
+              [&state](const httplib::Request& request, httplib::Response& response) {
+                handle_backup(request, response, state);
+              });
 }
 
 }  // namespace brindle::sim

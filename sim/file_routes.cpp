@@ -67,10 +67,10 @@ void serve_file(const httplib::Request& request, httplib::Response& response,
 }  // namespace
 
 void install_file_routes(httplib::Server& server, SimState& state) {
-  server.Get(R"(/files/(.+))", [&state](const httplib::Request& request,
-                                         httplib::Response& response) {
-    serve_file(request, response, state);
-  });
+  server.Get(R"(/files/(.+))",
+             [&state](const httplib::Request& request, httplib::Response& response) {
+               serve_file(request, response, state);
+             });
 }
 
 }  // namespace brindle::sim

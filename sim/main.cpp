@@ -39,8 +39,8 @@ struct Arguments {
   std::string cache_dir;
   std::string mapdata_file;
   bool help = false;
-  int servers = -1;  // generated server list size; -1: the data file
-  brindle::sim::A2sCommandLine a2s;  // fake game servers on UDP
+  int servers = -1;                      // generated server list size; -1: the data file
+  brindle::sim::A2sCommandLine a2s;      // fake game servers on UDP
   brindle::sim::AccountOptions account;  // remote configuration and version answer
   std::string resconfig_file;
 };

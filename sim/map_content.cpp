@@ -32,10 +32,10 @@ std::string entity_lump(std::string_view name, std::uint64_t seed) {
   text += "\"skyname\" \"sky_csgo_night02\"\n\"classname\" \"worldspawn\"\n";
   text += "\"message\" \"" + std::string(name) + "\"\n}\n";
   for (int i = 0; i < 8; ++i) {
-    text += "{\n\"origin\" \"" + std::to_string(static_cast<int>((seed >> i) % 2048) - 1024) +
-            " " + std::to_string(i * 64) + " 16\"\n\"angles\" \"0 90 0\"\n";
-    text += std::string("\"classname\" \"") + (i % 2 ? "info_player_counterterrorist" :
-                                                       "info_player_terrorist") + "\"\n}\n";
+    text += "{\n\"origin\" \"" + std::to_string(static_cast<int>((seed >> i) % 2048) - 1024) + " " +
+            std::to_string(i * 64) + " 16\"\n\"angles\" \"0 90 0\"\n";
+    text += std::string("\"classname\" \"") +
+            (i % 2 ? "info_player_counterterrorist" : "info_player_terrorist") + "\"\n}\n";
   }
   text.push_back('\0');
   return text;
@@ -54,8 +54,8 @@ MapBytes::MapBytes(std::string_view name, std::uint64_t size) : size_(size) {
   const std::uint64_t rest = size > rest_start ? size - rest_start : 0;
   for (int i = 0; i < kLumps; ++i) {
     std::uint64_t offset = i == 0 ? header_size : rest_start + rest * (i - 1) / (kLumps - 1);
-    std::uint64_t length = i == 0 ? entities.size()
-                                  : rest * i / (kLumps - 1) - rest * (i - 1) / (kLumps - 1);
+    std::uint64_t length =
+        i == 0 ? entities.size() : rest * i / (kLumps - 1) - rest * (i - 1) / (kLumps - 1);
     put32(head_, static_cast<std::uint32_t>(offset));
     put32(head_, static_cast<std::uint32_t>(length));
     put32(head_, 0);
@@ -70,7 +70,8 @@ std::size_t MapBytes::read(char* out, std::size_t length) {
   std::size_t done = 0;
   while (done < length && position_ < size_) {
     if (position_ < head_.size()) {
-      std::size_t piece = std::min(length - done, head_.size() - static_cast<std::size_t>(position_));
+      std::size_t piece =
+          std::min(length - done, head_.size() - static_cast<std::size_t>(position_));
       std::memcpy(out + done, head_.data() + position_, piece);
       done += piece;
       position_ += piece;

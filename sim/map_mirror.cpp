@@ -5,14 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
 #include <cerrno>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "generated_content.h"
@@ -344,12 +343,13 @@ std::string MapMirror::hostile_archive(const std::string& kind, const std::strin
         std::error_code ec;
         fs::create_directories(stage + "/csgo/maps", ec);
         bool ok = !ec &&
-                  write_map_file(stage + "/csgo/maps/" + name + ".bsp", name, size_of(name),
-                                 false, why) &&
+                  write_map_file(stage + "/csgo/maps/" + name + ".bsp", name, size_of(name), false,
+                                 why) &&
                   write_map_file(stage + "/evil.bsp", "evil", kEvilSize, false, why);
         // 7zz stores the names it is given only after a rename inside the archive.
-        ok = ok && run_7zz({"a", form == "7z" ? "-t7z" : "-tzip", "-mx=1", temp, "csgo",
-                            "evil.bsp"}, stage, why);
+        ok =
+            ok && run_7zz({"a", form == "7z" ? "-t7z" : "-tzip", "-mx=1", temp, "csgo", "evil.bsp"},
+                          stage, why);
         ok = ok && run_7zz({"rn", temp, "evil.bsp", entry}, stage, why);
         fs::remove_all(stage, ec);
         return ok;

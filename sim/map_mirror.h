@@ -72,8 +72,7 @@ class MapMirror {
   // kind "dotdot": entry ../evil.bsp; kind "absolute": /tmp/brindle-evil-<token>/evil.bsp.
   // Both also hold the harmless csgo/maps/<name>.bsp. `form` is "zip" or "7z".
   std::string hostile_archive(const std::string& kind, const std::string& token,
-                              const std::string& name, const std::string& form,
-                              std::string& error);
+                              const std::string& name, const std::string& form, std::string& error);
 
  private:
   using Maker = std::function<bool(const std::string& temp_path, std::string& error)>;

@@ -69,14 +69,22 @@ enum class Shape { kWhole, kCut, kStall, kSlow };
 
 const char* reason(int code) {
   switch (code) {
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    case 504: return "Gateway Time-out";
-    default: return "Error";
+    case 400:
+      return "Bad Request";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 500:
+      return "Internal Server Error";
+    case 502:
+      return "Bad Gateway";
+    case 503:
+      return "Service Unavailable";
+    case 504:
+      return "Gateway Time-out";
+    default:
+      return "Error";
   }
 }
 
@@ -84,8 +92,9 @@ const char* reason(int code) {
 void error_page(httplib::Response& response, int code) {
   std::string title = std::to_string(code) + " " + reason(code);
   response.status = code;
-  response.set_content("<html>\r\n<head><title>" + title + "</title></head>\r\n<body>\r\n<center><h1>" +
-                           title + "</h1></center>\r\n<hr><center>nginx</center>\r\n</body>\r\n</html>\r\n",
+  response.set_content("<html>\r\n<head><title>" + title +
+                           "</title></head>\r\n<body>\r\n<center><h1>" + title +
+                           "</h1></center>\r\n<hr><center>nginx</center>\r\n</body>\r\n</html>\r\n",
                        kHtml);
 }
 
@@ -96,8 +105,8 @@ void failed(httplib::Response& response, const std::string& error) {
 }
 
 // Streams the file at `path`; `n` is the cut or stall point or the rate.
-void serve_file(httplib::Response& response, const std::string& path, Shape shape,
-                std::uint64_t n, const SimState& state) {
+void serve_file(httplib::Response& response, const std::string& path, Shape shape, std::uint64_t n,
+                const SimState& state) {
   auto file = std::make_shared<OpenFile>();
   file->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat info {};
@@ -107,11 +116,13 @@ void serve_file(httplib::Response& response, const std::string& path, Shape shap
   }
   const auto size = static_cast<std::size_t>(info.st_size);
   // A cut or stall always ends short of the whole file.
-  const std::size_t stop = size == 0 ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(n, size - 1));
+  const std::size_t stop =
+      size == 0 ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(n, size - 1));
   switch (shape) {
     case Shape::kWhole:
       response.set_content_provider(
-          size, kOctets, [file](std::size_t offset, std::size_t remaining, httplib::DataSink& sink) {
+          size, kOctets,
+          [file](std::size_t offset, std::size_t remaining, httplib::DataSink& sink) {
             return file->send(sink, offset, std::min(remaining, kReadChunk));
           });
       break;
@@ -198,8 +209,7 @@ void generated(const httplib::Request& request, httplib::Response& response) {
       });
 }
 
-void generated_bz2(const httplib::Request& request, httplib::Response& response,
-                   SimState& state) {
+void generated_bz2(const httplib::Request& request, httplib::Response& response, SimState& state) {
   const std::uint64_t length = number(request.matches[1]);
   const std::string name = request.matches[2];
   if (length > kMaxGeneratedBz2 || !safe_name(name)) {

@@ -42,8 +42,8 @@ bool SimState::pause_ms(std::int64_t ms) const {
   while (!stopping()) {
     auto now = std::chrono::steady_clock::now();
     if (now >= until) return true;
-    auto step = std::min<std::chrono::steady_clock::duration>(until - now,
-                                                              std::chrono::milliseconds(20));
+    auto step =
+        std::min<std::chrono::steady_clock::duration>(until - now, std::chrono::milliseconds(20));
     std::this_thread::sleep_for(step);
   }
   return false;
@@ -85,7 +85,9 @@ SimServer::SimServer(SimOptions options) : options_(std::move(options)) {
 
 SimServer::~SimServer() { stop(); }
 
-void SimServer::add_routes(RouteInstaller installer) { installers_.push_back(std::move(installer)); }
+void SimServer::add_routes(RouteInstaller installer) {
+  installers_.push_back(std::move(installer));
+}
 
 void SimServer::configure(httplib::Server& server) {
   int threads = options_.threads;

@@ -20,7 +20,7 @@ struct SimOptions {
   int http_port = 0;      // 0: an ephemeral port
   int https_port = 0;
   bool https = true;
-  int threads = 64;       // per listener; a kept-alive connection holds one
+  int threads = 64;  // per listener; a kept-alive connection holds one
 };
 
 class SimServer {

@@ -1,12 +1,12 @@
 // Scripted behaviours for the client's tests: chosen status codes, redirect chains, gzip bodies,
 // cookies, an echo of the request, slow, stalling and cut bodies, generated files and the
 // request counts. Every size and delay comes from the query string.
-#include <nlohmann/json.hpp>
 #include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "generated_content.h"
 #include "sim_state.h"
@@ -114,10 +114,10 @@ void redirect(const httplib::Request& request, httplib::Response& response) {
     response.set_content("arrived", "text/plain");
     return;
   }
-  std::string location = request.has_param("to") && n == 1
-                             ? request.get_param_value("to")
-                             : "/test/redirect?n=" + std::to_string(n - 1) +
-                                   "&code=" + std::to_string(code);
+  std::string location =
+      request.has_param("to") && n == 1
+          ? request.get_param_value("to")
+          : "/test/redirect?n=" + std::to_string(n - 1) + "&code=" + std::to_string(code);
   if (request.has_param("to") && n > 1) location += "&to=" + request.get_param_value("to");
   response.status = code;
   response.set_header("Location", location);
@@ -186,14 +186,14 @@ void stall(const httplib::Request& request, httplib::Response& response, SimStat
 // Announces `announce` bytes and closes the connection after `send` of them.
 void cut(const httplib::Request& request, httplib::Response& response) {
   auto announce = static_cast<std::size_t>(param_int(request, "announce", 10000, 0, kMaxBody));
-  auto sent = static_cast<std::size_t>(
-      param_int(request, "send", static_cast<std::int64_t>(announce) / 2, 0,
-                static_cast<std::int64_t>(announce)));
-  response.set_content_provider(
-      announce, kOctets, [sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-        if (offset >= sent) return false;
-        return write_generated(sink, offset, sent - offset);
-      });
+  auto sent =
+      static_cast<std::size_t>(param_int(request, "send", static_cast<std::int64_t>(announce) / 2,
+                                         0, static_cast<std::int64_t>(announce)));
+  response.set_content_provider(announce, kOctets,
+                                [sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                  if (offset >= sent) return false;
+                                  return write_generated(sink, offset, sent - offset);
+                                });
 }
 
 // A generated file of `mib` MiB (or exactly `bytes` bytes).

@@ -61,20 +61,19 @@ bool SelfSignedCert::generate(std::string& error) {
 
   auto* name = X509_get_subject_name(cert_);
   auto text = [](const char* s) { return reinterpret_cast<const unsigned char*>(s); };
-  bool ok = X509_set_version(cert_, 2) == 1 &&
-            ASN1_INTEGER_set_uint64(X509_get_serialNumber(cert_), serial_value) == 1 &&
-            X509_gmtime_adj(X509_getm_notBefore(cert_), -3600) != nullptr &&
-            X509_gmtime_adj(X509_getm_notAfter(cert_), 30L * 24 * 3600) != nullptr &&
-            X509_set_pubkey(cert_, key_) == 1 &&
-            X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, text("brindle-sim"), -1, -1,
-                                       0) == 1 &&
-            X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, text("127.0.0.1"), -1, -1, 0) ==
-                1 &&
-            X509_set_issuer_name(cert_, name) == 1 &&
-            add_extension(cert_, NID_basic_constraints, "critical,CA:TRUE") &&
-            add_extension(cert_, NID_subject_key_identifier, "hash") &&
-            add_extension(cert_, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1") &&
-            X509_sign(cert_, key_, EVP_sha256()) > 0;
+  bool ok =
+      X509_set_version(cert_, 2) == 1 &&
+      ASN1_INTEGER_set_uint64(X509_get_serialNumber(cert_), serial_value) == 1 &&
+      X509_gmtime_adj(X509_getm_notBefore(cert_), -3600) != nullptr &&
+      X509_gmtime_adj(X509_getm_notAfter(cert_), 30L * 24 * 3600) != nullptr &&
+      X509_set_pubkey(cert_, key_) == 1 &&
+      X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, text("brindle-sim"), -1, -1, 0) == 1 &&
+      X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, text("127.0.0.1"), -1, -1, 0) == 1 &&
+      X509_set_issuer_name(cert_, name) == 1 &&
+      add_extension(cert_, NID_basic_constraints, "critical,CA:TRUE") &&
+      add_extension(cert_, NID_subject_key_identifier, "hash") &&
+      add_extension(cert_, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1") &&
+      X509_sign(cert_, key_, EVP_sha256()) > 0;
   if (!ok) error = openssl_error("certificate creation failed");
   return ok;
 }

@@ -239,8 +239,9 @@ std::string OpenForumPage(Core& core) {
   person.SetBrowserUserAgent(names::kSecondBrowser, kSecondBrowserUserAgent);
   core.window().controls().SetVisible(names::kSecondBrowser, false);
   core.window().controls().SetVisible(names::kForumBrowser, true);
-  const std::string url = forum + "/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=" +
-                          login.user_auth + "&uid=" + login.uid;
+  const std::string url =
+      forum + "/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=" + login.user_auth +
+      "&uid=" + login.uid;
   person.Navigate(names::kForumBrowser, url);
   return url;
 }

@@ -7,10 +7,11 @@ namespace brindle {
 
 void CoreActions::Bind(Core& core) {
   Window& w = core.window();
-  const std::pair<const char*, int> pages[] = {
-      {names::kNavDownload, names::kDownloadPage}, {names::kNavServers, names::kServerPage},
-      {names::kNavFavourites, names::kFavouritesPage}, {names::kNavForum, names::kForumPage},
-      {names::kNavTools, names::kToolsPage}};
+  const std::pair<const char*, int> pages[] = {{names::kNavDownload, names::kDownloadPage},
+                                               {names::kNavServers, names::kServerPage},
+                                               {names::kNavFavourites, names::kFavouritesPage},
+                                               {names::kNavForum, names::kForumPage},
+                                               {names::kNavTools, names::kToolsPage}};
   for (auto [button, page] : pages) {
     w.Bind(button, [&core, page = page] { core.ShowPage(page); });
   }

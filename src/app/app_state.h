@@ -52,7 +52,7 @@ struct AppState {
 
   std::array<std::string, 3> mirror_host;  // us1, us2, telecom
   std::array<bool, 3> mirror_https{false, false, false};
-  std::string mirror_primary_host;    // map mirror host names the mirror rewrite replaces
+  std::string mirror_primary_host;  // map mirror host names the mirror rewrite replaces
   std::string mirror_secondary_host;
   std::string operator_uid;
 

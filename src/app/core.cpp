@@ -6,13 +6,12 @@
 #include "app/installation.h"
 #include "foundation/encoding.h"
 #include "foundation/http_settings.h"
+#include "foundation/machine_id.h"
 #include "foundation/settings_file.h"
 #include "platform/gbk_text.h"
 #include "platform/platform.h"
-#include "foundation/machine_id.h"
 
 namespace brindle {
-
 
 std::string HostOfUrl(const std::string& url) {
   std::string rest = url;
@@ -87,10 +86,13 @@ void Core::WriteSetting(const std::string& key, const std::string& value) const 
 }
 
 bool Core::Prepare(const CommandLine& command_line) {
-  state_.program_dir = command_line.program_dir.empty() ? ExecutableDir() : command_line.program_dir;
+  state_.program_dir =
+      command_line.program_dir.empty() ? ExecutableDir() : command_line.program_dir;
   ApplyDefaultEndpoints(state_);
-  if (!command_line.endpoints_file.empty() && !LoadEndpointsFile(command_line.endpoints_file, state_)) {
-    std::fprintf(stderr, "cannot read the endpoints file %s\n", command_line.endpoints_file.c_str());
+  if (!command_line.endpoints_file.empty() &&
+      !LoadEndpointsFile(command_line.endpoints_file, state_)) {
+    std::fprintf(stderr, "cannot read the endpoints file %s\n",
+                 command_line.endpoints_file.c_str());
     return false;
   }
   // A failed libcurl start shows as failing transfers; each client checks it again.
@@ -119,11 +121,13 @@ void Core::EmptyDownloadCache() {
   const std::string& dir = state_.download_cache_dir;
   auto entries = platform::list_directory(dir);
   // Configuration pieces first, then partial downloads, then everything else.
-  for (std::string_view pass : {std::string_view(".cfg"), std::string_view(".td"), std::string_view()}) {
+  for (std::string_view pass :
+       {std::string_view(".cfg"), std::string_view(".td"), std::string_view()}) {
     for (const auto& entry : entries) {
       if (entry.is_directory) continue;
       if (!pass.empty() && !GbkEndsWithIgnoreCase(entry.name, pass)) continue;
-      (void)platform::delete_file(dir + entry.name);  // a file in use stays; the next start tries again
+      (void)platform::delete_file(dir +
+                                  entry.name);  // a file in use stays; the next start tries again
     }
   }
 }
@@ -140,9 +144,9 @@ bool Core::OnMainWindowCreated() {
   state_.machine_id = ComputeMachineId();
 
   state_.download_cache_dir = state_.program_dir + sep + "download" + sep + "data" + sep;
-  for (const std::string& dir : {state_.program_dir + sep + "download",
-                                 state_.program_dir + sep + "download" + sep + "data",
-                                 state_.data_dir}) {
+  for (const std::string& dir :
+       {state_.program_dir + sep + "download", state_.program_dir + sep + "download" + sep + "data",
+        state_.data_dir}) {
     // A folder that cannot be made shows up later as a failing write or download.
     if (!platform::is_directory(dir)) (void)platform::create_directory(dir);
   }

@@ -76,7 +76,9 @@ bool LoadEndpointsFile(const std::string& path, AppState& state) {
   if (!platform::read_file(path, probe)) return false;
   auto read = [&](const char* key, std::string& into) {
     // A sentinel tells an absent key from an empty value.
-    static const std::string kAbsent = "\x01" "absent";
+    static const std::string kAbsent =
+        "\x01"
+        "absent";
     std::string value = platform::profile_read("endpoints", key, kAbsent, path);
     if (value == kAbsent) return false;
     into = value;

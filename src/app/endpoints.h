@@ -11,10 +11,10 @@ namespace brindle {
 struct AppState;
 
 struct CommandLine {
-  std::string program_dir;     // --program-dir DIR; empty: the executable's folder
-  std::string endpoints_file;  // --endpoints FILE; empty: built-in defaults
+  std::string program_dir;        // --program-dir DIR; empty: the executable's folder
+  std::string endpoints_file;     // --endpoints FILE; empty: built-in defaults
   std::vector<std::string> rest;  // everything else, in order
-  std::string error;           // set when an option lacks its value
+  std::string error;              // set when an option lacks its value
 };
 
 // Parses the options both programs share; unknown arguments are kept in `rest`.

@@ -6,10 +6,10 @@
 #include "app/app_state.h"
 #include "app/core.h"
 #include "foundation/encoding.h"
+#include "foundation/process_tools.h"
 #include "foundation/settings_file.h"
 #include "platform/gbk_text.h"
 #include "platform/platform.h"
-#include "foundation/process_tools.h"
 #include "view/control_names.h"
 #include "view/ports.h"
 #include "view/window.h"
@@ -40,7 +40,8 @@ std::string replace_matches(const std::string& text, std::string_view pattern,
   out.reserve(text.size());
   std::size_t pos = 0;
   while (pos < text.size()) {
-    std::size_t at = ignore_case ? GbkFindIgnoreCase(text, pattern, pos) : GbkFind(text, pattern, pos);
+    std::size_t at =
+        ignore_case ? GbkFindIgnoreCase(text, pattern, pos) : GbkFind(text, pattern, pos);
     while (at != std::string::npos && !accept(at, pattern.size())) {
       at = ignore_case ? GbkFindIgnoreCase(text, pattern, at + GbkCharLength(text, at))
                        : GbkFind(text, pattern, at + GbkCharLength(text, at));
@@ -188,9 +189,10 @@ bool SetCsgoExecutable(Core& core, const std::string& chosen) {
 }
 
 std::string CsgoPathWrongText() {
-  return gbk(" 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? "
-             "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
-             "Offensive/csgo");
+  return gbk(
+      " 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? "
+      "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
+      "Offensive/csgo");
 }
 
 void ChooseCsgoExecutable(Core& core) {
@@ -221,9 +223,10 @@ bool SetCs2Executable(Core& core, const std::string& chosen) {
 }
 
 std::string Cs2PathWrongText() {
-  return gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? "
-             "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
-             "Offensive/game/bin/win64/cs2.exe");
+  return gbk(
+      " 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? "
+      "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
+      "Offensive/game/bin/win64/cs2.exe");
 }
 
 void ChooseCs2Executable(Core& core) {
@@ -255,10 +258,11 @@ bool CheckInstallation(const AppState& state) {
 }
 
 void ShowPathWrongDialog(Window& window) {
-  window.MessageBox(gbk("您的路径设置似乎不正确!"),
-                    gbk("请选择 csgo.exe 未能找到  您的路径是否选择正确? \r\n原因 软件无法找到官方地图 "
-                        "de_dust2.bsp"),
-                    gbk("取消"));
+  window.MessageBox(
+      gbk("您的路径设置似乎不正确!"),
+      gbk("请选择 csgo.exe 未能找到  您的路径是否选择正确? \r\n原因 软件无法找到官方地图 "
+          "de_dust2.bsp"),
+      gbk("取消"));
 }
 
 void BindInstallation(Core& core) {

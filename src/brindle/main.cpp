@@ -106,9 +106,8 @@ int main(int argc, char** argv) {
 
   main_window.show();
   if (exit_after_init) {
-    new ExitWhenReady(&main_window, [core_started, &state] {
-      return !core_started || state.initialised.load();
-    });
+    new ExitWhenReady(&main_window,
+                      [core_started, &state] { return !core_started || state.initialised.load(); });
   }
   const int rc = QApplication::exec();
   // Workers may be waiting on a question to the person: the ports answer them before the core

@@ -5,10 +5,9 @@
 #pragma once
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace brindle {
 
@@ -54,10 +53,10 @@ void PrintJson(CliContext& ctx, const nlohmann::ordered_json& value);
 
 #define BRINDLE_CLI_CONCAT2(a, b) a##b
 #define BRINDLE_CLI_CONCAT(a, b) BRINDLE_CLI_CONCAT2(a, b)
-#define BRINDLE_CLI_COMMAND(name, usage, fn)                                              \
-  static const bool BRINDLE_CLI_CONCAT(brindle_cli_registered_, __LINE__) =               \
+#define BRINDLE_CLI_COMMAND(name, usage, fn)                                \
+  static const bool BRINDLE_CLI_CONCAT(brindle_cli_registered_, __LINE__) = \
       ::brindle::RegisterCliCommand({name, usage, fn, false})
 // A command that installs files, so start-up insists on the extractor as the window does.
-#define BRINDLE_CLI_INSTALLING_COMMAND(name, usage, fn)                                   \
-  static const bool BRINDLE_CLI_CONCAT(brindle_cli_registered_, __LINE__) =               \
+#define BRINDLE_CLI_INSTALLING_COMMAND(name, usage, fn)                     \
+  static const bool BRINDLE_CLI_CONCAT(brindle_cli_registered_, __LINE__) = \
       ::brindle::RegisterCliCommand({name, usage, fn, true})

@@ -1,10 +1,9 @@
 // brindle-cli favourites list|add ADDRESS|remove ADDRESS|refresh [--wait-ms N]: the favourites
 // file of the program folder, read and changed as the favourites page does it.
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>

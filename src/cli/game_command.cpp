@@ -2,9 +2,8 @@
 // buttons 设置路径CSGO and 设置路径CS2 do: the folder is checked with the files every
 // installation has, kept in the settings file and marked as chosen by hand. PATH may also be the
 // folder that holds the executable.
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/app_state.h"
@@ -60,7 +59,8 @@ int RunGame(CliContext& ctx) {
 
 }  // namespace
 
-BRINDLE_CLI_COMMAND("game", "csgo PATH | cs2 PATH  choose a game's executable (or its folder) by hand",
+BRINDLE_CLI_COMMAND("game",
+                    "csgo PATH | cs2 PATH  choose a game's executable (or its folder) by hand",
                     RunGame);
 
 }  // namespace brindle

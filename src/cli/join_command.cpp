@@ -1,10 +1,9 @@
-// brindle-cli join [--mode 1-5] [--region 1|2] [--print] ADDRESS: the join URL for a launch mode and
-// region (by default those of the settings file), opened through the desktop or, with --print,
+// brindle-cli join [--mode 1-5] [--region 1|2] [--print] ADDRESS: the join URL for a launch mode
+// and region (by default those of the settings file), opened through the desktop or, with --print,
 // only printed.
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/core.h"

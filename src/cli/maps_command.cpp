@@ -12,10 +12,9 @@
 // task failed. Refused while another program (the window) owns the program folder.
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,12 +53,14 @@ int Usage() {
 std::string U(const std::string& gbk_text) { return gbk_to_utf8(gbk_text); }
 
 void PrintJson(std::FILE* out, const nlohmann::ordered_json& j) {
-  std::fprintf(out, "%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  std::fprintf(out, "%s\n",
+               j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
 MapDownloadsFeature* Downloads(CliContext& ctx) {
   MapDownloadsFeature* downloads = MapDownloadsOf(ctx.core);
-  if (downloads == nullptr) std::fputs("brindle-cli maps: map downloads are not available\n", stderr);
+  if (downloads == nullptr)
+    std::fputs("brindle-cli maps: map downloads are not available\n", stderr);
   return downloads;
 }
 
@@ -144,10 +145,14 @@ bool AllFinal(const std::vector<TaskOutcome>& outcomes) {
 
 const char* ResultText(TaskResult result) {
   switch (result) {
-    case TaskResult::kInstalled: return "installed";
-    case TaskResult::kDownloaded: return "downloaded";
-    case TaskResult::kFailed: return "failed";
-    case TaskResult::kPending: break;
+    case TaskResult::kInstalled:
+      return "installed";
+    case TaskResult::kDownloaded:
+      return "downloaded";
+    case TaskResult::kFailed:
+      return "failed";
+    case TaskResult::kPending:
+      break;
   }
   return "pending";
 }
@@ -177,8 +182,10 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
     if (arg == "--line" && i + 1 < args.size()) {
       const std::string& name = args[++i];
       // 节点1 = us1, 节点3 = us2, 节点2 = telecom.
-      line = name == "us1" ? names::kMirror1 : name == "us2" ? names::kMirror3
-           : name == "telecom" ? names::kMirror2 : nullptr;
+      line = name == "us1"       ? names::kMirror1
+             : name == "us2"     ? names::kMirror3
+             : name == "telecom" ? names::kMirror2
+                                 : nullptr;
       if (line == nullptr) return Usage();
     } else if (arg == "--into-game") {
       into_game = true;
@@ -194,9 +201,10 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
   }
   if ((group == nullptr) == urls.empty()) return Usage();
   if (!ctx.core.OwnsProgramFolder()) {
-    std::fputs("brindle-cli maps download: another Brindle program (the window) is using this "
-               "program folder; its download cache is left alone. Close it and try again.\n",
-               stderr);
+    std::fputs(
+        "brindle-cli maps download: another Brindle program (the window) is using this "
+        "program folder; its download cache is left alone. Close it and try again.\n",
+        stderr);
     return 1;
   }
   downloads->SetOptions(options);
@@ -219,8 +227,7 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
     // 开始下载, with its first moves made now instead of one per tick of the move clock.
     ctx.window.RunOnUi([&] {
       downloads->DownloadAll();
-      while (ctx.window.resources().RowCount() > 0 &&
-             ctx.window.download_queue().RowCount() < 4) {
+      while (ctx.window.resources().RowCount() > 0 && ctx.window.download_queue().RowCount() < 4) {
         downloads->MoveTick();
       }
     });

@@ -3,11 +3,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "app/core.h"
 #include "cli/command.h"

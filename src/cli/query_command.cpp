@@ -4,10 +4,9 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "app/core.h"
 #include "cli/command.h"

@@ -188,7 +188,8 @@ std::string base64_encode(std::string_view bytes) {
   try {
     if (bytes.empty()) return {};
     const std::size_t total = (bytes.size() + 2) / 3 * 4;
-    std::string out(total + 1, '\0');  // room for the NUL EVP_EncodeBlock writes after the last chunk
+    std::string out(total + 1,
+                    '\0');  // room for the NUL EVP_EncodeBlock writes after the last chunk
     // EVP_EncodeBlock takes an int length; whole groups of three keep the chunks joinable.
     constexpr std::size_t kChunk = 3 * 1024 * 1024;
     std::size_t at = 0;

@@ -15,9 +15,10 @@ Bytes multibyte_to_utf16(std::string_view bytes, unsigned code_page);  // NUL-te
 [[nodiscard]] std::string utf16_to_multibyte(std::string_view utf16le, unsigned code_page);
 [[nodiscard]] std::string utf16_to_gbk(std::string_view utf16le);
 
-[[nodiscard]] std::string utf8_to_gbk(std::string_view utf8);          // stops at the first NUL
-[[nodiscard]] std::string utf8_to_gbk_counted(std::string_view utf8);  // NUL bytes are converted too
-Bytes gbk_to_utf16(std::string_view gbk);                // NUL-terminated UTF-16LE
+[[nodiscard]] std::string utf8_to_gbk(std::string_view utf8);  // stops at the first NUL
+[[nodiscard]] std::string utf8_to_gbk_counted(
+    std::string_view utf8);                // NUL bytes are converted too
+Bytes gbk_to_utf16(std::string_view gbk);  // NUL-terminated UTF-16LE
 Bytes gbk_to_utf8(std::string_view gbk);
 
 // Convenience at the edges: UTF-16 as code units (the window) and UTF-8 literals in source.
@@ -31,7 +32,9 @@ inline std::string gbk(std::string_view utf8_literal) { return utf8_to_gbk_count
 Bytes hex_decode(std::string_view text);
 [[nodiscard]] std::string base64_encode(std::string_view bytes);
 // Only the MD5 algorithm id (0x8003) is known; any other gives the empty text.
-[[nodiscard]] std::string crypto_hash(std::string_view bytes, unsigned algorithm_id, unsigned hash_length);
-[[nodiscard]] std::string md5_hex(std::string_view bytes, bool upper = false, bool short_form = false);
+[[nodiscard]] std::string crypto_hash(std::string_view bytes, unsigned algorithm_id,
+                                      unsigned hash_length);
+[[nodiscard]] std::string md5_hex(std::string_view bytes, bool upper = false,
+                                  bool short_form = false);
 
 }  // namespace brindle

@@ -131,8 +131,8 @@ struct HttpClient::Core : std::enable_shared_from_this<HttpClient::Core> {
   CURLcode last = CURLE_OK;
   bool performed = false;
   bool cookie_from_jar = false;  // CURLOPT_COOKIE holds a jar text send() set
-  long total_timeout_ms = 0;    // 0: libcurl's default (none)
-  long connect_timeout_ms = 0;  // 0: libcurl's default
+  long total_timeout_ms = 0;     // 0: libcurl's default (none)
+  long connect_timeout_ms = 0;   // 0: libcurl's default
 
   ~Core() {
     if (easy != nullptr) curl_easy_cleanup(easy);
@@ -258,11 +258,20 @@ CURLcode HttpClient::set_option(CURLoption option, long value) {
   CURLcode code = curl_easy_setopt(handle(), option, value);
   if (code != CURLE_OK || !core_) return code;
   switch (option) {
-    case CURLOPT_TIMEOUT: core_->total_timeout_ms = value * 1000; break;
-    case CURLOPT_TIMEOUT_MS: core_->total_timeout_ms = value; break;
-    case CURLOPT_CONNECTTIMEOUT: core_->connect_timeout_ms = value * 1000; break;
-    case CURLOPT_CONNECTTIMEOUT_MS: core_->connect_timeout_ms = value; break;
-    default: break;
+    case CURLOPT_TIMEOUT:
+      core_->total_timeout_ms = value * 1000;
+      break;
+    case CURLOPT_TIMEOUT_MS:
+      core_->total_timeout_ms = value;
+      break;
+    case CURLOPT_CONNECTTIMEOUT:
+      core_->connect_timeout_ms = value * 1000;
+      break;
+    case CURLOPT_CONNECTTIMEOUT_MS:
+      core_->connect_timeout_ms = value;
+      break;
+    default:
+      break;
   }
   return code;
 }
@@ -421,8 +430,8 @@ bool HttpClient::set_progress_callback(ProgressCallback callback) {
   bool on = static_cast<bool>(callback);
   core_->progress = std::move(callback);
   bool ok = curl_easy_setopt(core_->easy, CURLOPT_XFERINFODATA, core_.get()) == CURLE_OK;
-  ok = curl_easy_setopt(core_->easy, CURLOPT_XFERINFOFUNCTION, &Core::on_progress) == CURLE_OK &&
-       ok;
+  ok =
+      curl_easy_setopt(core_->easy, CURLOPT_XFERINFOFUNCTION, &Core::on_progress) == CURLE_OK && ok;
   return curl_easy_setopt(core_->easy, CURLOPT_NOPROGRESS, on ? 0L : 1L) == CURLE_OK && ok;
 }
 
@@ -532,15 +541,24 @@ void HttpClient::set_headers(std::string_view text) {
   }
 }
 
-bool HttpClient::set_proxy(std::string_view address, std::optional<int> type,
-                           std::string_view user, std::string_view password) {
+bool HttpClient::set_proxy(std::string_view address, std::optional<int> type, std::string_view user,
+                           std::string_view password) {
   const char* scheme = "Http://";
   switch (type.value_or(1)) {
-    case 2: scheme = "Socks4://"; break;
-    case 3: scheme = "Socks5://"; break;
-    case 4: scheme = "Socks4a://"; break;
-    case 5: scheme = "Socks5h://"; break;
-    default: break;
+    case 2:
+      scheme = "Socks4://";
+      break;
+    case 3:
+      scheme = "Socks5://";
+      break;
+    case 4:
+      scheme = "Socks4a://";
+      break;
+    case 5:
+      scheme = "Socks5h://";
+      break;
+    default:
+      break;
   }
   std::string proxy = scheme;
   proxy.append(user).append(":").append(password).append("@").append(address);
@@ -579,10 +597,17 @@ bool HttpClient::set_timeouts_ms(std::optional<long> connect, std::optional<long
 bool HttpClient::set_http_version(std::optional<int> kind) {
   long version = 0;
   switch (kind.value_or(2)) {
-    case 1: version = CURL_HTTP_VERSION_1_0; break;
-    case 2: version = CURL_HTTP_VERSION_1_1; break;
-    case 3: version = CURL_HTTP_VERSION_2_0; break;
-    default: return true;
+    case 1:
+      version = CURL_HTTP_VERSION_1_0;
+      break;
+    case 2:
+      version = CURL_HTTP_VERSION_1_1;
+      break;
+    case 3:
+      version = CURL_HTTP_VERSION_2_0;
+      break;
+    default:
+      return true;
   }
   return set_option(CURLOPT_HTTP_VERSION, version) == CURLE_OK;
 }

@@ -22,9 +22,9 @@ namespace brindle {
 // Caps on a body kept in memory, counted after decompression (a small gzip body can inflate to
 // gigabytes). A reply past its cap ends the transfer, which then reads as failed. Bodies written
 // to files through a body callback are not capped.
-inline constexpr std::size_t kHttpBodyCapDefault = std::size_t{16} << 20;    // any other reply
-inline constexpr std::size_t kHttpBodyCapLargeList = std::size_t{64} << 20;  // the server list
-inline constexpr std::size_t kHttpBodyCapPicture = std::size_t{2} << 20;     // avatars
+inline constexpr std::size_t kHttpBodyCapDefault = std::size_t{16} << 20;      // any other reply
+inline constexpr std::size_t kHttpBodyCapLargeList = std::size_t{64} << 20;    // the server list
+inline constexpr std::size_t kHttpBodyCapPicture = std::size_t{2} << 20;       // avatars
 inline constexpr std::size_t kHttpBodyCapShortAnswer = std::size_t{64} << 10;  // version answers
 // The response headers of one transfer, redirects included.
 inline constexpr std::size_t kHttpHeaderCap = std::size_t{1} << 20;
@@ -68,12 +68,12 @@ class TransferBuffer {
 // What became of a transfer beyond its status code, for callers that must tell a complete body
 // from a cut one (a download that ended early still has status 200).
 struct HttpTransferInfo {
-  int curl_code = -1;            // CURLcode of perform; -1 when nothing was performed
-  std::string curl_error;        // libcurl's message for a failed transfer
-  std::int64_t body_bytes = 0;   // body bytes received and accepted by the sink
-  bool body_too_large = false;   // the body passed its cap (or memory ran out) and was refused
+  int curl_code = -1;                // CURLcode of perform; -1 when nothing was performed
+  std::string curl_error;            // libcurl's message for a failed transfer
+  std::int64_t body_bytes = 0;       // body bytes received and accepted by the sink
+  bool body_too_large = false;       // the body passed its cap (or memory ran out) and was refused
   std::int64_t content_length = -1;  // as the response announced it; -1 when unknown
-  long total_timeout_ms = 0;     // the total time-out the transfer ran with
+  long total_timeout_ms = 0;         // the total time-out the transfer ran with
   long connect_timeout_ms = 0;
 
   // True when libcurl finished without error (every announced byte arrived).
@@ -88,8 +88,8 @@ class HttpClient {
   // Fills `buffer` with at most `capacity` upload bytes; 0 ends the upload.
   using UploadCallback = std::function<std::size_t(char* buffer, std::size_t capacity)>;
   // (total to download, downloaded, total to upload, uploaded); non-zero aborts the transfer.
-  using ProgressCallback = std::function<int(std::int64_t, std::int64_t, std::int64_t,
-                                             std::int64_t)>;
+  using ProgressCallback =
+      std::function<int(std::int64_t, std::int64_t, std::int64_t, std::int64_t)>;
 
   // Creates a ready client object: initialised (follow up to kHttpMaxRedirects redirects, no
   // signals), TLS checked as the process-wide settings say, "gzip" accepted, automatic cookies
@@ -238,13 +238,13 @@ Bytes http_request(const std::string& url, const HttpRequestArgs& args = {},
                    int* status_out = nullptr, HttpTransferInfo* info = nullptr);
 
 // The same request without a body (CURLOPT_NOBODY); returns the status code.
-[[nodiscard]] int http_probe(const std::string& url, const HttpRequestArgs& args = {}, int* status_out = nullptr,
-               HttpTransferInfo* info = nullptr);
+[[nodiscard]] int http_probe(const std::string& url, const HttpRequestArgs& args = {},
+                             int* status_out = nullptr, HttpTransferInfo* info = nullptr);
 
 // GET streamed into `file_path` (created or truncated before the request). Returns the status
 // code, or -1 when the file cannot be opened (then nothing is sent). A cut transfer still returns
 // its status; check info->complete() before trusting the file.
 [[nodiscard]] int http_download_file(const std::string& url, const std::string& file_path,
-                       HttpTransferInfo* info = nullptr);
+                                     HttpTransferInfo* info = nullptr);
 
 }  // namespace brindle

@@ -1,10 +1,10 @@
 // The three request routines every feature calls. Each builds a fresh client object for one
 // request, so nothing (connection, cookies, headers) carries over to the next.
+#include <new>
+
 #include "foundation/http_client.h"
 #include "foundation/http_settings.h"
 #include "foundation/mapped_file.h"
-
-#include <new>
 
 namespace brindle {
 namespace {
@@ -21,7 +21,7 @@ void open_request(HttpClient& client, const std::string& url, const HttpRequestA
   client.set_option(CURLOPT_NOSIGNAL, 1L);
   // A time-out below 2 s would make every slow reply fail, so it falls back to the default.
   long seconds = args.timeout_seconds && *args.timeout_seconds >= 2 ? *args.timeout_seconds
-                                                                     : kRequestTimeoutSeconds;
+                                                                    : kRequestTimeoutSeconds;
   client.set_option(CURLOPT_TIMEOUT, seconds);
   if (args.cancel != nullptr) {
     const std::atomic<bool>* cancel = args.cancel;

@@ -80,9 +80,12 @@ class PathReader {
         if (c == '\\') {
           if (pos_ >= text_.size()) return fail();
           c = text_[pos_++];
-          if (c == 'n') c = '\n';
-          else if (c == 'r') c = '\r';
-          else if (c == 't') c = '\t';
+          if (c == 'n')
+            c = '\n';
+          else if (c == 'r')
+            c = '\r';
+          else if (c == 't')
+            c = '\t';
         }
         segment.name += c;
       }
@@ -278,8 +281,10 @@ std::string value_text(const Json* node, bool as_json) {
   if (node == nullptr) return {};
   if (node->is_string() && !as_json) return to_gbk(node->get_ref<const std::string&>());
   std::string text;
-  if (as_json) json_internal::append_json(*node, text);
-  else json_internal::append_text(*node, text);
+  if (as_json)
+    json_internal::append_json(*node, text);
+  else
+    json_internal::append_text(*node, text);
   return to_gbk(text);
 }
 
@@ -440,8 +445,10 @@ bool JsonDocument::normalise_path(std::string& path) const {
       node = find_utf8(engine_->root, utf8_view(path, storage), rooted);
     }
     if (!rooted) {
-      if (path.empty()) path = kRootName;
-      else path.insert(0, path[0] == '[' ? "da" : "da.");
+      if (path.empty())
+        path = kRootName;
+      else
+        path.insert(0, path[0] == '[' ? "da" : "da.");
     }
     return node != nullptr && !node->is_null();
   } catch (...) {
@@ -458,15 +465,22 @@ int JsonDocument::value_type(std::string_view path) const {
   Json* node = find(engine_.get(), path);
   if (node == nullptr) return kJsonNull;
   switch (node->type()) {
-    case Json::value_t::boolean: return kJsonBoolean;
+    case Json::value_t::boolean:
+      return kJsonBoolean;
     case Json::value_t::number_integer:
     case Json::value_t::number_unsigned:
-    case Json::value_t::number_float: return kJsonNumber;
-    case Json::value_t::object: return kJsonObject;
-    case Json::value_t::array: return kJsonArray;
-    case Json::value_t::string: return kJsonString;
-    case Json::value_t::null: return kJsonNull;
-    default: return kJsonOther;
+    case Json::value_t::number_float:
+      return kJsonNumber;
+    case Json::value_t::object:
+      return kJsonObject;
+    case Json::value_t::array:
+      return kJsonArray;
+    case Json::value_t::string:
+      return kJsonString;
+    case Json::value_t::null:
+      return kJsonNull;
+    default:
+      return kJsonOther;
   }
 }
 
@@ -483,7 +497,8 @@ int JsonDocument::member_names(std::vector<std::string>& out, std::string_view p
   try {
     Json* node = find(engine_.get(), path);
     if (node == nullptr || !node->is_object()) return 0;
-    for (const auto& [key, value] : node->get_ref<const Json::object_t&>()) out.push_back(to_gbk(key));
+    for (const auto& [key, value] : node->get_ref<const Json::object_t&>())
+      out.push_back(to_gbk(key));
   } catch (...) {
     out.clear();
   }
@@ -522,8 +537,10 @@ bool JsonDocument::add_array_item(std::string_view item, std::string_view path, 
     if (!edit_segments(*engine_, path, segments)) return false;
     Json value;
     int depth = 0;
-    if (!raw) value = utf8_string(item);
-    else if (!parse_value(item, value, depth)) return false;
+    if (!raw)
+      value = utf8_string(item);
+    else if (!parse_value(item, value, depth))
+      return false;
     if (static_cast<long long>(segments.size()) + 1 + depth > kMaxDepth) return false;
     Json& root = engine_->root;
     Json* target = node_at(root, segments, segments.size());
@@ -532,8 +549,10 @@ bool JsonDocument::add_array_item(std::string_view item, std::string_view path, 
       target = node_at(root, segments, segments.size());
     }
     auto& elements = target->get_ref<Json::array_t&>();
-    if (at_front) elements.insert(elements.begin(), std::move(value));
-    else elements.push_back(std::move(value));
+    if (at_front)
+      elements.insert(elements.begin(), std::move(value));
+    else
+      elements.push_back(std::move(value));
     return true;
   } catch (...) {
     return false;
@@ -571,8 +590,10 @@ bool JsonDocument::set_item(int index, std::string_view path, std::string_view v
     segment.index = index;
     Json parsed;
     int depth = 0;
-    if (!raw) parsed = utf8_string(value);
-    else if (!parse_value(value, parsed, depth)) return false;
+    if (!raw)
+      parsed = utf8_string(value);
+    else if (!parse_value(value, parsed, depth))
+      return false;
     return assign(engine_->root, segments, std::move(parsed), depth);
   } catch (...) {
     return false;
@@ -636,8 +657,8 @@ double JsonDocument::evaluate_number(std::string_view path) const {
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   std::string_view digits = text.substr(!text.empty() && text.front() == '-' ? 1 : 0);
   // Only decimal numbers: from_chars would also take "inf" and "nan".
-  if (digits.empty() || !(std::isdigit(static_cast<unsigned char>(digits.front())) ||
-                          digits.front() == '.')) {
+  if (digits.empty() ||
+      !(std::isdigit(static_cast<unsigned char>(digits.front())) || digits.front() == '.')) {
     return 0;
   }
   double number = 0;

@@ -3,10 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 namespace brindle {
 
@@ -27,7 +26,7 @@ struct ParseFailure {
 // Parses strict JSON into out. depth receives the deepest nesting of arrays and objects
 // (0 for a scalar). Never throws; on failure out holds a partial tree and failure says why.
 [[nodiscard]] bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,
-                  ParseFailure& failure);
+                                ParseFailure& failure);
 
 // Number::prototype.toString for a double: shortest round-trip digits, JavaScript's layout.
 [[nodiscard]] std::string number_text(double value);

@@ -46,7 +46,8 @@ class TreeBuilder {
     std::string_view what = error.what();
     // The library prefixes "[json.exception.parse_error.101] parse error at line 1, column 2: ";
     // line and column are reported separately, so keep only the reason.
-    if (auto colon = what.find(": "); colon != std::string_view::npos) what.remove_prefix(colon + 2);
+    if (auto colon = what.find(": "); colon != std::string_view::npos)
+      what.remove_prefix(colon + 2);
     failure_.description = std::string(what);
     failure_.position = position > 0 ? position - 1 : 0;
     return false;
@@ -99,8 +100,10 @@ std::size_t too_deep_position(std::string_view text, int max_depth) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (in_string) {
-      if (c == '\\') ++i;
-      else if (c == '"') in_string = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        in_string = false;
     } else if (c == '"') {
       in_string = true;
     } else if (c == '[' || c == '{') {
@@ -118,13 +121,27 @@ void append_quoted(std::string_view text, std::string& out) {
   for (char c : text) {
     auto byte = static_cast<unsigned char>(c);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (byte < 0x20) {
           out += "\\u00";
@@ -146,9 +163,12 @@ void append_integer(Integer value, std::string& out) {
 }
 
 void append_number(const Json& value, std::string& out) {
-  if (value.is_number_unsigned()) append_integer(value.get<Json::number_unsigned_t>(), out);
-  else if (value.is_number_integer()) append_integer(value.get<Json::number_integer_t>(), out);
-  else out += number_text(value.get<double>());
+  if (value.is_number_unsigned())
+    append_integer(value.get<Json::number_unsigned_t>(), out);
+  else if (value.is_number_integer())
+    append_integer(value.get<Json::number_integer_t>(), out);
+  else
+    out += number_text(value.get<double>());
 }
 
 bool is_ascii(std::string_view text) {
@@ -260,8 +280,12 @@ void append_json(const Json& value, std::string& out) {
       out += ']';
       break;
     }
-    case Json::value_t::string: append_quoted(value.get_ref<const std::string&>(), out); break;
-    case Json::value_t::boolean: out += value.get<bool>() ? "true" : "false"; break;
+    case Json::value_t::string:
+      append_quoted(value.get_ref<const std::string&>(), out);
+      break;
+    case Json::value_t::boolean:
+      out += value.get<bool>() ? "true" : "false";
+      break;
     case Json::value_t::number_float:
       if (!std::isfinite(value.get<double>())) {
         out += "null";
@@ -269,19 +293,31 @@ void append_json(const Json& value, std::string& out) {
       }
       [[fallthrough]];
     case Json::value_t::number_integer:
-    case Json::value_t::number_unsigned: append_number(value, out); break;
-    default: out += "null"; break;
+    case Json::value_t::number_unsigned:
+      append_number(value, out);
+      break;
+    default:
+      out += "null";
+      break;
   }
 }
 
 void append_text(const Json& value, std::string& out) {
   switch (value.type()) {
-    case Json::value_t::string: out += value.get_ref<const std::string&>(); break;
-    case Json::value_t::boolean: out += value.get<bool>() ? "true" : "false"; break;
+    case Json::value_t::string:
+      out += value.get_ref<const std::string&>();
+      break;
+    case Json::value_t::boolean:
+      out += value.get<bool>() ? "true" : "false";
+      break;
     case Json::value_t::number_float:
     case Json::value_t::number_integer:
-    case Json::value_t::number_unsigned: append_number(value, out); break;
-    case Json::value_t::object: out += "[object Object]"; break;
+    case Json::value_t::number_unsigned:
+      append_number(value, out);
+      break;
+    case Json::value_t::object:
+      out += "[object Object]";
+      break;
     case Json::value_t::array: {
       bool first = true;
       for (const Json& element : value) {
@@ -291,7 +327,8 @@ void append_text(const Json& value, std::string& out) {
       }
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 

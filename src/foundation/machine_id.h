@@ -17,7 +17,9 @@ namespace brindle {
 // Lowercase hexadecimal MD5 (32 digits) of user name + host name + MAC text + version text,
 // concatenated without separators. Missing parts are empty; the digest is formed regardless.
 [[nodiscard]] std::string ComputeMachineId();
-[[nodiscard]] std::string ComputeMachineId(const std::string& user_name, const std::string& host_name,
-                             const std::string& mac_text, const std::string& version_text);
+[[nodiscard]] std::string ComputeMachineId(const std::string& user_name,
+                                           const std::string& host_name,
+                                           const std::string& mac_text,
+                                           const std::string& version_text);
 
 }  // namespace brindle

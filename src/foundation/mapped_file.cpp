@@ -104,10 +104,14 @@ std::shared_ptr<Record> find(MappedHandle handle) {
 
 int share_bits(int share) {
   switch (share) {
-    case 1: return kRead | kWrite;
-    case 2: return kWrite;
-    case 3: return kRead;
-    default: return 0;
+    case 1:
+      return kRead | kWrite;
+    case 2:
+      return kWrite;
+    case 3:
+      return kRead;
+    default:
+      return 0;
   }
 }
 
@@ -144,7 +148,8 @@ bool append(Record& r, FileRecord& f, std::int64_t at, std::string_view bytes) {
   if (bytes.empty()) return true;
   if (!platform::write_at(r.file, at, bytes)) {
     if (platform::open_file_size(r.file) != f.disk_length) {
-      (void)platform::set_file_length(r.file, f.disk_length);  // best effort: the write failed anyway
+      (void)platform::set_file_length(r.file,
+                                      f.disk_length);  // best effort: the write failed anyway
     }
     return false;
   }
@@ -162,8 +167,8 @@ bool ensure_view(Record& r, std::int64_t p, std::int64_t end) {
     return true;
   }
   platform::unmap_view(r.view);
-  const std::int64_t align =
-      std::max<std::int64_t>(kViewAlign, static_cast<std::int64_t>(platform::allocation_granularity()));
+  const std::int64_t align = std::max<std::int64_t>(
+      kViewAlign, static_cast<std::int64_t>(platform::allocation_granularity()));
   const std::int64_t start = align_down(std::max<std::int64_t>(0, p - kWindow / 2), align);
   const std::int64_t stop = std::max(start + kMinView, align_up(end + kWindow / 2, align));
   if (!platform::map_view(r.file, r.writable, static_cast<std::uint64_t>(start),
@@ -217,8 +222,9 @@ void release(Table& t, Record& r) {
                 openers.end());
   // The last writer trims the growth step. Readers may stay: none of them reads past the
   // contents. Another writer may be filling the step right now, so it waits for the last one.
-  const bool writers_left = std::any_of(openers.begin(), openers.end(),
-                                        [](const FileRecord::Opener& o) { return o.access & kWrite; });
+  const bool writers_left =
+      std::any_of(openers.begin(), openers.end(),
+                  [](const FileRecord::Opener& o) { return o.access & kWrite; });
   if (r.writable && !writers_left) {
     std::lock_guard lock(f.mutex);
     if (f.disk_length != f.content_end && platform::set_file_length(r.file, f.content_end)) {
@@ -234,18 +240,25 @@ void release(Table& t, Record& r) {
 
 platform::OpenMode open_mode(int mode) {
   switch (mode) {
-    case 1: return platform::OpenMode::kReadExisting;
-    case 3: return platform::OpenMode::kReadWriteExisting;
-    default: return platform::OpenMode::kOpenAlways;  // 4 truncates itself once allowed to
+    case 1:
+      return platform::OpenMode::kReadExisting;
+    case 3:
+      return platform::OpenMode::kReadWriteExisting;
+    default:
+      return platform::OpenMode::kOpenAlways;  // 4 truncates itself once allowed to
   }
 }
 
 platform::ShareMode share_mode(int share) {
   switch (share) {
-    case 1: return platform::ShareMode::kReadWrite;
-    case 2: return platform::ShareMode::kWrite;
-    case 3: return platform::ShareMode::kRead;
-    default: return platform::ShareMode::kNone;
+    case 1:
+      return platform::ShareMode::kReadWrite;
+    case 2:
+      return platform::ShareMode::kWrite;
+    case 3:
+      return platform::ShareMode::kRead;
+    default:
+      return platform::ShareMode::kNone;
   }
 }
 
@@ -318,8 +331,7 @@ MappedHandle open(const std::string& path, int mode, int share, std::uint32_t fl
   }
 }
 
-bool write_text(MappedHandle handle, std::string_view text, char terminator,
-                bool add_terminator) {
+bool write_text(MappedHandle handle, std::string_view text, char terminator, bool add_terminator) {
   auto r = find(handle);
   if (!r) return false;
   std::lock_guard lock(r->mutex);

@@ -31,7 +31,7 @@ MappedHandle open(const std::string& path, int mode = 3, int share = 1, std::uin
 // add_terminator, the terminator byte after them; the position advances by the text's length
 // only, so a following write replaces the terminator. False for a read-only handle.
 [[nodiscard]] bool write_text(MappedHandle handle, std::string_view text, char terminator = '\0',
-                bool add_terminator = false);
+                              bool add_terminator = false);
 // The same for a byte array; the position advances by its length. Empty bytes write nothing.
 [[nodiscard]] bool write_bytes(MappedHandle handle, std::string_view bytes);
 // Up to `count` bytes from the current position (fewer at the end); the position advances by

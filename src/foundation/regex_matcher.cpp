@@ -124,8 +124,8 @@ void run_engine(void* context) {
       run.found.push_back(std::move(spans));
     };
     if (run.global) {
-      for (std::wsregex_iterator it(run.subject.cbegin(), run.subject.cend(), re), end;
-           it != end; ++it) {
+      for (std::wsregex_iterator it(run.subject.cbegin(), run.subject.cend(), re), end; it != end;
+           ++it) {
         record(*it);
       }
     } else {
@@ -162,9 +162,8 @@ std::string substitute_quotes(std::string_view pattern) {
 
 }  // namespace
 
-bool RegexMatcher::execute(std::string_view pattern, std::string_view subject,
-                           bool case_sensitive, bool multiline, bool global,
-                           bool quote_substitution) {
+bool RegexMatcher::execute(std::string_view pattern, std::string_view subject, bool case_sensitive,
+                           bool multiline, bool global, bool quote_substitution) {
   executed_ = true;
   accepted_ = false;
   matches_.clear();
@@ -239,8 +238,8 @@ std::string RegexMatcher::match_text(int n, int* position) const {
 }
 
 std::string RegexMatcher::group_text(int n, int g, int* position) const {
-  if (n < 1 || n > match_count() ||
-      g < 1 || g > static_cast<int>(matches_[static_cast<std::size_t>(n - 1)].groups.size())) {
+  if (n < 1 || n > match_count() || g < 1 ||
+      g > static_cast<int>(matches_[static_cast<std::size_t>(n - 1)].groups.size())) {
     if (position != nullptr) *position = -1;
     return {};
   }
@@ -267,8 +266,9 @@ std::string RegexMatcher::replace_matches(std::string_view replacement) const {
     const int groups = static_cast<int>(m.groups.size());
     auto group = [&](int g) {
       const Span& s = m.groups[static_cast<std::size_t>(g - 1)];
-      if (s.position >= 0) out.append(subject_, static_cast<std::size_t>(s.position),
-                                      static_cast<std::size_t>(s.length));
+      if (s.position >= 0)
+        out.append(subject_, static_cast<std::size_t>(s.position),
+                   static_cast<std::size_t>(s.length));
     };
     for (std::size_t i = 0; i < replacement.size(); ++i) {
       const char c = replacement[i];

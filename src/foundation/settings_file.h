@@ -22,7 +22,7 @@ inline constexpr std::size_t kSettingBufferSize = 10240;
 // False when the file cannot be written (or read: its contents are never thrown away), or when
 // the key or value would break the file's line structure, or when `settings_path` is empty.
 [[nodiscard]] bool WriteSetting(const std::string& settings_path, const std::string& key,
-                  const std::string& value);
+                                const std::string& value);
 
 // The text-to-integer rule used for setting values.
 [[nodiscard]] int TextToInt(const std::string& text);

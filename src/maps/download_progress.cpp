@@ -59,7 +59,8 @@ std::string SummaryLine(const DownloadCounters& c) {
 // decimal comma; these texts always use a point.
 std::string TwoDecimals(double value) {
   char text[64];
-  const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+  const auto [end, error] =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
   if (error != std::errc()) return "0.00";
   return std::string(text, end);
 }

@@ -18,8 +18,8 @@ struct DownloadCounters {
   int extracted = 0;            // archives unpacked into the game
   int extraction_failures = 0;  // extractions that could not start or did not succeed
   int waiting_for_extraction = 0;
-  std::string speed_text;       // e.g. "1.52MB/s"; empty when a task starts
-  std::string current_file;     // file name of the running task
+  std::string speed_text;    // e.g. "1.52MB/s"; empty when a task starts
+  std::string current_file;  // file name of the running task
 };
 
 class DownloadStats {

@@ -60,11 +60,10 @@ bool ValidCacheFileName(std::string_view name, std::string* reason) {
 
 bool ValidMoveTarget(std::string_view target, std::string_view cache_dir) {
 #ifdef _WIN32
-  const bool absolute = target.size() >= 3 &&
-                        ((target[0] >= 'A' && target[0] <= 'Z') ||
-                         (target[0] >= 'a' && target[0] <= 'z')) &&
-                        (target.find(":\\") != std::string_view::npos ||
-                         target.find(":/") != std::string_view::npos);
+  const bool absolute =
+      target.size() >= 3 &&
+      ((target[0] >= 'A' && target[0] <= 'Z') || (target[0] >= 'a' && target[0] <= 'z')) &&
+      (target.find(":\\") != std::string_view::npos || target.find(":/") != std::string_view::npos);
 #else
   const bool absolute = !target.empty() && target.front() == '/';
 #endif
@@ -102,8 +101,8 @@ TransferVerdict JudgeTransfer(int status, const HttpTransferInfo& info, std::int
     return verdict;
   }
   if (status != 200) {
-    verdict.reason = status == 0 ? "no answer: " + info.curl_error
-                                 : "HTTP status " + std::to_string(status);
+    verdict.reason =
+        status == 0 ? "no answer: " + info.curl_error : "HTTP status " + std::to_string(status);
     return verdict;
   }
   if (info.content_length >= 0 && wire_bytes != info.content_length) {

@@ -30,7 +30,7 @@ bool ValidMoveTarget(std::string_view target, std::string_view cache_dir);
 struct MirrorLines {
   std::array<std::string, 3> host;  // host or host:port
   std::array<bool, 3> https{false, false, false};
-  std::string primary_host;    // the map mirror host names in the lists' URLs
+  std::string primary_host;  // the map mirror host names in the lists' URLs
   std::string secondary_host;
 };
 MirrorLines MirrorLinesOf(const AppState& state);

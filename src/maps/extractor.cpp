@@ -144,8 +144,9 @@ bool MapDownloadsFeature::StartExtraction(RunningExtraction job) {
     for (const platform::DirEntry& entry : platform::list_directory(job.target)) {
       if (!entry.is_directory || !entry.name.starts_with(kStagingPrefix)) continue;
       const std::string path = job.target + entry.name + sep;
-      const bool in_use = std::any_of(running_extractions_.begin(), running_extractions_.end(),
-                                      [&](const RunningExtraction& r) { return r.staging == path; });
+      const bool in_use =
+          std::any_of(running_extractions_.begin(), running_extractions_.end(),
+                      [&](const RunningExtraction& r) { return r.staging == path; });
       if (!in_use) platform::remove_tree(path);
     }
   }
@@ -250,7 +251,8 @@ void MapDownloadsFeature::WaitForExtractor(RunningExtraction job) {
 
   std::string reason;
   bool ok = !cancelled && code == 0 && MoveStagedTree(job.staging, job.target, &reason);
-  if (!cancelled && code != 0) reason = "the extractor ended with exit code " + std::to_string(code);
+  if (!cancelled && code != 0)
+    reason = "the extractor ended with exit code " + std::to_string(code);
   platform::remove_tree(job.staging);
   if (cancelled) {
     Finish(job.task, TaskResult::kFailed, "cancelled: the program is closing");

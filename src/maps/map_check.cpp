@@ -61,9 +61,12 @@ const MapGroup* FindMapGroup(std::string_view key_or_caption_utf8) {
 
 std::string MapStatusText(MapStatus status) {
   switch (status) {
-    case MapStatus::kNeedsDownload: return gbk("需要下载");
-    case MapStatus::kMismatch: return gbk("地图与服务器不匹配");
-    case MapStatus::kNotInCache: return gbk("没有下载[未选择地图检查]");
+    case MapStatus::kNeedsDownload:
+      return gbk("需要下载");
+    case MapStatus::kMismatch:
+      return gbk("地图与服务器不匹配");
+    case MapStatus::kNotInCache:
+      return gbk("没有下载[未选择地图检查]");
   }
   return {};
 }
@@ -123,9 +126,8 @@ bool MapDownloadsFeature::CheckMapGroup(const std::string& group_key) {
   // One check at a time: a second click while the list is still being fetched would fill the
   // resource list twice over.
   if (fetching_.exchange(true)) return false;
-  const bool started = core_->workers().Start("map-check", [this, group_key] {
-    RunMapCheck(group_key);
-  });
+  const bool started =
+      core_->workers().Start("map-check", [this, group_key] { RunMapCheck(group_key); });
   if (!started) fetching_ = false;
   return started;
 }

@@ -5,12 +5,12 @@
 // The map's own lock keeps readers on other threads safe while a load adds entries.
 #pragma once
 
-#include "app/feature.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "app/feature.h"
 
 namespace brindle {
 

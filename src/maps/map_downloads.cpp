@@ -8,8 +8,8 @@
 namespace brindle {
 namespace {
 
-constexpr const char* kOwnClocks[] = {names::kClockQueue, names::kClockMove,
-                                      names::kClockProgress, names::kClockExtract};
+constexpr const char* kOwnClocks[] = {names::kClockQueue, names::kClockMove, names::kClockProgress,
+                                      names::kClockExtract};
 
 }  // namespace
 

@@ -4,8 +4,7 @@ namespace brindle {
 
 namespace {
 
-bool matches_at(std::string_view text, std::size_t pos, std::string_view needle,
-                bool ignore_case) {
+bool matches_at(std::string_view text, std::size_t pos, std::string_view needle, bool ignore_case) {
   if (pos + needle.size() > text.size()) return false;
   for (std::size_t i = 0; i < needle.size(); ++i) {
     const char a = text[pos + i];

@@ -26,8 +26,7 @@ std::string GbkAsciiLower(std::string_view text);
 // std::string_view::npos when there is none. An empty needle is found at `from` (if in range).
 std::size_t GbkFind(std::string_view text, std::string_view needle, std::size_t from = 0);
 // The same with ASCII letters compared regardless of case.
-std::size_t GbkFindIgnoreCase(std::string_view text, std::string_view needle,
-                              std::size_t from = 0);
+std::size_t GbkFindIgnoreCase(std::string_view text, std::string_view needle, std::size_t from = 0);
 inline bool GbkContainsIgnoreCase(std::string_view text, std::string_view needle) {
   return GbkFindIgnoreCase(text, needle) != std::string_view::npos;
 }

@@ -31,7 +31,7 @@ std::u16string multibyte_to_wide(std::string_view bytes, unsigned code_page);
 // The same as wide_to_multibyte(multibyte_to_wide(bytes, from_code_page), to_code_page), in one
 // pass without the UTF-16 string in between (the network's UTF-8 to GBK path is a hot one).
 [[nodiscard]] std::string convert_code_page(std::string_view bytes, unsigned from_code_page,
-                              unsigned to_code_page);
+                                            unsigned to_code_page);
 
 // ---- Digests ---------------------------------------------------------------------------------
 
@@ -44,17 +44,21 @@ std::string md5_digest(std::string_view bytes);
 // keep a trailing separator and file names are appended without one.
 char path_separator();
 
-[[nodiscard]] bool file_exists(const std::string& path);        // a file or a directory
+[[nodiscard]] bool file_exists(const std::string& path);  // a file or a directory
 [[nodiscard]] bool is_directory(const std::string& path);
-[[nodiscard]] std::int64_t file_size(const std::string& path);  // -1 when missing or not a regular file
+[[nodiscard]] std::int64_t file_size(
+    const std::string& path);  // -1 when missing or not a regular file
 [[nodiscard]] bool copy_file(const std::string& from, const std::string& to, bool overwrite);
-[[nodiscard]] bool move_file(const std::string& from, const std::string& to);  // fails when `to` exists
-[[nodiscard]] bool replace_file(const std::string& from, const std::string& to);  // atomic rename over `to`
+[[nodiscard]] bool move_file(const std::string& from,
+                             const std::string& to);  // fails when `to` exists
+[[nodiscard]] bool replace_file(const std::string& from,
+                                const std::string& to);  // atomic rename over `to`
 [[nodiscard]] bool delete_file(const std::string& path);
-[[nodiscard]] bool create_directory(const std::string& path);  // one level; true when it exists afterwards
+[[nodiscard]] bool create_directory(
+    const std::string& path);  // one level; true when it exists afterwards
 
 struct DirEntry {
-  std::string name;  // GBK
+  std::string name;           // GBK
   bool is_directory = false;  // a folder, or a link to one
   std::int64_t size = 0;
   bool is_link = false;     // the entry itself is a symbolic link
@@ -83,8 +87,9 @@ enum class ShareMode { kReadWrite, kWrite, kRead, kNone };
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kInvalidFile = -1;
 
-[[nodiscard]] FileHandle open_file(const std::string& path, OpenMode mode, ShareMode share, bool sequential);
-[[nodiscard]] std::int64_t open_file_size(FileHandle file);  // -1 on failure
+[[nodiscard]] FileHandle open_file(const std::string& path, OpenMode mode, ShareMode share,
+                                   bool sequential);
+[[nodiscard]] std::int64_t open_file_size(FileHandle file);                // -1 on failure
 [[nodiscard]] bool set_file_length(FileHandle file, std::int64_t length);  // growth leaves a hole
 // Allocates disk space for [offset, offset + length), growing the file when that range passes its
 // end, so writes through a view there cannot fail for lack of space. Where the file system cannot
@@ -101,14 +106,14 @@ inline constexpr FileHandle kInvalidFile = -1;
 void close_file(FileHandle file);
 
 struct MappedView {
-  void* base = nullptr;   // start of the mapping (aligned offset)
+  void* base = nullptr;  // start of the mapping (aligned offset)
   std::size_t length = 0;
 };
 // Maps [offset, offset + length) of `file`; offset must be a multiple of
 // allocation_granularity(). Returns false and leaves `out` empty on failure. On POSIX the range
 // may pass the file's end; bytes there must not be touched until the file has grown over them.
-[[nodiscard]] bool map_view(FileHandle file, bool writable, std::uint64_t offset, std::size_t length,
-              MappedView& out);
+[[nodiscard]] bool map_view(FileHandle file, bool writable, std::uint64_t offset,
+                            std::size_t length, MappedView& out);
 void unmap_view(MappedView& view);
 std::size_t allocation_granularity();
 
@@ -133,19 +138,20 @@ void unlock_file(FileHandle lock);
 // trimmed, at most buffer_size - 1 bytes are returned; `fallback` when the key is absent or the
 // file unreadable.
 [[nodiscard]] std::string profile_read(const std::string& section, const std::string& key,
-                         const std::string& fallback, const std::string& path,
-                         std::size_t buffer_size = 10240);
+                                       const std::string& fallback, const std::string& path,
+                                       std::size_t buffer_size = 10240);
 // WritePrivateProfileStringA semantics: replaces the value in place keeping every other line,
 // creates the file and the section when missing; written atomically. The settings file holds
 // login tokens, so a profile file is written readable by its owner only.
-[[nodiscard]] bool profile_write(const std::string& section, const std::string& key, const std::string& value,
-                   const std::string& path);
+[[nodiscard]] bool profile_write(const std::string& section, const std::string& key,
+                                 const std::string& value, const std::string& path);
 
 // ---- Machine facts (each empty when unavailable) ---------------------------------------------
 
-[[nodiscard]] std::string user_name();         // as GetUserNameA with a 50-byte buffer
-[[nodiscard]] std::string host_name();         // gethostname with a 16-byte buffer
-[[nodiscard]] std::string mac_address_text();  // "00:1A:2B:3C:4D:5E" of the connected physical adapter
+[[nodiscard]] std::string user_name();  // as GetUserNameA with a 50-byte buffer
+[[nodiscard]] std::string host_name();  // gethostname with a 16-byte buffer
+[[nodiscard]] std::string
+mac_address_text();  // "00:1A:2B:3C:4D:5E" of the connected physical adapter
 // Windows: name, edition, architecture and build. Elsewhere: name, version and architecture;
 // never the kernel release, which changes at every update and would change the machine identity.
 [[nodiscard]] std::string os_version_text();
@@ -171,7 +177,8 @@ void open_url(const std::string& url);
 // Starts `file` with administrator rights, `parameters` as its one argument (none when empty);
 // an empty `file` stands for this program. With wait_ms > 0 it waits that long and then ends the
 // process. False when the start was refused (missing file, no elevation tool, prompt refused).
-[[nodiscard]] bool run_elevated(const std::string& file, const std::string& parameters, int wait_ms);
+[[nodiscard]] bool run_elevated(const std::string& file, const std::string& parameters,
+                                int wait_ms);
 // Shows the folder holding `path` in the file manager with the item selected where the desktop
 // allows it (`edit_name` asks for the rename field where supported). False when the path does
 // not exist or no file manager could be asked.
@@ -183,14 +190,15 @@ inline constexpr ProcessHandle kInvalidProcess = -1;
 // Starts argv[0] (a path, or a name looked up in PATH) with the other items as arguments, in
 // `working_dir` (empty: this process's folder). With `quiet` the child's standard streams are
 // tied to the null device. kInvalidProcess when it cannot be started.
-[[nodiscard]] ProcessHandle spawn_process(const std::vector<std::string>& argv, const std::string& working_dir,
-                            bool quiet = false);
+[[nodiscard]] ProcessHandle spawn_process(const std::vector<std::string>& argv,
+                                          const std::string& working_dir, bool quiet = false);
 [[nodiscard]] int process_id(ProcessHandle process);
 enum class WaitOutcome { kExited, kTimedOut, kFailed };
 // Waits up to timeout_ms (negative: without limit) for the child to end. kExited sets
 // `exit_code` (128 + signal number for a child ended by a signal) and releases the handle; after
 // that the handle must not be used again.
-[[nodiscard]] WaitOutcome wait_process(ProcessHandle process, std::int64_t timeout_ms, int& exit_code);
+[[nodiscard]] WaitOutcome wait_process(ProcessHandle process, std::int64_t timeout_ms,
+                                       int& exit_code);
 // Ends the child at once; it still has to be waited for.
 [[nodiscard]] bool kill_process(ProcessHandle process);
 

@@ -59,20 +59,29 @@ class Reader {
 
 std::string ServerTypeText(unsigned char c) {
   switch (c) {
-    case 'd': return "dedicated";
-    case 'l': return "non-dedicated";
-    case 'p': return "HLTV";
-    case 0: return {};
-    default: return utf8_to_gbk_counted(std::string(1, static_cast<char>(c)));
+    case 'd':
+      return "dedicated";
+    case 'l':
+      return "non-dedicated";
+    case 'p':
+      return "HLTV";
+    case 0:
+      return {};
+    default:
+      return utf8_to_gbk_counted(std::string(1, static_cast<char>(c)));
   }
 }
 
 std::string EnvironmentText(unsigned char c) {
   switch (c) {
-    case 'w': return "Windows";
-    case 'l': return "Linux";
-    case 0: return {};
-    default: return utf8_to_gbk_counted(std::string(1, static_cast<char>(c)));
+    case 'w':
+      return "Windows";
+    case 'l':
+      return "Linux";
+    case 0:
+      return {};
+    default:
+      return utf8_to_gbk_counted(std::string(1, static_cast<char>(c)));
   }
 }
 
@@ -89,10 +98,14 @@ std::string Request(char kind, std::string_view payload, std::string_view challe
 A2sReplyKind ClassifyA2sReply(std::string_view datagram) {
   if (datagram.size() < 5 || datagram.substr(0, 4) != kHeader) return A2sReplyKind::kUnknown;
   switch (datagram[4]) {
-    case kInfoReply: return A2sReplyKind::kInfo;
-    case kChallengeReply: return A2sReplyKind::kChallenge;
-    case kPlayersReply: return A2sReplyKind::kPlayers;
-    default: return A2sReplyKind::kUnknown;
+    case kInfoReply:
+      return A2sReplyKind::kInfo;
+    case kChallengeReply:
+      return A2sReplyKind::kChallenge;
+    case kPlayersReply:
+      return A2sReplyKind::kPlayers;
+    default:
+      return A2sReplyKind::kUnknown;
   }
 }
 

@@ -1,12 +1,11 @@
 #include "servers/categories.h"
 
-#include "platform/gbk_text.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "foundation/encoding.h"
+#include "platform/gbk_text.h"
 #include "view/control_names.h"
 
 namespace brindle {

@@ -72,7 +72,8 @@ std::vector<std::string> ListedAddresses(ListModel& list) {
 std::string FavouritesPath(const AppState& state) {
   // Before the folders are known there is no file: never fall back to the file system's root.
   if (state.data_dir.empty()) return {};
-  return state.data_dir + std::string(1, platform::path_separator()) + std::string(kFavouritesFileName);
+  return state.data_dir + std::string(1, platform::path_separator()) +
+         std::string(kFavouritesFileName);
 }
 
 std::string CleanFavouriteValue(std::string_view value) {

@@ -36,8 +36,8 @@ enum class RestoreResult {
   kUnreadable,  // the answer is not a favourites list: "下载失败!", the file is untouched
   kRestored,    // the answer was written to the file: "下载成功!"
 };
-// "从云端下载收藏": asks for the stored list, writes it to the file unchanged, waits 5 s keeping the
-// window responsive and rebuilds the list. Blocks; the button runs it on a worker.
+// "从云端下载收藏": asks for the stored list, writes it to the file unchanged, waits 5 s keeping
+// the window responsive and rebuilds the list. Blocks; the button runs it on a worker.
 RestoreResult RestoreFavourites(Core& core);
 
 enum class BackupResult {

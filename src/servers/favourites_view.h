@@ -27,11 +27,11 @@ void CopySelectedFavourite(Core& core);    // "复制地址"
 void DeleteSelectedFavourite(Core& core);  // "删除"
 
 // The page's buttons.
-void RefreshAllFavourites(Core& core);      // "刷新全部"
-void StartFavouritesBackup(Core& core);     // "备份收藏到云端", on a worker
-void StartFavouritesRestore(Core& core);    // "从云端下载收藏", on a worker
-void OpenAddServerDialog(Core& core);       // "添加服务器"
-void ConfirmAddServer(Core& core);          // the dialog's "确认添加"
+void RefreshAllFavourites(Core& core);    // "刷新全部"
+void StartFavouritesBackup(Core& core);   // "备份收藏到云端", on a worker
+void StartFavouritesRestore(Core& core);  // "从云端下载收藏", on a worker
+void OpenAddServerDialog(Core& core);     // "添加服务器"
+void ConfirmAddServer(Core& core);        // the dialog's "确认添加"
 void ClosePlayerPanel(Core& core);
 
 }  // namespace brindle

@@ -60,7 +60,6 @@ bool Running(std::string_view exe_name) {
   return FindProcessIds(std::string(exe_name), false).count > 0;
 }
 
-
 }  // namespace
 
 std::string RegionFlag(int region) {
@@ -181,8 +180,7 @@ std::string JoinByGame(Window& window, const std::string& address, std::string_v
   return IsCsgoGame(game_cell) ? JoinServer(window, address) : JoinPlainSteam(window, address);
 }
 
-std::string JoinFromServerList(Window& window, const AppState& state,
-                               const std::string& address) {
+std::string JoinFromServerList(Window& window, const AppState& state, const std::string& address) {
   if (address.empty() || Refused(window, address)) return {};
   if (!CheckInstallation(state)) {
     window.ShowStatus(gbk("由于csgo路径配置不正确 将不显示地图下载..."));

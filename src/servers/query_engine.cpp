@@ -208,8 +208,8 @@ void QueryEngine::ResolverLoop(const std::atomic<bool>* also_stop) {
     Lookup lookup;
     {
       std::lock_guard lock(resolver_mutex_);
-      const bool stopping =
-          resolver_stopping_ || (also_stop != nullptr && also_stop->load(std::memory_order_acquire));
+      const bool stopping = resolver_stopping_ ||
+                            (also_stop != nullptr && also_stop->load(std::memory_order_acquire));
       if (stopping || lookups_.empty()) {
         lookups_.clear();
         resolver_running_ = false;

@@ -7,8 +7,6 @@
 // their own QueryEngine over their own window.
 #pragma once
 
-#include "app/feature.h"
-
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -21,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/feature.h"
 #include "platform/platform.h"
 #include "servers/a2s_parser.h"
 #include "view/list_model.h"
@@ -74,9 +73,8 @@ class QueryEngine {
   // Called on the receive thread after an answer was applied to the window (or was ignored, for
   // players arriving late). For programs and tests that want the whole record.
   using InfoObserver = std::function<void(const std::string& sender_key, const ServerInfo& info)>;
-  using PlayersObserver = std::function<void(const std::string& sender_key,
-                                             const std::vector<PlayerEntry>& players,
-                                             bool accepted)>;
+  using PlayersObserver = std::function<void(
+      const std::string& sender_key, const std::vector<PlayerEntry>& players, bool accepted)>;
 
   // The window (its favourites list, player list, player panel, status line and clock) must
   // outlive the engine.
@@ -151,11 +149,11 @@ class QueryEngine {
   mutable std::mutex mutex_;  // start/stop, the stamp, the player target and the observers
   std::atomic<bool> started_{false};
   std::atomic<bool> stop_{false};
-  std::thread thread_;           // when running on its own thread
-  bool loop_running_ = false;    // guarded by mutex_
+  std::thread thread_;         // when running on its own thread
+  bool loop_running_ = false;  // guarded by mutex_
   std::condition_variable loop_done_;
   std::int64_t player_stamp_ = 0;
-  std::string player_key_;       // sender expected to answer the player request
+  std::string player_key_;  // sender expected to answer the player request
   // Challenge rounds left per asked server (address:port as replies come from it). Only servers
   // asked appear here, so a challenge from anywhere else is never answered.
   std::map<std::string, int> challenge_rounds_;

@@ -24,8 +24,8 @@ struct ServerRecord {
 ServerRecord ReadRecord(const JsonDocument& doc, int index) {
   const std::string prefix = "[" + std::to_string(index) + "].";
   auto member = [&](const char* name) { return doc.get_value(prefix + name); };
-  return {member("name"),    member("map_name"), member("comments"), member("players"),
-          member("max_players"), member("ip"),   member("port")};
+  return {member("name"),        member("map_name"), member("comments"), member("players"),
+          member("max_players"), member("ip"),       member("port")};
 }
 
 std::string WithoutQuestionMarks(std::string text) {
@@ -98,9 +98,9 @@ Fetch FetchAndFill(Core& core, const std::string& category, std::uint64_t genera
   if (!WriteIfCurrent(generation, [&] { SetCategoryButtonsEnabled(window.controls(), false); })) {
     return Fetch::kSuperseded;
   }
-  const std::string body =
-      http_request(ServerListUrl(core.state()), {.timeout_seconds = kServerListTimeoutSeconds,
-                                                 .max_body_bytes = kHttpBodyCapLargeList});
+  const std::string body = http_request(
+      ServerListUrl(core.state()),
+      {.timeout_seconds = kServerListTimeoutSeconds, .max_body_bytes = kHttpBodyCapLargeList});
   std::vector<ListRow> cells;
   {
     std::vector<ServerRow> rows;
@@ -224,8 +224,7 @@ bool FetchServerListOnce(Core& core, const std::string& category) {
   return FetchAndFill(core, category, kAnyServerListLoad) == Fetch::kFilled;
 }
 
-ServerListRun RunServerListLoad(Core& core, const std::string& category,
-                                std::uint64_t generation) {
+ServerListRun RunServerListLoad(Core& core, const std::string& category, std::uint64_t generation) {
   if (core.workers().Stopping()) return ServerListRun::kStopped;
   switch (FetchAndFill(core, category, generation)) {
     case Fetch::kFilled:

@@ -31,8 +31,8 @@ struct ServerRow {
 };
 
 struct ServerRowOptions {
-  bool operator_view = false;              // the description cell shows the address
-  const StringMap* dictionary = nullptr;   // map name -> "(...)"; nullptr: no translations
+  bool operator_view = false;             // the description cell shows the address
+  const StringMap* dictionary = nullptr;  // map name -> "(...)"; nullptr: no translations
 };
 
 // The operator flag from the login state and the process-wide map name dictionary.
@@ -84,8 +84,7 @@ enum class ServerListRun {
 };
 // A whole run of load `generation` as the worker does it: fetch and fill, and on failure the
 // retry rule (the retry keeps the generation).
-ServerListRun RunServerListLoad(Core& core, const std::string& category,
-                                std::uint64_t generation);
+ServerListRun RunServerListLoad(Core& core, const std::string& category, std::uint64_t generation);
 
 // Begins a new load (superseding every earlier one) and starts RunServerListLoad on a new worker
 // thread; returns at once. `category` (GBK) holds "AllServers" or a "--"-joined keyword list.

@@ -109,9 +109,9 @@ void SearchResourceList(Core& core) {
       continue;
     }
     resources.Select(row);
-    const int answer = window.MessageBox(
-        gbk("提示:"), gbk("是否继续查找 或 下载这个地图? 找到关键词 ") + name,
-        gbk("继续查找&&取消&&开始下载(") + name + ")");
+    const int answer =
+        window.MessageBox(gbk("提示:"), gbk("是否继续查找 或 下载这个地图? 找到关键词 ") + name,
+                          gbk("继续查找&&取消&&开始下载(") + name + ")");
     if (answer == 0) continue;
     if (answer == 2) {
       AppendTask(core, name, gbk("等待下载"), (*cells)[cols::kResUrl],

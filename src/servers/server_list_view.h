@@ -30,9 +30,9 @@ std::string SelectedServerAddress(Core& core);
 
 // The context-menu commands and the join action on the selected row; each does nothing when no
 // row is selected.
-void JoinSelectedServer(Core& core);      // "加入", and the list's own action
-void QuerySelectedServer(Core& core);     // "详情"
-void CopySelectedAddress(Core& core);     // "复制地址"
+void JoinSelectedServer(Core& core);       // "加入", and the list's own action
+void QuerySelectedServer(Core& core);      // "详情"
+void CopySelectedAddress(Core& core);      // "复制地址"
 void FavouriteSelectedServer(Core& core);  // "添加到收藏"
 
 // The search button of the download page: walks the resource list from the first row for the

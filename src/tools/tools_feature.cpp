@@ -34,9 +34,9 @@ void RunSteamRepair(Window& window, const std::string& program_dir) {
 
 void OpenKeyBinder(Window& window, const std::string& forum_base_url, bool switch_page,
                    const std::function<void()>& open_forum_page) {
-  const int answer = window.MessageBox(
-      "", gbk("访问方式选择 \r\n本机浏览器:使用自己的浏览器 窗口更大"),
-      gbk("本机浏览器&&内置浏览器&&取消"));
+  const int answer =
+      window.MessageBox("", gbk("访问方式选择 \r\n本机浏览器:使用自己的浏览器 窗口更大"),
+                        gbk("本机浏览器&&内置浏览器&&取消"));
   const std::string url = KeyBinderUrl(forum_base_url);
   if (answer == 0) {
     OpenUrl(url);

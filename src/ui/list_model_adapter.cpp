@@ -116,8 +116,10 @@ void ListModelAdapter::Apply(std::vector<ListChange> changes) {
           beginRemoveRows(QModelIndex(), c.row, c.row);
           rows_.erase(rows_.begin() + c.row);
           endRemoveRows();
-          if (selected == c.row) selected = -1;
-          else if (selected > c.row) --selected;
+          if (selected == c.row)
+            selected = -1;
+          else if (selected > c.row)
+            --selected;
           break;
         case ListChange::Kind::kReset:
           ReplaceRows(std::move(c.rows), dirty);
@@ -132,11 +134,10 @@ void ListModelAdapter::Apply(std::vector<ListChange> changes) {
     }
     TellDirty(dirty);
   }
-  const bool moved = selected != selected_ ||
-                     std::any_of(changes.begin(), changes.end(), [](const ListChange& c) {
-                       return c.kind == ListChange::Kind::kSelect ||
-                              c.kind == ListChange::Kind::kReset;
-                     });
+  const bool moved =
+      selected != selected_ || std::any_of(changes.begin(), changes.end(), [](const ListChange& c) {
+        return c.kind == ListChange::Kind::kSelect || c.kind == ListChange::Kind::kReset;
+      });
   selected_ = selected;
   if (moved) emit SelectionChanged(selected_);
   applying_ = false;
@@ -170,8 +171,10 @@ void ListModelAdapter::ApplyOne(ListChange& c, int& selected) {
     case ListChange::Kind::kRemove:
       if (c.row < 0 || c.row >= count) return;
       rows_.erase(rows_.begin() + c.row);
-      if (selected == c.row) selected = -1;
-      else if (selected > c.row) --selected;
+      if (selected == c.row)
+        selected = -1;
+      else if (selected > c.row)
+        --selected;
       return;
     case ListChange::Kind::kSetCell:
       SetCell(c);

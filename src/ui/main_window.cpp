@@ -1,7 +1,5 @@
 #include "ui/main_window.h"
 
-#include <algorithm>
-
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,6 +10,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/browser_host.h"
 #include "ui/dialogs.h"
@@ -89,7 +88,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   QWidget* (*builders[])(QWidget*) = {BuildDownloadPage, BuildServerPage, BuildFavouritesPage,
                                       BuildForumPage, BuildToolsPage};
   for (int i = 0; i < names::kPageCount; ++i) {
-    pages_->addTab(builders[i](pages_), QString::fromUtf8(names::kPageCaptions[static_cast<std::size_t>(i)]));
+    pages_->addTab(builders[i](pages_),
+                   QString::fromUtf8(names::kPageCaptions[static_cast<std::size_t>(i)]));
   }
   content->addWidget(pages_, 1);
   content->addWidget(BuildStatusBar());
@@ -102,7 +102,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   player_panel_ = BuildPlayerPanel(this);
   PlacePlayerPanel(names::kFavouritesPage);
   browsers_ = std::make_unique<BrowserHost>();
-  for (EmbeddedBrowser* browser : findChildren<EmbeddedBrowser*>()) browser->SetHost(browsers_.get());
+  for (EmbeddedBrowser* browser : findChildren<EmbeddedBrowser*>())
+    browser->SetHost(browsers_.get());
   ShowPage(names::kDownloadPage);
 }
 
@@ -244,7 +245,8 @@ void MainWindow::ShowPage(int page) {
   if (page < 0 || page >= names::kPageCount) return;
   PlacePlayerPanel(page);
   pages_->setCurrentIndex(page);
-  for (int i = 0; i < names::kPageCount; ++i) nav_[static_cast<std::size_t>(i)]->SetActive(i == page);
+  for (int i = 0; i < names::kPageCount; ++i)
+    nav_[static_cast<std::size_t>(i)]->SetActive(i == page);
 }
 
 void MainWindow::Bind(Window& window, std::function<bool()> initialised) {

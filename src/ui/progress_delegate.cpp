@@ -14,9 +14,7 @@
 namespace brindle::ui {
 namespace {
 
-bool AsciiDigit(QChar c) {
-  return c >= u'0' && c <= u'9';
-}
+bool AsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 // The texts the download queue writes before the first progress figures arrive.
 const QString& WaitingText() {

@@ -77,8 +77,8 @@ class BrindleStyle : public QProxyStyle {
 }  // namespace
 
 QStringList UiFontFamilies() {
-  return {QStringLiteral("Microsoft YaHei UI"), QStringLiteral("Microsoft YaHei"),
-          QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans SC"),
+  return {QStringLiteral("Microsoft YaHei UI"),  QStringLiteral("Microsoft YaHei"),
+          QStringLiteral("Noto Sans CJK SC"),    QStringLiteral("Noto Sans SC"),
           QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("sans-serif")};
 }
 

@@ -51,9 +51,7 @@ QSize SummaryLabel::sizeHint() const {
   return {metrics.horizontalAdvance(TypicalLine()) + 8, metrics.height() + 4};
 }
 
-QSize SummaryLabel::minimumSizeHint() const {
-  return {0, QFontMetrics(font()).height() + 4};
-}
+QSize SummaryLabel::minimumSizeHint() const { return {0, QFontMetrics(font()).height() + 4}; }
 
 SummaryLabel::Shown SummaryLabel::Fit(int width) const {
   const auto [counters, speed] = SplitSpeed(text());
@@ -102,16 +100,10 @@ SummaryLine::SummaryLine(QWidget* parent) : QWidget(parent), label_(new SummaryL
   label_->setFixedSize(label_->sizeHint());
 }
 
-QSize SummaryLine::sizeHint() const {
-  return label_->SummaryLabel::sizeHint();
-}
+QSize SummaryLine::sizeHint() const { return label_->SummaryLabel::sizeHint(); }
 
-QSize SummaryLine::minimumSizeHint() const {
-  return label_->SummaryLabel::minimumSizeHint();
-}
+QSize SummaryLine::minimumSizeHint() const { return label_->SummaryLabel::minimumSizeHint(); }
 
-void SummaryLine::resizeEvent(QResizeEvent*) {
-  label_->setFixedSize(size());
-}
+void SummaryLine::resizeEvent(QResizeEvent*) { label_->setFixedSize(size()); }
 
 }  // namespace brindle::ui

@@ -1,7 +1,6 @@
 #include "ui/widgets.h"
 
 #include <QDesktopServices>
-
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QMouseEvent>
@@ -85,7 +84,8 @@ BrowserPlaceholder::BrowserPlaceholder(const QString& heading, QWidget* parent) 
   title->setAlignment(Qt::AlignCenter);
   column->addWidget(title);
 
-  auto* note = new QLabel(QString::fromUtf8("此版本未内置网页浏览器，可在系统浏览器中打开本页。"), this);
+  auto* note =
+      new QLabel(QString::fromUtf8("此版本未内置网页浏览器，可在系统浏览器中打开本页。"), this);
   note->setProperty("role", "muted");
   note->setAlignment(Qt::AlignCenter);
   column->addWidget(note);
@@ -124,9 +124,7 @@ void BrowserPlaceholder::Navigate(const QUrl& url) {
   open_->setEnabled(url.isValid() && !url.isEmpty());
 }
 
-void DragHandle::Attach(QWidget* handle) {
-  handle->installEventFilter(new DragHandle(handle));
-}
+void DragHandle::Attach(QWidget* handle) { handle->installEventFilter(new DragHandle(handle)); }
 
 bool DragHandle::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);

@@ -161,7 +161,8 @@ bool WindowBinder::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonRelease) {
     auto* e = static_cast<QMouseEvent*>(event);
     auto* w = qobject_cast<QWidget*>(watched);
-    if (e->button() == Qt::LeftButton && w != nullptr && w->rect().contains(e->position().toPoint())) {
+    if (e->button() == Qt::LeftButton && w != nullptr &&
+        w->rect().contains(e->position().toPoint())) {
       const std::string name = w->objectName().toStdString();
       if (window_.HasAction(name)) {
         window_.Activate(name);
@@ -223,8 +224,8 @@ void WindowBinder::BindList(const char* name, bool with_menu) {
             menu.setFont(UiFont(14));
             const bool servers = list == names::kServerList;
             const auto& items = servers ? names::kServerListMenu : names::kFavouritesMenu;
-            for (const char* item : items) menu.addAction(QString::fromUtf8(item))->setData(
-                QString::fromUtf8(item));
+            for (const char* item : items)
+              menu.addAction(QString::fromUtf8(item))->setData(QString::fromUtf8(item));
             QAction* chosen = menu.exec(view->viewport()->mapToGlobal(pos));
             if (chosen == nullptr) return;
             window_.Activate(names::menu_action(list, chosen->data().toString().toStdString()));

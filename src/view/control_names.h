@@ -43,8 +43,8 @@ inline constexpr int kForumPage = 3;
 inline constexpr int kToolsPage = 4;
 inline constexpr int kPageCount = 5;
 // Page captions (UTF-8), index = page. The tools page is captioned "标题" in the design.
-inline constexpr std::array<const char*, kPageCount> kPageCaptions = {"资源下载", "服务器", "我的收藏",
-                                                                      "论坛", "标题"};
+inline constexpr std::array<const char*, kPageCount> kPageCaptions = {"资源下载", "服务器",
+                                                                      "我的收藏", "论坛", "标题"};
 
 // ---- Download page -----------------------------------------------------------------------------
 
@@ -85,11 +85,11 @@ inline constexpr const char* kDownloadSummary = "标签_下载统计";
 // ---- Launch options (two radio groups) ---------------------------------------------------------
 
 inline constexpr const char* kLaunchModeLabel = "标签_副标题1";
-inline constexpr const char* kLaunchAuto = "GameRunOPT_Auto";                  // mode 1
-inline constexpr const char* kLaunchSteam = "GameRunOPT_Steam";                // mode 2
+inline constexpr const char* kLaunchAuto = "GameRunOPT_Auto";                    // mode 1
+inline constexpr const char* kLaunchSteam = "GameRunOPT_Steam";                  // mode 2
 inline constexpr const char* kLaunchSteamRunAppid = "GameRunOPT_SteamRunAppid";  // mode 3
-inline constexpr const char* kLaunchSteamChina = "GameRunOPT_SteamChina";      // mode 4
-inline constexpr const char* kLaunchCs2 = "GameRunOPT_CS2";                    // mode 5
+inline constexpr const char* kLaunchSteamChina = "GameRunOPT_SteamChina";        // mode 4
+inline constexpr const char* kLaunchCs2 = "GameRunOPT_CS2";                      // mode 5
 inline constexpr const char* kRegionLabel = "标签_副标题4";
 inline constexpr const char* kRegionChina = "GameRunOPT_RegionChina";  // region 1
 inline constexpr const char* kRegionWorld = "GameRunOPT_RegionWorld";  // region 2
@@ -100,8 +100,8 @@ inline constexpr const char* kServerTitle = "服务器列表_标题可拖动";
 inline constexpr const char* kAllServers = "超级按钮_搜索全部服务器";
 // The fourteen category buttons 服务器列表_ZE, 服务器列表_ZE1 … 服务器列表_ZE13, in design order.
 inline constexpr std::array<const char*, 14> kCategoryButtons = {
-    "服务器列表_ZE",   "服务器列表_ZE1",  "服务器列表_ZE2",  "服务器列表_ZE3",  "服务器列表_ZE4",
-    "服务器列表_ZE5",  "服务器列表_ZE6",  "服务器列表_ZE7",  "服务器列表_ZE8",  "服务器列表_ZE9",
+    "服务器列表_ZE",   "服务器列表_ZE1",  "服务器列表_ZE2",  "服务器列表_ZE3", "服务器列表_ZE4",
+    "服务器列表_ZE5",  "服务器列表_ZE6",  "服务器列表_ZE7",  "服务器列表_ZE8", "服务器列表_ZE9",
     "服务器列表_ZE10", "服务器列表_ZE11", "服务器列表_ZE12", "服务器列表_ZE13"};
 inline constexpr const char* kServerList = "服务器列表_EX";
 

@@ -296,7 +296,8 @@ std::vector<ListColumn> Columns(std::initializer_list<std::pair<const char*, int
 }  // namespace
 
 std::vector<ListColumn> server_list_columns() {
-  return Columns({{"服务器", 335}, {"地图", 425}, {"人数", 100}, {"IPAddress", 0}, {"区域Region", 0}});
+  return Columns(
+      {{"服务器", 335}, {"地图", 425}, {"人数", 100}, {"IPAddress", 0}, {"区域Region", 0}});
 }
 
 std::vector<ListColumn> favourites_columns() {

@@ -61,12 +61,12 @@ class ListModel {
   int ColumnCount() const { return static_cast<int>(columns_.size()); }
 
   // Rows are cut or padded with empty texts to the column count.
-  int Append(ListRow cells);                 // the new row's index
-  bool Insert(int row, ListRow cells);       // 0 <= row <= RowCount()
-  bool Remove(int row);                      // false when out of range
+  int Append(ListRow cells);                            // the new row's index
+  bool Insert(int row, ListRow cells);                  // 0 <= row <= RowCount()
+  bool Remove(int row);                                 // false when out of range
   bool SetCell(int row, int column, std::string text);  // false when out of range
   void Clear();
-  void Replace(std::vector<ListRow> rows);   // all rows at once; selection cleared
+  void Replace(std::vector<ListRow> rows);  // all rows at once; selection cleared
 
   int RowCount() const;
   std::string Cell(int row, int column) const;  // "" when out of range
@@ -116,12 +116,12 @@ class ListModel {
 };
 
 // The column sets of the window's lists.
-std::vector<ListColumn> server_list_columns();      // 服务器列表_EX
-std::vector<ListColumn> favourites_columns();       // 服务器收藏列表_EX1
-std::vector<ListColumn> player_list_columns();      // 玩家列表信息显示_EX
-std::vector<ListColumn> resource_list_columns();    // 资源下载列表框_EX1
-std::vector<ListColumn> download_queue_columns();   // 资源下载列表框_EX2
-std::vector<ListColumn> extract_queue_columns();    // 解压队列列表框_EX
+std::vector<ListColumn> server_list_columns();     // 服务器列表_EX
+std::vector<ListColumn> favourites_columns();      // 服务器收藏列表_EX1
+std::vector<ListColumn> player_list_columns();     // 玩家列表信息显示_EX
+std::vector<ListColumn> resource_list_columns();   // 资源下载列表框_EX1
+std::vector<ListColumn> download_queue_columns();  // 资源下载列表框_EX2
+std::vector<ListColumn> extract_queue_columns();   // 解压队列列表框_EX
 
 // Column indices, named so feature code reads as the tables do.
 namespace cols {

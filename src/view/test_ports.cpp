@@ -11,7 +11,8 @@ TestPorts::TestPorts(std::int64_t unix_start)
 
 TestPorts::~TestPorts() = default;
 
-// ---- Time ----------------------------------------------------------------------------------------
+// ---- Time
+// ----------------------------------------------------------------------------------------
 
 void TestPorts::SetNow(std::int64_t now_ms) {
   {
@@ -56,7 +57,8 @@ void TestPorts::Advance(std::int64_t ms) {
   RunPending();
 }
 
-// ---- Message boxes -------------------------------------------------------------------------------
+// ---- Message boxes
+// -------------------------------------------------------------------------------
 
 void TestPorts::ScriptAnswer(int index) {
   {
@@ -134,7 +136,8 @@ int TestPorts::MessageBox(const std::string& title, const std::string& text,
   return waiting->box.answer;
 }
 
-// ---- File dialogs --------------------------------------------------------------------------------
+// ---- File dialogs
+// --------------------------------------------------------------------------------
 
 void TestPorts::ScriptFile(std::optional<std::string> path) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -155,7 +158,8 @@ std::optional<std::string> TestPorts::OpenFileDialog(const FileDialogRequest& re
   return path;
 }
 
-// ---- What the person saw -------------------------------------------------------------------------
+// ---- What the person saw
+// -------------------------------------------------------------------------
 
 void TestPorts::Notice(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -208,7 +212,8 @@ int TestPorts::BrowserCookieClears() const {
   return cookie_clears_;
 }
 
-// ---- Clock port ----------------------------------------------------------------------------------
+// ---- Clock port
+// ----------------------------------------------------------------------------------
 
 void TestPorts::BindClock(const std::string& name, Handler handler) {
   schedule_.Bind(name, std::move(handler));
@@ -253,7 +258,8 @@ int TestPorts::DelayedWorkers() const {
   return delayed_workers_;
 }
 
-// ---- TestWindow ----------------------------------------------------------------------------------
+// ---- TestWindow
+// ----------------------------------------------------------------------------------
 
 TestWindow::TestWindow(std::int64_t unix_start) : ports_(unix_start), window_(ports_, ports_) {
   window_.controls().SetObserver([this](const std::string& name, const ControlState& state) {

@@ -10,11 +10,16 @@ namespace brindle {
 
 std::int64_t pump_unit_ms(int unit) {
   switch (unit) {
-    case 0: return 1;
-    case 1: return 1000;
-    case 2: return 60000;
-    case 3: return 3600000;
-    default: return 0;
+    case 0:
+      return 1;
+    case 1:
+      return 1000;
+    case 2:
+      return 60000;
+    case 3:
+      return 3600000;
+    default:
+      return 0;
   }
 }
 

@@ -174,8 +174,8 @@ TEST_F(AccountTest, TheForumPageOpensLoggedInOrOut) {
   fx_.state().initialised = true;
   fx_.controls().SetVisible(names::kSecondBrowser, true);
   fx_.core().ShowPage(names::kForumPage);
-  const std::string start = fx_.state().forum_base_url +
-                            "/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=";
+  const std::string start =
+      fx_.state().forum_base_url + "/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=";
   ASSERT_FALSE(fx_.ports().Navigations().empty());
   EXPECT_EQ(fx_.ports().Navigations().back(),
             std::make_pair(std::string(names::kForumBrowser), start + "&uid="));

@@ -31,7 +31,9 @@ class CliTest : public test::SharedSimSuite {
     EXPECT_TRUE(run.started);
     return run;
   }
-  std::string FavouritesFile() const { return (dir_.path() / "qdata" / "my_favorite.json").string(); }
+  std::string FavouritesFile() const {
+    return (dir_.path() / "qdata" / "my_favorite.json").string();
+  }
 
   test::TempDir dir_;
   test::TempDir other_dir_;  // the working folder: not the program folder

@@ -1,6 +1,8 @@
 // The favourites page on real files in a temp folder, the favourites cloud of brindle-sim over
 // HTTPS with the real libcurl, fake game servers on UDP for the live rows, and the page's buttons
 // and context menu through the scripted test ports. Joins are captured, never opened.
+#include "servers/favourites.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,7 +18,6 @@
 #include "app/core.h"
 #include "app/endpoints.h"
 #include "foundation/encoding.h"
-#include "servers/favourites.h"
 #include "servers/favourites_cloud.h"
 #include "servers/favourites_view.h"
 #include "servers/join.h"
@@ -146,9 +147,12 @@ TEST_F(FavouritesTest, LoadCleansValuesSkipsAddressesWithoutPortAndShowsTypeid) 
   EXPECT_EQ(LoadFavourites(core_), LoadResult::kNoFile);
   EXPECT_EQ(list().RowCount(), 1);
 
-  WriteFile("[{\"ip\":\"  192.0.2.1:27015 \",\"typeid\":\"3\"},{\"ip\":\"192.0.2.9\"},"
-            "{\"ip\":\"\\\"192.0.2.2:27016\\\"\",\"typeid\":\" " + gbk("国服") + " \"},"
-            "{\"typeid\":\"1\"},{\"ip\":\"no-such-host.invalid:27015\"}]");
+  WriteFile(
+      "[{\"ip\":\"  192.0.2.1:27015 \",\"typeid\":\"3\"},{\"ip\":\"192.0.2.9\"},"
+      "{\"ip\":\"\\\"192.0.2.2:27016\\\"\",\"typeid\":\" " +
+      gbk("国服") +
+      " \"},"
+      "{\"typeid\":\"1\"},{\"ip\":\"no-such-host.invalid:27015\"}]");
   EXPECT_EQ(LoadFavourites(core_), LoadResult::kLoaded);
   ASSERT_EQ(Addresses(), (std::vector<std::string>{kA, kB, "no-such-host.invalid:27015"}));
   ListRow first(10);
@@ -163,13 +167,14 @@ TEST_F(FavouritesTest, LoadCleansValuesSkipsAddressesWithoutPortAndShowsTypeid) 
 }
 
 TEST_F(FavouritesTest, AddSavesAddressesOnlyAndKeepsThePreviousFile) {
-  const std::string before = "[{\"ip\":\"192.0.2.1:27015\",\"typeid\":\"3\"},{\"ip\":\"192.0.2.9\"}]";
+  const std::string before =
+      "[{\"ip\":\"192.0.2.1:27015\",\"typeid\":\"3\"},{\"ip\":\"192.0.2.9\"}]";
   WriteFile(before);
   core_.ShowPage(names::kFavouritesPage);
   ASSERT_EQ(list().RowCount(), 1);
 
   EXPECT_EQ(AddFavourite(core_, kB), AddResult::kAdded);
-  EXPECT_EQ(FileText(), ListText({kA, kB}));  // the skipped entry and the typeid are gone…
+  EXPECT_EQ(FileText(), ListText({kA, kB}));       // the skipped entry and the typeid are gone…
   EXPECT_EQ(test::slurp(path_ + ".bak"), before);  // …but not lost
   EXPECT_EQ(Addresses(), (std::vector<std::string>{kA, kB}));
   EXPECT_EQ(list().Cell(0, cols::kFavTypeStr), "");
@@ -227,10 +232,10 @@ TEST_F(FavouritesTest, AddDialogNormalisesOrRefusesTheTypedAddress) {
   EXPECT_EQ(FileText(), ListText({kA, kB, kC}));
 
   const std::string refused = gbk("IP格式不合法!请检查!");
-  for (const std::string typed : {"192.0.2.4", "192.0.2.4:", ":27015", "192.0.2.4:port",
-                                  "192.0.2.4:70000", "192.0.2.4:0", "", "evil host:27015",
-                                  "192.0.2.4:27015 +exec autoexec", "192.0.2.4:+27015",
-                                  "192.0.2.4 +quit:27015"}) {
+  for (const std::string typed :
+       {"192.0.2.4", "192.0.2.4:", ":27015", "192.0.2.4:port", "192.0.2.4:70000", "192.0.2.4:0", "",
+        "evil host:27015", "192.0.2.4:27015 +exec autoexec", "192.0.2.4:+27015",
+        "192.0.2.4 +quit:27015"}) {
     type_and_confirm(typed);
     EXPECT_TRUE(controls().Visible(names::kAddServerWindow)) << typed;
     EXPECT_EQ(ports().Notices().back(), refused) << typed;
@@ -344,8 +349,9 @@ TEST_F(FavouritesTest, BackupThenRestoreRoundTrip) {
   EXPECT_EQ(ports().NowMs() - before, 5000);  // the pause, with the window kept alive
   EXPECT_EQ(ports().Notices().back(), gbk("下载成功!"));
   // The answer is stored as it came, typeid and all.
-  EXPECT_EQ(FileText(), "[{\"ip\":\"192.0.2.1:27015\",\"typeid\":\"0\"},"
-                        "{\"ip\":\"192.0.2.2:27016\",\"typeid\":\"0\"}]");
+  EXPECT_EQ(FileText(),
+            "[{\"ip\":\"192.0.2.1:27015\",\"typeid\":\"0\"},"
+            "{\"ip\":\"192.0.2.2:27016\",\"typeid\":\"0\"}]");
   EXPECT_EQ(Addresses(), (std::vector<std::string>{kA, kB}));
   EXPECT_EQ(list().Cell(1, cols::kFavTypeStr), "0");
 }
@@ -398,8 +404,9 @@ TEST_F(FavouritesTest, RestoreLeavesTheFileAloneWithoutAUsableAnswer) {
 }
 
 TEST_F(FavouritesTest, RestoredTypeidsShowUntilTheNextAdd) {
-  SeedCloud(LogIn(), "[{\"ip\":\"192.0.2.1:27015\",\"typeid\":\"5\"},"
-                     "{\"ip\":\"192.0.2.2:27016\",\"typeid\":\"国服\"}]");
+  SeedCloud(LogIn(),
+            "[{\"ip\":\"192.0.2.1:27015\",\"typeid\":\"5\"},"
+            "{\"ip\":\"192.0.2.2:27016\",\"typeid\":\"国服\"}]");
   WriteFile(ListText({kC}));
   EXPECT_EQ(RestoreFavourites(core_), RestoreResult::kRestored);
   EXPECT_EQ(test::slurp(path_ + ".bak"), ListText({kC}));
@@ -445,12 +452,12 @@ TEST_F(FavouritesTest, ContextMenuActsOnTheSelectedRow) {
   list().Select(0);
   ASSERT_TRUE(window().Activate(Menu(names::kMenuJoin)));
   ASSERT_TRUE(window().Activate(names::kFavouritesList));  // the double-click
-  list().Select(1);  // no answer yet: the plain Steam join
+  list().Select(1);                                        // no answer yet: the plain Steam join
   ASSERT_TRUE(window().Activate(Menu(names::kMenuJoin)));
   const std::string run_game =
       "steam://rungame/730/76561202255233023/+connect 192.0.2.1:27015 -worldwide";
-  EXPECT_EQ(Opened(), (std::vector<std::string>{run_game, run_game,
-                                                std::string("steam://connect/") + kB}));
+  EXPECT_EQ(Opened(),
+            (std::vector<std::string>{run_game, run_game, std::string("steam://connect/") + kB}));
 
   ASSERT_TRUE(window().Activate(Menu(names::kMenuCopyAddress)));
   EXPECT_EQ(ports().Clipboard(), kB);

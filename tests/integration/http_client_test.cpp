@@ -2,6 +2,7 @@
 #include "foundation/http_client.h"
 
 #include <gtest/gtest.h>
+
 #include <nlohmann/json.hpp>
 
 #include "../../sim/generated_content.h"
@@ -55,9 +56,7 @@ class HttpClientTest : public test::SharedSimSuite {
   static nlohmann::json echo(const HttpRequestArgs& args, int* status = nullptr) {
     return nlohmann::json::parse(http_request(url("/test/echo"), args, status));
   }
-
 };
-
 
 TEST_F(HttpClientTest, PostSendsExactlyTheBodyBytes) {
   std::string body = "name=" + std::string("\xC4\xE3\xBA\xC3") + "&x=%26+ ;\x01\xFF";
@@ -212,14 +211,13 @@ TEST_F(HttpClientTest, BodiesInMemoryAreCappedPerKindOfRequest) {
   // At the cap the body arrives whole; one byte past it the reply reads as a failed transfer.
   int status = -1;
   HttpTransferInfo info;
-  EXPECT_EQ(http_request(url("/test/file?bytes=100000"), {.max_body_bytes = 100000}, &status,
-                         &info),
-            sim::generated_bytes(0, 100000));
+  EXPECT_EQ(
+      http_request(url("/test/file?bytes=100000"), {.max_body_bytes = 100000}, &status, &info),
+      sim::generated_bytes(0, 100000));
   EXPECT_EQ(status, 200);
   EXPECT_FALSE(info.body_too_large);
-  EXPECT_EQ(http_request(url("/test/file?bytes=100001"), {.max_body_bytes = 100000}, &status,
-                         &info),
-            "");
+  EXPECT_EQ(
+      http_request(url("/test/file?bytes=100001"), {.max_body_bytes = 100000}, &status, &info), "");
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(info.body_too_large);
   EXPECT_EQ(info.curl_code, CURLE_WRITE_ERROR);
@@ -229,9 +227,9 @@ TEST_F(HttpClientTest, BodiesInMemoryAreCappedPerKindOfRequest) {
       url("/test/file?bytes=" + std::to_string(kHttpBodyCapDefault + 1));
   EXPECT_EQ(http_request(past_default, {}, &status, &info), "");
   EXPECT_TRUE(info.body_too_large);
-  EXPECT_EQ(http_request(past_default, {.max_body_bytes = kHttpBodyCapLargeList}, &status, &info)
-                .size(),
-            kHttpBodyCapDefault + 1);
+  EXPECT_EQ(
+      http_request(past_default, {.max_body_bytes = kHttpBodyCapLargeList}, &status, &info).size(),
+      kHttpBodyCapDefault + 1);
   EXPECT_EQ(status, 200);
   EXPECT_LT(kHttpBodyCapShortAnswer, kHttpBodyCapPicture);
   EXPECT_LT(kHttpBodyCapPicture, kHttpBodyCapDefault);
@@ -284,9 +282,9 @@ TEST_F(HttpClientTest, CutBodyKeepsItsStatusButReportsTheShortfall) {
   EXPECT_EQ(info.content_length, 100000);
 
   TempDir dir;
-  EXPECT_EQ(http_download_file(url("/test/cut?announce=3000000&send=1000000"), dir.file("c.bin"),
-                               &info),
-            200);
+  EXPECT_EQ(
+      http_download_file(url("/test/cut?announce=3000000&send=1000000"), dir.file("c.bin"), &info),
+      200);
   EXPECT_EQ(info.curl_code, CURLE_PARTIAL_FILE);
   EXPECT_EQ(info.body_bytes, 1000000);
   EXPECT_EQ(test::slurp(dir.path() / "c.bin"), sim::generated_bytes(0, 1000000));

@@ -198,9 +198,10 @@ TEST_F(InstallationTest, ManualCsgoChoiceRefusedOrCancelledChangesNothing) {
   const auto boxes = ports().Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].title, kWrongTitle);
-  EXPECT_EQ(boxes[0].text,
-            gbk(" 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? Steam用户游戏在 "
-                "\r\n盘:/Steam/steamapps/commo/Counter-Strike Global Offensive/csgo"));
+  EXPECT_EQ(
+      boxes[0].text,
+      gbk(" 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? Steam用户游戏在 "
+          "\r\n盘:/Steam/steamapps/commo/Counter-Strike Global Offensive/csgo"));
   EXPECT_EQ(boxes[0].buttons, gbk("取消"));
   EXPECT_EQ(Game().csgo_dir, "");
   EXPECT_EQ(Game().csgo_manual, 0);
@@ -224,9 +225,10 @@ TEST_F(InstallationTest, ManualCs2ChoiceAcceptedOrRefused) {
   window().Activate(names::kChooseCs2);
   ASSERT_EQ(ports().Boxes().size(), 1u);
   EXPECT_EQ(ports().Boxes()[0].title, kWrongTitle);
-  EXPECT_EQ(ports().Boxes()[0].text,
-            gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? Steam用户游戏在 "
-                "\r\n盘:/Steam/steamapps/commo/Counter-Strike Global Offensive/game/bin/win64/cs2.exe"));
+  EXPECT_EQ(
+      ports().Boxes()[0].text,
+      gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? Steam用户游戏在 "
+          "\r\n盘:/Steam/steamapps/commo/Counter-Strike Global Offensive/game/bin/win64/cs2.exe"));
   EXPECT_EQ(test::slurp(settings()), before);
   EXPECT_EQ(Game().cs2_dir, Dir(f_.dir().path() / "bad/game/bin/linuxsteamrt64"));
   EXPECT_EQ(Game().cs2_map_dir, Dir(f_.dir().path() / "bad/game/csgo/maps"));
@@ -296,8 +298,8 @@ TEST_F(InstallationTest, CheckInstallationFollowsTheTargetGameAndNeverEndsThePro
   ShowPathWrongDialog(window());
   ASSERT_EQ(ports().Boxes().size(), 1u);
   EXPECT_EQ(ports().Boxes()[0].title, kWrongTitle);
-  EXPECT_EQ(ports().Boxes()[0].text,
-            gbk("请选择 csgo.exe 未能找到  您的路径是否选择正确? \r\n原因 软件无法找到官方地图 de_dust2.bsp"));
+  EXPECT_EQ(ports().Boxes()[0].text, gbk("请选择 csgo.exe 未能找到  您的路径是否选择正确? \r\n原因 "
+                                         "软件无法找到官方地图 de_dust2.bsp"));
   EXPECT_EQ(ports().Boxes()[0].buttons, gbk("取消"));
 
   test::spit(cs2_root / "game/csgo/maps/de_dust2.vpk", "vpk");

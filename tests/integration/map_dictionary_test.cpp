@@ -1,19 +1,19 @@
 // The map name dictionary: loading MapData.json, the start-up hooks, the update from the forum
 // through brindle-sim, and readers on other threads while a load runs.
-#include <gtest/gtest.h>
+#include "maps/map_dictionary.h"
 
-#include <memory>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "app/core.h"
 #include "foundation/encoding.h"
 #include "foundation/http_settings.h"
 #include "foundation/string_map.h"
-#include "maps/map_dictionary.h"
 #include "servers/server_list.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
@@ -39,7 +39,6 @@ const char* const kDictionary = R"([
 
 class MapDictionaryTest : public test::SharedSimSuite {
  protected:
-
   void SetUp() override {
     ASSERT_TRUE(sim_->running()) << sim_->error();
     state_.program_dir = dir_.path().string();
@@ -80,7 +79,6 @@ class MapDictionaryTest : public test::SharedSimSuite {
   MapNameDictionary dictionary_;
 };
 
-
 TEST_F(MapDictionaryTest, LoadKeepsTheRulesOfTheFile) {
   WriteLocal(kDictionary);
   EXPECT_EQ(LoadMapDictionary(core_), 5);
@@ -93,8 +91,8 @@ TEST_F(MapDictionaryTest, LoadKeepsTheRulesOfTheFile) {
   EXPECT_EQ(dictionary_.size(), 4);
   EXPECT_EQ(dictionary_.MapCell("ze_a"), gbk("ze_a(甲)"));
   EXPECT_EQ(dictionary_.MapCell("de_b"), "de_b");
-  EXPECT_EQ(tw_.Statuses(), (std::vector<std::string>{gbk("正在加载地图翻译库..."),
-                                                      gbk("累计加载地图翻译:5")}));
+  EXPECT_EQ(tw_.Statuses(),
+            (std::vector<std::string>{gbk("正在加载地图翻译库..."), gbk("累计加载地图翻译:5")}));
 
   // A single Chinese character is two bytes and counts.
   WriteLocal(R"([{"mapname":"ze_one","cn_name":"一"}])");
@@ -149,7 +147,8 @@ TEST_F(MapDictionaryTest, UpdateReplacesTheFileAndReloads) {
   EXPECT_EQ(boxes[0].title, gbk("更新成功!"));
   EXPECT_EQ(boxes[0].text, gbk("地图翻译更新成功 "));
   EXPECT_EQ(boxes[0].buttons, gbk("确定"));
-  EXPECT_EQ(test::slurp(LocalPath()), gbk(R"([{"mapname":"ze_new","cn_name":"新图","type":"ze"}])"));
+  EXPECT_EQ(test::slurp(LocalPath()),
+            gbk(R"([{"mapname":"ze_new","cn_name":"新图","type":"ze"}])"));
   EXPECT_FALSE(fs::exists(LocalPath() + ".tmp"));
   EXPECT_EQ(dictionary_.Lookup("ze_new"), gbk("(新图)"));
   EXPECT_EQ(dictionary_.Lookup("ze_old"), gbk("(旧图)"));  // kept until restart
@@ -164,8 +163,8 @@ TEST_F(MapDictionaryTest, FailedUpdatesKeepTheOldFileAndDictionary) {
   WriteLocal(old_text);
   ASSERT_EQ(LoadMapDictionary(core_), 1);
   // A status outside 200-399, an error page, a cut transfer: none of them replaces the file.
-  for (const char* base : {"/forum/status/404", "/forum/status/500", "/forum/fault/notjson",
-                           "/forum/fault/cut"}) {
+  for (const char* base :
+       {"/forum/status/404", "/forum/status/500", "/forum/fault/notjson", "/forum/fault/cut"}) {
     state_.forum_base_url = sim_->http_url(base);
     RunUpdate(0);
     ASSERT_FALSE(ports().Boxes().empty());
@@ -191,9 +190,8 @@ TEST_F(MapDictionaryTest, AFileThatCannotBeReplacedIsAFailure) {
 
 TEST_F(MapDictionaryTest, ServerListReadsWhileALoadWrites) {
   const std::string text = utf8_to_gbk_counted(kDictionary);
-  const std::string answer =
-      R"([{"name":"a","map_name":"ze_a","ip":"1.1.1.1","port":1},)"
-      R"({"name":"b","map_name":"dup","ip":"1.1.1.2","port":1}])";
+  const std::string answer = R"([{"name":"a","map_name":"ze_a","ip":"1.1.1.1","port":1},)"
+                             R"({"name":"b","map_name":"dup","ip":"1.1.1.2","port":1}])";
   std::atomic<bool> done{false};
   std::thread writer([&] {
     for (int i = 0; i < 200; ++i) {

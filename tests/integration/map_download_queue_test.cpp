@@ -31,8 +31,9 @@ class DownloadQueueTest : public MapsFixture {
 TEST_F(DownloadQueueTest, ClockStartsTheHeadWhichLandsInTheCache) {
   const std::string url = Primary(std::string("/maps/") + kMap + ".bsp");
   const auto task = Queue(url);
-  EXPECT_EQ(QueueRows().Rows(), (std::vector<ListRow>{{std::string(kMap) + ".bsp",
-                                                       gbk("等待下载"), url, "", "", "", ""}}));
+  EXPECT_EQ(
+      QueueRows().Rows(),
+      (std::vector<ListRow>{{std::string(kMap) + ".bsp", gbk("等待下载"), url, "", "", "", ""}}));
   EXPECT_TRUE(ports().ClockRunning(names::kClockQueue));
   ports().Advance(1999);
   EXPECT_EQ(core().workers().Running(), 0u);  // nothing before the clock
@@ -173,8 +174,11 @@ TEST_F(DownloadQueueTest, BrokenTransfersAreFailuresAndKeepTheirTempFile) {
 
 TEST_F(DownloadQueueTest, HostileNamesNeverWriteOutsideTheCache) {
   const std::string base = Primary("/maps/gen/10/");
-  const std::vector<std::string> urls = {base,           base + ".",        base + "..",
-                                         base + "..\\..\\evil.bsp", base + "a\x01.bsp",
+  const std::vector<std::string> urls = {base,
+                                         base + ".",
+                                         base + "..",
+                                         base + "..\\..\\evil.bsp",
+                                         base + "a\x01.bsp",
                                          base + "x.bsp?v=1"};
   std::vector<std::uint64_t> tasks;
   for (const auto& url : urls) tasks.push_back(Queue(url));

@@ -3,9 +3,8 @@
 // queued, and lists that are broken in every way a service can break them.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "foundation/encoding.h"
@@ -24,8 +23,8 @@ class MapGroupCheckTest : public MapsFixture {
  protected:
   nlohmann::json ServedList(const std::string& group) {
     int status = 0;
-    const Bytes body = http_request(sim_->http_url("/software/mapdata/" + group + ".html"), {},
-                                    &status);
+    const Bytes body =
+        http_request(sim_->http_url("/software/mapdata/" + group + ".html"), {}, &status);
     EXPECT_EQ(status, 200);
     return nlohmann::json::parse(body);
   }
@@ -62,8 +61,8 @@ TEST_F(MapGroupCheckTest, ButtonListsEveryMissingMapOfItsGroup) {
   EXPECT_EQ(Label(), FoundMapsText(static_cast<int>(maps.size())));
   // Busy while the rows went in, available again afterwards; the queue clock was stopped.
   std::lock_guard lock(mutex);
-  EXPECT_EQ(enabled, (std::vector<std::pair<std::string, bool>>{
-                         {names::kStartDownload, false}, {names::kStartDownload, true}}));
+  EXPECT_EQ(enabled, (std::vector<std::pair<std::string, bool>>{{names::kStartDownload, false},
+                                                                {names::kStartDownload, true}}));
   EXPECT_FALSE(downloads().Fetching());
   EXPECT_FALSE(ports().ClockRunning(names::kClockQueue));
 }

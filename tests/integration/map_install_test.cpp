@@ -207,8 +207,9 @@ TEST_F(MapInstallTest, PlainMapsAreCopiedIntoTheirGame) {
   EXPECT_EQ(fs::file_size(cs2_maps_dir_ + "cs2_arena.vpk"), 4096u);
   EXPECT_FALSE(fs::exists(MapFile(".hg_forest_b2.bsp.part")));
   const auto statuses = fx().test_window().Statuses();
-  EXPECT_NE(std::find(statuses.begin(), statuses.end(), gbk("正在移动文件...-> ") + "cs2_arena.vpk"),
-            statuses.end());
+  EXPECT_NE(
+      std::find(statuses.begin(), statuses.end(), gbk("正在移动文件...-> ") + "cs2_arena.vpk"),
+      statuses.end());
   EXPECT_EQ(Counters().extracted, 0);
 }
 

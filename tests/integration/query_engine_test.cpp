@@ -6,11 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -19,8 +18,8 @@
 #include "app/core.h"
 #include "foundation/encoding.h"
 #include "platform/platform.h"
-#include "support/poll.h"
 #include "sim/a2s_responder.h"
+#include "support/poll.h"
 #include "view/test_ports.h"
 
 namespace brindle {
@@ -181,9 +180,17 @@ TEST_F(QueryEngineTest, ChallengesFromAddressesNeverAskedAreIgnored) {
   ASSERT_TRUE(server.open("127.0.0.1", 0));
   ASSERT_TRUE(stranger.open("127.0.0.1", 0));
   ASSERT_TRUE(engine_.Start());
-  const std::string challenge = std::string("\xFF\xFF\xFF\xFF" "A", 5) + "\x01\x02\x03\x04";
+  const std::string challenge = std::string(
+                                    "\xFF\xFF\xFF\xFF"
+                                    "A",
+                                    5) +
+                                "\x01\x02\x03\x04";
   // A reply the engine handles after whatever came before it from the same sender.
-  const std::string info = std::string("\xFF\xFF\xFF\xFF" "I\x11" "done\0", 11);
+  const std::string info = std::string(
+      "\xFF\xFF\xFF\xFF"
+      "I\x11"
+      "done\0",
+      11);
   platform::UdpSocket::Datagram got;
 
   // A host nobody asked challenges the engine: nothing is sent to it.
@@ -418,7 +425,8 @@ TEST_F(QueryEngineTest, UnknownSendersUpdateNothing) {
 
   engine_.QueryServerInfo(responders_.Address(1));
   ASSERT_TRUE(Eventually([&] { return answers_.Infos() == 1; }));
-  EXPECT_EQ(window().favourites().Rows(), std::vector<ListRow>{FavouriteRow(responders_.Address(0))});
+  EXPECT_EQ(window().favourites().Rows(),
+            std::vector<ListRow>{FavouriteRow(responders_.Address(0))});
 
   // Players of another server than the one asked are not shown, even within the 5 seconds.
   engine_.QueryPlayers(responders_.Address(0));
@@ -485,7 +493,8 @@ TEST_F(QueryEngineTest, ABurstOfAnswersIsNotDropped) {
   ASSERT_TRUE(Eventually([&] {
     std::lock_guard lock(mutex);
     return infos == 400;
-  })) << infos << " answers arrived";
+  })) << infos
+      << " answers arrived";
   EXPECT_EQ(window().favourites().FindRow(cols::kFavPlayers, ""), -1);
 }
 
@@ -529,9 +538,8 @@ TEST(ProcessQueryEngine, StartedByTheStartupClockAndStoppedWithTheCore) {
     EXPECT_TRUE(QueryEngineStarted());
 
     RefreshFavourites(window);
-    ASSERT_TRUE(Eventually([&] {
-      return window.favourites().Cell(0, cols::kFavName) == "Brindle Test Server";
-    }));
+    ASSERT_TRUE(Eventually(
+        [&] { return window.favourites().Cell(0, cols::kFavName) == "Brindle Test Server"; }));
     QueryPlayers(window, responders.Address(0));
     ASSERT_TRUE(Eventually([&] { return window.players().RowCount() == 1; }));
   }

@@ -1,16 +1,16 @@
 // The server page against brindle-sim: loads by category and by page switch, the retry rule on
 // the virtual clock, broken answers, the selection's CS2 flag, the context menu and the resource
 // search.
+#include "servers/server_list.h"
+
 #include <gtest/gtest.h>
-
-#include <memory>
-
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "app/actions.h"
@@ -24,7 +24,6 @@
 #include "servers/favourites.h"
 #include "servers/join.h"
 #include "servers/query_engine.h"
-#include "servers/server_list.h"
 #include "servers/server_list_view.h"
 #include "sim/a2s_responder.h"
 #include "support/poll.h"
@@ -45,7 +44,6 @@ bool WaitFor(Pred done) {
 
 class ServerListTest : public test::SharedSimSuite {
  protected:
-
   void SetUp() override {
     ASSERT_TRUE(sim_->running()) << sim_->error();
     http_request(sim_->http_url("/test/count?reset=1"));
@@ -118,11 +116,10 @@ class ServerListTest : public test::SharedSimSuite {
   Core core_{state_, tw_.window()};
 };
 
-
 nlohmann::json Server(const char* name, const char* ip, int port, const char* map = "de_dust2",
                       const char* comments = "") {
-  return {{"name", name}, {"map_name", map}, {"comments", comments}, {"players", 7},
-          {"max_players", 64}, {"ip", ip}, {"port", port}};
+  return {{"name", name},      {"map_name", map}, {"comments", comments}, {"players", 7},
+          {"max_players", 64}, {"ip", ip},        {"port", port}};
 }
 
 const nlohmann::json kTricky = nlohmann::json::array({
@@ -317,8 +314,8 @@ TEST_F(ServerListTest, JoinFavouriteAndDetailsActOnTheSelectedRow) {
   const std::string address = game_servers.Address(0);
   const std::string host = address.substr(0, address.find(':'));
   const int port = std::stoi(address.substr(address.find(':') + 1));
-  ServeServers(nlohmann::json::array({Server("普通服", "203.0.113.9", 27015),
-                                      Server("Live [cs2]", host.c_str(), port)}));
+  ServeServers(nlohmann::json::array(
+      {Server("普通服", "203.0.113.9", 27015), Server("Live [cs2]", host.c_str(), port)}));
   std::vector<std::string> opened;
   std::mutex opened_mutex;
   JoinHooks hooks;

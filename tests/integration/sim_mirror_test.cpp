@@ -3,12 +3,10 @@
 // the scripted faults and lists, and the hostile and corrupt archives.
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
@@ -17,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 
 #include "../../sim/generated_content.h"
@@ -34,9 +33,9 @@ namespace fs = std::filesystem;
 using test::slurp;
 using test::TempDir;
 
-const std::array<const char*, 15> kGroups = {"deathrun", "kz",   "ze",  "35hp",     "mgdk",
-                                             "jb",       "bhop", "hns", "hg",       "csde",
-                                             "ttt",      "othermap", "surf", "zm", "awp"};
+const std::array<const char*, 15> kGroups = {"deathrun", "kz",       "ze",   "35hp", "mgdk",
+                                             "jb",       "bhop",     "hns",  "hg",   "csde",
+                                             "ttt",      "othermap", "surf", "zm",   "awp"};
 
 // Runs a program found on PATH with its standard output into `out_file`; its exit code, -1 when
 // it could not be started.
@@ -201,8 +200,8 @@ TEST_F(SimMirrorTest, EveryGroupListMatchesTheFilesTheMirrorServes) {
     EXPECT_GE(list.size(), 3u);
     EXPECT_LE(list.size(), 6u);
     for (const auto& map : list) {
-      for (const char* member : {"mapname", "download", "size", "type", "mapcyclefile",
-                                 "timestamp", "crc32", "cn_name"}) {
+      for (const char* member : {"mapname", "download", "size", "type", "mapcyclefile", "timestamp",
+                                 "crc32", "cn_name"}) {
         ASSERT_TRUE(map.contains(member) && map[member].is_string()) << member << map.dump();
       }
       const std::string name = map["mapname"];
@@ -252,8 +251,8 @@ TEST_F(SimMirrorTest, BothHostNamesAndEveryMirrorLineReachTheSameFiles) {
   }
   std::string a = slurp(download_ok(mirror("/maps/gj_idle_v2.bsp")));
   fs::remove(dir_.file("gj_idle_v2.bsp"));
-  std::string b = slurp(download_ok("http://" + endpoint("mirror_secondary_host") +
-                                    "/maps/gj_idle_v2.bsp"));
+  std::string b =
+      slurp(download_ok("http://" + endpoint("mirror_secondary_host") + "/maps/gj_idle_v2.bsp"));
   EXPECT_EQ(a.size(), listed_size("othermap", "gj_idle_v2"));
   EXPECT_EQ(a, b);
   EXPECT_EQ(sim_->request_count("/maps/gj_idle_v2.bsp"), 2);
@@ -276,8 +275,8 @@ TEST_F(SimMirrorTest, CutAndStalledBodiesEndShortOfTheAnnouncedLength) {
   fs::remove(dir_.file("ze_atix_panic_b3t.bsp.bz2"));
   int status = 0;
   HttpTransferInfo info;
-  std::string cut = download(mirror("/maps/fault/cut/1000/ze_atix_panic_b3t.bsp.bz2"), status,
-                             &info);
+  std::string cut =
+      download(mirror("/maps/fault/cut/1000/ze_atix_panic_b3t.bsp.bz2"), status, &info);
   EXPECT_EQ(fs::path(cut).filename().string(), "ze_atix_panic_b3t.bsp.bz2");
   EXPECT_EQ(status, 200);
   EXPECT_EQ(info.curl_code, CURLE_PARTIAL_FILE);
@@ -285,8 +284,8 @@ TEST_F(SimMirrorTest, CutAndStalledBodiesEndShortOfTheAnnouncedLength) {
   EXPECT_EQ(slurp(cut), whole.substr(0, 1000));
 
   // A stall sends its part and then nothing: only the client's time-out ends it.
-  Fetched stalled = fetch(mirror("/maps/fault/stall/500/ze_atix_panic_b3t.bsp.bz2"), "GET", "",
-                          1000);
+  Fetched stalled =
+      fetch(mirror("/maps/fault/stall/500/ze_atix_panic_b3t.bsp.bz2"), "GET", "", 1000);
   EXPECT_EQ(stalled.code, CURLE_OPERATION_TIMEDOUT);
   EXPECT_EQ(stalled.status, 200);
   EXPECT_EQ(stalled.body, whole.substr(0, 500));
@@ -295,8 +294,8 @@ TEST_F(SimMirrorTest, CutAndStalledBodiesEndShortOfTheAnnouncedLength) {
 TEST_F(SimMirrorTest, StatusHtmlSlowAndEmptyAnswers) {
   int status = 0;
   for (int code : {404, 500}) {
-    std::string page = slurp(download(
-        mirror("/maps/fault/status/" + std::to_string(code) + "/de_x.bsp.bz2"), status));
+    std::string page = slurp(
+        download(mirror("/maps/fault/status/" + std::to_string(code) + "/de_x.bsp.bz2"), status));
     EXPECT_EQ(status, code);
     EXPECT_NE(page.find("<html>"), std::string::npos);
   }
@@ -337,7 +336,8 @@ TEST_F(SimMirrorTest, GeneratedFilesForBenchmarks) {
 TEST_F(SimMirrorTest, HostileAndCorruptArchives) {
   for (const char* form : {"zip", "7z"}) {
     SCOPED_TRACE(form);
-    std::string dotdot = download_ok(mirror(std::string("/maps/hostile/dotdot/t1/evil_pack.") + form));
+    std::string dotdot =
+        download_ok(mirror(std::string("/maps/hostile/dotdot/t1/evil_pack.") + form));
     EXPECT_EQ(entries(dotdot), (std::set<std::string>{"csgo", "csgo/maps",
                                                       "csgo/maps/evil_pack.bsp", "../evil.bsp"}));
     fs::remove(dotdot);
@@ -386,9 +386,9 @@ TEST_F(SimMirrorTest, HelpPrintsTheUsageAndSucceeds) {
   std::string out = dir_.file("help.txt");
   ASSERT_EQ(run_tool({BRINDLE_SIM_PATH, "--help"}, out), 0);
   std::string help = slurp(out);
-  for (const char* text : {"usage: brindle-sim", "--cache-dir", "--mapdata", "--a2s N",
-                           "/software/mapdata/GROUP.html", "/maps/fault/cut/N/FILE",
-                           "/maps/hostile/absolute/TOKEN/", "/test/mapdata"}) {
+  for (const char* text :
+       {"usage: brindle-sim", "--cache-dir", "--mapdata", "--a2s N", "/software/mapdata/GROUP.html",
+        "/maps/fault/cut/N/FILE", "/maps/hostile/absolute/TOKEN/", "/test/mapdata"}) {
     EXPECT_NE(help.find(text), std::string::npos) << text;
   }
   EXPECT_EQ(run_tool({BRINDLE_SIM_PATH, "--no-such-switch"}), 2);

@@ -202,9 +202,9 @@ TEST_F(StartupTest, FeaturesRunInRegistrationOrderAndPagesWaitForTheStartupClock
   // Both features hear every page switch: one does not replace the other.
   EXPECT_TRUE(tw_.window().Activate(names::kNavServers));
   EXPECT_EQ(tw_.window().CurrentPage(), names::kServerPage);
-  EXPECT_EQ(Log(), (std::vector<std::string>{"a:bind", "b:bind", "a:window", "b:window",
-                                             "a:startup", "b:startup", "a:init", "b:init",
-                                             "a:page1", "b:page1"}));
+  EXPECT_EQ(Log(),
+            (std::vector<std::string>{"a:bind", "b:bind", "a:window", "b:window", "a:startup",
+                                      "b:startup", "a:init", "b:init", "a:page1", "b:page1"}));
   EXPECT_EQ(tw_.ports().Notices().size(), 1u);
 }
 

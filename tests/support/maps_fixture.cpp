@@ -1,9 +1,9 @@
 #include "support/maps_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "app/endpoints.h"
 #include "foundation/encoding.h"
@@ -49,9 +49,7 @@ void MapsFixture::TearDown() {
   fx_.reset();
 }
 
-std::string MapsFixture::Primary(const std::string& path) const {
-  return sim_->http_url(path);
-}
+std::string MapsFixture::Primary(const std::string& path) const { return sim_->http_url(path); }
 
 std::string MapsFixture::Secondary(const std::string& path) const {
   std::string base = sim_->http_base();

@@ -48,9 +48,9 @@ class MapsFixture : public SharedSimSuite {
   std::string MapFile(const std::string& name) const;  // in the CS:GO maps folder
   DownloadCounters Counters() { return downloads_->stats().Snapshot(); }
 
-  std::string csgo_dir_;       // with its trailing "/"
-  std::string maps_dir_;       // csgo_dir_ + "csgo/maps/"
-  std::string cs2_maps_dir_;   // the CS2 maps folder
+  std::string csgo_dir_;      // with its trailing "/"
+  std::string maps_dir_;      // csgo_dir_ + "csgo/maps/"
+  std::string cs2_maps_dir_;  // the CS2 maps folder
 
  private:
   bool StepClock();

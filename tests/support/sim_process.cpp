@@ -1,7 +1,5 @@
 #include "support/sim_process.h"
 
-#include "foundation/http_settings.h"
-
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -15,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+
+#include "foundation/http_settings.h"
 
 extern char** environ;
 

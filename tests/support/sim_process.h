@@ -2,13 +2,12 @@
 // for its data, addresses, endpoints file and certificate, and killed when the object goes.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
 

@@ -147,9 +147,7 @@ class DownloadPageTest : public ::testing::Test {
   ui::SummaryLabel* summary = nullptr;
 };
 
-bool IsFill(QRgb p) {
-  return qBlue(p) > 200 && qRed(p) < 120 && qGreen(p) < 170;
-}
+bool IsFill(QRgb p) { return qBlue(p) > 200 && qRed(p) < 120 && qGreen(p) < 170; }
 // The track's own colour, not the grey edges of text drawn on white.
 bool IsTrack(QRgb p) {
   return std::abs(qRed(p) - 226) <= 5 && std::abs(qGreen(p) - 232) <= 5 &&

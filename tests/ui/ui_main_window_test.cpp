@@ -3,23 +3,22 @@
 // and each page is written out as a picture for a person to look at.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <QAbstractButton>
 #include <QDialog>
 #include <QDir>
-#include <QScreen>
 #include <QHeaderView>
 #include <QInputMethodEvent>
-#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
-#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "app/core.h"
@@ -30,9 +29,9 @@
 #include "servers/server_list_view.h"
 #include "sim/a2s_responder.h"
 #include "support/temp_dir.h"
-#include "ui/list_model_adapter.h"
 #include "ui/browser_host.h"
 #include "ui/embedded_browser.h"
+#include "ui/list_model_adapter.h"
 #include "ui/main_window.h"
 #include "ui/notice_window.h"
 #include "ui/pages/pages.h"
@@ -231,16 +230,16 @@ TEST_F(MainWindowTest, ModelChangesFromAWorkerReachTheWidgets) {
     window.controls().SetCaption(names::kLog, gbk("第一行\n第二行\n"));
   });
   worker.join();
-  ASSERT_TRUE(test::ProcessUntil([&] {
-    return Find<QLabel>(names::kStatusLine)->text() == QString::fromUtf8("加载中...");
-  }));
+  ASSERT_TRUE(test::ProcessUntil(
+      [&] { return Find<QLabel>(names::kStatusLine)->text() == QString::fromUtf8("加载中..."); }));
   EXPECT_EQ(Find<QLabel>(names::kUserName)->text(), QString::fromUtf8("请登录"));
   EXPECT_FALSE(Find(names::kStartDownload)->isEnabled());
   EXPECT_TRUE(Find<QAbstractButton>(names::kMirror2)->isChecked());
   EXPECT_FALSE(Find<QAbstractButton>(names::kMirror1)->isChecked());
   EXPECT_TRUE(Find<QAbstractButton>(names::kLaunchSteam)->isChecked());
   EXPECT_FALSE(Find(names::kPlayerPanel)->isHidden());
-  EXPECT_EQ(Find<QPlainTextEdit>(names::kLog)->toPlainText(), QString::fromUtf8("第一行\n第二行\n"));
+  EXPECT_EQ(Find<QPlainTextEdit>(names::kLog)->toPlainText(),
+            QString::fromUtf8("第一行\n第二行\n"));
 
   // The model may leave a radio group with none checked; the widgets follow.
   window.controls().SetChecked(names::kMirror2, false);
@@ -313,10 +312,12 @@ TEST_F(MainWindowTest, ListsShowTheirColumnsWithHiddenOnesHidden) {
   EXPECT_EQ(servers->columnWidth(1), 425);
   EXPECT_TRUE(servers->isColumnHidden(3));
   EXPECT_TRUE(servers->isColumnHidden(4));
-  EXPECT_EQ(servers->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("IPAddress"));
+  EXPECT_EQ(servers->model()->headerData(3, Qt::Horizontal).toString(),
+            QStringLiteral("IPAddress"));
   auto* favourites = Find<QTableView>(names::kFavouritesList);
   int visible = 0;
-  for (int c = 0; c < favourites->model()->columnCount(); ++c) visible += !favourites->isColumnHidden(c);
+  for (int c = 0; c < favourites->model()->columnCount(); ++c)
+    visible += !favourites->isColumnHidden(c);
   EXPECT_EQ(visible, 5);
   EXPECT_EQ(servers->verticalHeader()->defaultSectionSize(), ListModel::kRowHeight);
 }
@@ -400,20 +401,21 @@ TEST_F(MainWindowTest, DetailsOnTheServerPageShowThePlayersOnThatPage) {
 void FillSamples(Window& w) {
   w.server_list().Append({gbk("[ZE] 僵尸逃跑 #1 | 新手友好"), gbk("ze_dark_souls_v2 (黑暗之魂)"),
                           "42/64", "127.0.0.1:27015", "CN"});
-  w.server_list().Append({gbk("[KZ] 攀岩练习服"), gbk("kz_grotto (洞穴)"), "7/32",
-                          "127.0.0.1:27016", "CN"});
-  w.server_list().Append({gbk("[TTT] 叛徒猎杀"), "ttt_minecraft_b5", "18/24", "127.0.0.1:27017",
-                          "HK"});
+  w.server_list().Append(
+      {gbk("[KZ] 攀岩练习服"), gbk("kz_grotto (洞穴)"), "7/32", "127.0.0.1:27016", "CN"});
+  w.server_list().Append(
+      {gbk("[TTT] 叛徒猎杀"), "ttt_minecraft_b5", "18/24", "127.0.0.1:27017", "HK"});
   w.favourites().Append({gbk("[ZE] 僵尸逃跑 #1 | 新手友好"), "ze_dark_souls_v2", "42/64",
                          "127.0.0.1:27015", "csgo", "", "1.38.7.9", "", "", ""});
-  w.favourites().Append({"play.example.org:27020", "", "", "play.example.org:27020", "", "", "", "",
-                         "", ""});
+  w.favourites().Append(
+      {"play.example.org:27020", "", "", "play.example.org:27020", "", "", "", "", "", ""});
   w.players().Append({"Alice", "31", "01:02:03"});
   w.players().Append({gbk("小明"), "12", "00:14:59"});
-  w.resources().Append({"ze_dark_souls_v2", gbk("需要下载"), "http://x/ze.bsp.bz2", gbk("黑暗之魂")});
+  w.resources().Append(
+      {"ze_dark_souls_v2", gbk("需要下载"), "http://x/ze.bsp.bz2", gbk("黑暗之魂")});
   w.resources().Append({"ze_mako_reactor_v5", gbk("地图与服务器不匹配"), "", gbk("魔晄炉")});
-  w.download_queue().Append({"ze_lotr_minas_tirith", gbk("45.20%(12.34MB/27.30MB)"), "", "",
-                             "", gbk("正在下载"), "ze_lotr_minas_tirith.bsp.bz2"});
+  w.download_queue().Append({"ze_lotr_minas_tirith", gbk("45.20%(12.34MB/27.30MB)"), "", "", "",
+                             gbk("正在下载"), "ze_lotr_minas_tirith.bsp.bz2"});
   w.download_queue().Append({"ze_paranoid_rezurrection", gbk("等待下载"), "", ""});
   w.download_queue().Append({"ze_mako_reactor_v5", gbk("等待下载"), "", ""});
   w.controls().SetCaption(names::kDownloadSummary,
@@ -426,7 +428,8 @@ void FillSamples(Window& w) {
   w.controls().SetCaption(names::kUserName, gbk("请登录"));
   w.controls().SetCaption(names::kSignIn, "Sign in");
   w.controls().SetVisible(names::kPlayerPanel, true);
-  w.controls().SetCaption(names::kLog, gbk("[09:12:03] 地图列表已更新\n[09:12:05] 开始下载 ze_lotr_minas_tirith\n"));
+  w.controls().SetCaption(
+      names::kLog, gbk("[09:12:03] 地图列表已更新\n[09:12:05] 开始下载 ze_lotr_minas_tirith\n"));
   w.ShowStatus(gbk("已开启预热下载..."));
 }
 
@@ -435,8 +438,8 @@ TEST_F(MainWindowTest, OpensWithinTheScreenItIsShownOn) {
   EXPECT_EQ(MainWindow::OpeningSize({1920, 1040}), QSize(1280, 840));
   EXPECT_EQ(MainWindow::OpeningSize({1366, 728}), QSize(1280, 728));  // 1366x768, task bar
   EXPECT_EQ(MainWindow::OpeningSize({1280, 680}), QSize(1280, 680));  // 1280x720, task bar
-  EXPECT_EQ(MainWindow::OpeningSize({800, 560}), QSize(MainWindow::kMinimumWidth,
-                                                      MainWindow::kMinimumHeight));
+  EXPECT_EQ(MainWindow::OpeningSize({800, 560}),
+            QSize(MainWindow::kMinimumWidth, MainWindow::kMinimumHeight));
   EXPECT_EQ(MainWindow::OpeningSize({}), QSize(1280, 840));
   // This window opened on the test's screen: within its free area as far as the minimum allows.
   ui::MainWindow fresh;
@@ -464,8 +467,8 @@ TEST_F(MainWindowTest, FitsSmallScreensWithTheStatusLineInView) {
       window.SelectPage(page);
       Settle();
       QCoreApplication::processEvents();
-      ASSERT_EQ(main.size(), size) << "minimum " << main.minimumSizeHint().width() << "x"
-                                   << main.minimumSizeHint().height();
+      ASSERT_EQ(main.size(), size)
+          << "minimum " << main.minimumSizeHint().width() << "x" << main.minimumSizeHint().height();
       QWidget* status = Find(names::kStatusLine);
       EXPECT_TRUE(status->isVisible());
       EXPECT_TRUE(main.rect().contains(InMain(status, main)));
@@ -473,21 +476,20 @@ TEST_F(MainWindowTest, FitsSmallScreensWithTheStatusLineInView) {
       // Every list on the page keeps room for its header and a few rows.
       for (QTableView* list : main.Pages()->currentWidget()->findChildren<QTableView*>()) {
         if (!list->isVisible()) continue;
-        EXPECT_GE(list->height(), 34 + 2 * ListModel::kRowHeight) << list->objectName().toStdString();
+        EXPECT_GE(list->height(), 34 + 2 * ListModel::kRowHeight)
+            << list->objectName().toStdString();
       }
     }
     window.SelectPage(names::kDownloadPage);
     Settle();
     QCoreApplication::processEvents();
-    main.grab().toImage().save(dir + QStringLiteral("/fit_%1x%2_download.png")
-                                         .arg(size.width())
-                                         .arg(size.height()));
+    main.grab().toImage().save(
+        dir + QStringLiteral("/fit_%1x%2_download.png").arg(size.width()).arg(size.height()));
     window.SelectPage(names::kServerPage);
     Settle();
     QCoreApplication::processEvents();
-    main.grab().toImage().save(dir + QStringLiteral("/fit_%1x%2_servers.png")
-                                         .arg(size.width())
-                                         .arg(size.height()));
+    main.grab().toImage().save(
+        dir + QStringLiteral("/fit_%1x%2_servers.png").arg(size.width()).arg(size.height()));
     // The lists give up the rows, not the window its bottom.
     EXPECT_LT(Find(names::kServerList)->height(), roomy_list);
   }

@@ -38,7 +38,8 @@ std::string Text(const std::string& s) { return s + '\0'; }
 std::string InfoReply(char type = 'd', char env = 'l', const std::string& name = "ZE Server") {
   std::string r = kHeader + "I"s;
   r += '\x11';  // protocol 17
-  r += Text(name) + Text("ze_mako_reactor_v5_3") + Text("csgo") + Text("Counter-Strike: Global Offensive");
+  r += Text(name) + Text("ze_mako_reactor_v5_3") + Text("csgo") +
+       Text("Counter-Strike: Global Offensive");
   r += "\xDA\x02"s;  // app id 730
   r += '\x2A';       // 42 players
   r += '\x40';       // 64 max
@@ -79,7 +80,9 @@ TEST(A2sReplies, ClassifiedByTheirFirstFiveBytes) {
   EXPECT_EQ(ClassifyA2sReply(kHeader + "A\x01\x02\x03\x04"), A2sReplyKind::kChallenge);
   EXPECT_EQ(ClassifyA2sReply(kHeader + "D\x00"s), A2sReplyKind::kPlayers);
   // Split replies, other kinds, short and empty datagrams are nothing the loop handles.
-  EXPECT_EQ(ClassifyA2sReply("\xFE\xFF\xFF\xFF" "I"s), A2sReplyKind::kUnknown);
+  EXPECT_EQ(ClassifyA2sReply("\xFE\xFF\xFF\xFF"
+                             "I"s),
+            A2sReplyKind::kUnknown);
   EXPECT_EQ(ClassifyA2sReply(kHeader + "m"), A2sReplyKind::kUnknown);
   EXPECT_EQ(ClassifyA2sReply(kHeader), A2sReplyKind::kUnknown);
   EXPECT_EQ(ClassifyA2sReply(""), A2sReplyKind::kUnknown);
@@ -125,7 +128,9 @@ TEST(A2sServerInfo, TypeAndEnvironmentCharacters) {
 
 TEST(A2sServerInfo, TruncatedReplyLeavesLaterFieldsEmpty) {
   // Only the header, the protocol and the name (without its terminator).
-  auto info = ParseServerInfo(kHeader + "I\x11" "Half a na"s);
+  auto info = ParseServerInfo(kHeader +
+                              "I\x11"
+                              "Half a na"s);
   ASSERT_TRUE(info);
   EXPECT_EQ(info->name, "Half a na");
   EXPECT_EQ(info->map, "");
@@ -171,7 +176,8 @@ TEST(A2sServerInfo, OtherDatagramsAreNotInformation) {
 
 TEST(A2sPlayers, EntriesInReplyOrder) {
   std::string reply = kHeader + "D" + "\x03"s + PlayerEntryBytes("alice", 12, 3725.6f) +
-                      PlayerEntryBytes("", -3, 59.4f) + PlayerEntryBytes("张三\xF0\x9F\x94\xA5", 0, 0.f);
+                      PlayerEntryBytes("", -3, 59.4f) +
+                      PlayerEntryBytes("张三\xF0\x9F\x94\xA5", 0, 0.f);
   auto players = ParsePlayers(reply);
   ASSERT_EQ(players.size(), 3u);
   EXPECT_EQ(players[0].name, "alice");

@@ -1,11 +1,12 @@
 // Category keyword lists, the name tests, and the rows a server list answer gives for a category.
+#include "servers/categories.h"
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include "foundation/encoding.h"
 #include "foundation/string_map.h"
-#include "servers/categories.h"
 #include "servers/server_list.h"
 #include "view/controls.h"
 
@@ -117,8 +118,13 @@ struct Server {
 std::string Answer(std::initializer_list<Server> servers) {
   nlohmann::json list = nlohmann::json::array();
   for (const Server& s : servers) {
-    list.push_back({{"name", s.name}, {"map_name", s.map}, {"comments", s.comments},
-                    {"players", 3}, {"max_players", "64"}, {"ip", s.ip}, {"port", s.port}});
+    list.push_back({{"name", s.name},
+                    {"map_name", s.map},
+                    {"comments", s.comments},
+                    {"players", 3},
+                    {"max_players", "64"},
+                    {"ip", s.ip},
+                    {"port", s.port}});
   }
   return list.dump();
 }
@@ -151,8 +157,8 @@ TEST(ServerRows, AllServersListsEveryServerOnceInAnswerOrderNamesUnchanged) {
 }
 
 TEST(ServerRows, KeywordCategoryGroupsByFirstMatchingKeyword) {
-  // 僵尸 first, then ze, then zm; the server named with 僵尸 and ZE stays in the 僵尸 group, and the
-  // duplicate address is dropped wherever it would have landed.
+  // 僵尸 first, then ze, then zm; the server named with 僵尸 and ZE stays in the 僵尸 group, and
+  // the duplicate address is dropped wherever it would have landed.
   EXPECT_EQ(NamesOf(kTricky, "僵尸--ze--zm"),
             Gbk({"僵尸逃跑 ZE 1服", "僵尸 副本", "普通 ze 服", "Zombie zm only"}));
   // A "?" goes from names under a keyword category.
@@ -174,13 +180,14 @@ TEST(ServerRows, CellsTranslationAndOperatorView) {
   StringMap dictionary;
   dictionary.put("ze_x", gbk("(僵尸图)"));
   std::vector<ServerRow> rows;
-  ASSERT_TRUE(BuildServerRows(utf8_to_gbk(answer), "AllServers", {.dictionary = &dictionary}, rows));
+  ASSERT_TRUE(
+      BuildServerRows(utf8_to_gbk(answer), "AllServers", {.dictionary = &dictionary}, rows));
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].Cells(), (ListRow{"A [CS2]", gbk("ze_x(僵尸图)"), "3/64", "192.0.2.1:27015",
-                                      gbk("华东 上海")}));
+  EXPECT_EQ(rows[0].Cells(),
+            (ListRow{"A [CS2]", gbk("ze_x(僵尸图)"), "3/64", "192.0.2.1:27015", gbk("华东 上海")}));
   EXPECT_EQ(rows[1].map, "de_unknown");
-  EXPECT_TRUE(IsCs2Row(rows[0].Cells()));   // by its name
-  EXPECT_TRUE(IsCs2Row(rows[1].Cells()));   // by its description
+  EXPECT_TRUE(IsCs2Row(rows[0].Cells()));  // by its name
+  EXPECT_TRUE(IsCs2Row(rows[1].Cells()));  // by its description
   EXPECT_FALSE(IsCs2Row({"A", "m", "1/2", "1.2.3.4:1", "cs2"}));
 
   ASSERT_TRUE(BuildServerRows(utf8_to_gbk(answer), "AllServers", {.operator_view = true}, rows));

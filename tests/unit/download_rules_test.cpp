@@ -1,9 +1,8 @@
 // The pure rules of a download task: progress texts and speed, the summary line, the progress
 // table's refresh, file names from URLs, hostile names, the move target, the mirror rewrite over
 // the three lines, and the verdict on a finished transfer.
-#include <gtest/gtest.h>
-
 #include <curl/curl.h>
+#include <gtest/gtest.h>
 
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
@@ -76,8 +75,8 @@ TEST(DownloadNameTest, FileNamesFromUrlsAndTheNamesTheCacheRefuses) {
   EXPECT_TRUE(ValidCacheFileName("de_x.bsp.bz2"));
   EXPECT_TRUE(ValidCacheFileName(gbk("僵尸_地图.bsp")));
   EXPECT_TRUE(ValidCacheFileName("..."));  // only "." and ".." name folders
-  for (std::string bad : {"", ".", "..", "a\\..\\..\\x.bsp", "x.bsp?v=2", "con:", "a*b",
-                          "a|b", "a<b", "a>b", "a\"b"}) {
+  for (std::string bad : {"", ".", "..", "a\\..\\..\\x.bsp", "x.bsp?v=2", "con:", "a*b", "a|b",
+                          "a<b", "a>b", "a\"b"}) {
     std::string reason;
     EXPECT_FALSE(ValidCacheFileName(bad, &reason)) << bad;
     EXPECT_FALSE(reason.empty()) << bad;

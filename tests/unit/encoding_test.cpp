@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -96,9 +96,7 @@ TEST(CodePage936, KnownMappingsWhereLibrariesDisagree) {
       {"\xA2\xE3", 0xE76C},  // private use on Windows; GB18030 puts the euro here
       {"\xA6\xD9", 0xE78D},  // GB18030-2005 moved this one to U+FE10, Windows did not
       {"\xAA\xA1", 0xE000},  // first user-defined slot of each area
-      {"\xF8\xA1", 0xE234},
-      {"\xA1\x40", 0xE4C6},
-      {"\xA7\xA0", 0xE765},  // last user-defined slot
+      {"\xF8\xA1", 0xE234}, {"\xA1\x40", 0xE4C6}, {"\xA7\xA0", 0xE765},  // last user-defined slot
       {"\xA2\xAB", 0xE766},  // first of the other unassigned slots
       {"\xFE\xA0", 0xE864},  // and the last
       {"\xB5\xD8", u'地'},
@@ -133,7 +131,7 @@ TEST(CodePage936, InvalidSequencesBecomeReplacementCharacters) {
 
 TEST(CodePage936, CharactersOutsideGbkBecomeOneQuestionMarkEach) {
   EXPECT_EQ(wide_to_multibyte(u"a\U0001F600b", kCodePageGbk), "a?b");  // a surrogate pair
-  EXPECT_EQ(wide_to_multibyte(u"\u0E01\u0E02", kCodePageGbk), "??");  // Thai
+  EXPECT_EQ(wide_to_multibyte(u"\u0E01\u0E02", kCodePageGbk), "??");   // Thai
   EXPECT_EQ(wide_to_multibyte(u"\xD800x"s, kCodePageGbk), "?x");       // lone high surrogate
   EXPECT_EQ(wide_to_multibyte(u"\xDC00"s, kCodePageGbk), "?");         // lone low surrogate
   EXPECT_EQ(wide_to_multibyte(u"\uFFFD", kCodePageGbk), "?");
@@ -154,12 +152,14 @@ TEST(CodePageUtf8, EachMaximalInvalidPrefixBecomesOneReplacement) {
     std::string utf8;
     std::u16string wide;
   } cases[] = {
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},                    // overlong lead, stray continuation
-      {"\xE5\x9C", u"\uFFFD"},                          // cut short at the end
-      {"\xE5\x9C" "A", u"\uFFFDA"},                     // cut short before ASCII
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},          // an encoded surrogate
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},  // overlong lead, stray continuation
+      {"\xE5\x9C", u"\uFFFD"},        // cut short at the end
+      {"\xE5\x9C"
+       "A",
+       u"\uFFFDA"},                                       // cut short before ASCII
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // an encoded surrogate
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},          // overlong three-byte form
+      {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},            // overlong three-byte form
       {"\xF0\x9F\x98", u"\uFFFD"},
       {"\x80\xBF", u"\uFFFD\uFFFD"},
       {"\xFE\xFF", u"\uFFFD\uFFFD"},
@@ -182,8 +182,8 @@ TEST(CodePages, RandomBytesNeverBreakTheConverters) {
   for (int round = 0; round < 2000; ++round) {
     // Random bytes mixed with whole characters of both code pages, so valid and broken
     // sequences meet at every position.
-    static const char* const pieces[] = {"\xE5\x9C\xB0", "\xF0\x9F\x98\x80", "\xB5\xD8", "\x80",
-                                         "\xC3\xA9", "a", "\0"};
+    static const char* const pieces[] = {
+        "\xE5\x9C\xB0", "\xF0\x9F\x98\x80", "\xB5\xD8", "\x80", "\xC3\xA9", "a", "\0"};
     std::string bytes;
     for (int k = static_cast<int>(random() % 40); k > 0; --k) {
       if (random() % 2) {
@@ -210,7 +210,8 @@ TEST(CodePages, RandomBytesNeverBreakTheConverters) {
 // ---- Text conversions --------------------------------------------------------------------------
 
 TEST(TextConversion, Utf8ToGbk) {
-  EXPECT_EQ(utf8_to_gbk("僵尸逃跑服务器"), "\xBD\xA9\xCA\xAC\xCC\xD3\xC5\xDC\xB7\xFE\xCE\xF1\xC6\xF7");
+  EXPECT_EQ(utf8_to_gbk("僵尸逃跑服务器"),
+            "\xBD\xA9\xCA\xAC\xCC\xD3\xC5\xDC\xB7\xFE\xCE\xF1\xC6\xF7");
   EXPECT_EQ(utf8_to_gbk("Ω€ #1"), "\xA6\xB8\x80 #1");
   EXPECT_EQ(utf8_to_gbk("ZE \xF0\x9F\x98\x80!"), "ZE ?!");
   EXPECT_EQ(utf8_to_gbk(""), "");
@@ -235,7 +236,10 @@ TEST(TextConversion, Utf16FormsCarryTheirTerminator) {
 }
 
 TEST(TextConversion, Utf16ToMultibyteReadsUpToTheFirstZeroUnit) {
-  EXPECT_EQ(utf16_to_gbk("\x30\x57" "A\0"s), "\xB5\xD8" "A");
+  EXPECT_EQ(utf16_to_gbk("\x30\x57"
+                         "A\0"s),
+            "\xB5\xD8"
+            "A");
   EXPECT_EQ(utf16_to_gbk("\x30\x57\0\0B\0"s), "\xB5\xD8");
   EXPECT_EQ(utf16_to_gbk("\0\0"s), "");
   EXPECT_EQ(utf16_to_gbk(""), "");
@@ -249,8 +253,12 @@ TEST(TextConversion, GbkToUtf8AndU16) {
   EXPECT_EQ(gbk_to_utf8("\xB5\xD8\xCD\xBC-1"), "地图-1");
   EXPECT_EQ(gbk_to_utf8(""), "");
   EXPECT_EQ(gbk_to_utf8("\xB5\xD8\0\xCD\xBC"s), "地");
-  EXPECT_EQ(gbk_to_u16("\xB5\xD8" "a"), u"地a");
-  EXPECT_EQ(u16_to_gbk(u"地a\U0001F600"), "\xB5\xD8" "a?");
+  EXPECT_EQ(gbk_to_u16("\xB5\xD8"
+                       "a"),
+            u"地a");
+  EXPECT_EQ(u16_to_gbk(u"地a\U0001F600"),
+            "\xB5\xD8"
+            "a?");
 }
 
 // ---- Byte codecs -------------------------------------------------------------------------------
@@ -279,12 +287,14 @@ TEST(Hex, EncodeAndDecodeEveryByte) {
 
 TEST(Hex, DecodeReadsPairsTheWayScanfDoes) {
   EXPECT_EQ(hex_decode("abCD"), "\xAB\xCD");
-  EXPECT_EQ(hex_decode("ABC"), "\xAB");        // the odd last character is ignored
-  EXPECT_EQ(hex_decode("0g41"), "\0A"s);       // a hexadecimal first character suffices
-  EXPECT_EQ(hex_decode("g041"), "A");          // a pair that starts badly gives nothing
+  EXPECT_EQ(hex_decode("ABC"), "\xAB");   // the odd last character is ignored
+  EXPECT_EQ(hex_decode("0g41"), "\0A"s);  // a hexadecimal first character suffices
+  EXPECT_EQ(hex_decode("g041"), "A");     // a pair that starts badly gives nothing
   EXPECT_EQ(hex_decode("zz"), "");
   EXPECT_EQ(hex_decode("A"), "");
-  EXPECT_EQ(hex_decode("41\0" "42"s), "A");  // a text ends at its NUL
+  EXPECT_EQ(hex_decode("41\0"
+                       "42"s),
+            "A");  // a text ends at its NUL
   // scanf's own leniency: leading blanks, a sign and a bare "0x" are read too.
   EXPECT_EQ(hex_decode(" 5-10x"), "\x05\xFF\x00"s);
 }
@@ -325,8 +335,9 @@ TEST(Md5, Rfc1321Vectors) {
   EXPECT_EQ(md5_hex("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
   EXPECT_EQ(md5_hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
             "d174ab98d277d9f5a5611c2c9f419d9f");
-  EXPECT_EQ(md5_hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
-            "57edf4a22be3c955ac49da2e2107b67a");
+  EXPECT_EQ(
+      md5_hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
+      "57edf4a22be3c955ac49da2e2107b67a");
   // Bytes, not a text: NUL bytes are hashed too.
   EXPECT_EQ(md5_hex("\0"s), "93b885adfe0da089cdf634904fd59f71");
   EXPECT_EQ(md5_hex("a\0b"s), "70350f6027bce3713f6b76473084309b");

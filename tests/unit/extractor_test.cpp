@@ -1,12 +1,13 @@
 // The extractor as a child process, with stand-in scripts in its place: the exact command line
 // and working folder, the exit code deciding success, and the staging folder that keeps a failed
 // or hostile extraction out of the game.
+#include "maps/extractor.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "foundation/encoding.h"
-#include "maps/extractor.h"
 #include "maps/map_downloads.h"
 #include "support/core_fixture.h"
 #include "view/control_names.h"
@@ -17,8 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ExtractorCommandLineTest, ExactTextAndItsArguments) {
-  const std::string line =
-      ExtractorCommandLine("/p/download/data/de x.bsp.bz2", "/g/csgo/maps/");
+  const std::string line = ExtractorCommandLine("/p/download/data/de x.bsp.bz2", "/g/csgo/maps/");
   EXPECT_EQ(line, "q_unbz2 x \"/p/download/data/de x.bsp.bz2\" -o\"/g/csgo/maps/\" -aoa");
   EXPECT_EQ(SplitCommandLine(line),
             (std::vector<std::string>{"q_unbz2", "x", "/p/download/data/de x.bsp.bz2",
@@ -98,8 +98,9 @@ TEST_F(ExtractorTest, FailedOrHostileExtractionLeavesTheGameAsItWas) {
   fx_.InstallExtractor("#!/bin/sh\nout=\"${3#-o}\"\nprintf 'half' > \"$out/ze_a.bsp\"\nexit 2\n");
   EXPECT_EQ(Extract("ze_a.bsp.bz2"), TaskResult::kFailed);
   // Success claimed, but a link among the output.
-  fx_.InstallExtractor("#!/bin/sh\nout=\"${3#-o}\"\nprintf 'x' > \"$out/ze_a.bsp\"\n"
-                       "ln -s / \"$out/root\"\n");
+  fx_.InstallExtractor(
+      "#!/bin/sh\nout=\"${3#-o}\"\nprintf 'x' > \"$out/ze_a.bsp\"\n"
+      "ln -s / \"$out/root\"\n");
   EXPECT_EQ(Extract("ze_a.bsp.bz2"), TaskResult::kFailed);
   // Success with nothing written.
   fx_.InstallExtractor("#!/bin/sh\n");

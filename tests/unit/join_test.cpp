@@ -11,9 +11,9 @@
 
 #include "app/app_state.h"
 #include "foundation/encoding.h"
+#include "foundation/process_tools.h"
 #include "support/running_copy.h"
 #include "support/temp_dir.h"
-#include "foundation/process_tools.h"
 #include "view/control_names.h"
 #include "view/test_ports.h"
 

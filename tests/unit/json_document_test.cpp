@@ -40,7 +40,7 @@ TEST(JsonDocumentPaths, ReadMembersAndElements) {
   EXPECT_EQ(doc.get_value("AllServers[1].name"), "b");
   EXPECT_EQ(doc.get_value("AllServers[ 1 ].name"), "b");
   EXPECT_EQ(doc.get_value(R"(['a.b']["c[d"])"), "odd");
-  EXPECT_EQ(doc.get_value("[7]"), "seven");          // an index on an object names a member
+  EXPECT_EQ(doc.get_value("[7]"), "seven");            // an index on an object names a member
   EXPECT_EQ(doc.get_value("AllServers.0.name"), "a");  // a decimal name on an array
   EXPECT_EQ(doc.get_value("AllServers[-1].name"), "");
 }
@@ -50,8 +50,8 @@ TEST(JsonDocumentPaths, NormalisationFollowsTheRootRules) {
   EXPECT_EQ(normalised(doc, ""), "da");
   EXPECT_EQ(normalised(doc, "[0].NextMap"), "da[0].NextMap");
   EXPECT_EQ(normalised(doc, "userdata.username"), "da.userdata.username");
-  EXPECT_EQ(normalised(doc, "da.x"), "da.x");       // starts with the root and denotes a value
-  EXPECT_EQ(normalised(doc, "da.y"), "da.da.y");    // denotes nothing from the root: relative
+  EXPECT_EQ(normalised(doc, "da.x"), "da.x");         // starts with the root and denotes a value
+  EXPECT_EQ(normalised(doc, "da.y"), "da.da.y");      // denotes nothing from the root: relative
   EXPECT_EQ(normalised(doc, "data.x"), "da.data.x");  // only "da" itself is the root name
   EXPECT_EQ(doc.get_value("da.y"), "2");
 
@@ -141,15 +141,34 @@ TEST(JsonDocumentTypes, EvaluateNumber) {
   EXPECT_EQ(doc.evaluate_number("s"), 42);
   EXPECT_EQ(doc.evaluate_number("e"), 1000);
   EXPECT_EQ(doc.evaluate_number("p"), 7);
-  for (auto path : {"x", "inf", "blank", "o", "missing"}) EXPECT_EQ(doc.evaluate_number(path), 0) << path;
+  for (auto path : {"x", "inf", "blank", "o", "missing"})
+    EXPECT_EQ(doc.evaluate_number(path), 0) << path;
 }
 
 TEST(JsonDocumentParse, AcceptsOnlyStrictJson) {
   const std::string too_deep = nested_arrays(JsonDocument::kMaxDepth + 1);
-  for (std::string_view text : std::initializer_list<std::string_view>{
-           "{a:1}", "{'a':1}", "[1,]", "NaN", "Infinity", "-Infinity", "undefined", "alert(1)",
-        "(function(){return {}})()", "{} // note", "/* c */ {}", "{} x", "", "  ", "[1e400]",
-        "[\"\\ud800\"]", "[01]", "[.5]", "{\"a\":1,}", "\"tab\there\"", std::string_view(too_deep)}) {
+  for (std::string_view text :
+       std::initializer_list<std::string_view>{"{a:1}",
+                                               "{'a':1}",
+                                               "[1,]",
+                                               "NaN",
+                                               "Infinity",
+                                               "-Infinity",
+                                               "undefined",
+                                               "alert(1)",
+                                               "(function(){return {}})()",
+                                               "{} // note",
+                                               "/* c */ {}",
+                                               "{} x",
+                                               "",
+                                               "  ",
+                                               "[1e400]",
+                                               "[\"\\ud800\"]",
+                                               "[01]",
+                                               "[.5]",
+                                               "{\"a\":1,}",
+                                               "\"tab\there\"",
+                                               std::string_view(too_deep)}) {
     SCOPED_TRACE(text.substr(0, 40));
     JsonDocument doc = parsed(R"({"old":1})");
     JsonDocument view = doc.copy();
@@ -252,8 +271,9 @@ TEST(JsonDocumentEdit, JsonValuesMergeIntoObjectsAndReplaceTheRest) {
       R"({"cfg":{"a":"1","n":{"x":1},"list":[1],"num":5,"gone":null,"keep":true},"arr":[1]})");
   ASSERT_TRUE(doc.set_value(
       "cfg", R"({"a":"2","n":{"y":2},"list":[2],"num":6,"gone":{"z":0},"new":[]})", true));
-  EXPECT_EQ(doc.serialise_path("cfg"),
-            R"({"a":"2","n":{"x":1,"y":2},"list":[1,2],"num":6,"gone":{"z":0},"keep":true,"new":[]})");
+  EXPECT_EQ(
+      doc.serialise_path("cfg"),
+      R"({"a":"2","n":{"x":1,"y":2},"list":[1,2],"num":6,"gone":{"z":0},"keep":true,"new":[]})");
 
   EXPECT_TRUE(doc.set_value("arr", "[3]", true));  // only an object merges
   EXPECT_EQ(doc.get_value("arr"), "3");

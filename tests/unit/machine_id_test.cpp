@@ -33,8 +33,9 @@ TEST(MachineId, DigestOfTheFourPartsInOrder) {
                              "Windows 10 Professional x64 (Build:19045)"),
             "812642050833417ad0429ee98741dfd2");
   // The parts are GBK texts; the Windows name of an unknown product type keeps its blank.
-  EXPECT_EQ(ComputeMachineId(gbk("张三"), "PC", "", gbk("获取失败，请检查版本:10.0  x64 (Build:19045)")),
-            "d3986ddf793ac6341b6012452485deef");
+  EXPECT_EQ(
+      ComputeMachineId(gbk("张三"), "PC", "", gbk("获取失败，请检查版本:10.0  x64 (Build:19045)")),
+      "d3986ddf793ac6341b6012452485deef");
   // Nothing obtainable still gives an identity.
   EXPECT_EQ(ComputeMachineId("", "", "", ""), "d41d8cd98f00b204e9800998ecf8427e");
 }
@@ -43,7 +44,8 @@ TEST(MachineId, StableAndWellFormedOnThisMachine) {
   const std::string first = ComputeMachineId();
   EXPECT_TRUE(lower_hex_32(first)) << first;
   EXPECT_EQ(ComputeMachineId(), first);
-  EXPECT_EQ(ComputeMachineId(UserName(), HostName(), MacAddressText(), WindowsVersionText()), first);
+  EXPECT_EQ(ComputeMachineId(UserName(), HostName(), MacAddressText(), WindowsVersionText()),
+            first);
 }
 
 TEST(MachineFacts, PartsLookLikeTheirWindowsCounterparts) {
@@ -75,7 +77,8 @@ class FakeNet {
  public:
   // `device` is the bus path the device link points to, empty for a virtual interface.
   void add(const std::string& name, const std::string& operstate, const std::string& address,
-           const std::string& device, const std::string& carrier = "1", const std::string& type = "1") {
+           const std::string& device, const std::string& carrier = "1",
+           const std::string& type = "1") {
     const fs::path dir = root_.path() / "class" / name;
     fs::create_directories(dir);
     spit(dir / "operstate", operstate + "\n");
@@ -97,7 +100,7 @@ class FakeNet {
 TEST(MacAddress, PrefersTheConnectedPciAdapter) {
   FakeNet net;
   net.add("lo", "unknown", "00:00:00:00:00:00", "");
-  net.add("docker0", "up", "02:42:ac:11:00:01", "");                       // virtual
+  net.add("docker0", "up", "02:42:ac:11:00:01", "");  // virtual
   net.add("enp0s31f6", "down", "aa:aa:aa:aa:aa:aa", "pci0000:00/0000:00:1f.6");
   net.add("enx001", "up", "bb:bb:bb:bb:bb:bb", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0");
   net.add("wlp2s0", "up", "c8:5b:76:1a:2b:3c", "pci0000:00/0000:02:00.0");
@@ -115,8 +118,8 @@ TEST(MacAddress, LowestNameWinsAmongEqualCandidates) {
 TEST(MacAddress, FallsBackToAnyConnectedAdapter) {
   FakeNet net;
   net.add("lo", "unknown", "00:00:00:00:00:00", "", "1", "772");
-  net.add("veth9", "up", "00:00:00:00:00:00", "");                         // no address
-  net.add("tun0", "unknown", "de:ad:be:ef:00:01", "", "1");                 // carrier decides
+  net.add("veth9", "up", "00:00:00:00:00:00", "");           // no address
+  net.add("tun0", "unknown", "de:ad:be:ef:00:01", "", "1");  // carrier decides
   net.add("enx0", "up", "bb:bb:bb:bb:bb:bb", "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0");
   EXPECT_EQ(net.pick(), "BB:BB:BB:BB:BB:BB");  // lower than "tun0"
 }

@@ -1,12 +1,13 @@
 // The map requirement check's rules: the group buttons and their keys, the size text, and the
 // classification of one map against real files at the size boundaries.
+#include "maps/map_check.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <set>
 
 #include "foundation/encoding.h"
-#include "maps/map_check.h"
 #include "support/temp_dir.h"
 #include "view/control_names.h"
 
@@ -25,9 +26,9 @@ TEST(MapGroupsTest, FifteenButtonsEachWithItsOwnKeyInDesignOrder) {
     EXPECT_STREQ(groups[i].caption, names::find_control(groups[i].button)->caption);
     keys.insert(groups[i].key);
   }
-  EXPECT_EQ(keys, (std::set<std::string>{"deathrun", "kz", "ze", "35hp", "mgdk", "jb", "bhop",
-                                         "hns", "hg", "csde", "ttt", "othermap", "surf", "zm",
-                                         "awp"}));
+  EXPECT_EQ(keys,
+            (std::set<std::string>{"deathrun", "kz", "ze", "35hp", "mgdk", "jb", "bhop", "hns",
+                                   "hg", "csde", "ttt", "othermap", "surf", "zm", "awp"}));
   EXPECT_STREQ(FindMapGroup("ze")->button, "下载资源_ZE1");
   EXPECT_STREQ(FindMapGroup("越狱")->key, "jb");
   EXPECT_STREQ(FindMapGroup("躲猫猫")->key, "hns");

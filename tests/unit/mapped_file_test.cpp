@@ -304,12 +304,16 @@ TEST(MappedFileModel, RandomOperationsMatchPlainFileIo) {
     if (op < 60) {
       std::int64_t at = pos;
       const int where = static_cast<int>(pick(0, 9));
-      if (where < 3) at = size;                                    // append
-      else if (where < 5 && size > 0) at = pick(0, size - 1);      // inside
-      else if (where == 5) at = size + pick(1, 3 * kMiB);          // far beyond
+      if (where < 3)
+        at = size;  // append
+      else if (where < 5 && size > 0)
+        at = pick(0, size - 1);  // inside
+      else if (where == 5)
+        at = size + pick(1, 3 * kMiB);  // far beyond
       const std::int64_t n = pick(0, 9) == 0 ? pick(50000, 300000) : pick(1, 20000);
       if (at + n > 12 * kMiB) at = pick(0, size / 2);
-      const std::string data = pattern_bytes(static_cast<std::size_t>(n), static_cast<unsigned>(step));
+      const std::string data =
+          pattern_bytes(static_cast<std::size_t>(n), static_cast<unsigned>(step));
       ASSERT_TRUE(mf::seek(h, at));
       ASSERT_TRUE(mf::write_bytes(h, data)) << "step " << step;
       if (at + n > size) model.resize(static_cast<std::size_t>(at + n), '\0');
@@ -322,7 +326,8 @@ TEST(MappedFileModel, RandomOperationsMatchPlainFileIo) {
       const std::int64_t n = pick(0, 200000);
       ASSERT_TRUE(mf::seek(h, at));
       const std::string expected =
-          at >= size ? std::string() : model.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(n));
+          at >= size ? std::string()
+                     : model.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(n));
       ASSERT_EQ(mf::read(h, n), expected) << "step " << step;
       pos = at + static_cast<std::int64_t>(expected.size());
     } else if (op < 85) {
@@ -360,7 +365,8 @@ TEST(MappedFileModel, ViewsMappedBeforeAnAppendSeeIt) {
   auto put = [&](MappedHandle h, std::int64_t at, const std::string& data) {
     ASSERT_TRUE(mf::seek(h, at));
     ASSERT_TRUE(mf::write_bytes(h, data));
-    if (at + data.size() > model.size()) model.resize(static_cast<std::size_t>(at) + data.size(), '\0');
+    if (at + data.size() > model.size())
+      model.resize(static_cast<std::size_t>(at) + data.size(), '\0');
     model.replace(static_cast<std::size_t>(at), data.size(), data);
   };
   auto read_at = [](MappedHandle h, std::int64_t at, std::int64_t n) {
@@ -376,8 +382,8 @@ TEST(MappedFileModel, ViewsMappedBeforeAnAppendSeeIt) {
   EXPECT_EQ(read_at(a, 0, 10), model.substr(0, 10));
   EXPECT_EQ(read_at(b, 4990, 10), model.substr(4990, 10));
 
-  put(a, 5000, pattern_bytes(3 * 4096, 11));   // append: fills the page and several more
-  put(a, 4990, pattern_bytes(30, 12));         // overwrite across the old end
+  put(a, 5000, pattern_bytes(3 * 4096, 11));  // append: fills the page and several more
+  put(a, 4990, pattern_bytes(30, 12));        // overwrite across the old end
   EXPECT_EQ(read_at(a, 0, 1 << 20), model);
 
   // b was opened at 5000 bytes, but its view maps the appended pages; writing there goes through
@@ -401,7 +407,8 @@ TEST(MappedFileThreads, WritersOnDifferentHandlesRunSideBySide) {
   constexpr int kThreads = 4;
   constexpr int kChunks = 600;
   std::vector<MappedHandle> handles;
-  for (int t = 0; t < kThreads; ++t) handles.push_back(mf::open(dir.file("t" + std::to_string(t)), 4));
+  for (int t = 0; t < kThreads; ++t)
+    handles.push_back(mf::open(dir.file("t" + std::to_string(t)), 4));
   std::atomic<bool> done{false};
   std::thread watcher([&] {  // the UI thread polling sizes while downloads run
     while (!done.load()) {
@@ -411,8 +418,10 @@ TEST(MappedFileThreads, WritersOnDifferentHandlesRunSideBySide) {
   std::vector<std::thread> writers;
   for (int t = 0; t < kThreads; ++t) {
     writers.emplace_back([&, t] {
-      const std::string chunk = pattern_bytes(4096 + static_cast<std::size_t>(t), static_cast<unsigned>(t));
-      for (int i = 0; i < kChunks; ++i) EXPECT_TRUE(mf::write_bytes(handles[static_cast<std::size_t>(t)], chunk));
+      const std::string chunk =
+          pattern_bytes(4096 + static_cast<std::size_t>(t), static_cast<unsigned>(t));
+      for (int i = 0; i < kChunks; ++i)
+        EXPECT_TRUE(mf::write_bytes(handles[static_cast<std::size_t>(t)], chunk));
     });
   }
   for (auto& w : writers) w.join();
@@ -420,7 +429,8 @@ TEST(MappedFileThreads, WritersOnDifferentHandlesRunSideBySide) {
   watcher.join();
   for (int t = 0; t < kThreads; ++t) {
     mf::close(handles[static_cast<std::size_t>(t)]);
-    const std::string chunk = pattern_bytes(4096 + static_cast<std::size_t>(t), static_cast<unsigned>(t));
+    const std::string chunk =
+        pattern_bytes(4096 + static_cast<std::size_t>(t), static_cast<unsigned>(t));
     const std::string bytes = slurp(dir.path() / ("t" + std::to_string(t)));
     ASSERT_EQ(bytes.size(), chunk.size() * kChunks);
     for (int i = 0; i < kChunks; ++i) {

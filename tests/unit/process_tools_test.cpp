@@ -1,7 +1,6 @@
 // Process look-up, children and the desktop tools, against real child processes and fake desktop
 // tools placed first on PATH.
 #include "foundation/process_tools.h"
-#include "tools/tools_feature.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,7 @@
 #include "platform/platform.h"
 #include "support/running_copy.h"
 #include "support/temp_dir.h"
+#include "tools/tools_feature.h"
 #include "view/control_names.h"
 #include "view/test_ports.h"
 
@@ -127,8 +127,8 @@ TEST(ProcessImagePath, GivesTheExecutablePathInGbk) {
 TEST(ChildProcess, ReportsExitCodesTimeoutsAndTheWorkingFolder) {
   TempDir temp;
   int code = -1;
-  platform::ProcessHandle child = platform::spawn_process({"sh", "-c", "pwd > where; exit 7"},
-                                                          temp.dir(), true);
+  platform::ProcessHandle child =
+      platform::spawn_process({"sh", "-c", "pwd > where; exit 7"}, temp.dir(), true);
   ASSERT_NE(child, platform::kInvalidProcess);
   EXPECT_EQ(platform::wait_process(child, -1, code), platform::WaitOutcome::kExited);
   EXPECT_EQ(code, 7);
@@ -178,7 +178,6 @@ TEST(RunElevated, PassesTheFileAndOneParameterAndReportsRefusal) {
   // A prompt left open past the wait is ended; the start itself was accepted.
   tools.Add("pkexec", 0, "exec sleep 600\n");
   EXPECT_TRUE(RunElevated(script.string(), "", 1));
-
 }
 
 TEST(ShowInFolder, AsksTheFileManagerToSelectTheItemElseOpensTheFolder) {

@@ -44,14 +44,15 @@ TEST_F(ProfileTest, ReadsCrlfAndLfFilesAlike) {
 }
 
 TEST_F(ProfileTest, NamesIgnoreCaseAndValuesAreTrimmed) {
-  write_contents("[configs]\r\n  csgopath  =  C:\\x\\  \r\nQuoted=\" spaced \"\r\nHalf=\"x\r\n"
-                 "Empty=\r\n; Comment=1\r\nBare\r\n");
+  write_contents(
+      "[configs]\r\n  csgopath  =  C:\\x\\  \r\nQuoted=\" spaced \"\r\nHalf=\"x\r\n"
+      "Empty=\r\n; Comment=1\r\nBare\r\n");
   EXPECT_EQ(read("CSGOPath"), "C:\\x\\");
   EXPECT_EQ(read("Quoted"), " spaced ");  // one pair of enclosing quotes is dropped
   EXPECT_EQ(read("Half"), "\"x");
-  EXPECT_EQ(read("Empty"), "");            // present but empty is not absent
+  EXPECT_EQ(read("Empty"), "");  // present but empty is not absent
   EXPECT_EQ(read("; Comment"), "<none>");
-  EXPECT_EQ(read("Bare"), "<none>");       // a word without "=" is no key
+  EXPECT_EQ(read("Bare"), "<none>");  // a word without "=" is no key
   EXPECT_EQ(profile_read("CONFIGS", "csgoPATH", "", ini_), "C:\\x\\");
 }
 
@@ -156,12 +157,14 @@ TEST_F(ProfileTest, ConcurrentWritersLoseNoKey) {
   for (int t = 0; t < 4; ++t) {
     writers.emplace_back([this, t] {
       for (int i = 0; i < 20; ++i)
-        (void)profile_write("Configs", "K" + std::to_string(t) + "_" + std::to_string(i), "v", ini_);
+        (void)profile_write("Configs", "K" + std::to_string(t) + "_" + std::to_string(i), "v",
+                            ini_);
     });
   }
   for (auto& w : writers) w.join();
   for (int t = 0; t < 4; ++t) {
-    for (int i = 0; i < 20; ++i) EXPECT_EQ(read("K" + std::to_string(t) + "_" + std::to_string(i)), "v");
+    for (int i = 0; i < 20; ++i)
+      EXPECT_EQ(read("K" + std::to_string(t) + "_" + std::to_string(i)), "v");
   }
 }
 

@@ -11,10 +11,11 @@ namespace brindle {
 namespace {
 
 TEST(ServerAddress, AcceptsDottedAddressesAndHostNamesWithAPort) {
-  for (const std::string& address : std::vector<std::string>{"192.0.2.1:27015", "0.0.0.0:1", "255.255.255.255:65535", "127.0.0.1:80",
-        "localhost:27015", "play.brindle.example:27015", "ze-1.cn.brindle.example:2",
-        "A1.example:27015", "1host.example:27015", "10.0.0.1a:27015",
-        std::string(63, 'a') + "." + std::string(63, 'b') + ".example:27015"}) {
+  for (const std::string& address : std::vector<std::string>{
+           "192.0.2.1:27015", "0.0.0.0:1", "255.255.255.255:65535", "127.0.0.1:80",
+           "localhost:27015", "play.brindle.example:27015", "ze-1.cn.brindle.example:2",
+           "A1.example:27015", "1host.example:27015", "10.0.0.1a:27015",
+           std::string(63, 'a') + "." + std::string(63, 'b') + ".example:27015"}) {
     EXPECT_TRUE(IsValidServerAddress(address)) << address;
   }
 }

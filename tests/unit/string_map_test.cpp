@@ -67,7 +67,7 @@ TEST(StringMapGrowth, RemovalsLowerTheInsertCounterOnlyWhenABucketEmpties) {
   StringMap map;
   // "a".."k" hash to 97..107: eleven different buckets of sixteen.
   for (char c = 'a'; c <= 'k'; ++c) ASSERT_TRUE(map.put(std::string(1, c), "v"));
-  ASSERT_TRUE(map.remove("a"));  // its bucket empties: counter 10
+  ASSERT_TRUE(map.remove("a"));    // its bucket empties: counter 10
   ASSERT_TRUE(map.put("l", "v"));  // counter 11
   EXPECT_EQ(map.bucket_count(), 16);
   ASSERT_TRUE(map.put("q", "v"));  // 11 + 1 reaches the threshold of 12

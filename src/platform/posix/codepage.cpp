@@ -47,9 +47,7 @@ constexpr CodeRange kWindowsPrivateRanges[] = {
     {0xFE50, 0xFEA0},
 };
 
-constexpr bool valid_trail(unsigned b) {
-  return b >= kTrailFirst && b <= kTrailLast && b != 0x7F;
-}
+constexpr bool valid_trail(unsigned b) { return b >= kTrailFirst && b <= kTrailLast && b != 0x7F; }
 constexpr std::size_t slot_of(unsigned lead, unsigned trail) {
   return (lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst);
 }
@@ -89,7 +87,8 @@ class GbkTables {
         char16_t c = decode_[slot_of(lead, trail)];
         // The table is one to one; should a library ever give two slots the same character,
         // the first keeps the reverse mapping so encoding stays deterministic.
-        if (c >= 0x80 && encode_[c] == 0) encode_[c] = static_cast<std::uint16_t>(lead << 8 | trail);
+        if (c >= 0x80 && encode_[c] == 0)
+          encode_[c] = static_cast<std::uint16_t>(lead << 8 | trail);
       }
     }
     encode_[0x20AC] = 0x80;

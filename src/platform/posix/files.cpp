@@ -135,8 +135,7 @@ bool copy_regular(const std::string& os_from, const std::string& os_to, bool ove
             ::fsync(out.get()) == 0;
   ok = out.close() && ok;
   if (ok) {
-    ok = overwrite ? ::rename(temp.c_str(), os_to.c_str()) == 0
-                   : rename_no_replace(temp, os_to);
+    ok = overwrite ? ::rename(temp.c_str(), os_to.c_str()) == 0 : rename_no_replace(temp, os_to);
   }
   if (!ok) ::unlink(temp.c_str());
   return ok;
@@ -226,7 +225,8 @@ bool remove_contents(int dir_fd) {
     struct stat st;
     if (::fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
-      const int child = ::openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      const int child =
+          ::openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       ok = child >= 0 && remove_contents(child) && ok;
       ok = ::unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR) == 0 && ok;
     } else {

@@ -20,9 +20,11 @@ namespace detail {
 namespace {
 
 std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
+  while (!s.empty() &&
+         (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
     s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
     s.remove_suffix(1);
   return s;
 }
@@ -77,7 +79,8 @@ std::string os_release_field(std::string_view contents, std::string_view key) {
     if (line.size() <= key.size() || line.substr(0, key.size()) != key || line[key.size()] != '=')
       continue;
     std::string_view raw = line.substr(key.size() + 1);
-    if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') && raw.back() == raw.front()) {
+    if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') &&
+        raw.back() == raw.front()) {
       const bool double_quoted = raw.front() == '"';
       raw = raw.substr(1, raw.size() - 2);
       std::string value;

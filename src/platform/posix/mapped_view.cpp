@@ -54,12 +54,20 @@ FileHandle open_file(const std::string& path, OpenMode mode, ShareMode share, bo
   if (path.empty()) return kInvalidFile;
   int flags = O_CLOEXEC;
   switch (mode) {
-    case OpenMode::kReadExisting: flags |= O_RDONLY; break;
-    case OpenMode::kReadWriteExisting: flags |= O_RDWR; break;
+    case OpenMode::kReadExisting:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::kReadWriteExisting:
+      flags |= O_RDWR;
+      break;
     // No O_TRUNC: the contents go only after the share lock is held, so a refused open
     // destroys nothing.
-    case OpenMode::kCreateAlways: flags |= O_RDWR | O_CREAT; break;
-    case OpenMode::kOpenAlways: flags |= O_RDWR | O_CREAT; break;
+    case OpenMode::kCreateAlways:
+      flags |= O_RDWR | O_CREAT;
+      break;
+    case OpenMode::kOpenAlways:
+      flags |= O_RDWR | O_CREAT;
+      break;
   }
   const std::string os_path = to_os_path(path);
   const int fd = retry_open(os_path.c_str(), flags);
@@ -133,9 +141,7 @@ bool write_at(FileHandle file, std::int64_t offset, std::string_view bytes) {
   return true;
 }
 
-bool flush_file(FileHandle file) {
-  return file >= 0 && ::fsync(static_cast<int>(file)) == 0;
-}
+bool flush_file(FileHandle file) { return file >= 0 && ::fsync(static_cast<int>(file)) == 0; }
 
 void close_file(FileHandle file) {
   if (file >= 0) ::close(static_cast<int>(file));  // also drops the flock
@@ -146,8 +152,8 @@ bool map_view(FileHandle file, bool writable, std::uint64_t offset, std::size_t 
   out = MappedView{};
   if (file < 0 || length == 0 || offset % allocation_granularity() != 0) return false;
   const int prot = PROT_READ | (writable ? PROT_WRITE : 0);
-  void* base = ::mmap(nullptr, length, prot, MAP_SHARED, static_cast<int>(file),
-                      static_cast<off_t>(offset));
+  void* base =
+      ::mmap(nullptr, length, prot, MAP_SHARED, static_cast<int>(file), static_cast<off_t>(offset));
   if (base == MAP_FAILED) return false;
   if (length >= kHugePage) ::madvise(base, length, MADV_HUGEPAGE);  // advice only
   out.base = base;

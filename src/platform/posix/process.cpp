@@ -291,12 +291,12 @@ bool show_in_folder(const std::string& path, bool /*edit_name: no rename request
   // fallback when no file manager answers on the session bus.
   const std::string bus_tool = find_in_path("dbus-send");
   if (!bus_tool.empty() && std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr) {
-    const int code = run_and_wait({bus_tool, "--session", "--print-reply", "--reply-timeout=3000",
-                                   "--dest=org.freedesktop.FileManager1", "--type=method_call",
-                                   "/org/freedesktop/FileManager1",
-                                   "org.freedesktop.FileManager1.ShowItems",
-                                   "array:string:" + file_uri(absolute), "string:"},
-                                  5000);
+    const int code =
+        run_and_wait({bus_tool, "--session", "--print-reply", "--reply-timeout=3000",
+                      "--dest=org.freedesktop.FileManager1", "--type=method_call",
+                      "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1.ShowItems",
+                      "array:string:" + file_uri(absolute), "string:"},
+                     5000);
     if (code == 0) return true;
   }
   const std::string opener = find_in_path("xdg-open");

@@ -38,7 +38,9 @@ std::string_view as_text(const std::string& s) {
 
 bool same_name(std::string_view a, std::string_view b) { return GbkEqualsIgnoreCase(a, b); }
 
-std::string clip(std::string_view text, std::size_t limit) { return std::string(GbkClip(text, limit)); }
+std::string clip(std::string_view text, std::size_t limit) {
+  return std::string(GbkClip(text, limit));
+}
 
 struct Line {
   std::string raw;  // the bytes as stored, without the line ending
@@ -189,7 +191,8 @@ std::string profile_read(const std::string& section, const std::string& key,
       std::lock_guard<std::mutex> lock(profile_mutex());
       readable = read_file(path, bytes);
     }
-    if (!readable || section_name.empty() || key_name.empty()) return clip(as_text(fallback), limit);
+    if (!readable || section_name.empty() || key_name.empty())
+      return clip(as_text(fallback), limit);
     Profile profile;
     profile.parse(bytes);
     long index = profile.find_key(section_name, key_name);
@@ -236,10 +239,12 @@ bool profile_write(const std::string& section, const std::string& key, const std
       std::string text = profile.to_gbk(line.raw);
       std::size_t indent = 0;
       while (indent < text.size() && blank(text[indent])) ++indent;
-      line.raw = profile.to_stored(text.substr(0, indent) + line.name + "=" + std::string(value_text));
+      line.raw =
+          profile.to_stored(text.substr(0, indent) + line.name + "=" + std::string(value_text));
       profile.classify(line);
     } else {
-      const std::string entry = profile.to_stored(std::string(key_name) + "=" + std::string(value_text));
+      const std::string entry =
+          profile.to_stored(std::string(key_name) + "=" + std::string(value_text));
       long after = profile.insertion_point(section_name);
       if (after < 0) {
         long last = static_cast<long>(profile.lines.size()) - 1;

@@ -1,6 +1,8 @@
 // The download page: map groups, the resource list and the download queue on the left; game
 // settings, the extraction queue and the log on the right.
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -8,8 +10,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QCheckBox>
-#include <QEvent>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>

@@ -52,9 +52,9 @@ QWidget* BuildToolsPage(QWidget* parent) {
   grid->setVerticalSpacing(14);
 
   QVBoxLayout* vac = nullptr;
-  QFrame* vac_card = ToolCard(page, Glyph::kShield, Plain(page, "Steam 修复"),
-                             "游戏提示 VAC 无法验证会话时，运行修复脚本。需要 Steam 正在运行。",
-                             &vac);
+  QFrame* vac_card =
+      ToolCard(page, Glyph::kShield, Plain(page, "Steam 修复"),
+               "游戏提示 VAC 无法验证会话时，运行修复脚本。需要 Steam 正在运行。", &vac);
   vac->addWidget(MakeButton(vac_card, names::kVacFix));
   grid->addWidget(vac_card, 0, 0);
 
