@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     std::fputs("usage: http_download_main URL FILE [CA_FILE]\n", stderr);
     return 2;
   }
-  brindle::http_global_init();
+  (void)brindle::http_global_init();
   if (argc > 3) brindle::set_tls_ca_file(argv[3]);
   brindle::HttpTransferInfo info;
   int status = brindle::http_download_file(argv[1], argv[2], &info);

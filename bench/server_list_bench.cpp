@@ -39,7 +39,7 @@ constexpr int kServers = 5000;
 class Sim {
  public:
   Sim() {
-    http_global_init();
+    (void)http_global_init();
     const char* given = std::getenv("BRINDLE_SIM");
     const fs::path sim = given != nullptr ? fs::path(given)
                                           : fs::read_symlink("/proc/self/exe").parent_path() /
@@ -69,8 +69,8 @@ class Sim {
   }
   ~Sim() {
     int code = 0;
-    platform::kill_process(process_);
-    platform::wait_process(process_, -1, code);
+    (void)platform::kill_process(process_);
+    (void)platform::wait_process(process_, -1, code);
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }
