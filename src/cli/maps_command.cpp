@@ -52,11 +52,6 @@ int Usage() {
 
 std::string U(const std::string& gbk_text) { return gbk_to_utf8(gbk_text); }
 
-void PrintJson(std::FILE* out, const nlohmann::ordered_json& j) {
-  std::fprintf(out, "%s\n",
-               j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-}
-
 MapDownloadsFeature* Downloads(CliContext& ctx) {
   MapDownloadsFeature* downloads = MapDownloadsOf(ctx.core);
   if (downloads == nullptr)
@@ -93,7 +88,7 @@ int RunCheck(CliContext& ctx, const std::vector<std::string>& args) {
                       {"url", U(row[cols::kResUrl])},
                       {"cn_name", U(row[cols::kResChineseName])}});
     }
-    PrintJson(ctx.out, list);
+    PrintJson(ctx, list);
   } else {
     for (const ListRow& row : rows) {
       std::fprintf(ctx.out, "%s\t%s\t%s\t%s\n", U(row[cols::kResMapName]).c_str(),
@@ -141,20 +136,6 @@ bool AllFinal(const std::vector<TaskOutcome>& outcomes) {
     if (outcome.result == TaskResult::kPending) return false;
   }
   return true;
-}
-
-const char* ResultText(TaskResult result) {
-  switch (result) {
-    case TaskResult::kInstalled:
-      return "installed";
-    case TaskResult::kDownloaded:
-      return "downloaded";
-    case TaskResult::kFailed:
-      return "failed";
-    case TaskResult::kPending:
-      break;
-  }
-  return "pending";
 }
 
 bool ParseLowSpeed(const std::string& text, DownloadOptions& options) {
@@ -260,17 +241,17 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
     if (ctx.json) {
       nlohmann::ordered_json j{{"name", U(outcome.name)},
                                {"url", U(outcome.url)},
-                               {"result", ResultText(outcome.result)},
+                               {"result", TaskResultText(outcome.result)},
                                {"bytes", outcome.bytes}};
       if (outcome.result == TaskResult::kFailed) j["reason"] = outcome.reason;
       list.push_back(std::move(j));
     } else {
-      std::fprintf(ctx.out, "%-10s %s %lld bytes%s%s\n", ResultText(outcome.result),
+      std::fprintf(ctx.out, "%-10s %s %lld bytes%s%s\n", TaskResultText(outcome.result),
                    U(outcome.name).c_str(), static_cast<long long>(outcome.bytes),
                    outcome.reason.empty() ? "" : ": ", outcome.reason.c_str());
     }
   }
-  if (ctx.json) PrintJson(ctx.out, list);
+  if (ctx.json) PrintJson(ctx, list);
   downloads->RefreshSummary();
   PrintGbk(stderr, ctx.window.controls().Caption(names::kDownloadSummary));
   std::fputc('\n', stderr);

@@ -53,20 +53,6 @@ const char* StateText(PatchState state) {
   return "unknown";
 }
 
-const char* ResultText(TaskResult result) {
-  switch (result) {
-    case TaskResult::kInstalled:
-      return "installed";
-    case TaskResult::kDownloaded:
-      return "downloaded";
-    case TaskResult::kFailed:
-      return "failed";
-    case TaskResult::kPending:
-      break;
-  }
-  return "pending";
-}
-
 const char* ItemText(PreDownloadResult result) {
   switch (result) {
     case PreDownloadResult::kQueued:
@@ -147,12 +133,13 @@ int WaitAndPrint(CliContext& ctx, MapDownloadsFeature& downloads,
     if (json != nullptr) {
       nlohmann::ordered_json j{{"name", U(outcome->name)},
                                {"url", U(outcome->url)},
-                               {"result", ResultText(outcome->result)}};
+                               {"result", TaskResultText(outcome->result)}};
       if (!outcome->reason.empty()) j["reason"] = outcome->reason;
       json->push_back(std::move(j));
     } else {
-      std::fprintf(ctx.out, "%-10s %s%s%s\n", ResultText(outcome->result), U(outcome->name).c_str(),
-                   outcome->reason.empty() ? "" : ": ", outcome->reason.c_str());
+      std::fprintf(ctx.out, "%-10s %s%s%s\n", TaskResultText(outcome->result),
+                   U(outcome->name).c_str(), outcome->reason.empty() ? "" : ": ",
+                   outcome->reason.c_str());
     }
   }
   return failed;

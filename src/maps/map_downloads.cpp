@@ -164,4 +164,18 @@ std::uint64_t AppendTask(Core& core, const std::string& name, const std::string&
   return downloads != nullptr ? downloads->AppendTask(name, state, url, remark) : 0;
 }
 
+const char* TaskResultText(TaskResult result) {
+  switch (result) {
+    case TaskResult::kInstalled:
+      return "installed";
+    case TaskResult::kDownloaded:
+      return "downloaded";
+    case TaskResult::kFailed:
+      return "failed";
+    case TaskResult::kPending:
+      break;
+  }
+  return "pending";
+}
+
 }  // namespace brindle

@@ -43,6 +43,8 @@ struct DownloadOptions {
 // What became of one queued task, for the CLI and the tests. A task is final once its download
 // failed, or it was downloaded and either nothing was to be installed or the installation ended.
 enum class TaskResult { kPending, kDownloaded, kInstalled, kFailed };
+// "pending", "downloaded", "installed" or "failed": the result as scripts read it.
+const char* TaskResultText(TaskResult result);
 struct TaskOutcome {
   std::uint64_t id = 0;
   std::string name;       // column 0 (GBK)
