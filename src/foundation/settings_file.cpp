@@ -23,19 +23,27 @@ bool WriteSetting(const std::string& settings_path, const std::string& key,
 }
 
 int TextToInt(const std::string& text) {
+  const std::int64_t value = TextToInt64(text);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+std::int64_t TextToInt64(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   std::int64_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<std::int64_t>(INT_MAX) + 1) break;  // clamped below
+    const int digit = text[i] - '0';
+    if (value > (INT64_MAX - digit) / 10) {
+      value = INT64_MAX;  // clamped
+      break;
+    }
+    value = value * 10 + digit;
   }
-  if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
+  return negative ? -value : value;
 }
 
 }  // namespace brindle

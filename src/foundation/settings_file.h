@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace brindle {
 
@@ -26,5 +28,7 @@ inline constexpr std::size_t kSettingBufferSize = 10240;
 
 // The text-to-integer rule used for setting values.
 [[nodiscard]] int TextToInt(const std::string& text);
+// The same rule as a 64-bit number (file sizes), clamped to its range.
+[[nodiscard]] std::int64_t TextToInt64(std::string_view text);
 
 }  // namespace brindle

@@ -11,6 +11,7 @@
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
 #include "foundation/json_document.h"
+#include "foundation/settings_file.h"
 #include "maps/map_downloads.h"
 #include "platform/platform.h"
 #include "view/control_names.h"
@@ -69,23 +70,6 @@ std::string MapStatusText(MapStatus status) {
       return gbk("没有下载[未选择地图检查]");
   }
   return {};
-}
-
-std::int64_t TextToInt64(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    const int digit = text[i] - '0';
-    if (value > (INT64_MAX - digit) / 10) {
-      value = INT64_MAX;  // clamped: far beyond any file
-      break;
-    }
-    value = value * 10 + digit;
-  }
-  return negative ? -value : value;
 }
 
 std::vector<MapStatus> ClassifyMap(const MapRecord& map, bool into_game, const std::string& map_dir,

@@ -47,9 +47,6 @@ inline constexpr std::int64_t kLargeMapBytes = 157286400;  // 150 MiB
 // Server sizes up to this never produce a mismatch row.
 inline constexpr std::int64_t kMinComparedSize = 100;
 
-// Leading decimal digits (after blanks and one sign) as a 64-bit number; 0 when there are none.
-std::int64_t TextToInt64(std::string_view text);
-
 // The rows one map needs (none, or one status). into_game: compare with `map_dir` (the CS:GO
 // maps folder, with its trailing separator); otherwise look in `cache_dir` only. Sizes are
 // compared in full, so files of 4 GiB and more compare correctly too.

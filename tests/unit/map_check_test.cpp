@@ -8,6 +8,7 @@
 #include <set>
 
 #include "foundation/encoding.h"
+#include "foundation/settings_file.h"
 #include "support/temp_dir.h"
 #include "view/control_names.h"
 
