@@ -14,31 +14,15 @@ build=${1:-$root/build/release}
 mib=${2:-50}
 sim=$build/sim/brindle-sim
 driver=$build/bench/extract_main
-for program in "$sim" "$driver"; do
-  [[ -x $program ]] || { echo "missing $program (build it first)" >&2; exit 2; }
-done
+source "$root/bench/bench_lib.sh"
+bench_require "$sim" "$driver"
 
-work=$(mktemp -d)
-sim_pid=
-cleanup() {
-  [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+bench_workdir
 
 mkdir -p "$work/data" "$work/program/qdata/7zip" "$work/program/download/data" "$work/maps" \
   "$work/bzip2"
 ln -s "$(command -v 7zz)" "$work/program/qdata/7zip/q_unbz2"
-"$sim" --data "$work/data" --addr-file "$work/addr" --cert-file "$work/ca.pem" \
-  >"$work/ready" 2>"$work/sim.log" &
-sim_pid=$!
-for _ in $(seq 1 300); do
-  grep -q ready "$work/ready" 2>/dev/null && break
-  kill -0 "$sim_pid" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
-  sleep 0.1
-done
-grep -q ready "$work/ready" || { echo "brindle-sim did not start" >&2; exit 1; }
-base=$(sed -n 's/^http=//p' "$work/addr")
+bench_start_sim "$sim"
 archive=bench_extract.bsp.bz2
 curl -s -o "$work/program/download/data/$archive" "$base/maps/genbz2/$((mib * 1048576))/$archive"
 cp "$work/program/download/data/$archive" "$work/bzip2/$archive"

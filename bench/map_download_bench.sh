@@ -17,30 +17,14 @@ build=${1:-$root/build/release}
 mib=${2:-512}
 sim=$build/sim/brindle-sim
 cli=$build/src/brindle-cli
-for program in "$sim" "$cli"; do
-  [[ -x $program ]] || { echo "missing $program (build it first)" >&2; exit 2; }
-done
+source "$root/bench/bench_lib.sh"
+bench_require "$sim" "$cli"
 
-work=$(mktemp -d)
-sim_pid=
-cleanup() {
-  [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+bench_workdir
 
 mkdir -p "$work/data" "$work/program/qdata/7zip" "$work/curl"
 ln -s "$(command -v 7zz)" "$work/program/qdata/7zip/q_unbz2"
-"$sim" --data "$work/data" --addr-file "$work/addr" --endpoints "$work/endpoints.ini" \
-  --cert-file "$work/ca.pem" >"$work/ready" 2>"$work/sim.log" &
-sim_pid=$!
-for _ in $(seq 1 300); do
-  grep -q ready "$work/ready" 2>/dev/null && break
-  kill -0 "$sim_pid" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
-  sleep 0.1
-done
-grep -q ready "$work/ready" || { echo "brindle-sim did not start" >&2; exit 1; }
-base=$(sed -n 's/^http=//p' "$work/addr")
+bench_start_sim "$sim" --endpoints "$work/endpoints.ini"
 # The maps come by URL; the services the start-up asks (remote configuration, login) sit on a
 # closed port, so the CLI's start is short and steady and the queue's own cost shows.
 printf '[endpoints]\nsoftware=http://127.0.0.1:1/software\nforum=http://127.0.0.1:1/forum\n' \
@@ -71,14 +55,15 @@ hyperfine --style basic --warmup 2 --runs "${RUNS_SMALL:-10}" --export-json "$wo
   -n cli_1 "$cli_run ${urls[0]}" \
   -n cli_50 "$cli_run ${urls[*]}"
 
-python3 - "$work/big.json" "$work/small.json" <<'PY'
+python3 - "$work/big.json" "$work/small.json" "$mib" <<'PY'
 import json, sys
 big = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
 small = {r["command"]: r for r in json.load(open(sys.argv[2]))["results"]}
 curl, ours = big["curl"], big["brindle-cli"]
-print(f"512 MiB  curl        median {curl['median']:.3f} s  mean {curl['mean']:.3f} s")
-print(f"512 MiB  brindle-cli median {ours['median']:.3f} s  mean {ours['mean']:.3f} s")
-print(f"512 MiB  ratio (brindle-cli / curl): median {ours['median'] / curl['median']:.3f}  "
+size = f"{sys.argv[3]} MiB"
+print(f"{size} curl        median {curl['median']:.3f} s  mean {curl['mean']:.3f} s")
+print(f"{size} brindle-cli median {ours['median']:.3f} s  mean {ours['mean']:.3f} s")
+print(f"{size} ratio (brindle-cli / curl): median {ours['median'] / curl['median']:.3f}  "
       f"mean {ours['mean'] / curl['mean']:.3f}")
 slope = lambda one, fifty: (small[fifty]["median"] - small[one]["median"]) / 49
 ours_per, curl_per = slope("cli_1", "cli_50"), slope("curl_1", "curl_50")
