@@ -220,14 +220,6 @@ const ForumUser* user_of_auth(const std::string& auth) {
   return nullptr;
 }
 
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 }  // namespace
 
 std::string forum_uid_of_auth(const std::string& auth) {
@@ -247,7 +239,8 @@ void AccountRoutes::install(httplib::Server& server, SimState& state) {
   std::shared_ptr<Store> store = store_;
   if (store->resconfig.empty()) {
     std::lock_guard lock(store->mutex);
-    if (!state.data_dir.empty()) store->resconfig = read_text(state.data_dir + "/resconfig.json");
+    if (!state.data_dir.empty())
+      (void)read_whole_file(state.data_dir + "/resconfig.json", store->resconfig);
     if (store->resconfig.empty()) store->resconfig = "[]";
     store->start.resconfig = store->resconfig;
   }

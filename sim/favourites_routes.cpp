@@ -44,21 +44,13 @@ CloudStore& store() {
   return instance;
 }
 
-bool read_text(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream text;
-  text << in.rdbuf();
-  out = text.str();
-  return true;
-}
-
 // The uid of a token, or "" when the token is not known.
 std::string uid_of(const SimState& state, const std::string& token) {
   if (token.empty()) return {};
   if (std::string uid = forum_uid_of_auth(token); !uid.empty()) return uid;
   std::string table;
-  if (state.data_dir.empty() || !read_text(state.data_dir + "/favourites_tokens.txt", table)) {
+  if (state.data_dir.empty() ||
+      !read_whole_file(state.data_dir + "/favourites_tokens.txt", table)) {
     return token == kDemoToken ? "1" : "";
   }
   std::istringstream lines(table);
@@ -109,7 +101,7 @@ std::vector<Entry>* stored_list(CloudStore& cloud, const SimState& state, const 
   auto found = cloud.lists.find(uid);
   if (found != cloud.lists.end()) return &found->second;
   std::string seed;
-  if (state.data_dir.empty() || !read_text(seed_path(state, uid), seed)) return nullptr;
+  if (state.data_dir.empty() || !read_whole_file(seed_path(state, uid), seed)) return nullptr;
   nlohmann::json parsed = nlohmann::json::parse(seed, nullptr, false);
   if (!parsed.is_array()) return nullptr;
   std::vector<Entry> entries;
@@ -140,7 +132,7 @@ void handle_get(const httplib::Request& request, httplib::Response& response,
     if (cloud.lists.find(uid) == cloud.lists.end()) {
       // A seed that is no list is served exactly as it stands.
       std::string seed;
-      if (!state.data_dir.empty() && read_text(seed_path(state, uid), seed) &&
+      if (!state.data_dir.empty() && read_whole_file(seed_path(state, uid), seed) &&
           !nlohmann::json::parse(seed, nullptr, false).is_array()) {
         response.set_content(seed, kText);
         return;

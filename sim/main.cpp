@@ -189,15 +189,6 @@ bool parse(int argc, char** argv, Arguments& args) {
   return true;
 }
 
-bool read_file(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream text;
-  text << in.rdbuf();
-  out = text.str();
-  return true;
-}
-
 // The catalogue and the cache folder of the map mirror.
 std::shared_ptr<brindle::sim::MapMirror> open_mirror(const Arguments& args, std::string& error) {
   namespace fs = std::filesystem;
@@ -205,12 +196,12 @@ std::shared_ptr<brindle::sim::MapMirror> open_mirror(const Arguments& args, std:
   std::string data_file = args.options.data_dir + "/mapdata.json";
   std::error_code ec;
   if (!args.mapdata_file.empty()) {
-    if (!read_file(args.mapdata_file, json)) {
+    if (!brindle::sim::read_whole_file(args.mapdata_file, json)) {
       error = "cannot read " + args.mapdata_file;
       return nullptr;
     }
   } else if (!args.options.data_dir.empty() && fs::is_regular_file(data_file, ec)) {
-    if (!read_file(data_file, json)) {
+    if (!brindle::sim::read_whole_file(data_file, json)) {
       error = "cannot read " + data_file;
       return nullptr;
     }
@@ -276,7 +267,8 @@ int main(int argc, char** argv) {
   }
   server.add_routes(brindle::sim::install_map_routes);
   server.add_routes(brindle::sim::install_patch_routes);
-  if (!args.resconfig_file.empty() && !read_file(args.resconfig_file, args.account.resconfig)) {
+  if (!args.resconfig_file.empty() &&
+      !brindle::sim::read_whole_file(args.resconfig_file, args.account.resconfig)) {
     std::fprintf(stderr, "brindle-sim: cannot read %s\n", args.resconfig_file.c_str());
     return 1;
   }

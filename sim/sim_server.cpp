@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "tls_cert.h"
@@ -60,6 +61,16 @@ std::int64_t param_int(const httplib::Request& request, const char* name, std::i
 }
 
 // ---- SimServer -----------------------------------------------------------------------------
+
+bool read_whole_file(const std::string& path, std::string& out) {
+  out.clear();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream text;
+  text << in.rdbuf();
+  out = text.str();
+  return true;
+}
 
 bool write_file_atomically(const std::string& path, const std::string& text) {
   std::string temp = path + ".tmp" + std::to_string(::getpid());

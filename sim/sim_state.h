@@ -48,6 +48,9 @@ class SimState {
   std::atomic<bool> stopping_{false};
 };
 
+// The whole file into `out`; false (and `out` empty) when it cannot be read.
+bool read_whole_file(const std::string& path, std::string& out);
+
 // Query parameter as an integer clamped to [low, high]; `fallback` when absent or not a number.
 std::int64_t param_int(const httplib::Request& request, const char* name, std::int64_t fallback,
                        std::int64_t low, std::int64_t high);
