@@ -1,8 +1,8 @@
 // The window's side of the browser engine: finds and loads the engine module (libbrindle_web.so
 // beside the program) the first time a browser needs it, and hands it the profile folder, the
 // forum's user agent and the HTTP client's certificate settings. Without the module (a build
-// without Qt WebEngine, or the file missing) the browsers fall back to their stand-ins.
-// GUI thread only.
+// without Qt WebEngine, or the file missing) the browsers fall back to a page offering the system
+// browser. GUI thread only.
 #pragma once
 
 #include <QString>

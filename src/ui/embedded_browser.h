@@ -2,7 +2,7 @@
 // as a module by the BrowserHost) starts only when the browser is on screen and has been asked
 // for a page, so a program that never shows the forum page never pays for it; until then the
 // browser remembers the page and the user agent it was given. Without an engine the browser shows
-// the stand-in that offers the page to the system's browser.
+// the fallback that offers the page to the system's browser.
 #pragma once
 
 #include <QUrl>
@@ -33,7 +33,7 @@ class EmbeddedBrowser : public QWidget {
   // The engine's view (a QWebEngineView): nullptr until the browser started.
   QWidget* View() const { return view_; }
   bool HasEngine() const { return view_ != nullptr; }
-  // The stand-in, shown when there is no engine; else nullptr.
+  // The fallback, shown when there is no engine; else nullptr.
   BrowserPlaceholder* Placeholder() const { return placeholder_; }
 
   // Ends the engine's page; the engine may go after this.

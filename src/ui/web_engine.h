@@ -6,7 +6,7 @@
 namespace brindle::ui {
 
 // True when this build carries the web engine (Qt WebEngine); without it the browsers are
-// stand-ins that offer their page to the system's browser.
+// fallbacks that offer their page to the system's browser.
 bool WebEngineBuilt();
 
 // Call once before the QApplication is created. Chromium refuses to start as root with its

@@ -1,4 +1,4 @@
-// The few widgets the stock set lacks: the slide switch, the navigation entry, the stand-in for
+// The few widgets the stock set lacks: the slide switch, the navigation entry, the fallback for
 // the embedded browser, and the drag handle of the frameless window.
 #pragma once
 
