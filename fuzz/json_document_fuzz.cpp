@@ -1,0 +1,111 @@
+// JsonDocument: the text before the first NUL is parsed as GBK JSON; every line after it is a
+// path that each reader and editor is tried on. Besides surviving, a parsed document must
+// serialise to JSON that parses again to the same serialisation, and the readers must agree
+// with each other.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/json_document.h"
+#include "fuzz_check.h"
+
+namespace {
+
+using brindle::JsonDocument;
+
+void CheckReparse(const JsonDocument& doc) {
+  const std::string text = doc.serialise();
+  JsonDocument again;
+  brindle::JsonParseError error;
+  const bool ok = again.parse(text, false, &error);
+  FUZZ_CHECK(error.number == 0);
+  FUZZ_CHECK(ok == (text != "null"));
+  FUZZ_CHECK(again.serialise() == text);
+}
+
+void ReadPath(const JsonDocument& doc, std::string_view path) {
+  const int type = doc.value_type(path);
+  const bool exists = doc.exists(path);
+  FUZZ_CHECK(type >= brindle::kJsonOther && type <= brindle::kJsonString);
+  const std::string json = doc.get_value(path, true);
+  FUZZ_CHECK(doc.serialise_path(path) == json);
+  (void)doc.get_value(path);
+  (void)doc.evaluate_number(path);
+  std::vector<std::string> names;
+  const int members = doc.member_names(names, path);
+  FUZZ_CHECK(members == static_cast<int>(names.size()));
+  FUZZ_CHECK(members == 0 || type == brindle::kJsonObject);
+  const int n = doc.count(path);
+  FUZZ_CHECK(n >= 0);
+  FUZZ_CHECK(n == 0 || type == brindle::kJsonArray);
+  std::string full(path);
+  const bool normal = doc.normalise_path(full);
+  FUZZ_CHECK(!normal || full.substr(0, 2) == "da");
+  FUZZ_CHECK(normal == (type != brindle::kJsonNull));
+  (void)exists;
+  // A sub-document is a deep copy of the value at the path.
+  JsonDocument sub = doc.sub_document(path);
+  if (type != brindle::kJsonNull) FUZZ_CHECK(sub.serialise() == json);
+  if (n > 0) {
+    (void)doc.get_item(0, path);
+    JsonDocument item = doc.item_as_sub_document(n - 1, path);
+    FUZZ_CHECK(item.serialise() == doc.get_item(n - 1, path, true));
+  }
+  std::vector<std::string> leaves;
+  (void)doc.leaf_values(leaves, path, true);
+}
+
+void EditPath(JsonDocument& doc, std::string_view path, std::string_view value) {
+  (void)doc.set_value(path, value);
+  (void)doc.set_value(path, value, true);
+  (void)doc.set_by_expression(path, value);
+  (void)doc.add_array_item(value, path);
+  (void)doc.add_array_item(value, path, true, true);
+  (void)doc.set_item(3, path, value);
+  (void)doc.remove_item(-1, path);
+  (void)doc.set_number(path, 0.1);
+  (void)doc.delete_member(path);
+  CheckReparse(doc);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::size_t nul = input.find('\0');
+  const std::string_view text = input.substr(0, nul);
+
+  JsonDocument doc;
+  brindle::JsonParseError error;
+  const bool ok = doc.parse(text, false, &error);
+  FUZZ_CHECK(ok ? error.number == 0 : (error.number != 0 || doc.serialise() == "null"));
+  if (!ok) FUZZ_CHECK(doc.serialise() == "null");
+  CheckReparse(doc);
+
+  // Paths the document itself offers: every member and element of the root.
+  std::vector<std::string> names;
+  (void)doc.member_names(names, "");
+  for (const std::string& name : names) ReadPath(doc, name);
+  const int n = doc.count("");
+  for (int i = 0; i < n && i < 64; ++i) ReadPath(doc, "[" + std::to_string(i) + "]");
+
+  if (nul == std::string_view::npos) return 0;
+  std::string_view rest = input.substr(nul + 1);
+  std::vector<std::string_view> paths;
+  while (!rest.empty() && paths.size() < 16) {
+    const std::size_t nl = rest.find('\n');
+    paths.push_back(rest.substr(0, nl));
+    rest = nl == std::string_view::npos ? std::string_view{} : rest.substr(nl + 1);
+  }
+  for (std::string_view path : paths) ReadPath(doc, path);
+  // Edits on a shared copy must show through the original handle.
+  JsonDocument shared = doc.copy();
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    EditPath(shared, paths[i], paths[(i + 1) % paths.size()]);
+    FUZZ_CHECK(shared.serialise() == doc.serialise());
+  }
+  for (std::string_view path : paths) ReadPath(doc, path);
+  return 0;
+}
