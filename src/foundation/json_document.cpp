@@ -560,7 +560,8 @@ bool JsonDocument::add_array_item(std::string_view item, std::string_view path, 
 }
 
 JsonDocument JsonDocument::item_as_sub_document(int index, std::string_view path) const {
-  std::string item_path(path);
+  // A path ends at its first NUL, as everywhere: the index goes after what is read of it.
+  std::string item_path(path.substr(0, path.find('\0')));
   item_path += '[';
   item_path += std::to_string(index);
   item_path += ']';

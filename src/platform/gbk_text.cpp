@@ -6,20 +6,22 @@ namespace {
 
 bool matches_at(std::string_view text, std::size_t pos, std::string_view needle, bool ignore_case) {
   if (pos + needle.size() > text.size()) return false;
-  for (std::size_t i = 0; i < needle.size(); ++i) {
-    const char a = text[pos + i];
-    const char b = needle[i];
-    if (ignore_case ? AsciiLower(a) != AsciiLower(b) : a != b) return false;
+  // Character by character through the text: only single-byte characters fold their case, so
+  // "\x99\x41" never matches "\x99\x61" (two different Chinese characters).
+  const std::size_t end = pos + needle.size();
+  std::size_t p = pos;
+  while (p < end) {
+    const std::size_t width = GbkCharLength(text, p);
+    for (std::size_t k = p; k < p + width && k < end; ++k) {
+      const char a = text[k];
+      const char b = needle[k - pos];
+      if (ignore_case && width == 1 ? AsciiLower(a) != AsciiLower(b) : a != b) return false;
+    }
+    p += width;
   }
   // The match must end on a character boundary too: a needle ending in a lead byte would
   // otherwise take half of the text's next character.
-  const std::size_t end = pos + needle.size();
-  if (end < text.size() && !needle.empty()) {
-    std::size_t p = pos;
-    while (p < end) p += GbkCharLength(text, p);
-    if (p != end) return false;
-  }
-  return true;
+  return p == end || end >= text.size();
 }
 
 std::size_t find(std::string_view text, std::string_view needle, std::size_t from,

@@ -42,6 +42,13 @@ TEST(GbkText, CaseFoldingLeavesTrailBytesAlone) {
   EXPECT_EQ(GbkFindIgnoreCase("My_CsGo_Mod", "csgo"), 3u);
   EXPECT_FALSE(GbkContainsIgnoreCase(song, "a"));
   EXPECT_TRUE(GbkContainsIgnoreCase("x" + song + "a", "A"));
+  // A trail byte that is a letter is part of its character: found by fuzzing, the search once
+  // matched "\x99\x61" inside a text holding "\x99\x41".
+  const std::string other("\x99\x61", 2);
+  EXPECT_EQ(GbkFindIgnoreCase("==" + song + "x", other), std::string_view::npos);
+  EXPECT_EQ(GbkFindIgnoreCase("==" + song + "x", "==" + other), std::string_view::npos);
+  EXPECT_EQ(GbkFindIgnoreCase("==" + song + "X", song + "x"), 2u);
+  EXPECT_EQ(GbkFindIgnoreCase("A" + song, "a" + song), 0u);
 }
 
 TEST(GbkText, EndsWithStartsOnABoundary) {

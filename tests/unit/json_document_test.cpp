@@ -379,6 +379,10 @@ TEST(JsonDocumentSharing, CopiesShareSubDocumentsDoNot) {
   whole.clear();
   EXPECT_EQ(doc.get_value("list[1].name"), "b");
 
+  // Found by fuzzing: a path with a NUL gave the whole document instead of the item.
+  const std::string cut_path("list\0junk", 9);
+  EXPECT_EQ(doc.item_as_sub_document(1, cut_path).serialise(), doc.get_item(1, cut_path, true));
+
   JsonDocument nothing = doc.sub_document("absent");
   EXPECT_FALSE(nothing.exists(""));
   EXPECT_EQ(nothing.serialise(), "null");
