@@ -72,6 +72,22 @@ std::string MapStatusText(MapStatus status) {
   return {};
 }
 
+std::optional<std::vector<MapRecord>> ReadMapList(std::string_view gbk_text) {
+  JsonDocument doc;
+  if (gbk_text.empty() || !doc.parse(gbk_text)) return std::nullopt;
+  const int n = doc.count("");
+  std::vector<MapRecord> maps;
+  maps.reserve(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const std::string at = "[" + std::to_string(i) + "].";
+    maps.push_back({doc.get_value(at + "mapname"), doc.get_value(at + "download"),
+                    doc.get_value(at + "size"), doc.get_value(at + "type"),
+                    doc.get_value(at + "mapcyclefile"), doc.get_value(at + "timestamp"),
+                    doc.get_value(at + "crc32"), doc.get_value(at + "cn_name")});
+  }
+  return maps;
+}
+
 std::vector<MapStatus> ClassifyMap(const MapRecord& map, bool into_game, const std::string& map_dir,
                                    const std::string& cache_dir) {
   std::vector<MapStatus> rows;
@@ -147,8 +163,8 @@ int MapDownloadsFeature::RunMapCheck(const std::string& group_key) {
     resources.Clear();
   }
   SetBusy(true);
-  JsonDocument doc;
-  if (text.empty() || !doc.parse(text)) {
+  const std::optional<std::vector<MapRecord>> maps = ReadMapList(text);
+  if (!maps) {
     SetBusy(false);
     return -1;
   }
@@ -162,14 +178,9 @@ int MapDownloadsFeature::RunMapCheck(const std::string& group_key) {
   // An unknown game folder must not send the look-up to the working directory.
   const bool have_map_dir = !map_dir.empty();
   const std::string& cache = state.download_cache_dir;
-  const int n = doc.count("");
   int count = 0;
-  for (int i = 0; i < n && !core_->workers().Stopping(); ++i) {
-    const std::string at = "[" + std::to_string(i) + "].";
-    MapRecord map{doc.get_value(at + "mapname"),      doc.get_value(at + "download"),
-                  doc.get_value(at + "size"),         doc.get_value(at + "type"),
-                  doc.get_value(at + "mapcyclefile"), doc.get_value(at + "timestamp"),
-                  doc.get_value(at + "crc32"),        doc.get_value(at + "cn_name")};
+  for (const MapRecord& map : *maps) {
+    if (core_->workers().Stopping()) break;
     std::vector<MapStatus> rows;
     if (into_game && !have_map_dir) {
       rows.push_back(MapStatus::kNeedsDownload);

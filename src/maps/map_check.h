@@ -35,6 +35,10 @@ struct MapRecord {
   std::string cn_name;
 };
 
+// The records of a map group list (GBK JSON, an array of objects), in order; nullopt when the
+// text is empty or not JSON. A root that is no array gives no records.
+std::optional<std::vector<MapRecord>> ReadMapList(std::string_view gbk_text);
+
 enum class MapStatus {
   kNeedsDownload,  // "需要下载": not in the game's maps folder
   kMismatch,       // "地图与服务器不匹配": a local .bsp of another size
