@@ -44,7 +44,10 @@ for t in "${targets[@]}"; do
   cp -n fuzz/corpus/"$t"/* "$corpus"/ 2>/dev/null || true
   args=(-max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 -print_final_stats=1
     -artifact_prefix="$crashes/")
-  [ -f "fuzz/$t.dict" ] && args+=(-dict="fuzz/$t.dict")
+  case $t in
+    json_document | map_list | remote_config | categories) args+=(-dict=fuzz/json.dict) ;;
+    profile) args+=(-dict=fuzz/ini.dict) ;;
+  esac
   echo "== $t: ${seconds}s"
   if "$out/fuzz/${t}_fuzz" "${args[@]}" "$corpus" >"$out/logs/$t.log" 2>&1; then
     grep -E '^#[0-9]+[[:space:]]+DONE|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' \
