@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(row.Cells().size() >= 5);
     if (brindle::IsAllServersCategory(category)) continue;
     bool matched = false;
-    for (const std::string& keyword : keywords) matched = matched || brindle::NameKeyword(keyword).Matches(row.name);
+    for (const std::string& keyword : keywords)
+      matched = matched || brindle::NameKeyword(keyword).Matches(row.name);
     FUZZ_CHECK(matched);
   }
   // The built-in categories on the same answer.

@@ -57,8 +57,10 @@ void CheckBytes(std::string_view bytes, unsigned from) {
 void CheckWide(std::u16string_view wide) {
   const std::string utf8 = platform::wide_to_multibyte(wide, kUtf8);
   const std::u16string back = platform::multibyte_to_wide(utf8, kUtf8);
-  if (!HasLoneSurrogate(wide)) FUZZ_CHECK(back == wide);
-  else FUZZ_CHECK(back.size() == wide.size());  // each lone surrogate is one U+FFFD
+  if (!HasLoneSurrogate(wide))
+    FUZZ_CHECK(back == wide);
+  else
+    FUZZ_CHECK(back.size() == wide.size());  // each lone surrogate is one U+FFFD
 
   const std::string gbk = platform::wide_to_multibyte(wide, kGbk);
   FUZZ_CHECK(gbk.size() <= wide.size() * 2);
@@ -71,15 +73,16 @@ void CheckWide(std::u16string_view wide) {
 
 void CheckFoundation(std::string_view bytes) {
   const std::string_view text = bytes.substr(0, bytes.find('\0'));
-  FUZZ_CHECK(brindle::utf8_to_gbk_counted(bytes) == platform::convert_code_page(bytes, kUtf8, kGbk));
+  FUZZ_CHECK(brindle::utf8_to_gbk_counted(bytes) ==
+             platform::convert_code_page(bytes, kUtf8, kGbk));
   FUZZ_CHECK(brindle::utf8_to_gbk(bytes) == platform::convert_code_page(text, kUtf8, kGbk));
   FUZZ_CHECK(brindle::gbk_to_u16(bytes) == platform::multibyte_to_wide(text, kGbk));
   const std::string utf8 = brindle::gbk_to_utf8(bytes);
   FUZZ_CHECK(utf8 == platform::convert_code_page(text, kGbk, kUtf8));
   // UTF-16LE with its terminating NUL unit, and back.
   const std::string utf16 = brindle::gbk_to_utf16(bytes);
-  FUZZ_CHECK(utf16.empty() || (utf16.size() % 2 == 0 && utf16.substr(utf16.size() - 2) ==
-                                                            std::string_view("\0\0", 2)));
+  FUZZ_CHECK(utf16.empty() || (utf16.size() % 2 == 0 &&
+                               utf16.substr(utf16.size() - 2) == std::string_view("\0\0", 2)));
   FUZZ_CHECK(brindle::utf16_to_gbk(utf16) == platform::convert_code_page(text, kGbk, kGbk));
 
   // The GBK byte rules: clipping never ends inside a character, searching finds only whole ones.

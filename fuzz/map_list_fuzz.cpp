@@ -42,7 +42,8 @@ const Folders& TheFolders() {
     f.root = std::string(base) + "/brindle-maps-fuzz-" + std::to_string(getpid()) + "/";
     f.maps = f.root + "maps/";
     f.cache = f.root + "cache/";
-    for (const std::string& dir : {f.root, f.maps, f.cache}) FUZZ_CHECK(mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST);
+    for (const std::string& dir : {f.root, f.maps, f.cache})
+      FUZZ_CHECK(mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST);
     Put(f.maps + "ze_fapescape_rote.bsp", 332455 % 4096);
     Put(f.maps + "de_dust2.bsp", 200);
     Put(f.cache + "ze_mako_reactor_v5_3.bsp.bz2", 10);

@@ -65,14 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(config.parsed == json);
   FUZZ_CHECK(config.objects == (json ? doc.count("") : 0));
   FUZZ_CHECK(Kept(s.request_user_agent, p.defaults.request_user_agent, brindle::IsHeaderSafe, 6));
-  FUZZ_CHECK(
-      Kept(s.download_user_agent, p.defaults.download_user_agent, brindle::IsHeaderSafe, 6));
+  FUZZ_CHECK(Kept(s.download_user_agent, p.defaults.download_user_agent, brindle::IsHeaderSafe, 6));
   FUZZ_CHECK(brindle::http_settings().request_user_agent == s.request_user_agent);
   FUZZ_CHECK(brindle::http_settings().download_user_agent == s.download_user_agent);
-  FUZZ_CHECK(Kept(s.server_list_base_url, p.defaults.server_list_base_url, brindle::IsServiceUrl, 6));
+  FUZZ_CHECK(
+      Kept(s.server_list_base_url, p.defaults.server_list_base_url, brindle::IsServiceUrl, 6));
   FUZZ_CHECK(Kept(s.favourites_base_url, p.defaults.favourites_base_url, brindle::IsServiceUrl, 6));
   for (std::size_t line = 0; line < 3; ++line) {
-    FUZZ_CHECK(Kept(s.mirror_host[line], p.defaults.mirror_host[line], brindle::IsMirrorAddress, 10));
+    FUZZ_CHECK(
+        Kept(s.mirror_host[line], p.defaults.mirror_host[line], brindle::IsMirrorAddress, 10));
     const brindle::MirrorLineSettings& settings = config.lines[line];
     FUZZ_CHECK(settings.origin_threads >= 1 && settings.origin_threads <= 24);
     FUZZ_CHECK(settings.sum_threads >= 1 && settings.sum_threads <= 24);

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v clang-format >/dev/null || scripts/install-deps.sh
 mapfile -t files < <(git ls-files 'src/*.h' 'src/*.cpp' 'sim/*.h' 'sim/*.cpp' 'tests/*.h' \
-                       'tests/*.cpp' 'bench/*.h' 'bench/*.cpp')
+                       'tests/*.cpp' 'bench/*.h' 'bench/*.cpp' 'fuzz/*.h' 'fuzz/*.cpp')
 if [ "${1:-}" = "--fix" ]; then
   clang-format -i "${files[@]}"
   exit 0

@@ -2,13 +2,13 @@
 # Builds the fuzz preset (clang-14, libFuzzer, ASan + UBSan) and runs each fuzz target for SECONDS
 # on its own working corpus, seeded from fuzz/corpus/<target>/. Exits non-zero when any target
 # finds a crash, a sanitizer report, a broken invariant, a leak or a timeout.
-#   scripts/fuzz.sh [SECONDS] [TARGET...]     (default: 30 seconds, every target)
+#   scripts/fuzz.sh [SECONDS] [TARGET...]     (default: 20 seconds, every target)
 # Per target, under build/fuzz/: corpus/<target>/ (grows across runs), crashes/<target>/ (the
 # inputs that failed) and logs/<target>.log. Reproduce a failure by running the target on the
 # saved input: build/fuzz/fuzz/<target>_fuzz build/fuzz/crashes/<target>/crash-…
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-30}
+seconds=${1:-20}
 [ $# -gt 0 ] && shift
 if ! [[ $seconds =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
   echo "usage: scripts/fuzz.sh [SECONDS] [TARGET...]" >&2
@@ -28,6 +28,18 @@ for t in "${targets[@]}"; do
     exit 2
   fi
 done
+
+# The build's packages, and Debian's clang with its sanitizer and libFuzzer runtimes.
+scripts/install-deps.sh
+missing=()
+for p in clang-14 libclang-rt-14-dev; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq || true
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
