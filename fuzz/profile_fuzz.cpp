@@ -87,6 +87,7 @@ bool SurvivesUtf8(std::string_view gbk) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  (void)ProfilePath();  // made before the handler is registered, so destroyed after it ran
   std::atexit(RemoveProfile);
   return 0;
 }
