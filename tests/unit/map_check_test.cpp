@@ -37,6 +37,22 @@ TEST(MapGroupsTest, FifteenButtonsEachWithItsOwnKeyInDesignOrder) {
   EXPECT_EQ(FindMapGroup(""), nullptr);
 }
 
+TEST(MapListTest, ReadsEveryElementAndRejectsOnlyNonJson) {
+  EXPECT_FALSE(ReadMapList(""));
+  EXPECT_FALSE(ReadMapList("[{\"mapname\":"));
+  EXPECT_EQ(ReadMapList("{\"ze\":[{\"mapname\":\"a\"}]}")->size(), 0u);  // no array, no maps
+  const auto maps = ReadMapList(
+      gbk(R"([{"mapname":"ze_a","size":"332455","cn_name":"逃离神庙"},{"mapname":7},null,"x"])"));
+  ASSERT_TRUE(maps);
+  ASSERT_EQ(maps->size(), 4u);
+  EXPECT_EQ((*maps)[0].mapname, "ze_a");
+  EXPECT_EQ((*maps)[0].size, "332455");
+  EXPECT_EQ((*maps)[0].cn_name, gbk("逃离神庙"));
+  EXPECT_EQ((*maps)[1].mapname, "7");  // members read as text
+  EXPECT_EQ((*maps)[2].mapname, "");
+  EXPECT_EQ((*maps)[3].download, "");
+}
+
 TEST(MapCheckTextTest, SizesStatusesAndLabel) {
   EXPECT_EQ(TextToInt64("157286401"), 157286401);
   EXPECT_EQ(TextToInt64(" 42abc"), 42);
