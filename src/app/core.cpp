@@ -134,8 +134,7 @@ void Core::EmptyDownloadCache() {
 
 int Core::RemoveStaleTempFiles() {
   const char sep = platform::path_separator();
-  std::vector<std::string> dirs = {state_.data_dir,
-                                   state_.data_dir + sep + "miniblink"};
+  std::vector<std::string> dirs = {state_.data_dir, state_.data_dir + sep + "miniblink"};
   {
     std::lock_guard lock(state_.mutex);
     dirs.push_back(state_.game.csgo_map_dir);

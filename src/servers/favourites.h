@@ -143,9 +143,9 @@ enum class AddResult {
   kExists,       // "服务器已存在!" shown (the list or the file has it), nothing changed
   kWriteFailed,  // "无法保存收藏夹文件" shown: the file could not be written; unchanged
   kBusy,         // "无法保存收藏夹文件" shown: another program kept the lock; unchanged
-  kUnreadable,   // "无法解析收藏夹文件" shown: the file is not a favourites list; unchanged
-  kEmpty,        // empty address: nothing
-  kInvalid,      // not a valid server address: "服务器地址无效" shown, nothing changed
+  kUnreadable,  // "无法解析收藏夹文件" shown: the file is not a favourites list; unchanged
+  kEmpty,       // empty address: nothing
+  kInvalid,     // not a valid server address: "服务器地址无效" shown, nothing changed
 };
 // Adds a server (the add dialog and the server list's "添加到收藏"): appends the entry to the
 // file (FavouritesFile::Add: every other entry and member stays as it was) and rebuilds the list

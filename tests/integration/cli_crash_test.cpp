@@ -82,7 +82,9 @@ class CliCrashTest : public test::SharedSimSuite {
     return std::uniform_int_distribution<std::int64_t>(0, run_ms * 8 / 5)(random_);
   }
 
-  std::string Qdata(const std::string& name) const { return (dir_.path() / "qdata" / name).string(); }
+  std::string Qdata(const std::string& name) const {
+    return (dir_.path() / "qdata" / name).string();
+  }
 
   // The temporary files atomic writes left in qdata.
   std::vector<std::string> TempFiles() const {
@@ -107,9 +109,9 @@ TEST_F(CliCrashTest, TwentyConcurrentAddsAreAllKept) {
   std::vector<std::thread> threads;
   for (int i = 0; i < kAdds; ++i) {
     threads.emplace_back([&, i] {
-      runs[i] = test::RunChild(Argv({"favourites", "add", "198.51.100." + std::to_string(i + 1) +
-                                                              ":27015"}),
-                               other_dir_.path().string());
+      runs[i] = test::RunChild(
+          Argv({"favourites", "add", "198.51.100." + std::to_string(i + 1) + ":27015"}),
+          other_dir_.path().string());
     });
   }
   for (std::thread& t : threads) t.join();
@@ -169,7 +171,7 @@ TEST_F(CliCrashTest, FavouritesKilledAtRandomMomentsKeepEveryConfirmedChange) {
   test::spit(path, kForeignHead + kForeignTail);
   const std::int64_t run_ms = TimeOneRun({"favourites", "add", "203.0.113.250:27015"});
   std::set<std::string> present = {"203.0.113.250:27015"};  // confirmed and not removed since
-  std::set<std::string> absent;                              // confirmed removed
+  std::set<std::string> absent;                             // confirmed removed
   int kills = 0, confirmed = 0;
   constexpr int kRounds = 24;
   for (int round = 0; round < kRounds; ++round) {
@@ -177,8 +179,8 @@ TEST_F(CliCrashTest, FavouritesKilledAtRandomMomentsKeepEveryConfirmedChange) {
     const bool remove = round % 4 == 3 && !present.empty();
     const std::string address =
         remove ? *present.begin() : "203.0.113." + std::to_string(round + 1) + ":27015";
-    const int code = RunOrKill({"favourites", remove ? "remove" : "add", address},
-                               KillMoment(run_ms));
+    const int code =
+        RunOrKill({"favourites", remove ? "remove" : "add", address}, KillMoment(run_ms));
     if (code == 0) {
       ++confirmed;
       (remove ? absent : present).insert(address);
@@ -263,7 +265,10 @@ TEST_F(CliCrashTest, DictionaryKilledAtRandomMomentsIsWholeOrAbsent) {
   ASSERT_TRUE(first.parse(test::slurp(path)));
   const int names = first.count("");
   ASSERT_GT(names, 0);
-  const std::string old_text = "[{\"mapname\":\"ze_kept\",\"cn_name\":\"" "\xb1\xa3\xc1\xf4" "\"}]";
+  const std::string old_text =
+      "[{\"mapname\":\"ze_kept\",\"cn_name\":\""
+      "\xb1\xa3\xc1\xf4"
+      "\"}]";
   int kills = 0, confirmed = 0;
   constexpr int kRounds = 16;
   for (int round = 0; round < kRounds; ++round) {

@@ -31,8 +31,8 @@ TEST(FavouritesText, RowsOfTheWrongShapeAreSkipped) {
 
 TEST(FavouritesText, OnlyAnArrayIsAFavouritesList) {
   std::vector<FavouriteEntry> entries = {{"kept:1", ""}};
-  for (const std::string text : {"{\"ip\":\"192.0.2.1:27015\"}", "\"192.0.2.1:27015\"", "42",
-                                 "null", "{not json", "[1,"}) {
+  for (const std::string text :
+       {"{\"ip\":\"192.0.2.1:27015\"}", "\"192.0.2.1:27015\"", "42", "null", "{not json", "[1,"}) {
     EXPECT_FALSE(ReadFavouriteEntries(text, entries)) << text;
     EXPECT_EQ(entries.size(), 1u) << text;
     EXPECT_FALSE(AppendFavouriteText(text, "192.0.2.9:27015")) << text;
@@ -47,13 +47,12 @@ TEST(FavouritesText, OnlyAnArrayIsAFavouritesList) {
 TEST(FavouritesText, AddAndRemoveTouchOnlyTheirEntry) {
   // Pretty-printed, with entries and members the program does not understand, escapes, a
   // number written its own way, and GBK text whose trail bytes are "\" and "]".
-  const std::string foreign =
-      "{\"ip\": \"no-port\", \"typeid\": \"" + gbk("服务器") + "\\u0041\"}";
+  const std::string foreign = "{\"ip\": \"no-port\", \"typeid\": \"" + gbk("服务器") + "\\u0041\"}";
   const std::string kept = "{\"ip\": \"192.0.2.1:27015\", \"typeid\": \"3\", \"x\": 1.50E+2}";
   const std::string gbk_trail = "{\"ip\": \"192.0.2.2:27016\", \"typeid\": \"\x95\x5c\x8f\x5d\"}";
   const std::string text = "[\n  " + foreign + ",\n  " + kept + ",\n  " + gbk_trail + "\n]\n";
-  ASSERT_EQ(Shown(text), (std::vector<std::string>{"192.0.2.1:27015|3",
-                                                   "192.0.2.2:27016|\x95\x5c\x8f\x5d"}));
+  ASSERT_EQ(Shown(text),
+            (std::vector<std::string>{"192.0.2.1:27015|3", "192.0.2.2:27016|\x95\x5c\x8f\x5d"}));
 
   const auto added = AppendFavouriteText(text, "192.0.2.3:27017");
   ASSERT_TRUE(added);
@@ -64,7 +63,8 @@ TEST(FavouritesText, AddAndRemoveTouchOnlyTheirEntry) {
   auto removed = RemoveFavouriteText(*added, "192.0.2.1:27015", found);
   ASSERT_TRUE(removed);
   EXPECT_TRUE(found);
-  EXPECT_EQ(*removed, "[\n  " + foreign + ",\n  " + gbk_trail + ",{\"ip\":\"192.0.2.3:27017\"}\n]\n");
+  EXPECT_EQ(*removed,
+            "[\n  " + foreign + ",\n  " + gbk_trail + ",{\"ip\":\"192.0.2.3:27017\"}\n]\n");
   removed = RemoveFavouriteText(*removed, "192.0.2.3:27017", found);  // the last one
   ASSERT_TRUE(removed);
   EXPECT_EQ(*removed, "[\n  " + foreign + ",\n  " + gbk_trail + "\n]\n");

@@ -2,8 +2,8 @@
 // back from a directory go the other way.
 #include <dirent.h>
 #include <fcntl.h>
-#include <stdio.h>
 #include <signal.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -362,7 +362,8 @@ pid_t temp_file_writer(std::string_view name) {
   const std::size_t dash = rest.find('-');
   if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return 0;
   auto digits = [](std::string_view s) {
-    return s.size() <= 10 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return s.size() <= 10 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
   };
   if (!digits(rest.substr(0, dash)) || !digits(rest.substr(dash + 1))) return 0;
   const long long pid = std::atoll(std::string(rest.substr(0, dash)).c_str());
