@@ -432,17 +432,13 @@ AddResult AddFavourite(Core& core, const std::string& address) {
     window.ShowNotice(gbk(kInvalidServerAddressMessage));
     return AddResult::kInvalid;
   }
-  if (window.favourites().FindRow(cols::kFavAddress, address) >= 0) {
-    window.ShowNotice(gbk("服务器已存在!"));
-    return AddResult::kExists;
-  }
+  // The file decides, not the list: another program may have changed it since the list was built.
   const FileEdit edit = FavouritesFileOf(core)->Add(address);
   switch (edit) {
     case FileEdit::kChanged:
       LoadFavourites(core);
       return AddResult::kAdded;
     case FileEdit::kUnchanged:
-      // Another program added it since the list was built: show the file as it is now.
       window.ShowNotice(gbk("服务器已存在!"));
       LoadFavourites(core);
       return AddResult::kExists;

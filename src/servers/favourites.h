@@ -140,7 +140,7 @@ LoadResult LoadFavourites(Core& core);
 
 enum class AddResult {
   kAdded,        // the file gained the entry, the list rebuilt from it
-  kExists,       // "服务器已存在!" shown (the list or the file has it), nothing changed
+  kExists,       // "服务器已存在!" shown (the file has it), list rebuilt, nothing changed
   kWriteFailed,  // "无法保存收藏夹文件" shown: the file could not be written; unchanged
   kBusy,         // "无法保存收藏夹文件" shown: another program kept the lock; unchanged
   kUnreadable,  // "无法解析收藏夹文件" shown: the file is not a favourites list; unchanged
