@@ -117,8 +117,7 @@ struct A2sCommandLine {
 extern const char* const kA2sUsage;
 // Takes argv[i] (and its value, moving i on) when it is one of the flags above; false when it is
 // not ours. `ok` turns false for a bad or missing value, with `error` saying why.
-bool ParseA2sFlag(int argc, char** argv, int& i, A2sCommandLine& out, bool& ok,
-                  std::string& error);
+bool ParseA2sFlag(int argc, char** argv, int& i, A2sCommandLine& out, bool& ok, std::string& error);
 // The checks that need every flag: the ports from --a2s-first-port must all exist. False with
 // `error` set otherwise.
 bool CheckA2sCommandLine(const A2sCommandLine& command_line, std::string& error);

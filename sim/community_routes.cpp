@@ -138,8 +138,7 @@ void cut_body(httplib::Response& response, std::string body, std::size_t announc
   if (sent == std::string::npos) sent = shared->size() / 2;
   sent = std::min(sent, shared->size());
   response.set_content_provider(
-      announced, kJson,
-      [shared, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+      announced, kJson, [shared, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
         if (offset >= sent) return false;
         return sink.write(shared->data() + offset, sent - offset);
       });
@@ -234,10 +233,11 @@ void forum_plugin(const httplib::Request& request, httplib::Response& response,
 }  // namespace
 
 void install_server_list_routes(httplib::Server& server, SimState& state) {
-  server.Get(R"(/serverlist(?:/fault/([a-z0-9]+)|/status/([2-5][0-9]{2})|/short/([0-9]{1,6}))?/api/servers)",
-             [&state](const httplib::Request& request, httplib::Response& response) {
-               server_list(request, response, state);
-             });
+  server.Get(
+      R"(/serverlist(?:/fault/([a-z0-9]+)|/status/([2-5][0-9]{2})|/short/([0-9]{1,6}))?/api/servers)",
+      [&state](const httplib::Request& request, httplib::Response& response) {
+        server_list(request, response, state);
+      });
 }
 
 void install_forum_map_list_routes(httplib::Server&, SimState& state) {

@@ -209,11 +209,10 @@ bool parse(int argc, char** argv, Arguments& args, std::string& error) {
   }
   // A misspelt data folder would otherwise serve the built-in demo data without a word.
   std::error_code ec;
-  if (!args.options.data_dir.empty() &&
-      !std::filesystem::is_directory(args.options.data_dir, ec)) {
+  if (!args.options.data_dir.empty() && !std::filesystem::is_directory(args.options.data_dir, ec)) {
     error = "the data folder " + args.options.data_dir +
             (std::filesystem::exists(args.options.data_dir, ec) ? " is not a folder"
-                                                                 : " does not exist");
+                                                                : " does not exist");
     return false;
   }
   return brindle::sim::CheckA2sCommandLine(args.a2s, error);

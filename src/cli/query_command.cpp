@@ -93,9 +93,9 @@ int RunQuery(CliContext& ctx) {
     for (const auto& [index, info] : infos) {
       std::fprintf(ctx.out, "%s  %s\n", terminal_text_utf8(addresses[index]).c_str(),
                    t(info.name).c_str());
-      std::fprintf(ctx.out, "  map %s  players %d/%d (bots %d)  game %s (%s)\n", t(info.map).c_str(),
-                   info.players, info.max_players, info.bots, t(info.folder).c_str(),
-                   t(info.game).c_str());
+      std::fprintf(ctx.out, "  map %s  players %d/%d (bots %d)  game %s (%s)\n",
+                   t(info.map).c_str(), info.players, info.max_players, info.bots,
+                   t(info.folder).c_str(), t(info.game).c_str());
       std::fprintf(ctx.out, "  %s %s  version %s", t(info.server_type).c_str(),
                    t(info.environment).c_str(), t(info.version).c_str());
       std::fprintf(ctx.out, "  password %s  vac %s\n", info.password ? "yes" : "no",

@@ -39,8 +39,8 @@ std::optional<std::string> WholeNumber(const std::string& text, long low, long h
 // A host as an address cell can carry it: a dotted IPv4 address or a host name.
 bool IsHostText(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-           c == '.' || c == '-';
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
+           c == '-';
   });
 }
 

@@ -55,8 +55,9 @@ TEST_F(CliEscapingTest, ServerListNamesAreShownEscaped) {
   nlohmann::json servers = nlohmann::json::array();
   servers.push_back({{"name", kEvilName},
                      {"map_name", "de_dust2\x1b]0;title\x07"},
-                     {"comments", "\xC2\x9B"
-                                  "31m red"},
+                     {"comments",
+                      "\xC2\x9B"
+                      "31m red"},
                      {"players", 3},
                      {"max_players", 64},
                      {"ip", "192.0.2.5"},
@@ -66,8 +67,8 @@ TEST_F(CliEscapingTest, ServerListNamesAreShownEscaped) {
   ChildRun plain = Cli({"servers"});
   ASSERT_EQ(plain.exit_code, 0) << plain.err;
   EXPECT_FALSE(HasControls(plain.out)) << plain.out;
-  EXPECT_EQ(plain.out.rfind(kEvilShown + "\tde_dust2\\x1b]0;title\\x07\t3/64\t192.0.2.5:27015\t", 0),
-            0u)
+  EXPECT_EQ(
+      plain.out.rfind(kEvilShown + "\tde_dust2\\x1b]0;title\\x07\t3/64\t192.0.2.5:27015\t", 0), 0u)
       << plain.out;
   EXPECT_NE(plain.out.find("31m red\n1 servers\n"), std::string::npos) << plain.out;
 

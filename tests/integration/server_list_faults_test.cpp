@@ -49,9 +49,8 @@ TEST_F(ServerListFaultsTest, TheSimServesTheWholeListOnEveryFaultRoute) {
                             "/serverlist/short/1", "/serverlist/short/4096"}) {
     int status = 0;
     HttpTransferInfo info;
-    const std::string body =
-        http_request(sim_->http_url(std::string(route) + "/api/servers?game=csgo"), {}, &status,
-                     &info);
+    const std::string body = http_request(
+        sim_->http_url(std::string(route) + "/api/servers?game=csgo"), {}, &status, &info);
     EXPECT_EQ(body, plain) << route;
     EXPECT_TRUE(nlohmann::json::accept(body)) << route;
     EXPECT_FALSE(IsWholeServerListAnswer(status, info)) << route << " status " << status;

@@ -39,7 +39,8 @@ TEST(SimArguments, OutOfRangeValuesAndAMissingDataFolderAreRefused) {
       {{"--a2s", "3", "--a2s-first-port", "65534"}, "leaves no room for 3 servers"},
       {{"--data", dir.file("no-such-folder")},
        "the data folder " + dir.file("no-such-folder") + " does not exist"},
-      {{"--data", dir.file("a-file")}, "the data folder " + dir.file("a-file") + " is not a folder"},
+      {{"--data", dir.file("a-file")},
+       "the data folder " + dir.file("a-file") + " is not a folder"},
       {{"--no-such-switch"}, "unknown argument --no-such-switch"},
   };
   for (const Refusal& refusal : refusals) {
@@ -52,7 +53,8 @@ TEST(SimArguments, OutOfRangeValuesAndAMissingDataFolderAreRefused) {
     EXPECT_EQ(run.out, "") << shown;  // never "ready"
     EXPECT_EQ(run.err.rfind("brindle-sim: ", 0), 0u) << run.err;
     EXPECT_NE(run.err.substr(0, run.err.find('\n')).find(refusal.message), std::string::npos)
-        << shown << "\n" << run.err;
+        << shown << "\n"
+        << run.err;
     EXPECT_NE(run.err.find("usage: brindle-sim"), std::string::npos) << shown;
   }
   // Nothing got as far as writing its addresses.

@@ -192,8 +192,7 @@ TEST(FavouritesLoad, FiveHundredFavouritesRefreshedAgainAndAgain) {
       "%d rounds in %.1f s, %zu answering servers filled in every round\n"
       "load: live heap %lld -> %lld bytes (max %lld, growth %lld), resident %lld -> %lld bytes\n",
       kServers, answering.size(), silent, garbage, kChallengeEvery, rounds, seconds,
-      answering.size(), heap_start, heap_end, heap_max, heap_end - heap_start, rss_start,
-      rss_end);
+      answering.size(), heap_start, heap_end, heap_max, heap_end - heap_start, rss_start, rss_end);
   RecordProperty("rounds", rounds);
   RecordProperty("heap_growth_bytes", std::to_string(heap_end - heap_start));
   EXPECT_GT(silent, 0);

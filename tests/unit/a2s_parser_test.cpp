@@ -128,9 +128,8 @@ TEST(A2sServerInfo, TypeAndEnvironmentCharacters) {
 
 TEST(A2sServerInfo, TruncatedReplyIsNoAnswer) {
   // Only the header, the protocol and the name (without its terminator).
-  EXPECT_FALSE(ParseServerInfo(kHeader +
-                               "I\x11"
-                               "Half a na"s));
+  EXPECT_FALSE(ParseServerInfo(kHeader + "I\x11"
+                                         "Half a na"s));
   // Cut in the middle of the numbers.
   std::string whole = InfoReply();
   std::size_t numbers = whole.find("Offensive") + 10 + 2;  // past the game text and app id

@@ -21,10 +21,9 @@ std::vector<std::string> Addresses(const std::string& answer_utf8) {
 }
 
 std::string Server(const std::string& member, const std::string& json_value) {
-  std::string fields[][2] = {{"name", R"("ZE 1")"},      {"map_name", R"("ze_x")"},
-                             {"comments", R"("华东")"},  {"players", "3"},
-                             {"max_players", "64"},       {"ip", R"("192.0.2.7")"},
-                             {"port", "27015"}};
+  std::string fields[][2] = {
+      {"name", R"("ZE 1")"}, {"map_name", R"("ze_x")"}, {"comments", R"("华东")"}, {"players", "3"},
+      {"max_players", "64"}, {"ip", R"("192.0.2.7")"},  {"port", "27015"}};
   std::string out = "{";
   for (auto& field : fields) {
     if (field[0] == member) field[1] = json_value;
@@ -40,15 +39,33 @@ TEST(ServerRowTypes, MembersOfTheWrongTypeLeaveTheServerOut) {
     const char* member;
     const char* value;
   } wrong[] = {
-      {"name", "12345"},         {"name", "true"},          {"name", R"({"a":1})"},
-      {"map_name", "[1,2]"},     {"comments", R"({"a":1})"}, {"players", "3.5e+300"},
-      {"players", "-1"},         {"players", R"("many")"},  {"max_players", "true"},
-      {"max_players", "64.5"},   {"ip", "12345"},           {"ip", R"({"a":1})"},
-      {"ip", R"("1.2.3.4 +x")"}, {"ip", R"("1.2.3.4:1")"},  {"ip", R"("")"},
-      {"ip", ""},                {"port", R"({"p":1})"},    {"port", "3.5e+300"},
-      {"port", "-1"},            {"port", "0"},             {"port", "65536"},
-      {"port", "27015.5"},       {"port", R"("27015x")"},   {"port", R"("-27015")"},
-      {"port", "[27015]"},       {"port", "null"},          {"port", ""},
+      {"name", "12345"},
+      {"name", "true"},
+      {"name", R"({"a":1})"},
+      {"map_name", "[1,2]"},
+      {"comments", R"({"a":1})"},
+      {"players", "3.5e+300"},
+      {"players", "-1"},
+      {"players", R"("many")"},
+      {"max_players", "true"},
+      {"max_players", "64.5"},
+      {"ip", "12345"},
+      {"ip", R"({"a":1})"},
+      {"ip", R"("1.2.3.4 +x")"},
+      {"ip", R"("1.2.3.4:1")"},
+      {"ip", R"("")"},
+      {"ip", ""},
+      {"port", R"({"p":1})"},
+      {"port", "3.5e+300"},
+      {"port", "-1"},
+      {"port", "0"},
+      {"port", "65536"},
+      {"port", "27015.5"},
+      {"port", R"("27015x")"},
+      {"port", R"("-27015")"},
+      {"port", "[27015]"},
+      {"port", "null"},
+      {"port", ""},
   };
   for (const Case& c : wrong) {
     const std::string answer = "[" + Server(c.member, c.value) + "]";
@@ -61,8 +78,8 @@ TEST(ServerRowTypes, NumbersMaySendAsTextAndTextsMayBeMissing) {
   std::vector<ServerRow> rows;
   const std::string answer =
       "[" + Server("port", R"("27016")") + "," + Server("players", R"("07")") + "," +
-      Server("name", "") + "," + Server("comments", "null") + "," + Server("port", "65535") +
-      "," + Server("ip", R"("play.example.org")") + "," + Server("max_players", R"("")") + "]";
+      Server("name", "") + "," + Server("comments", "null") + "," + Server("port", "65535") + "," +
+      Server("ip", R"("play.example.org")") + "," + Server("max_players", R"("")") + "]";
   ASSERT_TRUE(BuildServerRows(utf8_to_gbk(answer), kAllServers, {}, rows));
   ASSERT_EQ(rows.size(), 4u);  // four distinct addresses; the rest repeat 192.0.2.7:27015
   EXPECT_EQ(rows[0].address, "192.0.2.7:27016");
@@ -76,8 +93,8 @@ TEST(ServerRowTypes, NumbersMaySendAsTextAndTextsMayBeMissing) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].name, "");
   rows.clear();
-  ASSERT_TRUE(BuildServerRows(utf8_to_gbk("[" + Server("max_players", R"("")") + "]"),
-                              kAllServers, {}, rows));
+  ASSERT_TRUE(BuildServerRows(utf8_to_gbk("[" + Server("max_players", R"("")") + "]"), kAllServers,
+                              {}, rows));
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].players, "3/");
 }

@@ -54,8 +54,9 @@ TEST(TerminalText, GbkDoubleByteCharactersStayWhole) {
 }
 
 TEST(TerminalText, JsonKeepsItsValueAndLosesItsControls) {
-  const std::string name = "a\x1b[2J\r\nb\x7f\xC2\x9B"
-                           "c \xE5\x83\xB5\xE5\xB0\xB8";
+  const std::string name =
+      "a\x1b[2J\r\nb\x7f\xC2\x9B"
+      "c \xE5\x83\xB5\xE5\xB0\xB8";
   const std::string dumped = nlohmann::json{{"name", name}}.dump(2, ' ', false);
   const std::string shown = json_text_for_terminal(dumped);
   for (char c : shown) {
