@@ -41,14 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(info->server_type.size() <= 13 && info->environment.size() <= 7);
   }
 
-  const auto players = brindle::ParsePlayers(datagram);
-  if (!players.empty()) {
+  // A players reply is whole or no answer: exactly the announced count, each entry at least 10
+  // bytes after the 6 of the header and the count.
+  if (const auto players = brindle::ParsePlayers(datagram)) {
     FUZZ_CHECK(kind == A2sReplyKind::kPlayers);
-    // At most the announced count, and each entry takes at least 10 bytes after the 6 of the
-    // header and the count.
-    FUZZ_CHECK(players.size() <= static_cast<unsigned char>(datagram[5]));
-    FUZZ_CHECK(players.size() * 10 <= size - 6);
-    for (const auto& p : players) FUZZ_CHECK(IsClockText(brindle::FormatPlayTime(p.seconds)));
+    FUZZ_CHECK(players->size() == static_cast<unsigned char>(datagram[5]));
+    FUZZ_CHECK(players->size() * 10 <= size - 6);
+    for (const auto& p : *players) FUZZ_CHECK(IsClockText(brindle::FormatPlayTime(p.seconds)));
   }
 
   const std::string challenge = brindle::ParseChallenge(datagram);

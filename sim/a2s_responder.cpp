@@ -81,6 +81,36 @@ std::string ChallengeReply(const std::string& challenge) {
   return r;
 }
 
+// The broken replies of a garbage server, made once: each would be taken for an answer by a
+// reader that trusts the header and reads past the end of the datagram as zeros.
+std::vector<std::string> GarbageReplies(const std::string& info_reply, std::size_t index) {
+  std::vector<std::string> replies;
+  replies.push_back(std::string(kHeader) + "I");
+  // Cut inside the numbers after the game text.
+  const std::size_t game_end = info_reply.find('\0', info_reply.find("Counter-Strike"));
+  replies.push_back(info_reply.substr(0, game_end == std::string::npos ? 10 : game_end + 4));
+  // Whole up to the version, whose terminator and what follows are missing.
+  const std::size_t version_end = info_reply.find('\0', game_end + 10);
+  replies.push_back(info_reply.substr(0, version_end == std::string::npos ? 12 : version_end));
+  // Five players announced, one and a half sent.
+  std::string players(kHeader);
+  players += "D\x05";
+  players += std::string("\0cut\0", 5) + "\x01\x00\x00\x00" + "\x00\x00\x80\x3f";
+  players += std::string("\0half", 5);
+  replies.push_back(std::move(players));
+  replies.push_back("\xFE\xFF\xFF\xFF\x01\x00\x00\x00\x02\x00");  // split reply, part 1 of 2
+  std::uint32_t x = 0x9E3779B9u ^ static_cast<std::uint32_t>(index * 2654435761u);
+  std::string noise;
+  for (int i = 0; i < 48; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    noise.push_back(static_cast<char>(x & 0xFF));
+  }
+  replies.push_back(std::move(noise));
+  return replies;
+}
+
 // A per-server challenge that never looks like the "no challenge" value.
 std::string ChallengeFor(std::size_t index, std::uint16_t port) {
   std::string c;
@@ -100,6 +130,8 @@ struct A2sResponders::Impl {
     std::uint32_t challenges_made = 0;
     std::string info_reply;
     std::string player_reply;
+    std::vector<std::string> garbage;  // the broken replies of a garbage server, sent in turn
+    std::size_t next_garbage = 0;
     A2sCounts counts;
   };
   struct Held {
@@ -144,6 +176,13 @@ struct A2sResponders::Impl {
     return c;
   }
 
+  static std::string NextGarbage(Server& s) {
+    ++s.counts.garbage_replies;
+    const std::string& reply = s.garbage[s.next_garbage];
+    s.next_garbage = (s.next_garbage + 1) % s.garbage.size();
+    return reply;
+  }
+
   // Works out the answer to one request; called with `mutex` held. Empty: no answer.
   std::string Answer(Server& s, std::string_view q, bool& is_player_reply) {
     is_player_reply = false;
@@ -153,6 +192,7 @@ struct A2sResponders::Impl {
       const bool valid = q.size() >= 29 && q.substr(25, 4) == s.challenge;
       ++(valid ? n.info_with_challenge : n.info_requests);
       if (s.config.silent) return {};
+      if (s.config.garbage) return NextGarbage(s);
       if (s.config.always_challenge) {
         ++n.challenges_sent;
         return ChallengeReply(NextChallenge(s));
@@ -168,6 +208,7 @@ struct A2sResponders::Impl {
       const bool valid = q.substr(5, 4) == s.challenge;
       ++(valid ? n.player_with_challenge : n.player_requests);
       if (s.config.silent) return {};
+      if (s.config.garbage) return NextGarbage(s);
       if (s.config.always_challenge) {
         ++n.challenges_sent;
         return ChallengeReply(NextChallenge(s));
@@ -262,6 +303,7 @@ bool A2sResponders::Start(std::vector<A2sServer> servers, std::string* error,
     s.challenge = ChallengeFor(i, s.port);
     s.info_reply = InfoReply(s.config, s.port);
     s.player_reply = PlayerReply(s.config);
+    if (s.config.garbage) s.garbage = GarbageReplies(s.info_reply, i);
   }
   impl_->running = true;
   impl_->thread = std::thread([impl = impl_.get()] { impl->Serve(); });
@@ -312,6 +354,7 @@ A2sCounts A2sResponders::TotalCounts() const {
     total.challenges_sent += n.challenges_sent;
     total.info_replies += n.info_replies;
     total.player_replies += n.player_replies;
+    total.garbage_replies += n.garbage_replies;
     total.ignored += n.ignored;
   }
   return total;
@@ -361,6 +404,7 @@ std::vector<A2sServer> MakeA2sFleet(const A2sFleetOptions& options) {
     }
     s.challenge_info = options.challenge_every > 0 && (i + 1) % options.challenge_every == 0;
     s.silent = options.silent_every > 0 && (i + 1) % options.silent_every == 0;
+    s.garbage = !s.silent && options.garbage_every > 0 && (i + 1) % options.garbage_every == 0;
     if (options.first_port != 0) s.port = static_cast<std::uint16_t>(options.first_port + i);
     fleet.push_back(std::move(s));
   }
@@ -369,26 +413,37 @@ std::vector<A2sServer> MakeA2sFleet(const A2sFleetOptions& options) {
 
 const char* const kA2sUsage =
     "                   [--a2s N] [--a2s-challenge-every K] [--a2s-silent-every K]\n"
-    "                   [--a2s-utf8-names] [--a2s-blank-names] [--a2s-first-port P]\n"
-    "                   [--a2s-file FILE]\n";
+    "                   [--a2s-garbage-every K] [--a2s-utf8-names] [--a2s-blank-names]\n"
+    "                   [--a2s-first-port P] [--a2s-file FILE]\n";
 
-bool ParseA2sFlag(int argc, char** argv, int& i, A2sCommandLine& out, bool& ok) {
-  std::string_view arg = argv[i];
-  auto number = [&](int& value, int max) {
-    if (i + 1 >= argc) return false;
+bool ParseA2sFlag(int argc, char** argv, int& i, A2sCommandLine& out, bool& ok,
+                  std::string& error) {
+  const std::string arg = argv[i];
+  auto number = [&](int& value, int low, int high) {
+    if (i + 1 >= argc) {
+      error = arg + " needs a value";
+      return false;
+    }
     std::string_view text = argv[++i];
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size() && value >= 0 && value <= max;
+    if (ec == std::errc() && end == text.data() + text.size() && value >= low && value <= high) {
+      return true;
+    }
+    error = arg + " takes a whole number from " + std::to_string(low) + " to " +
+            std::to_string(high) + ", not '" + std::string(text) + "'";
+    return false;
   };
   if (arg == "--a2s") {
-    ok = number(out.fleet.count, 20000);
+    ok = number(out.fleet.count, 0, 20000);
   } else if (arg == "--a2s-challenge-every") {
-    ok = number(out.fleet.challenge_every, 1 << 20);
+    ok = number(out.fleet.challenge_every, 0, 1 << 20);
   } else if (arg == "--a2s-silent-every") {
-    ok = number(out.fleet.silent_every, 1 << 20);
+    ok = number(out.fleet.silent_every, 0, 1 << 20);
+  } else if (arg == "--a2s-garbage-every") {
+    ok = number(out.fleet.garbage_every, 0, 1 << 20);
   } else if (arg == "--a2s-first-port") {
     int port = 0;
-    ok = number(port, 65535);
+    ok = number(port, 0, 65535);
     out.fleet.first_port = static_cast<std::uint16_t>(port);
   } else if (arg == "--a2s-utf8-names") {
     out.fleet.utf8_names = true;
@@ -396,8 +451,23 @@ bool ParseA2sFlag(int argc, char** argv, int& i, A2sCommandLine& out, bool& ok) 
     out.fleet.blank_player_names = true;
   } else if (arg == "--a2s-file") {
     ok = i + 1 < argc;
-    if (ok) out.ports_file = argv[++i];
+    if (ok) {
+      out.ports_file = argv[++i];
+    } else {
+      error = arg + " needs a value";
+    }
   } else {
+    return false;
+  }
+  return true;
+}
+
+bool CheckA2sCommandLine(const A2sCommandLine& command_line, std::string& error) {
+  const A2sFleetOptions& fleet = command_line.fleet;
+  if (fleet.count > 0 && fleet.first_port != 0 && fleet.first_port + fleet.count - 1 > 65535) {
+    error = "--a2s-first-port " + std::to_string(fleet.first_port) + " leaves no room for " +
+            std::to_string(fleet.count) + " servers (the last port would be " +
+            std::to_string(fleet.first_port + fleet.count - 1) + ")";
     return false;
   }
   return true;
@@ -406,11 +476,7 @@ bool ParseA2sFlag(int argc, char** argv, int& i, A2sCommandLine& out, bool& ok) 
 bool StartA2sFromCommandLine(const A2sCommandLine& command_line, A2sResponders& responders,
                              std::string& error) {
   if (command_line.fleet.count <= 0) return true;
-  if (command_line.fleet.first_port != 0 &&
-      command_line.fleet.first_port + command_line.fleet.count - 1 > 65535) {
-    error = "--a2s-first-port leaves no room for every server";
-    return false;
-  }
+  if (!CheckA2sCommandLine(command_line, error)) return false;
   if (!responders.Start(MakeA2sFleet(command_line.fleet), &error)) return false;
   if (command_line.ports_file.empty()) return true;
   std::string text;

@@ -1,8 +1,8 @@
 // Fake game servers answering the UDP query protocol on 127.0.0.1, for brindle-sim, the tests and
 // the benchmarks. Each server has its own socket and answers from the port it was asked on.
 // Switches per server: a challenge before the information reply, nothing but challenges, no
-// answer at all, and (through
-// the player list) blank names or UTF-8 names with Chinese and emoji. One thread serves them all.
+// answer at all, broken answers, and (through the player list) blank names or UTF-8 names with
+// Chinese and emoji. One thread serves them all.
 //
 // Texts here are UTF-8, as real servers send them.
 #pragma once
@@ -43,6 +43,11 @@ struct A2sServer {
   bool always_challenge = false;
   // Never answer anything (the requests are still counted).
   bool silent = false;
+  // Answer every request with a broken reply, each kind in turn: the bare information header
+  // (FF FF FF FF 49), an information reply cut inside its numbers, one whose version has no
+  // terminator, a player reply announcing more players than it holds, the header of a split
+  // reply, and random bytes.
+  bool garbage = false;
   std::uint16_t port = 0;  // 0: any free port
 };
 
@@ -55,6 +60,7 @@ struct A2sCounts {
   int challenges_sent = 0;
   int info_replies = 0;
   int player_replies = 0;
+  int garbage_replies = 0;
   int ignored = 0;  // datagrams that are no request
 };
 
@@ -65,6 +71,7 @@ struct A2sFleetOptions {
   int count = 0;
   int challenge_every = 0;  // 0: none answers with a challenge first
   int silent_every = 0;     // 0: every server answers
+  int garbage_every = 0;    // 0: none answers garbage; a silent server stays silent
   bool utf8_names = false;  // Chinese and emoji in server and player names
   bool blank_player_names = false;
   std::uint16_t first_port = 0;  // 0: any free ports; else first_port + i
@@ -101,16 +108,19 @@ class A2sResponders {
 };
 
 // The brindle-sim command line: --a2s N, --a2s-challenge-every K, --a2s-silent-every K,
-// --a2s-utf8-names, --a2s-blank-names, --a2s-first-port P, --a2s-file FILE (one "host:port" a
-// line, in server order).
+// --a2s-garbage-every K, --a2s-utf8-names, --a2s-blank-names, --a2s-first-port P, --a2s-file FILE
+// (one "host:port" a line, in server order).
 struct A2sCommandLine {
   A2sFleetOptions fleet;
   std::string ports_file;
 };
 extern const char* const kA2sUsage;
 // Takes argv[i] (and its value, moving i on) when it is one of the flags above; false when it is
-// not ours. `ok` turns false for a bad or missing value.
-bool ParseA2sFlag(int argc, char** argv, int& i, A2sCommandLine& out, bool& ok);
+// not ours. `ok` turns false for a bad or missing value, with `error` saying why.
+bool ParseA2sFlag(int argc, char** argv, int& i, A2sCommandLine& out, bool& ok, std::string& error);
+// The checks that need every flag: the ports from --a2s-first-port must all exist. False with
+// `error` set otherwise.
+bool CheckA2sCommandLine(const A2sCommandLine& command_line, std::string& error);
 // Starts what the command line asks for (nothing when N is 0) and writes the ports file.
 bool StartA2sFromCommandLine(const A2sCommandLine& command_line, A2sResponders& responders,
                              std::string& error);

@@ -5,11 +5,16 @@
 //                                        generated ones when there is neither
 //   /serverlist/fault/KIND/api/servers  broken answers: notjson, status500, empty, object,
 //                                        members (missing and non-text members), cut
+//   /serverlist/status/CODE/api/servers the whole list, with status CODE (a 404 or 500 page that
+//                                        happens to hold the list)
+//   /serverlist/short/N/api/servers     the whole list announced N bytes longer than it is: every
+//                                        byte of the JSON arrives, then the connection closes
 //   /forum/plugin.php?id=…              the plug-in registered under that id (404 otherwise)
 //   /forum/status/CODE/plugin.php       any plug-in answering with status CODE
 //   /forum/fault/KIND/plugin.php        notjson or cut, for any plug-in
 //   plug-in tarn_core_api:MapLists      map_names.json of the data folder (UTF-8) sent as GBK,
 //                                        or the names of the generated servers' maps
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -124,13 +129,16 @@ bool read_data_file(const SimState& state, const char* name, std::string& out) {
   return true;
 }
 
-// Announces the whole body and sends half of it.
-void cut_body(httplib::Response& response, std::string body) {
+// Announces `announced` bytes (the whole body when 0) and sends `sent` of them (half the body
+// when npos), then closes the connection.
+void cut_body(httplib::Response& response, std::string body, std::size_t announced = 0,
+              std::size_t sent = std::string::npos) {
   auto shared = std::make_shared<std::string>(std::move(body));
-  const std::size_t sent = shared->size() / 2;
+  if (announced == 0) announced = shared->size();
+  if (sent == std::string::npos) sent = shared->size() / 2;
+  sent = std::min(sent, shared->size());
   response.set_content_provider(
-      shared->size(), kJson,
-      [shared, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+      announced, kJson, [shared, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
         if (offset >= sent) return false;
         return sink.write(shared->data() + offset, sent - offset);
       });
@@ -145,7 +153,16 @@ void server_list(const httplib::Request& request, httplib::Response& response,
     body = cached_servers(40);
   }
   const std::string fault = request.matches[1];
-  if (fault.empty()) {
+  const std::string status = request.matches[2];
+  const std::string missing = request.matches[3];
+  if (!status.empty()) {
+    response.status = std::stoi(status);
+    response.set_content(body, kJson);
+  } else if (!missing.empty()) {
+    const std::size_t extra = static_cast<std::size_t>(std::stoul(missing));
+    const std::size_t size = body.size();
+    cut_body(response, std::move(body), size + std::max<std::size_t>(extra, 1), size);
+  } else if (fault.empty()) {
     response.set_content(body, kJson);
   } else if (fault == "notjson") {
     response.set_content("<html><body>服务维护中</body></html>", "text/html; charset=utf-8");
@@ -216,10 +233,11 @@ void forum_plugin(const httplib::Request& request, httplib::Response& response,
 }  // namespace
 
 void install_server_list_routes(httplib::Server& server, SimState& state) {
-  server.Get(R"(/serverlist(?:/fault/([a-z0-9]+))?/api/servers)",
-             [&state](const httplib::Request& request, httplib::Response& response) {
-               server_list(request, response, state);
-             });
+  server.Get(
+      R"(/serverlist(?:/fault/([a-z0-9]+)|/status/([2-5][0-9]{2})|/short/([0-9]{1,6}))?/api/servers)",
+      [&state](const httplib::Request& request, httplib::Response& response) {
+        server_list(request, response, state);
+      });
 }
 
 void install_forum_map_list_routes(httplib::Server&, SimState& state) {

@@ -61,9 +61,10 @@ void usage(FILE* out) {
       "  --addr-file FILE   writes http=, https=, ca_file= and pid= lines\n"
       "  --endpoints FILE   writes the [endpoints] file that points the program at this sim\n"
       "  --cert-file FILE   where the generated certificate goes (default: a temp file)\n"
-      "  --http-port N, --https-port N   fixed ports (default: ephemeral); --no-https: HTTP only\n"
-      "  --threads N        worker threads per listener (default 64)\n"
-      "  --servers N        the server list holds N generated servers\n"
+      "  --http-port N, --https-port N   fixed ports 1-65535 (default 0: ephemeral); --no-https:\n"
+      "                     HTTP only\n"
+      "  --threads N        worker threads per listener, 1-1024 (default 64)\n"
+      "  --servers N        the server list holds N generated servers (up to 200000)\n"
       "  --mapdata FILE     the map groups (a JSON object: group key -> list of maps with\n"
       "                     mapname, size, cn_name, timestamp, optional type, mapcyclefile,\n"
       "                     file = bsp.bz2|bsp|7z|zip, host = primary|secondary); default: the\n"
@@ -72,7 +73,10 @@ void usage(FILE* out) {
       "                     (default: $TMPDIR/brindle-sim-maps-v1-UID, shared by every sim)\n"
       "  --a2s N            N fake game servers answering the query protocol on UDP;\n"
       "                     --a2s-challenge-every K / --a2s-silent-every K: every K-th asks for a\n"
-      "                     challenge first / never answers; --a2s-utf8-names, --a2s-blank-names;\n"
+      "                     challenge first / never answers; --a2s-garbage-every K: every K-th\n"
+      "                     that is not silent answers broken replies (a bare header, cut\n"
+      "                     replies, a split-reply header, noise); --a2s-utf8-names,\n"
+      "                     --a2s-blank-names;\n"
       "                     --a2s-first-port P: ports P, P+1, ...; --a2s-file FILE: their\n"
       "                     host:port, one a line\n"
       "  --resconfig FILE   the remote configuration served at /software/resconfig.html\n"
@@ -84,6 +88,11 @@ void usage(FILE* out) {
       "  --version-answer TEXT    /software/version.php answers TEXT\n"
       "  --help             this text\n"
       "\n"
+      "Server list: /serverlist/api/servers?game=csgo (the data folder's servers.json, else\n"
+      "  generated servers); broken answers of the same list under /serverlist/fault/KIND/api/\n"
+      "  (notjson, status500, empty, object, members, cut), /serverlist/status/CODE/api/servers\n"
+      "  (the whole list with status CODE) and /serverlist/short/N/api/servers (the whole list,\n"
+      "  announced N bytes longer, then the connection closes)\n"
       "Map groups and mirror (plain HTTP port; mirror hosts 127.0.0.1:PORT and localhost:PORT):\n"
       "  /software/mapdata/GROUP.html      the group's map list (JSON); 404 for an unknown group\n"
       "  /maps/NAME.bsp.bz2|.bsp|.7z|.zip  a listed map; the archives hold csgo/maps/NAME.bsp\n"
@@ -123,22 +132,36 @@ void usage(FILE* out) {
       out);
 }
 
-bool parse_int(std::string_view text, int& out) {
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-  return ec == std::errc() && end == text.data() + text.size() && out >= 0;
-}
+// Limits of the numeric switches. A port outside 0..65535 would be cut to 16 bits by the socket
+// call and the sim would listen somewhere else; a thread count in the millions aborts.
+constexpr int kMaxPort = 65535;
+constexpr int kMaxThreads = 1024;
+constexpr int kMaxGeneratedServers = 200000;
 
-bool parse(int argc, char** argv, Arguments& args) {
+bool parse(int argc, char** argv, Arguments& args, std::string& error) {
   for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
+    const std::string arg = argv[i];
     auto value = [&](std::string& out) {
-      if (i + 1 >= argc) return false;
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return false;
+      }
       out = argv[++i];
       return true;
     };
-    auto number = [&](int& out) {
+    auto number = [&](int& out, int low, int high, const char* meaning) {
       std::string text;
-      return value(text) && parse_int(text, out);
+      if (!value(text)) return false;
+      int parsed = 0;
+      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+      if (ec == std::errc() && end == text.data() + text.size() && parsed >= low &&
+          parsed <= high) {
+        out = parsed;
+        return true;
+      }
+      error = arg + " takes " + meaning + " from " + std::to_string(low) + " to " +
+              std::to_string(high) + ", not '" + text + "'";
+      return false;
     };
     bool ok = true;
     if (arg == "--data") {
@@ -150,13 +173,13 @@ bool parse(int argc, char** argv, Arguments& args) {
     } else if (arg == "--cert-file") {
       ok = value(args.options.cert_file);
     } else if (arg == "--http-port") {
-      ok = number(args.options.http_port);
+      ok = number(args.options.http_port, 0, kMaxPort, "a port (0: any free one)");
     } else if (arg == "--https-port") {
-      ok = number(args.options.https_port);
+      ok = number(args.options.https_port, 0, kMaxPort, "a port (0: any free one)");
     } else if (arg == "--threads") {
-      ok = number(args.options.threads) && args.options.threads > 0;
+      ok = number(args.options.threads, 1, kMaxThreads, "a thread count");
     } else if (arg == "--servers") {
-      ok = number(args.servers);
+      ok = number(args.servers, 0, kMaxGeneratedServers, "a server count");
     } else if (arg == "--mapdata") {
       ok = value(args.mapdata_file);
     } else if (arg == "--cache-dir") {
@@ -164,7 +187,7 @@ bool parse(int argc, char** argv, Arguments& args) {
     } else if (arg == "--help" || arg == "-h") {
       args.help = true;
       return true;
-    } else if (brindle::sim::ParseA2sFlag(argc, argv, i, args.a2s, ok)) {
+    } else if (brindle::sim::ParseA2sFlag(argc, argv, i, args.a2s, ok, error)) {
     } else if (arg == "--resconfig") {
       ok = value(args.resconfig_file);
     } else if (arg == "--resconfig-move-mirror") {
@@ -176,17 +199,23 @@ bool parse(int argc, char** argv, Arguments& args) {
     } else if (arg == "--no-https") {
       args.options.https = false;
     } else {
+      error = "unknown argument " + arg;
       ok = false;
     }
-    if (!ok) {
-      std::fprintf(stderr, "brindle-sim: bad argument %s\n", argv[i]);
-      return false;
-    }
+    if (!ok) return false;
   }
   while (args.options.data_dir.size() > 1 && args.options.data_dir.back() == '/') {
     args.options.data_dir.pop_back();
   }
-  return true;
+  // A misspelt data folder would otherwise serve the built-in demo data without a word.
+  std::error_code ec;
+  if (!args.options.data_dir.empty() && !std::filesystem::is_directory(args.options.data_dir, ec)) {
+    error = "the data folder " + args.options.data_dir +
+            (std::filesystem::exists(args.options.data_dir, ec) ? " is not a folder"
+                                                                : " does not exist");
+    return false;
+  }
+  return brindle::sim::CheckA2sCommandLine(args.a2s, error);
 }
 
 // The catalogue and the cache folder of the map mirror.
@@ -230,7 +259,9 @@ int main(int argc, char** argv) {
     }
   }
   Arguments args;
-  if (!parse(argc, argv, args)) {
+  std::string bad;
+  if (!parse(argc, argv, args, bad)) {
+    std::fprintf(stderr, "brindle-sim: %s\n", bad.c_str());
     usage(stderr);
     return 2;
   }

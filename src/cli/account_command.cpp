@@ -13,6 +13,7 @@
 #include "app/core.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "foundation/terminal_text.h"
 
 namespace brindle {
 namespace {
@@ -22,7 +23,7 @@ constexpr int kDefaultWaitMs = 60000;
 std::string U(const std::string& gbk_text) { return gbk_to_utf8(gbk_text); }
 
 void Fail(const char* command, const std::string& message_gbk) {
-  std::fprintf(stderr, "brindle-cli %s: %s\n", command, U(message_gbk).c_str());
+  std::fprintf(stderr, "brindle-cli %s: %s\n", command, gbk_to_terminal_text(message_gbk).c_str());
 }
 
 // The account feature once the automatic login has ended; nullptr (with a message) otherwise.
@@ -60,10 +61,11 @@ void PrintLogin(CliContext& ctx, const LoginState& login) {
     std::fprintf(ctx.out, "not logged in\n");
     return;
   }
-  std::fprintf(ctx.out, "uid            %s\n", U(login.uid).c_str());
-  std::fprintf(ctx.out, "username       %s\n", U(login.username).c_str());
-  std::fprintf(ctx.out, "steamid64      %s\n", U(login.steamid64).c_str());
-  std::fprintf(ctx.out, "steamid32      %s\n", U(login.steamid32).c_str());
+  // What the forum answered, with controls escaped.
+  std::fprintf(ctx.out, "uid            %s\n", gbk_to_terminal_text(login.uid).c_str());
+  std::fprintf(ctx.out, "username       %s\n", gbk_to_terminal_text(login.username).c_str());
+  std::fprintf(ctx.out, "steamid64      %s\n", gbk_to_terminal_text(login.steamid64).c_str());
+  std::fprintf(ctx.out, "steamid32      %s\n", gbk_to_terminal_text(login.steamid32).c_str());
   std::fprintf(ctx.out, "steamaccountid %lld\n", static_cast<long long>(login.steamaccountid));
 }
 
@@ -145,7 +147,7 @@ int RunReward(CliContext& ctx) {
   if (ctx.json) {
     PrintJson(ctx, {{"answer", U(answer.text)}});
   } else {
-    std::fprintf(ctx.out, "%s\n", U(answer.text).c_str());
+    std::fprintf(ctx.out, "%s\n", gbk_to_terminal_text(answer.text).c_str());
   }
   if (answer.text.empty()) {
     std::fputs("brindle-cli reward: the forum gave no answer\n", stderr);

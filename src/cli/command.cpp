@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "foundation/terminal_text.h"
+
 namespace brindle {
 
 bool TakeTimeoutOption(CliContext& ctx, const char* command, int& timeout_ms) {
@@ -26,7 +28,10 @@ bool TakeTimeoutOption(CliContext& ctx, const char* command, int& timeout_ms) {
 }
 
 void PrintJson(CliContext& ctx, const nlohmann::ordered_json& value) {
-  const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  // The writer escapes C0 controls (ESC, CR, LF) in strings; DEL and C1 controls are escaped
+  // here, so no text from the network acts on a terminal the JSON is shown on.
+  const std::string text =
+      json_text_for_terminal(value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace));
   std::fprintf(ctx.out, "%s\n", text.c_str());
 }
 

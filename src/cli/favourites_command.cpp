@@ -12,6 +12,7 @@
 #include "cli/command.h"
 #include "foundation/encoding.h"
 #include "foundation/file_update_lock.h"
+#include "foundation/terminal_text.h"
 #include "servers/favourites.h"
 #include "servers/query_engine.h"
 #include "servers/server_address.h"
@@ -31,6 +32,8 @@ int Usage() {
 }
 
 std::string U(const std::string& gbk_text) { return gbk_to_utf8(gbk_text); }
+// For plain output: what the servers, the file or the cloud sent, with controls escaped.
+std::string T(const std::string& gbk_text) { return gbk_to_terminal_text(gbk_text); }
 
 // Prints the outcome of a change that was made (a line, or an object) and returns 0.
 int Done(CliContext& ctx, const char* result, const std::string& address) {
@@ -40,14 +43,14 @@ int Done(CliContext& ctx, const char* result, const std::string& address) {
     j["address"] = U(address);
     PrintJson(ctx, j);
   } else {
-    std::fprintf(ctx.out, "%s %s\n", result, U(address).c_str());
+    std::fprintf(ctx.out, "%s %s\n", result, T(address).c_str());
   }
   return 0;
 }
 
 // A change that was not made: what and why on standard error, exit code 1.
 int Failed(const char* result, const std::string& address, const std::string& message_gbk) {
-  std::fprintf(stderr, "brindle-cli favourites: %s %s", result, U(address).c_str());
+  std::fprintf(stderr, "brindle-cli favourites: %s %s", result, T(address).c_str());
   if (!message_gbk.empty()) std::fprintf(stderr, " %s", U(message_gbk).c_str());
   std::fputc('\n', stderr);
   return 1;
@@ -73,9 +76,9 @@ void PrintRows(CliContext& ctx, const std::vector<ListRow>& rows) {
     return;
   }
   for (const ListRow& r : rows) {
-    std::fprintf(ctx.out, "%-24s %-40s %-24s %-7s %s\n", U(r[cols::kFavAddress]).c_str(),
-                 U(r[cols::kFavName]).c_str(), U(r[cols::kFavMap]).c_str(),
-                 U(r[cols::kFavPlayers]).c_str(), U(r[cols::kFavGame]).c_str());
+    std::fprintf(ctx.out, "%-24s %-40s %-24s %-7s %s\n", T(r[cols::kFavAddress]).c_str(),
+                 T(r[cols::kFavName]).c_str(), T(r[cols::kFavMap]).c_str(),
+                 T(r[cols::kFavPlayers]).c_str(), T(r[cols::kFavGame]).c_str());
   }
 }
 
@@ -108,8 +111,8 @@ int List(CliContext& ctx) {
     PrintJson(ctx, list);
   } else {
     for (const FavouriteEntry& e : entries) {
-      std::fprintf(ctx.out, "%s%s%s\n", U(e.ip).c_str(), e.type_id.empty() ? "" : " ",
-                   U(e.type_id).c_str());
+      std::fprintf(ctx.out, "%s%s%s\n", T(e.ip).c_str(), e.type_id.empty() ? "" : " ",
+                   T(e.type_id).c_str());
     }
   }
   return 0;
@@ -177,7 +180,7 @@ int Refresh(CliContext& ctx, int wait_ms) {
   int silent = 0;
   for (const ListRow& r : rows) {
     if (!r[cols::kFavGame].empty()) continue;
-    std::fprintf(stderr, "no answer from %s\n", U(r[cols::kFavAddress]).c_str());
+    std::fprintf(stderr, "no answer from %s\n", T(r[cols::kFavAddress]).c_str());
     ++silent;
   }
   return silent == 0 ? 0 : 1;

@@ -23,6 +23,7 @@
 #include "app/installation.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "foundation/terminal_text.h"
 #include "maps/download_progress.h"
 #include "maps/download_task.h"
 #include "maps/map_check.h"
@@ -51,6 +52,8 @@ int Usage() {
 }
 
 std::string U(const std::string& gbk_text) { return gbk_to_utf8(gbk_text); }
+// For plain output: names and addresses from the map lists, with controls escaped.
+std::string T(const std::string& gbk_text) { return gbk_to_terminal_text(gbk_text); }
 
 MapDownloadsFeature* Downloads(CliContext& ctx) {
   MapDownloadsFeature* downloads = MapDownloadsOf(ctx.core);
@@ -91,9 +94,9 @@ int RunCheck(CliContext& ctx, const std::vector<std::string>& args) {
     PrintJson(ctx, list);
   } else {
     for (const ListRow& row : rows) {
-      std::fprintf(ctx.out, "%s\t%s\t%s\t%s\n", U(row[cols::kResMapName]).c_str(),
-                   U(row[cols::kResStatus]).c_str(), U(row[cols::kResChineseName]).c_str(),
-                   U(row[cols::kResUrl]).c_str());
+      std::fprintf(ctx.out, "%s\t%s\t%s\t%s\n", T(row[cols::kResMapName]).c_str(),
+                   T(row[cols::kResStatus]).c_str(), T(row[cols::kResChineseName]).c_str(),
+                   T(row[cols::kResUrl]).c_str());
     }
   }
   PrintGbk(stderr, ctx.window.controls().Caption(names::kDownloadSummary));
@@ -115,7 +118,7 @@ class ProgressBar {
     const int filled = static_cast<int>(part * kBarWidth);
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.resize(kBarWidth, '-');
-    std::fprintf(out_, "\r%-32s [%s] %s(%s) %s\x1b[K", U(now.name).c_str(), bar.c_str(),
+    std::fprintf(out_, "\r%-32s [%s] %s(%s) %s\x1b[K", T(now.name).c_str(), bar.c_str(),
                  PercentText(now.received, now.total).c_str(),
                  MiBOfMiBText(now.received, now.total).c_str(), U(now.speed_text).c_str());
     std::fflush(out_);
@@ -247,8 +250,8 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
       list.push_back(std::move(j));
     } else {
       std::fprintf(ctx.out, "%-10s %s %lld bytes%s%s\n", TaskResultText(outcome.result),
-                   U(outcome.name).c_str(), static_cast<long long>(outcome.bytes),
-                   outcome.reason.empty() ? "" : ": ", outcome.reason.c_str());
+                   T(outcome.name).c_str(), static_cast<long long>(outcome.bytes),
+                   outcome.reason.empty() ? "" : ": ", terminal_text_utf8(outcome.reason).c_str());
     }
   }
   if (ctx.json) PrintJson(ctx, list);

@@ -23,6 +23,7 @@
 #include "app/installation.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "foundation/terminal_text.h"
 #include "maps/extractor.h"
 #include "maps/map_downloads.h"
 #include "maps/model_patch.h"
@@ -138,8 +139,8 @@ int WaitAndPrint(CliContext& ctx, MapDownloadsFeature& downloads,
       json->push_back(std::move(j));
     } else {
       std::fprintf(ctx.out, "%-10s %s%s%s\n", TaskResultText(outcome->result),
-                   U(outcome->name).c_str(), outcome->reason.empty() ? "" : ": ",
-                   outcome->reason.c_str());
+                   gbk_to_terminal_text(outcome->name).c_str(), outcome->reason.empty() ? "" : ": ",
+                   terminal_text_utf8(outcome->reason).c_str());
     }
   }
   return failed;
@@ -213,7 +214,9 @@ int RunPatch(CliContext& ctx) {
     } else {
       std::fprintf(ctx.out, "%s\n",
                    due ? "update due; archives (run with --wait to fetch them):" : "no update due");
-      for (const std::string& url : files) std::fprintf(ctx.out, "  %s\n", U(url).c_str());
+      for (const std::string& url : files) {
+        std::fprintf(ctx.out, "  %s\n", gbk_to_terminal_text(url).c_str());
+      }
     }
     return 0;
   }
@@ -303,7 +306,7 @@ int RunPreDownload(CliContext& ctx) {
   const int failed = WaitAndPrint(ctx, *downloads, tasks, ctx.json ? &list : nullptr);
   nlohmann::ordered_json maps = nlohmann::ordered_json::array();
   for (const PreDownloadItem& item : report.items) {
-    const std::string name = item.map.empty() ? "(empty)" : U(item.map);
+    const std::string name = item.map.empty() ? "(empty)" : gbk_to_terminal_text(item.map);
     if (ctx.json) {
       nlohmann::ordered_json j{{"map", U(item.map)},
                                {"from", item.nominated ? "nominated" : "next"},
@@ -313,7 +316,7 @@ int RunPreDownload(CliContext& ctx) {
     } else {
       std::fprintf(ctx.out, "%-9s %-24s %s%s%s\n", item.nominated ? "nominated" : "next",
                    name.c_str(), ItemText(item.result), item.url.empty() ? "" : " ",
-                   U(item.url).c_str());
+                   gbk_to_terminal_text(item.url).c_str());
     }
   }
   if (ctx.json) {

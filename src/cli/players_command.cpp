@@ -11,6 +11,7 @@
 #include "app/core.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "foundation/terminal_text.h"
 #include "servers/query_engine.h"
 
 namespace brindle {
@@ -76,10 +77,9 @@ int RunPlayers(CliContext& ctx) {
     return 0;
   }
   for (const auto& row : rows) {
-    std::fprintf(ctx.out, "%8s  %s  ", row[cols::kPlayerTime].c_str(),
-                 row[cols::kPlayerScore].c_str());
-    PrintGbk(ctx.out, row[cols::kPlayerName]);
-    std::fputc('\n', ctx.out);
+    std::fprintf(ctx.out, "%8s  %s  %s\n", row[cols::kPlayerTime].c_str(),
+                 row[cols::kPlayerScore].c_str(),
+                 gbk_to_terminal_text(row[cols::kPlayerName]).c_str());
   }
   std::fprintf(ctx.out, "%zu players\n", rows.size());
   return 0;

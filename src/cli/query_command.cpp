@@ -11,6 +11,7 @@
 #include "app/core.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "foundation/terminal_text.h"
 #include "servers/query_engine.h"
 
 namespace brindle {
@@ -87,16 +88,16 @@ int RunQuery(CliContext& ctx) {
   if (ctx.json) {
     PrintJson(ctx, list);
   } else {
+    // The texts are the server's own: shown with their control characters escaped.
+    auto t = [](const std::string& gbk_text) { return gbk_to_terminal_text(gbk_text); };
     for (const auto& [index, info] : infos) {
-      std::fprintf(ctx.out, "%s  ", addresses[index].c_str());
-      PrintGbk(ctx.out, info.name);
-      std::fprintf(ctx.out, "\n  map ");
-      PrintGbk(ctx.out, info.map);
-      std::fprintf(ctx.out, "  players %d/%d (bots %d)  game ", info.players, info.max_players,
-                   info.bots);
-      PrintGbk(ctx.out, info.folder + " (" + info.game + ")");
-      std::fprintf(ctx.out, "\n  ");
-      PrintGbk(ctx.out, info.server_type + " " + info.environment + "  version " + info.version);
+      std::fprintf(ctx.out, "%s  %s\n", terminal_text_utf8(addresses[index]).c_str(),
+                   t(info.name).c_str());
+      std::fprintf(ctx.out, "  map %s  players %d/%d (bots %d)  game %s (%s)\n",
+                   t(info.map).c_str(), info.players, info.max_players, info.bots,
+                   t(info.folder).c_str(), t(info.game).c_str());
+      std::fprintf(ctx.out, "  %s %s  version %s", t(info.server_type).c_str(),
+                   t(info.environment).c_str(), t(info.version).c_str());
       std::fprintf(ctx.out, "  password %s  vac %s\n", info.password ? "yes" : "no",
                    info.vac ? "yes" : "no");
     }

@@ -7,6 +7,7 @@
 #include "app/core.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "foundation/terminal_text.h"
 #include "maps/map_dictionary.h"
 #include "servers/categories.h"
 #include "servers/server_list.h"
@@ -47,10 +48,12 @@ int RunServers(CliContext& ctx) {
     PrintJson(ctx, list);
     return 0;
   }
+  // Every cell came from the network: its control characters are shown escaped (a tab in a
+  // name would also break the columns).
   for (const ListRow& row : rows) {
     for (int c = 0; c < static_cast<int>(row.size()); ++c) {
       if (c > 0) std::fputs("\t", ctx.out);
-      PrintGbk(ctx.out, row[static_cast<std::size_t>(c)]);
+      std::fputs(gbk_to_terminal_text(row[static_cast<std::size_t>(c)]).c_str(), ctx.out);
     }
     std::fputs("\n", ctx.out);
   }

@@ -15,38 +15,49 @@ constexpr char kInfoReply = 0x49;
 constexpr char kChallengeReply = 0x41;
 constexpr char kPlayersReply = 0x44;
 
-// Reads a reply front to back. Past the end of the data every byte reads as zero and every
-// text as empty, as if the reply were followed by zero bytes: a short reply yields empty and
-// zero fields rather than failing, and nothing is ever read outside the data.
+// Reads a reply front to back and notes whether every read found its bytes: a text must end
+// with its NUL inside the data, a number must have all its bytes. Reads past the end give zero
+// and the empty text and clear ok(), so a reply too short for its fields is told from one that
+// holds them, and nothing is ever read outside the data.
 class Reader {
  public:
   explicit Reader(std::string_view data) : data_(data) {}
 
-  bool AtEnd() const { return pos_ >= data_.size(); }
-  std::size_t Left() const { return AtEnd() ? 0 : data_.size() - pos_; }
+  bool ok() const { return ok_; }
+  std::size_t Left() const { return pos_ >= data_.size() ? 0 : data_.size() - pos_; }
 
   unsigned char Byte() {
-    if (AtEnd()) return 0;
+    if (Left() == 0) {
+      ok_ = false;
+      return 0;
+    }
     return static_cast<unsigned char>(data_[pos_++]);
   }
-  void Skip(std::size_t n) { pos_ = n > Left() ? data_.size() : pos_ + n; }
+  void Skip(std::size_t n) {
+    if (n > Left()) ok_ = false;
+    pos_ = n > Left() ? data_.size() : pos_ + n;
+  }
 
-  // A NUL-terminated text; `terminated` tells whether its NUL was inside the data.
-  std::string_view Text(bool* terminated = nullptr) {
-    if (AtEnd()) {
-      if (terminated) *terminated = false;
+  // A NUL-terminated text.
+  std::string_view Text() {
+    const std::size_t end = Left() == 0 ? std::string_view::npos : data_.find('\0', pos_);
+    if (end == std::string_view::npos) {
+      ok_ = false;
+      pos_ = data_.size();
       return {};
     }
-    std::size_t end = data_.find('\0', pos_);
-    if (terminated) *terminated = end != std::string_view::npos;
-    if (end == std::string_view::npos) end = data_.size();
     std::string_view text = data_.substr(pos_, end - pos_);
-    pos_ = end + 1;  // may step one past the data: AtEnd() then holds
+    pos_ = end + 1;
     return text;
   }
 
   // Four bytes, little-endian.
   std::uint32_t U32() {
+    if (Left() < 4) {
+      ok_ = false;
+      pos_ = data_.size();
+      return 0;
+    }
     std::uint32_t v = 0;
     for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(Byte()) << (8 * i);
     return v;
@@ -55,6 +66,7 @@ class Reader {
  private:
   std::string_view data_;
   std::size_t pos_ = 0;
+  bool ok_ = true;
 };
 
 std::string ServerTypeText(unsigned char c) {
@@ -112,43 +124,55 @@ A2sReplyKind ClassifyA2sReply(std::string_view datagram) {
 std::optional<ServerInfo> ParseServerInfo(std::string_view datagram) {
   if (ClassifyA2sReply(datagram) != A2sReplyKind::kInfo) return std::nullopt;
   Reader r(datagram.substr(5));
-  ServerInfo info;
-  info.protocol = r.Byte();
-  info.name = utf8_to_gbk_counted(r.Text());
-  info.map = utf8_to_gbk_counted(r.Text());
-  info.folder = utf8_to_gbk_counted(r.Text());
-  info.game = utf8_to_gbk_counted(r.Text());
+  const unsigned char protocol = r.Byte();
+  const std::string_view name = r.Text();
+  const std::string_view map = r.Text();
+  const std::string_view folder = r.Text();
+  const std::string_view game = r.Text();
   r.Skip(2);  // application id
-  info.players = r.Byte();
-  info.max_players = r.Byte();
-  info.bots = r.Byte();
-  info.server_type = ServerTypeText(r.Byte());
-  info.environment = EnvironmentText(r.Byte());
-  info.password = r.Byte() != 0;
-  info.vac = r.Byte() != 0;
-  info.version = utf8_to_gbk_counted(r.Text());
+  const unsigned char players = r.Byte();
+  const unsigned char max_players = r.Byte();
+  const unsigned char bots = r.Byte();
+  const unsigned char server_type = r.Byte();
+  const unsigned char environment = r.Byte();
+  const unsigned char password = r.Byte();
+  const unsigned char vac = r.Byte();
+  const std::string_view version = r.Text();
+  // The extra data after the version is optional and not read.
+  if (!r.ok()) return std::nullopt;
+  ServerInfo info;
+  info.protocol = protocol;
+  info.name = utf8_to_gbk_counted(name);
+  info.map = utf8_to_gbk_counted(map);
+  info.folder = utf8_to_gbk_counted(folder);
+  info.game = utf8_to_gbk_counted(game);
+  info.players = players;
+  info.max_players = max_players;
+  info.bots = bots;
+  info.server_type = ServerTypeText(server_type);
+  info.environment = EnvironmentText(environment);
+  info.password = password != 0;
+  info.vac = vac != 0;
+  info.version = utf8_to_gbk_counted(version);
   return info;
 }
 
-std::vector<PlayerEntry> ParsePlayers(std::string_view datagram) {
-  std::vector<PlayerEntry> players;
-  if (ClassifyA2sReply(datagram) != A2sReplyKind::kPlayers) return players;
+std::optional<std::vector<PlayerEntry>> ParsePlayers(std::string_view datagram) {
+  if (ClassifyA2sReply(datagram) != A2sReplyKind::kPlayers) return std::nullopt;
   Reader r(datagram.substr(5));
-  if (r.AtEnd()) return players;
   const int count = r.Byte();
+  std::vector<PlayerEntry> players;
   players.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count && !r.AtEnd(); ++i) {
+  for (int i = 0; i < count && r.ok(); ++i) {
     r.Skip(1);  // index
-    bool terminated = false;
-    std::string_view name = r.Text(&terminated);
-    if (!terminated || r.Left() < 8) break;  // this entry runs past the data
     PlayerEntry entry;
-    entry.name = utf8_to_gbk_counted(name);
+    entry.name = utf8_to_gbk_counted(r.Text());
     entry.score = static_cast<std::int32_t>(r.U32());
     const std::uint32_t bits = r.U32();
     std::memcpy(&entry.seconds, &bits, sizeof entry.seconds);
     players.push_back(std::move(entry));
   }
+  if (!r.ok()) return std::nullopt;
   return players;
 }
 

@@ -1,6 +1,7 @@
 // The game servers' UDP query protocol as pure functions: request packets, reply classification
 // and the parsers of the server information and player replies. No function reads outside the
-// datagram it is given, whatever the datagram holds. Texts come out as GBK.
+// datagram it is given, whatever the datagram holds, and a reply too short for its fields is no
+// reply. Texts come out as GBK.
 #pragma once
 
 #include <cstdint>
@@ -33,13 +34,15 @@ struct PlayerEntry {
 
 A2sReplyKind ClassifyA2sReply(std::string_view datagram);
 
-// The server information reply. nullopt when the datagram is not one; a reply cut short gives
-// empty texts and zero numbers for the fields it lacks.
+// The server information reply. nullopt when the datagram is not one, or is too short for its
+// fields: every text up to the version must end with its NUL inside the datagram and every
+// number must be there. The extra data after the version is optional and not read.
 std::optional<ServerInfo> ParseServerInfo(std::string_view datagram);
 
-// The players of a player reply, in reply order. Empty for anything else. An entry cut off by the
-// end of the datagram is dropped, as is every entry past the count the reply announces.
-std::vector<PlayerEntry> ParsePlayers(std::string_view datagram);
+// The players of a player reply, in reply order (an empty list for an empty server). nullopt for
+// anything else, and for a reply too short for what it announces: the count byte and that many
+// whole entries (index, NUL-terminated name, score, time). Bytes after them are not read.
+std::optional<std::vector<PlayerEntry>> ParsePlayers(std::string_view datagram);
 
 // The 4 challenge bytes of a challenge reply; empty when the datagram is not a whole one.
 std::string ParseChallenge(std::string_view datagram);

@@ -363,9 +363,12 @@ void QueryEngine::HandleDatagram(const platform::UdpSocket::Datagram& datagram) 
       socket_.send_to(datagram.address, datagram.port, PlayerRequest(challenge));
       return;
     }
-    case A2sReplyKind::kPlayers:
-      ApplyPlayers(key, ParsePlayers(datagram.bytes));
+    case A2sReplyKind::kPlayers: {
+      // A reply cut short is no answer: the panel keeps what it shows.
+      auto players = ParsePlayers(datagram.bytes);
+      if (players) ApplyPlayers(key, *players);
       return;
+    }
     case A2sReplyKind::kUnknown:
       return;
   }

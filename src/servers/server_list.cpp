@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <unordered_set>
 
 #include "app/app_state.h"
@@ -21,11 +22,66 @@ struct ServerRecord {
   std::string name, map_name, comments, players, max_players, ip, port;
 };
 
-ServerRecord ReadRecord(const JsonDocument& doc, int index) {
-  const std::string prefix = "[" + std::to_string(index) + "].";
-  auto member = [&](const char* name) { return doc.get_value(prefix + name); };
-  return {member("name"),        member("map_name"), member("comments"), member("players"),
-          member("max_players"), member("ip"),       member("port")};
+bool IsDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A whole number from `low` to `high` written in decimal digits (a JSON number reads as text the
+// way JavaScript writes it, so 3.5e+300, -1 and 27015.5 all fail here); its plain decimal text.
+std::optional<std::string> WholeNumber(const std::string& text, long low, long high) {
+  if (!IsDigits(text) || text.size() > 9) return std::nullopt;
+  const long value = std::stol(text);
+  if (value < low || value > high) return std::nullopt;
+  return std::to_string(value);
+}
+
+// A host as an address cell can carry it: a dotted IPv4 address or a host name.
+bool IsHostText(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
+           c == '-';
+  });
+}
+
+// Server i of the answer, or nothing when a member has the wrong type: the texts (name,
+// map_name, comments, ip) must be strings, the numbers (players, max_players, port) JSON numbers
+// or strings holding a whole number (members are read as text, so "27015" is as good as 27015),
+// port from 1 to 65535, counts from 0 to 65535. A missing or null text or count (or an empty
+// string) reads as empty; ip and port make the row's address and must be there, ip as a host
+// (no blank, no ":").
+std::optional<ServerRecord> ReadRecord(const JsonDocument& doc, int index) {
+  const std::string prefix = "[" + std::to_string(index) + "]";
+  if (doc.value_type(prefix) != kJsonObject) return std::nullopt;
+  bool ok = true;
+  auto text = [&](const char* name) {
+    const std::string path = prefix + "." + name;
+    const int type = doc.value_type(path);
+    if (type == kJsonNull) return std::string();
+    if (type != kJsonString) ok = false;
+    return ok ? doc.get_value(path) : std::string();
+  };
+  auto number = [&](const char* name, long low, long high) {
+    const std::string path = prefix + "." + name;
+    const int type = doc.value_type(path);
+    if (type == kJsonNull) return std::string();
+    const std::string written = doc.get_value(path);
+    if (type == kJsonString && written.empty()) return std::string();
+    std::optional<std::string> value;
+    if (type == kJsonNumber || type == kJsonString) value = WholeNumber(written, low, high);
+    if (!value) ok = false;
+    return value.value_or(std::string());
+  };
+  ServerRecord record;
+  record.name = text("name");
+  record.map_name = text("map_name");
+  record.comments = text("comments");
+  record.players = number("players", 0, 65535);
+  record.max_players = number("max_players", 0, 65535);
+  record.ip = text("ip");
+  record.port = number("port", 1, 65535);
+  if (!ok || !IsHostText(record.ip) || record.port.empty()) return std::nullopt;
+  return record;
 }
 
 std::string WithoutQuestionMarks(std::string text) {
@@ -98,13 +154,19 @@ Fetch FetchAndFill(Core& core, const std::string& category, std::uint64_t genera
   if (!WriteIfCurrent(generation, [&] { SetCategoryButtonsEnabled(window.controls(), false); })) {
     return Fetch::kSuperseded;
   }
+  int status = 0;
+  HttpTransferInfo transfer;
   const std::string body = http_request(
       ServerListUrl(core.state()),
-      {.timeout_seconds = kServerListTimeoutSeconds, .max_body_bytes = kHttpBodyCapLargeList});
+      {.timeout_seconds = kServerListTimeoutSeconds, .max_body_bytes = kHttpBodyCapLargeList},
+      &status, &transfer);
   std::vector<ListRow> cells;
   {
     std::vector<ServerRow> rows;
-    if (!BuildServerRows(utf8_to_gbk(body), category, ServerRowOptionsFor(core.state()), rows)) {
+    // An error page or a cut body can still parse (a cached list behind a 500, a cut that ends
+    // after a whole value): only a complete success answer is the list.
+    if (!IsWholeServerListAnswer(status, transfer) ||
+        !BuildServerRows(utf8_to_gbk(body), category, ServerRowOptionsFor(core.state()), rows)) {
       return IsCurrent(generation) ? Fetch::kUnreadable : Fetch::kSuperseded;
     }
     cells.reserve(rows.size());
@@ -144,6 +206,10 @@ void StartLoad(Core& core, const std::string& category, std::uint64_t generation
 
 ListRow ServerRow::Cells() const { return {name, map, players, address, description}; }
 
+bool IsWholeServerListAnswer(int status, const HttpTransferInfo& transfer) {
+  return status >= 200 && status <= 299 && transfer.complete();
+}
+
 ServerRowOptions ServerRowOptionsFor(AppState& state) {
   ServerRowOptions options;
   {
@@ -161,7 +227,9 @@ bool BuildServerRows(std::string_view body_gbk, std::string_view category,
   const int count = doc.count("");
   std::vector<ServerRecord> records;
   records.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) records.push_back(ReadRecord(doc, i));
+  for (int i = 0; i < count; ++i) {
+    if (auto record = ReadRecord(doc, i)) records.push_back(std::move(*record));
+  }
 
   std::vector<ServerRow> rows;
   RowCollector collector(options, rows);

@@ -19,6 +19,7 @@ class Core;
 class Controls;
 class StringMap;
 struct AppState;
+struct HttpTransferInfo;
 
 // One row of the server list; the address is its identity (compared byte for byte).
 struct ServerRow {
@@ -41,15 +42,23 @@ ServerRowOptions ServerRowOptionsFor(AppState& state);
 // The rows the list shows for one answer (GBK text) and a category: every server in answer order
 // for "AllServers", else grouped by the first keyword that matched, in answer order within a
 // group; a later server with an address already listed is left out. False when the text is not
-// JSON (out is left alone). An answer whose root is not an array gives no rows; members that are
-// missing read as empty text, other non-text members as their text form.
+// JSON (out is left alone). An answer whose root is not an array gives no rows. A server whose
+// members have the wrong type is left out: name, map_name, comments and ip must be strings;
+// players, max_players and port numbers or strings holding a whole number (counts 0 to 65535,
+// port 1 to 65535, written back in plain decimal); ip and port must be there (ip a dotted
+// address or host name), the others read as empty text when missing or null.
 bool BuildServerRows(std::string_view body_gbk, std::string_view category,
                      const ServerRowOptions& options, std::vector<ServerRow>& out);
 
 // One answer (UTF-8, as it came) into the list: converted to GBK, read, and the list's rows
-// replaced in one step. False, and the list untouched, when the answer is not JSON.
+// replaced in one step. False, and the list untouched, when the answer is not JSON. (The caller
+// has checked IsWholeServerListAnswer.)
 bool FillServerList(ListModel& list, std::string_view body_utf8, std::string_view category,
                     const ServerRowOptions& options);
+
+// Whether a transfer of the server list brought the list: a 2xx status and every announced byte.
+// An error status or a cut body is a failed fetch even when its text parses.
+bool IsWholeServerListAnswer(int status, const HttpTransferInfo& transfer);
 
 // server_list_base_url + "/api/servers?game=csgo"
 std::string ServerListUrl(AppState& state);
@@ -72,7 +81,7 @@ std::uint64_t BeginServerListLoad();
 
 // One fetch and fill on the calling thread, without the retry: disables the category buttons,
 // asks the API (its answer capped at kHttpBodyCapLargeList) and fills the list. True when the
-// answer was read; the buttons are enabled again only then.
+// answer was read (a whole 2xx answer holding JSON); the buttons are enabled again only then.
 bool FetchServerListOnce(Core& core, const std::string& category);
 
 enum class ServerListRun {

@@ -189,8 +189,10 @@ TEST_F(QueryEngineTest, ChallengesFromAddressesNeverAskedAreIgnored) {
   const std::string info = std::string(
       "\xFF\xFF\xFF\xFF"
       "I\x11"
-      "done\0",
-      11);
+      "done\0\0\0\0"
+      "\xDA\x02\0\0\0"
+      "dl\0\0\0",
+      24);
   platform::UdpSocket::Datagram got;
 
   // A host nobody asked challenges the engine: nothing is sent to it.

@@ -265,16 +265,17 @@ TEST_F(ServerListTest, BrokenAnswers) {
     EXPECT_EQ(Column(cols::kServerName), std::vector<std::string>{"kept"}) << fault;
   }
   EXPECT_EQ(ports().Notices().size(), 3u);
-  // JSON without a list empties it; odd members give their text forms.
+  // JSON without a list empties it; servers with members of the wrong type or without an
+  // address are left out, missing texts read as empty.
   state_.server_list_base_url = sim_->http_url("/serverlist/fault/object");
   Press(names::kAllServers);
   EXPECT_EQ(window().server_list().RowCount(), 0);
   state_.server_list_base_url = sim_->http_url("/serverlist/fault/members");
   Press(names::kAllServers);
-  EXPECT_EQ(Column(cols::kServerName),
-            (std::vector<std::string>{gbk("只有名字"), "12345", "", gbk("正常服务器")}));
+  EXPECT_EQ(Column(cols::kServerName), (std::vector<std::string>{"", gbk("正常服务器")}));
+  EXPECT_EQ(window().server_list().Row(0), (ListRow{"", "de_dust2", "/", "192.0.2.10:27016", ""}));
   EXPECT_EQ(window().server_list().Row(1),
-            (ListRow{"12345", "", "1,2/true", "192.0.2.9:27015", "[object Object]"}));
+            (ListRow{gbk("正常服务器"), "de_mirage", "3/10", "192.0.2.11:27017", "ok"}));
   EXPECT_EQ(ports().Notices().size(), 3u);
   EXPECT_TRUE(ButtonsEnabled());
 }

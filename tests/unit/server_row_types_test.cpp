@@ -1,0 +1,113 @@
+// Server list rows from answers whose members have the wrong type: such a server is left out,
+// never shown as "3.5e+300:-1" or "[object Object]".
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/encoding.h"
+#include "servers/categories.h"
+#include "servers/server_list.h"
+
+namespace brindle {
+namespace {
+
+std::vector<std::string> Addresses(const std::string& answer_utf8) {
+  std::vector<ServerRow> rows;
+  EXPECT_TRUE(BuildServerRows(utf8_to_gbk(answer_utf8), kAllServers, {}, rows));
+  std::vector<std::string> out;
+  for (const ServerRow& row : rows) out.push_back(row.address);
+  return out;
+}
+
+std::string Server(const std::string& member, const std::string& json_value) {
+  std::string fields[][2] = {
+      {"name", R"("ZE 1")"}, {"map_name", R"("ze_x")"}, {"comments", R"("华东")"}, {"players", "3"},
+      {"max_players", "64"}, {"ip", R"("192.0.2.7")"},  {"port", "27015"}};
+  std::string out = "{";
+  for (auto& field : fields) {
+    if (field[0] == member) field[1] = json_value;
+    if (field[1].empty()) continue;  // "" leaves the member out
+    if (out.size() > 1) out += ",";
+    out += "\"" + field[0] + "\":" + field[1];
+  }
+  return out + "}";
+}
+
+TEST(ServerRowTypes, MembersOfTheWrongTypeLeaveTheServerOut) {
+  struct Case {
+    const char* member;
+    const char* value;
+  } wrong[] = {
+      {"name", "12345"},
+      {"name", "true"},
+      {"name", R"({"a":1})"},
+      {"map_name", "[1,2]"},
+      {"comments", R"({"a":1})"},
+      {"players", "3.5e+300"},
+      {"players", "-1"},
+      {"players", R"("many")"},
+      {"max_players", "true"},
+      {"max_players", "64.5"},
+      {"ip", "12345"},
+      {"ip", R"({"a":1})"},
+      {"ip", R"("1.2.3.4 +x")"},
+      {"ip", R"("1.2.3.4:1")"},
+      {"ip", R"("")"},
+      {"ip", ""},
+      {"port", R"({"p":1})"},
+      {"port", "3.5e+300"},
+      {"port", "-1"},
+      {"port", "0"},
+      {"port", "65536"},
+      {"port", "27015.5"},
+      {"port", R"("27015x")"},
+      {"port", R"("-27015")"},
+      {"port", "[27015]"},
+      {"port", "null"},
+      {"port", ""},
+  };
+  for (const Case& c : wrong) {
+    const std::string answer = "[" + Server(c.member, c.value) + "]";
+    EXPECT_EQ(Addresses(answer), std::vector<std::string>{}) << answer;
+  }
+}
+
+TEST(ServerRowTypes, NumbersMaySendAsTextAndTextsMayBeMissing) {
+  // A port or count as a string of digits reads as its number; missing texts read as empty.
+  std::vector<ServerRow> rows;
+  const std::string answer =
+      "[" + Server("port", R"("27016")") + "," + Server("players", R"("07")") + "," +
+      Server("name", "") + "," + Server("comments", "null") + "," + Server("port", "65535") + "," +
+      Server("ip", R"("play.example.org")") + "," + Server("max_players", R"("")") + "]";
+  ASSERT_TRUE(BuildServerRows(utf8_to_gbk(answer), kAllServers, {}, rows));
+  ASSERT_EQ(rows.size(), 4u);  // four distinct addresses; the rest repeat 192.0.2.7:27015
+  EXPECT_EQ(rows[0].address, "192.0.2.7:27016");
+  EXPECT_EQ(rows[1].address, "192.0.2.7:27015");
+  EXPECT_EQ(rows[1].players, "7/64");
+  EXPECT_EQ(rows[2].address, "192.0.2.7:65535");
+  EXPECT_EQ(rows[3].address, "play.example.org:27015");
+
+  rows.clear();
+  ASSERT_TRUE(BuildServerRows(utf8_to_gbk("[" + Server("name", "") + "]"), kAllServers, {}, rows));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].name, "");
+  rows.clear();
+  ASSERT_TRUE(BuildServerRows(utf8_to_gbk("[" + Server("max_players", R"("")") + "]"), kAllServers,
+                              {}, rows));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].players, "3/");
+}
+
+TEST(ServerRowTypes, KeywordCategoriesSkipTheSameServers) {
+  std::vector<ServerRow> rows;
+  const std::string answer = "[" + Server("name", "12345") + "," + Server("port", "27017") + "," +
+                             R"("a string",null,7,)" + Server("port", "1e21") + "]";
+  ASSERT_TRUE(BuildServerRows(utf8_to_gbk(answer), "ZE--12345", {}, rows));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].address, "192.0.2.7:27017");
+  EXPECT_EQ(rows[0].name, "ZE 1");
+}
+
+}  // namespace
+}  // namespace brindle
