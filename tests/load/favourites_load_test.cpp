@@ -127,7 +127,11 @@ TEST(FavouritesLoad, FiveHundredFavouritesRefreshedAgainAndAgain) {
   }
 
   test::CoreFixture f;
-  test::spit(FavouritesPath(f.state()), FavouritesText(addresses));
+  std::string favourites = "[]";
+  for (const std::string& address : addresses) {
+    favourites = AppendFavouriteText(favourites, address).value_or(favourites);
+  }
+  test::spit(FavouritesPath(f.state()), favourites);
   StartQueryEngine(f.core());
   ASSERT_TRUE(QueryEngineStarted());
   ASSERT_EQ(LoadFavourites(f.core()), LoadResult::kLoaded);  // round 0: the load's own queries
