@@ -21,9 +21,14 @@ fs::path TestTempBase() {
   return ec ? fs::path(".") : base;
 }
 
+const std::string& RunToken() {
+  // Test programs run side by side: a random tag keeps their names apart without a process id.
+  static const std::string token = std::to_string(std::random_device{}() % 100000000u);
+  return token;
+}
+
 TempDir::TempDir() {
-  // Test programs run side by side: a random tag keeps their folders apart without a process id.
-  static const std::string tag = std::to_string(std::random_device{}() % 100000000u);
+  const std::string& tag = RunToken();
   static std::atomic<int> counter{0};
   const fs::path base = TestTempBase();
   std::error_code made;

@@ -28,6 +28,9 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// A text unique to this run of the test program (names on shared ground: the sim, /tmp).
+const std::string& RunToken();
+
 // The base folder of every TempDir (BRINDLE_TEST_TMP, or the system's temp directory).
 std::filesystem::path TestTempBase();
 
