@@ -2,12 +2,6 @@
 # Layers only link downwards, so nothing below the window can reach Qt.
 function(brindle_layer name dir)
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
-  # Each system builds only its own half of the platform layer.
-  if(WIN32)
-    list(FILTER srcs EXCLUDE REGEX "/platform/posix/")
-  else()
-    list(FILTER srcs EXCLUDE REGEX "/platform/win32/")
-  endif()
   if(srcs)
     add_library(${name} STATIC ${srcs})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
