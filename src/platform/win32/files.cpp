@@ -480,6 +480,72 @@ bool write_file_atomic(const std::string& path, std::string_view bytes, bool own
   }
 }
 
+namespace {
+
+constexpr std::wstring_view kTempMark = L".tmp-";
+
+// The writer's process id in a temporary file's name ("<target>.tmp-<pid>-<n>"), or 0 when the
+// name is not one of ours.
+DWORD temp_file_writer(std::wstring_view name) {
+  const std::size_t mark = name.rfind(kTempMark);
+  if (mark == std::wstring_view::npos || mark == 0) return 0;
+  const std::wstring_view rest = name.substr(mark + kTempMark.size());
+  const std::size_t dash = rest.find(L'-');
+  if (dash == 0 || dash == std::wstring_view::npos || dash + 1 == rest.size()) return 0;
+  auto digits = [](std::wstring_view s) {
+    return s.size() <= 10 &&
+           std::all_of(s.begin(), s.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+  };
+  if (!digits(rest.substr(0, dash)) || !digits(rest.substr(dash + 1))) return 0;
+  unsigned long long pid = 0;
+  for (wchar_t c : rest.substr(0, dash)) pid = pid * 10 + static_cast<unsigned>(c - L'0');
+  return pid > 0 && pid <= 0xFFFFFFFFull ? static_cast<DWORD>(pid) : 0;
+}
+
+bool process_alive(DWORD pid) {
+  Handle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+  if (!process.ok()) return ::GetLastError() == ERROR_ACCESS_DENIED;  // someone else's, running
+  return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+}  // namespace
+
+int remove_stale_temp_files(const std::string& dir) {
+  if (dir.empty()) return 0;
+  int removed = 0;
+  try {
+    const std::wstring folder = os_path(dir);
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileExW(join(folder, L"*").c_str(), FindExInfoBasic, &found,
+                                       FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    FILETIME now_time{};
+    ::GetSystemTimeAsFileTime(&now_time);
+    auto ticks = [](const FILETIME& t) {
+      return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    constexpr std::uint64_t kDay = 24ull * 60 * 60 * 10'000'000;  // in 100 ns steps
+    std::vector<std::wstring> stale;
+    do {
+      const std::wstring name = found.cFileName;
+      const DWORD writer = temp_file_writer(name);
+      if (writer == 0) continue;
+      if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+        continue;
+      const bool old = ticks(now_time) > ticks(found.ftLastWriteTime) + kDay;
+      if (!old && process_alive(writer)) continue;
+      stale.push_back(name);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    // A file its writer still has open (a reused process id) refuses the delete: it stays.
+    for (const std::wstring& name : stale) {
+      if (::DeleteFileW(join(folder, name).c_str())) ++removed;
+    }
+  } catch (...) {
+  }
+  return removed;
+}
+
 LockOutcome lock_file(const std::string& path, FileHandle& out) {
   out = kInvalidFile;
   if (path.empty()) return LockOutcome::kFailed;
@@ -499,6 +565,19 @@ LockOutcome lock_file(const std::string& path, FileHandle& out) {
   const DWORD error = ::GetLastError();
   return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? LockOutcome::kHeldElsewhere
                                                                     : LockOutcome::kFailed;
+}
+
+LockOutcome lock_file_wait(const std::string& path, int wait_ms, FileHandle& out) {
+  const std::int64_t start = monotonic_ms();
+  // Holders keep these locks for milliseconds: short naps first, then a few a second at most.
+  DWORD nap_ms = 1;
+  for (;;) {
+    const LockOutcome outcome = lock_file(path, out);
+    if (outcome != LockOutcome::kHeldElsewhere) return outcome;
+    if (monotonic_ms() - start >= wait_ms) return outcome;
+    ::Sleep(nap_ms);
+    nap_ms = std::min<DWORD>(nap_ms * 2, 50);
+  }
 }
 
 void unlock_file(FileHandle lock) {
