@@ -15,6 +15,7 @@
 #include "support/poll.h"
 #include "support/temp_dir.h"
 #include "view/test_ports.h"
+#include "support/extractor_files.h"
 
 namespace brindle {
 namespace {
@@ -28,8 +29,7 @@ class StartupTest : public ::testing::Test {
     ASSERT_TRUE(core_.Prepare(cl_));
   }
   void InstallExtractor() {
-    fs::create_directories(dir_.path() / "qdata" / "7zip");
-    test::spit(dir_.path() / "qdata" / "7zip" / "q_unbz2", "#!/bin/sh\n");
+    test::InstallPlaceholderExtractor(dir_.path() / "qdata" / "7zip");
   }
   void WriteSettings(const std::string& key, const std::string& value) {
     fs::create_directories(dir_.path() / "qdata");
