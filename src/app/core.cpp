@@ -137,6 +137,22 @@ void Core::EmptyDownloadCache() {
   }
 }
 
+int Core::RemoveStaleTempFiles() {
+  const char sep = platform::path_separator();
+  std::vector<std::string> dirs = {state_.data_dir,
+                                   state_.data_dir + sep + "miniblink"};
+  {
+    std::lock_guard lock(state_.mutex);
+    dirs.push_back(state_.game.csgo_map_dir);
+    dirs.push_back(state_.game.cs2_map_dir);
+  }
+  int removed = 0;
+  for (const std::string& dir : dirs) {
+    if (!dir.empty()) removed += platform::remove_stale_temp_files(dir);
+  }
+  return removed;
+}
+
 bool Core::OnMainWindowCreated() {
   Window& w = window_;
   w.ShowStatus(gbk("加载中..."));
@@ -169,6 +185,7 @@ bool Core::OnMainWindowCreated() {
   // The cache belongs to the folder's owner: a guest must not delete a running download's files.
   if (OwnsProgramFolder()) EmptyDownloadCache();
   LoadSettings();
+  (void)RemoveStaleTempFiles();  // how many is of no interest here
 
   state_.initialised = false;
   w.clock().BindClock(names::kClockGameDetect, [this] { OnGameDetectTimer(); });

@@ -91,6 +91,10 @@ class Core {
 
   // Empties the download cache (files directly in it; sub-folders are left alone).
   void EmptyDownloadCache();
+  // Removes the temporary files that atomic writes of a killed program left in the data folder,
+  // the browser's profile folder and the games' map folders (platform::remove_stale_temp_files:
+  // a writer that still runs keeps its file). Returns how many went.
+  int RemoveStaleTempFiles();
 
   // One program folder has one owner at a time: main-window creation takes the lock file
   // (FolderLockPath) and holds it until the core is gone. What a program does when another owner

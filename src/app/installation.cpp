@@ -57,22 +57,24 @@ std::string replace_matches(const std::string& text, std::string_view pattern,
 
 // A setting that cannot be written keeps the game folder for this run only; the detection finds
 // it again next time.
-void write_csgo_settings(const AppState& state, const GamePaths& paths, bool manual) {
+bool write_csgo_settings(const AppState& state, const GamePaths& paths, bool manual) {
   const std::string file = SettingsFilePath(state);
-  (void)WriteSetting(file, "CSGOPath", paths.csgo_dir);
-  (void)WriteSetting(file, "CSGOPathCMD", paths.csgo_dir_copy);
-  (void)WriteSetting(file, "CSGOMapPath", paths.csgo_map_dir);
-  (void)WriteSetting(file, "CSGOMapPathCMD", paths.csgo_map_dir_copy);
-  if (manual) (void)WriteSetting(file, "CSGOPath_manual_operation", "1");
+  bool ok = WriteSetting(file, "CSGOPath", paths.csgo_dir);
+  ok = WriteSetting(file, "CSGOPathCMD", paths.csgo_dir_copy) && ok;
+  ok = WriteSetting(file, "CSGOMapPath", paths.csgo_map_dir) && ok;
+  ok = WriteSetting(file, "CSGOMapPathCMD", paths.csgo_map_dir_copy) && ok;
+  if (manual) ok = WriteSetting(file, "CSGOPath_manual_operation", "1") && ok;
+  return ok;
 }
 
-void write_cs2_settings(const AppState& state, const GamePaths& paths, bool manual) {
+bool write_cs2_settings(const AppState& state, const GamePaths& paths, bool manual) {
   const std::string file = SettingsFilePath(state);
-  (void)WriteSetting(file, "CS2Path", paths.cs2_dir);
-  (void)WriteSetting(file, "CS2PathCMD", paths.cs2_dir_copy);
-  (void)WriteSetting(file, "CS2MapPath", paths.cs2_map_dir);
-  (void)WriteSetting(file, "CS2MapPathCMD", paths.cs2_map_dir_copy);
-  if (manual) (void)WriteSetting(file, "CS2Path_manual_operation", "1");
+  bool ok = WriteSetting(file, "CS2Path", paths.cs2_dir);
+  ok = WriteSetting(file, "CS2PathCMD", paths.cs2_dir_copy) && ok;
+  ok = WriteSetting(file, "CS2MapPath", paths.cs2_map_dir) && ok;
+  ok = WriteSetting(file, "CS2MapPathCMD", paths.cs2_map_dir_copy) && ok;
+  if (manual) ok = WriteSetting(file, "CS2Path_manual_operation", "1") && ok;
+  return ok;
 }
 
 // Sets the CS:GO folders in memory and gives a copy for writing.
@@ -155,7 +157,7 @@ void DetectGames(Core& core) {
     if (!image.empty()) {
       // A running CS2 is trusted as it is: no reference file is looked for.
       const GamePaths paths = set_cs2_dir(state, StripExeName(image, kCs2ExeName));
-      write_cs2_settings(state, paths, false);
+      (void)write_cs2_settings(state, paths, false);  // see above
       window.clock().StopClock(names::kClockGameDetect);
     }
   }
@@ -170,12 +172,12 @@ void DetectGames(Core& core) {
       const GamePaths paths = set_csgo_dir(state, candidate);
       show_path(window, "游戏路径:", paths.csgo_dir);
       window.clock().StopClock(names::kClockGameDetect);
-      write_csgo_settings(state, paths, false);
+      (void)write_csgo_settings(state, paths, false);  // see above
     }
   }
 }
 
-bool SetCsgoExecutable(Core& core, const std::string& chosen) {
+bool SetCsgoExecutable(Core& core, const std::string& chosen, bool* stored) {
   AppState& state = core.state();
   const std::string candidate = StripExeName(chosen, kCsgoExeName);
   if (!IsCsgoFolder(candidate)) return false;
@@ -184,7 +186,8 @@ bool SetCsgoExecutable(Core& core, const std::string& chosen) {
     std::lock_guard lock(state.mutex);
     state.game.csgo_manual = 1;
   }
-  write_csgo_settings(state, paths, true);
+  const bool saved = write_csgo_settings(state, paths, true);
+  if (stored != nullptr) *stored = saved;
   show_path(core.window(), "已配置路径:", paths.csgo_dir);
   return true;
 }
@@ -208,7 +211,7 @@ void ChooseCsgoExecutable(Core& core) {
   }
 }
 
-bool SetCs2Executable(Core& core, const std::string& chosen) {
+bool SetCs2Executable(Core& core, const std::string& chosen, bool* stored) {
   AppState& state = core.state();
   // The in-memory folders follow the choice even when it is refused below; the settings file
   // keeps the earlier values.
@@ -218,7 +221,8 @@ bool SetCs2Executable(Core& core, const std::string& chosen) {
     std::lock_guard lock(state.mutex);
     state.game.cs2_manual = 1;
   }
-  write_cs2_settings(state, paths, true);
+  const bool saved = write_cs2_settings(state, paths, true);
+  if (stored != nullptr) *stored = saved;
   show_path(core.window(), "已配置路径:", paths.cs2_dir);
   return true;
 }

@@ -72,9 +72,10 @@ void ChooseCs2Executable(Core& core);
 // without a dialog (brindle-cli): validated, stored in memory and in the settings file, shown in
 // the path label, chosen-by-hand set. False when the folder fails the check; nothing is written
 // then (the CS2 folders in memory still follow the choice, as the button's do). The texts of the
-// path-wrong boxes the buttons show after a refusal are given too.
-bool SetCsgoExecutable(Core& core, const std::string& path);
-bool SetCs2Executable(Core& core, const std::string& path);
+// path-wrong boxes the buttons show after a refusal are given too. `stored`, when given, tells
+// whether every key reached the settings file (the choice holds for this run either way).
+bool SetCsgoExecutable(Core& core, const std::string& path, bool* stored = nullptr);
+bool SetCs2Executable(Core& core, const std::string& path, bool* stored = nullptr);
 std::string CsgoPathWrongText();
 std::string Cs2PathWrongText();
 

@@ -11,6 +11,7 @@
 #include "app/core.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "foundation/file_update_lock.h"
 #include "servers/favourites.h"
 #include "servers/query_engine.h"
 #include "servers/server_address.h"
@@ -79,13 +80,22 @@ void PrintRows(CliContext& ctx, const std::vector<ListRow>& rows) {
 }
 
 int Unreadable(const std::string& path) {
-  std::fprintf(stderr, "brindle-cli favourites: %s: %s\n", U(path).c_str(),
-               U(gbk("无法解析收藏夹文件")).c_str());
+  std::fprintf(stderr, "brindle-cli favourites: %s: %s (the file is left as it is)\n",
+               U(path).c_str(), U(gbk("无法解析收藏夹文件")).c_str());
   return 1;
+}
+
+// A change that was not made because the file could not be changed.
+int NotChanged(FileEdit edit, const char* result, const std::string& address,
+               const std::string& path) {
+  if (edit == FileEdit::kUnreadable) return Unreadable(path);
+  if (edit == FileEdit::kBusy) return Failed(result, address, FileBusyMessage(path));
+  return Failed(result, address, path + " could not be written");
 }
 
 int List(CliContext& ctx) {
   auto file = FavouritesFileOf(ctx.core);
+  file->Reload();
   std::vector<FavouriteEntry> entries;
   if (file->Exists() && !ReadFavouriteEntries(file->Text(), entries)) {
     return Unreadable(file->path());
@@ -109,13 +119,8 @@ int Add(CliContext& ctx, const std::string& typed) {
   const std::string address = NormaliseTypedAddress(typed);
   if (address.empty()) return Failed("invalid", typed, gbk("IP格式不合法!请检查!"));
   AddResult result = AddResult::kEmpty;
-  LoadResult loaded = LoadResult::kNoFile;
-  ctx.window.RunOnUi([&] {
-    // The duplicate check looks at the list, so it must show the file first.
-    loaded = LoadFavourites(ctx.core);
-    result = AddFavourite(ctx.core, address);
-  });
-  (void)loaded;
+  ctx.window.RunOnUi([&] { result = AddFavourite(ctx.core, address); });
+  const std::string path = FavouritesFileOf(ctx.core)->path();
   switch (result) {
     case AddResult::kAdded:
       return Done(ctx, "added", address);
@@ -123,23 +128,27 @@ int Add(CliContext& ctx, const std::string& typed) {
       return Failed("exists", address, gbk("服务器已存在!"));
     case AddResult::kInvalid:
       return Failed("invalid", address, gbk(kInvalidServerAddressMessage));
+    case AddResult::kUnreadable:
+      return Unreadable(path);
+    case AddResult::kBusy:
+      return NotChanged(FileEdit::kBusy, "failed", address, path);
     default:
-      return Failed("failed", address, {});
+      return NotChanged(FileEdit::kFailed, "failed", address, path);
   }
 }
 
 int Remove(CliContext& ctx, const std::string& typed) {
   const std::string address = utf8_to_gbk(typed);
-  auto file = FavouritesFileOf(ctx.core);
-  std::vector<FavouriteEntry> entries;
-  if (!file->Exists()) return Failed("not-found", address, {});
-  if (!ReadFavouriteEntries(file->Text(), entries)) return Unreadable(file->path());
-  bool listed = false;
-  for (const FavouriteEntry& e : entries) listed = listed || e.ip == address;
-  if (!listed) return Failed("not-found", address, {});
-  bool removed = false;
-  ctx.window.RunOnUi([&] { removed = DeleteFavourite(ctx.core, address, false); });
-  return removed ? Done(ctx, "removed", address) : Failed("failed", address, {});
+  FileEdit edit = FileEdit::kFailed;
+  ctx.window.RunOnUi([&] { edit = DeleteFavourite(ctx.core, address, false); });
+  switch (edit) {
+    case FileEdit::kChanged:
+      return Done(ctx, "removed", address);
+    case FileEdit::kUnchanged:
+      return Failed("not-found", address, {});
+    default:
+      return NotChanged(edit, "failed", address, FavouritesFileOf(ctx.core)->path());
+  }
 }
 
 int Refresh(CliContext& ctx, int wait_ms) {

@@ -31,7 +31,15 @@ int RunGame(CliContext& ctx) {
     path += std::string(cs2 ? kCs2ExeName : kCsgoExeName);
   }
 
-  const bool ok = cs2 ? SetCs2Executable(ctx.core, path) : SetCsgoExecutable(ctx.core, path);
+  bool stored = false;
+  const bool ok =
+      cs2 ? SetCs2Executable(ctx.core, path, &stored) : SetCsgoExecutable(ctx.core, path, &stored);
+  if (ok && !stored) {
+    // The window keeps the choice for its run; a command that ends now has kept nothing.
+    std::fprintf(stderr, "brindle-cli game: the choice could not be written to %s\n",
+                 gbk_to_utf8(ctx.core.SettingsPath()).c_str());
+    return 1;
+  }
   if (!ok) {
     std::fputs("brindle-cli game: ", stderr);
     PrintGbk(stderr, gbk("您的路径设置似乎不正确!"));

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "foundation/file_update_lock.h"
 #include "platform/platform.h"
 
 namespace brindle {
@@ -19,6 +20,10 @@ int ReadSettingInt(const std::string& settings_path, const std::string& key) {
 bool WriteSetting(const std::string& settings_path, const std::string& key,
                   const std::string& value) {
   if (settings_path.empty()) return false;  // an unknown data folder is no place to write
+  // The profile writer reads the file, changes one line and writes it back: another program's
+  // key written in between would be lost without the lock.
+  const FileUpdateLock lock(settings_path);
+  if (!lock.ok()) return false;
   return platform::profile_write(kSettingsSection, key, value, settings_path);
 }
 

@@ -22,7 +22,8 @@ inline constexpr std::size_t kSettingBufferSize = 10240;
 
 // Writes `key` = `value` at once, creating the file and the section when they are missing.
 // False when the file cannot be written (or read: its contents are never thrown away), or when
-// the key or value would break the file's line structure, or when `settings_path` is empty.
+// the key or value would break the file's line structure, or when `settings_path` is empty, or
+// when another program kept the file's lock (FileUpdateLock) for the whole wait.
 [[nodiscard]] bool WriteSetting(const std::string& settings_path, const std::string& key,
                                 const std::string& value);
 

@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/core.h"
 #include "foundation/encoding.h"
+#include "foundation/file_update_lock.h"
 #include "foundation/http_client.h"
 #include "foundation/json_document.h"
 #include "foundation/string_map.h"
@@ -96,11 +97,18 @@ std::int64_t LoadMapDictionary(Core& core) {
   return count;
 }
 
-bool RunMapDictionaryUpdate(Core& core) {
-  AppState& state = core.state();
-  Window& window = core.window();
+namespace {
+
+// The download and the replacement of MapData.json, under its lock. True when the new list is
+// in place.
+bool ReplaceDictionary(AppState& state) {
   const std::string local = MapDictionaryPath(state);
   const std::string temp = MapDictionaryTempPath(state);
+  // One update at a time across programs: they share the download target. A second one waits
+  // for the lock (the list is small) and fails when the first takes longer than the wait.
+  const FileUpdateLock lock(local);
+  if (!lock.ok()) return false;
+  // A leftover the download cannot replace makes the download fail below.
   if (platform::file_exists(temp)) (void)platform::delete_file(temp);
 
   HttpTransferInfo info;
@@ -112,11 +120,19 @@ bool RunMapDictionaryUpdate(Core& core) {
   // Written to a temporary file, flushed and renamed over the old one: a crash at any moment
   // leaves either the old dictionary or the new one.
   ok = ok && platform::write_file_atomic(local, text);
-  if (!ok) {
+  if (ok) (void)platform::delete_file(temp);  // a leftover is deleted by the next update
+  return ok;
+}
+
+}  // namespace
+
+bool RunMapDictionaryUpdate(Core& core) {
+  Window& window = core.window();
+  // The lock is let go before the boxes, which may wait for the player.
+  if (!ReplaceDictionary(core.state())) {
     window.MessageBox(gbk("更新失败!"), gbk("服务器反馈错误 请稍后再试 "), gbk("确定"));
     return false;
   }
-  (void)platform::delete_file(temp);
   window.ShowStatus(gbk("正在重新加载地图翻译字典..."));
   LoadMapDictionary(core);
   window.MessageBox(gbk("更新成功!"), gbk("地图翻译更新成功 "), gbk("确定"));

@@ -79,6 +79,11 @@ bool remove_tree(const std::string& path);
 [[nodiscard]] bool read_file(const std::string& path, std::string& out);
 [[nodiscard]] bool write_file_atomic(const std::string& path, std::string_view bytes,
                                      bool owner_only = false);
+// Removes the temporary files that write_file_atomic and copy_file left in the folder `dir` when
+// their process died before the rename (a kill, a power cut). A temporary file whose writer still
+// runs is left alone; one older than a day is removed whoever wrote it. Returns how many were
+// removed.
+int remove_stale_temp_files(const std::string& dir);
 
 // ---- Open files and mapped views (the mapped file store's ground) ----------------------------
 
@@ -131,6 +136,9 @@ enum class LockOutcome { kTaken, kHeldElsewhere, kFailed };
 // Creates `path` when missing and takes its lock without waiting. kTaken sets `out` (release it
 // with unlock_file); kHeldElsewhere when someone holds it; kFailed when the file cannot be opened.
 LockOutcome lock_file(const std::string& path, FileHandle& out);
+// The same, waiting up to wait_ms (at least once tried) for a holder to let go: kHeldElsewhere
+// when someone still holds it after the wait.
+LockOutcome lock_file_wait(const std::string& path, int wait_ms, FileHandle& out);
 void unlock_file(FileHandle lock);
 
 // ---- Profile files (INI) ---------------------------------------------------------------------

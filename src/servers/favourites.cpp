@@ -6,7 +6,9 @@
 #include "app/app_state.h"
 #include "app/core.h"
 #include "foundation/encoding.h"
+#include "foundation/file_update_lock.h"
 #include "foundation/json_document.h"
+#include "platform/gbk_text.h"
 #include "platform/platform.h"
 #include "servers/favourites_cloud.h"
 #include "servers/query_engine.h"
@@ -61,10 +63,124 @@ ListRow FavouriteRowCells(const FavouriteEntry& entry) {
   return row;
 }
 
-std::vector<std::string> ListedAddresses(ListModel& list) {
-  std::vector<std::string> addresses;
-  for (const ListRow& row : list.Rows()) addresses.push_back(row[cols::kFavAddress]);
-  return addresses;
+bool IsJsonBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool IsBlankText(std::string_view text) {
+  for (char c : text) {
+    if (!IsJsonBlank(c)) return false;
+  }
+  return true;
+}
+
+// The showable entry at element `index` of a parsed favourites list, if it is one.
+bool ReadEntry(const JsonDocument& document, int index, FavouriteEntry& out) {
+  const std::string item = "[" + std::to_string(index) + "]";
+  // A number or an object where a text belongs would show as "3.5e+300" or "[object Object]".
+  if (document.value_type(item + ".ip") != kJsonString) return false;
+  const int type_id = document.value_type(item + ".typeid");
+  if (type_id != kJsonString && type_id != kJsonNull) return false;
+  FavouriteEntry entry;
+  entry.ip = CleanFavouriteValue(document.get_value(item + ".ip"));
+  entry.type_id = CleanFavouriteValue(document.get_value(item + ".typeid"));
+  if (entry.ip.find(':') == std::string::npos) return false;
+  out = std::move(entry);
+  return true;
+}
+
+// A favourites text parsed; blank text is the empty list. False when it is no list.
+bool ParseList(std::string_view text, JsonDocument& document) {
+  if (IsBlankText(text)) return document.set_by_expression("", "[]");
+  return document.parse(text) && document.value_type("") == kJsonArray;
+}
+
+// Where the elements of a JSON array text lie, so one can be cut out or added without touching
+// the bytes of the others. The text is GBK: inside strings a double-byte character is stepped
+// over whole, since its trail byte may be "\" or "]".
+struct ArrayLayout {
+  std::vector<std::pair<std::size_t, std::size_t>> items;  // [begin, end) of each element
+  std::size_t close = 0;                                   // the final "]"
+};
+
+class LayoutScanner {
+ public:
+  explicit LayoutScanner(std::string_view text) : text_(text) {}
+
+  bool Scan(ArrayLayout& out) {
+    std::size_t pos = SkipBlanks(0);
+    if (pos >= text_.size() || text_[pos] != '[') return false;
+    pos = SkipBlanks(pos + 1);
+    if (pos < text_.size() && text_[pos] == ']') {
+      out.close = pos;
+      return true;
+    }
+    for (;;) {
+      const std::size_t end = Value(pos);
+      if (end == kFailed) return false;
+      out.items.emplace_back(pos, end);
+      pos = SkipBlanks(end);
+      if (pos >= text_.size()) return false;
+      if (text_[pos] == ']') {
+        out.close = pos;
+        return true;
+      }
+      if (text_[pos] != ',') return false;
+      pos = SkipBlanks(pos + 1);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kFailed = std::string_view::npos;
+
+  std::size_t SkipBlanks(std::size_t pos) const {
+    while (pos < text_.size() && IsJsonBlank(text_[pos])) ++pos;
+    return pos;
+  }
+
+  // The end of the string starting at pos (its opening quote).
+  std::size_t String(std::size_t pos) const {
+    for (++pos; pos < text_.size();) {
+      const char c = text_[pos];
+      if (c == '"') return pos + 1;
+      pos += c == '\\' ? 2 : GbkCharLength(text_, pos);
+    }
+    return kFailed;
+  }
+
+  std::size_t Value(std::size_t pos) const {
+    if (pos >= text_.size()) return kFailed;
+    if (text_[pos] == '"') return String(pos);
+    if (text_[pos] == '{' || text_[pos] == '[') {
+      int depth = 0;
+      while (pos < text_.size()) {
+        const char c = text_[pos];
+        if (c == '"') {
+          pos = String(pos);
+          if (pos == kFailed) return kFailed;
+          continue;
+        }
+        ++pos;
+        if (c == '{' || c == '[') ++depth;
+        if ((c == '}' || c == ']') && --depth == 0) return pos;
+      }
+      return kFailed;
+    }
+    const std::size_t begin = pos;
+    while (pos < text_.size() && !IsJsonBlank(text_[pos]) && text_[pos] != ',' &&
+           text_[pos] != ']' && text_[pos] != '}') {
+      ++pos;
+    }
+    return pos == begin ? kFailed : pos;
+  }
+
+  std::string_view text_;
+};
+
+// The edited text when it reads as `expected` does, else `expected` written out again: a layout
+// the scanner misread must not cost an entry.
+std::string Checked(std::string edited, const JsonDocument& expected) {
+  JsonDocument check;
+  if (check.parse(edited) && check.serialise() == expected.serialise()) return edited;
+  return expected.serialise();
 }
 
 }  // namespace
@@ -85,18 +201,20 @@ std::string CleanFavouriteValue(std::string_view value) {
   return Trim(out);
 }
 
+std::string FavouritesBackupPath(const std::string& path, int generation) {
+  std::string backup = path + std::string(kFavouritesBackupSuffix);
+  if (generation > 0) backup += "." + std::to_string(generation);
+  return backup;
+}
+
 bool ReadFavouriteEntries(std::string_view text, std::vector<FavouriteEntry>& out) {
   JsonDocument document;
-  if (!document.parse(text)) return false;
+  if (!ParseList(text, document)) return false;
   std::vector<FavouriteEntry> entries;
   const int count = document.count("");
   for (int i = 0; i < count; ++i) {
-    const std::string item = "[" + std::to_string(i) + "]";
     FavouriteEntry entry;
-    entry.ip = CleanFavouriteValue(document.get_value(item + ".ip"));
-    entry.type_id = CleanFavouriteValue(document.get_value(item + ".typeid"));
-    if (entry.ip.find(':') == std::string::npos) continue;
-    entries.push_back(std::move(entry));
+    if (ReadEntry(document, i, entry)) entries.push_back(std::move(entry));
   }
   out = std::move(entries);
   return true;
@@ -107,14 +225,53 @@ bool IsFavouritesText(std::string_view text) {
   return document.parse(text) && document.value_type("") == kJsonArray;
 }
 
-std::string FavouritesText(const std::vector<std::string>& addresses) {
+std::optional<std::string> AppendFavouriteText(std::string_view text, const std::string& address) {
   JsonDocument document;
-  document.set_by_expression("", "[]");
-  for (std::size_t i = 0; i < addresses.size(); ++i) {
-    document.add_array_item("{}", "", true);
-    document.set_value("[" + std::to_string(i) + "].ip", addresses[i]);
+  if (!ParseList(text, document)) return std::nullopt;
+  JsonDocument item;
+  item.set_value("ip", address);
+  const std::string item_text = item.serialise();
+  (void)document.add_array_item(item_text, "", true);  // the root is an array: cannot fail
+  ArrayLayout layout;
+  if (IsBlankText(text) || !LayoutScanner(text).Scan(layout)) return document.serialise();
+  std::string edited(text);
+  if (layout.items.empty()) {
+    edited.insert(layout.close, item_text);
+  } else {
+    edited.insert(layout.items.back().second, "," + item_text);
   }
-  return document.serialise();
+  return Checked(std::move(edited), document);
+}
+
+std::optional<std::string> RemoveFavouriteText(std::string_view text, const std::string& address,
+                                               bool& found) {
+  found = false;
+  JsonDocument document;
+  if (!ParseList(text, document)) return std::nullopt;
+  const int count = document.count("");
+  int index = 0;
+  for (FavouriteEntry entry; index < count; ++index) {
+    if (ReadEntry(document, index, entry) && entry.ip == address) break;
+  }
+  if (index == count) return std::string(text);
+  found = true;
+  (void)document.remove_item(index, "");  // an element that is there: cannot fail
+  ArrayLayout layout;
+  if (!LayoutScanner(text).Scan(layout) || static_cast<int>(layout.items.size()) != count) {
+    return document.serialise();
+  }
+  // The element goes with the separator after it, or before it when it is the last one.
+  const std::size_t i = static_cast<std::size_t>(index);
+  std::size_t begin = layout.items[i].first;
+  std::size_t end = layout.items[i].second;
+  if (i + 1 < layout.items.size()) {
+    end = layout.items[i + 1].first;
+  } else if (i > 0) {
+    begin = layout.items[i - 1].second;
+  }
+  std::string edited(text);
+  edited.erase(begin, end - begin);
+  return Checked(std::move(edited), document);
 }
 
 std::string NormaliseTypedAddress(std::string_view typed) {
@@ -156,9 +313,21 @@ void FavouritesFile::ReloadLocked() {
 
 bool FavouritesFile::KeepAsideLocked() {
   std::string current;
-  if (!platform::read_file(path_, current) || current.empty()) return true;  // nothing to keep
-  if (IsFavouritesText(current)) {
-    return platform::write_file_atomic(path_ + std::string(kFavouritesBackupSuffix), current);
+  if (!platform::read_file(path_, current) || IsBlankText(current)) return true;  // nothing
+  JsonDocument document;
+  if (document.parse(current) && document.value_type("") == kJsonArray) {
+    // An empty list is not worth a generation, nor a copy of the newest backup.
+    std::string newest;
+    if (document.count("") == 0) return true;
+    if (platform::read_file(FavouritesBackupPath(path_, 0), newest) && newest == current) {
+      return true;
+    }
+    for (int n = kFavouritesBackupGenerations - 1; n > 0; --n) {
+      const std::string older = FavouritesBackupPath(path_, n - 1);
+      if (!platform::file_exists(older)) continue;
+      if (!platform::replace_file(older, FavouritesBackupPath(path_, n))) return false;
+    }
+    return platform::write_file_atomic(FavouritesBackupPath(path_, 0), current);
   }
   // Not a favourites list: the user may want it back, and a later rewrite must not replace it.
   for (int n = 0; n < kMaxUnreadableCopies; ++n) {
@@ -174,29 +343,46 @@ bool FavouritesFile::KeepAsideLocked() {
 bool FavouritesFile::Write(std::string_view text) {
   std::lock_guard lock(mutex_);
   if (path_.empty()) return false;
+  const FileUpdateLock file_lock(path_);
+  if (!file_lock.ok()) return false;
   if (!KeepAsideLocked()) return false;
   const bool written = platform::write_file_atomic(path_, text);
   ReloadLocked();
   return written;
 }
 
-bool FavouritesFile::RemoveEntry(const std::string& address) {
+FileEdit FavouritesFile::Add(const std::string& address) { return Edit(address, true); }
+
+FileEdit FavouritesFile::Remove(const std::string& address) { return Edit(address, false); }
+
+FileEdit FavouritesFile::Edit(const std::string& address, bool add) {
   std::lock_guard lock(mutex_);
-  if (copy_.empty()) ReloadLocked();
-  JsonDocument document;
-  if (!document.parse(copy_) || document.value_type("") != kJsonArray) return false;
-  const int count = document.count("");
-  for (int i = 0; i < count; ++i) {
-    if (CleanFavouriteValue(document.get_value("[" + std::to_string(i) + "].ip")) != address) {
-      continue;
-    }
-    document.remove_item(i, "");
-    if (!KeepAsideLocked()) return false;
-    const bool written = platform::write_file_atomic(path_, document.serialise());
-    ReloadLocked();
-    return written;
+  if (path_.empty()) return FileEdit::kFailed;
+  const FileUpdateLock file_lock(path_);
+  if (!file_lock.ok()) return FileEdit::kBusy;
+  // Read again under the lock: another program may have changed the file since the copy was made.
+  ReloadLocked();
+  if (copy_.empty() && platform::file_exists(path_) && platform::file_size(path_) != 0) {
+    return FileEdit::kFailed;  // there, but not readable: nothing is known about it
   }
-  return true;
+  std::optional<std::string> edited;
+  if (add) {
+    std::vector<FavouriteEntry> entries;
+    if (!ReadFavouriteEntries(copy_, entries)) return FileEdit::kUnreadable;
+    for (const FavouriteEntry& entry : entries) {
+      if (entry.ip == address) return FileEdit::kUnchanged;
+    }
+    edited = AppendFavouriteText(copy_, address);
+  } else {
+    bool found = false;
+    edited = RemoveFavouriteText(copy_, address, found);
+    if (edited && !found) return FileEdit::kUnchanged;
+  }
+  if (!edited) return FileEdit::kUnreadable;
+  if (!KeepAsideLocked()) return FileEdit::kFailed;
+  const bool written = platform::write_file_atomic(path_, *edited);
+  ReloadLocked();
+  return written ? FileEdit::kChanged : FileEdit::kFailed;
 }
 
 std::shared_ptr<FavouritesFile> FavouritesFileAt(const std::string& path) {
@@ -222,6 +408,7 @@ std::shared_ptr<FavouritesFile> FavouritesFileOf(Core& core) {
 LoadResult LoadFavourites(Core& core) {
   auto file = FavouritesFileOf(core);
   if (!file->Exists()) return LoadResult::kNoFile;
+  file->Reload();
   std::vector<FavouriteEntry> entries;
   if (!ReadFavouriteEntries(file->Text(), entries)) {
     core.window().ShowNotice(gbk("无法解析收藏夹文件"));
@@ -237,36 +424,37 @@ LoadResult LoadFavourites(Core& core) {
   return LoadResult::kLoaded;
 }
 
-bool SaveFavourites(Core& core) {
-  return FavouritesFileOf(core)->Write(FavouritesText(ListedAddresses(core.window().favourites())));
-}
-
 AddResult AddFavourite(Core& core, const std::string& address) {
   if (address.empty()) return AddResult::kEmpty;
+  Window& window = core.window();
   if (!IsValidServerAddress(address)) {
     // A server list entry can carry anything in its port; it must not reach the file or a join.
-    core.window().ShowNotice(gbk(kInvalidServerAddressMessage));
+    window.ShowNotice(gbk(kInvalidServerAddressMessage));
     return AddResult::kInvalid;
   }
-  ListModel& list = core.window().favourites();
-  if (list.RowCount() == 0) {
-    // Added from the server list before the favourites page was ever shown: the save writes the
-    // list, so it must hold the file's favourites first or they would be dropped.
-    auto file = FavouritesFileOf(core);
-    std::vector<FavouriteEntry> entries;
-    if (file->Exists() && ReadFavouriteEntries(file->Text(), entries) && !entries.empty()) {
-      LoadFavourites(core);
-    }
-  }
-  if (list.FindRow(cols::kFavAddress, address) >= 0) {
-    core.window().ShowNotice(gbk("服务器已存在!"));
+  if (window.favourites().FindRow(cols::kFavAddress, address) >= 0) {
+    window.ShowNotice(gbk("服务器已存在!"));
     return AddResult::kExists;
   }
-  list.Append(FavouriteRowCells({address, {}}));
-  // Write reloads the in-memory copy from the file it has just written.
-  if (!SaveFavourites(core)) return AddResult::kWriteFailed;
-  LoadFavourites(core);
-  return AddResult::kAdded;
+  const FileEdit edit = FavouritesFileOf(core)->Add(address);
+  switch (edit) {
+    case FileEdit::kChanged:
+      LoadFavourites(core);
+      return AddResult::kAdded;
+    case FileEdit::kUnchanged:
+      // Another program added it since the list was built: show the file as it is now.
+      window.ShowNotice(gbk("服务器已存在!"));
+      LoadFavourites(core);
+      return AddResult::kExists;
+    case FileEdit::kUnreadable:
+      window.ShowNotice(gbk("无法解析收藏夹文件"));
+      return AddResult::kUnreadable;
+    case FileEdit::kBusy:
+    case FileEdit::kFailed:
+      break;
+  }
+  window.ShowNotice(gbk("无法保存收藏夹文件"));
+  return edit == FileEdit::kBusy ? AddResult::kBusy : AddResult::kWriteFailed;
 }
 
 bool AddTypedFavourite(Core& core, const std::string& typed) {
@@ -280,8 +468,8 @@ bool AddTypedFavourite(Core& core, const std::string& typed) {
   return true;
 }
 
-bool DeleteFavourite(Core& core, const std::string& address, bool also_in_cloud) {
-  const bool removed = FavouritesFileOf(core)->RemoveEntry(address);
+FileEdit DeleteFavourite(Core& core, const std::string& address, bool also_in_cloud) {
+  const FileEdit removed = FavouritesFileOf(core)->Remove(address);
   if (also_in_cloud) CloudFavourites(core, address, 0, "Delete");  // the answer is not looked at
   return removed;
 }

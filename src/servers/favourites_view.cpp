@@ -46,6 +46,23 @@ void RemoveRow(ListModel& list, const SelectedFavourite& selected) {
   if (row >= 0) list.Remove(row);
 }
 
+// A delete the file did not take is said, or the row would come back unexplained at the next
+// visit of the page.
+void DeleteFromFile(Core& core, const std::string& address) {
+  switch (DeleteFavourite(core, address, false)) {
+    case FileEdit::kUnreadable:
+      core.window().ShowNotice(gbk("无法解析收藏夹文件"));
+      break;
+    case FileEdit::kBusy:
+    case FileEdit::kFailed:
+      core.window().ShowNotice(gbk("无法保存收藏夹文件"));
+      break;
+    case FileEdit::kChanged:
+    case FileEdit::kUnchanged:
+      break;
+  }
+}
+
 }  // namespace
 
 void FavouritesFeature::OnPageShown(Core& core, int page) {
@@ -106,13 +123,13 @@ void DeleteSelectedFavourite(Core& core) {
     // Without a login there is no cloud to ask about. The file loses the entry too, or the next
     // visit of the page would bring the row back.
     RemoveRow(list, selected);
-    DeleteFavourite(core, selected.address, false);
+    DeleteFromFile(core, selected.address);
     return;
   }
   const int answer = window.MessageBox(gbk("确认操作提示:"), gbk("是否确认 并从云端删除此服务器?"),
                                        gbk("同时在云端删除&&不改变云端&&取消操作"));
   if (answer == 0) {
-    DeleteFavourite(core, selected.address, false);
+    DeleteFromFile(core, selected.address);
     RemoveRow(list, selected);
     // The service may take its time; the window does not wait for it.
     const std::string address = selected.address;
@@ -122,7 +139,7 @@ void DeleteSelectedFavourite(Core& core) {
     });
     if (!started) window.ShowNotice(gbk("已删除 "));
   } else if (answer == 1) {
-    DeleteFavourite(core, selected.address, false);
+    DeleteFromFile(core, selected.address);
     window.ShowNotice(gbk("已删除 "));
     RemoveRow(list, selected);
   }

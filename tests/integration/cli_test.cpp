@@ -118,11 +118,20 @@ TEST_F(CliTest, FavouritesFailuresGoToStandardError) {
   }
   EXPECT_EQ(test::slurp(FavouritesFile()), file);
 
-  test::spit(FavouritesFile(), "{not json");
-  ChildRun unreadable = Cli({"favourites", "list"});
-  EXPECT_EQ(unreadable.exit_code, 1);
-  EXPECT_EQ(unreadable.out, "");
-  EXPECT_NE(unreadable.err.find("无法解析收藏夹文件"), std::string::npos);
+  // Not a list (not JSON, or an object): said, and never written over.
+  for (const std::string broken : {"{not json", "{\"ip\":\"192.0.2.1:27015\"}"}) {
+    test::spit(FavouritesFile(), broken);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"favourites", "list"},
+          std::vector<std::string>{"favourites", "add", "192.0.2.3:27015"},
+          std::vector<std::string>{"favourites", "remove", "192.0.2.1:27015"}}) {
+      ChildRun unreadable = Cli(args);
+      EXPECT_EQ(unreadable.exit_code, 1) << broken << " " << args[1];
+      EXPECT_EQ(unreadable.out, "");
+      EXPECT_NE(unreadable.err.find("无法解析收藏夹文件"), std::string::npos) << unreadable.err;
+    }
+    EXPECT_EQ(test::slurp(FavouritesFile()), broken);
+  }
 }
 
 TEST_F(CliTest, RefreshWithoutAnAnswerIsAFailure) {

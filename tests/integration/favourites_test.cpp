@@ -166,7 +166,7 @@ TEST_F(FavouritesTest, LoadCleansValuesSkipsAddressesWithoutPortAndShowsTypeid) 
   EXPECT_TRUE(ports().Notices().empty());
 }
 
-TEST_F(FavouritesTest, AddSavesAddressesOnlyAndKeepsThePreviousFile) {
+TEST_F(FavouritesTest, AddKeepsWhatTheListDoesNotShowAndThePreviousFile) {
   const std::string before =
       "[{\"ip\":\"192.0.2.1:27015\",\"typeid\":\"3\"},{\"ip\":\"192.0.2.9\"}]";
   WriteFile(before);
@@ -174,15 +174,25 @@ TEST_F(FavouritesTest, AddSavesAddressesOnlyAndKeepsThePreviousFile) {
   ASSERT_EQ(list().RowCount(), 1);
 
   EXPECT_EQ(AddFavourite(core_, kB), AddResult::kAdded);
-  EXPECT_EQ(FileText(), ListText({kA, kB}));       // the skipped entry and the typeid are gone…
-  EXPECT_EQ(test::slurp(path_ + ".bak"), before);  // …but not lost
+  // The skipped entry and the typeid stay; only the new entry is written.
+  EXPECT_EQ(FileText(),
+            "[{\"ip\":\"192.0.2.1:27015\",\"typeid\":\"3\"},{\"ip\":\"192.0.2.9\"},"
+            "{\"ip\":\"192.0.2.2:27016\"}]");
+  EXPECT_EQ(test::slurp(path_ + ".bak"), before);
   EXPECT_EQ(Addresses(), (std::vector<std::string>{kA, kB}));
-  EXPECT_EQ(list().Cell(0, cols::kFavTypeStr), "");
+  EXPECT_EQ(list().Cell(0, cols::kFavTypeStr), "3");
 
+  const std::string two = FileText();
   EXPECT_EQ(AddFavourite(core_, kA), AddResult::kExists);
   EXPECT_EQ(ports().Notices(), std::vector<std::string>{gbk("服务器已存在!")});
-  EXPECT_EQ(FileText(), ListText({kA, kB}));
+  EXPECT_EQ(FileText(), two);
   EXPECT_EQ(list().RowCount(), 2);
+
+  // Another program added kC since the list was built: no second entry, the list catches up.
+  WriteFile(ListText({kA, kB, kC}));
+  EXPECT_EQ(AddFavourite(core_, kC), AddResult::kExists);
+  EXPECT_EQ(FileText(), ListText({kA, kB, kC}));
+  EXPECT_EQ(Addresses(), (std::vector<std::string>{kA, kB, kC}));
 
   // A new file in a folder that has none.
   fs::remove(path_);
@@ -244,33 +254,63 @@ TEST_F(FavouritesTest, AddDialogNormalisesOrRefusesTheTypedAddress) {
   EXPECT_EQ(list().RowCount(), 3);
 }
 
-TEST_F(FavouritesTest, UnreadableFileIsNeverLost) {
-  list().Append({kA, "", "", kA});
-  WriteFile("{not json");
-  core_.ShowPage(names::kFavouritesPage);
-  EXPECT_EQ(ports().Notices(), std::vector<std::string>{gbk("无法解析收藏夹文件")});
-  EXPECT_EQ(Addresses(), std::vector<std::string>{kA});  // the list is left as it was
+TEST_F(FavouritesTest, UnreadableFileIsNeverChanged) {
+  for (const std::string broken : {"{not json", "{\"ip\":\"192.0.2.1:27015\"}", "garbage"}) {
+    list().Clear();
+    list().Append({kA, "", "", kA});
+    WriteFile(broken);
+    core_.ShowPage(names::kFavouritesPage);
+    EXPECT_EQ(ports().Notices().back(), gbk("无法解析收藏夹文件")) << broken;
+    EXPECT_EQ(Addresses(), std::vector<std::string>{kA});  // the list is left as it was
 
-  // Adding writes the list, but the unreadable text goes aside first.
+    // Neither an add nor a delete writes over it, now or later.
+    EXPECT_EQ(AddFavourite(core_, kB), AddResult::kUnreadable) << broken;
+    EXPECT_EQ(ports().Notices().back(), gbk("无法解析收藏夹文件"));
+    list().Select(0);
+    ASSERT_TRUE(window().Activate(Menu(names::kMenuDelete)));
+    EXPECT_EQ(DeleteFavourite(core_, kA, false), FileEdit::kUnreadable);
+    EXPECT_EQ(FileText(), broken);
+    EXPECT_FALSE(fs::exists(path_ + ".bak"));
+  }
+
+  // A restore from the cloud does replace it, but keeps it under a name of its own first.
+  SeedCloud(LogIn(), ListText({kC}));
+  EXPECT_EQ(RestoreFavourites(core_), RestoreResult::kRestored);
+  EXPECT_EQ(test::slurp(path_ + ".bad"), "garbage");
+  EXPECT_EQ(Addresses(), std::vector<std::string>{kC});
+}
+
+TEST_F(FavouritesTest, BackupsKeepSeveralGenerationsOfLists) {
+  WriteFile("[]");
+  EXPECT_EQ(AddFavourite(core_, kA), AddResult::kAdded);
+  EXPECT_FALSE(fs::exists(path_ + ".bak"));  // an empty list is not worth a backup
+  const std::vector<std::string> extra = {"192.0.2.4:1", "192.0.2.5:1", "192.0.2.6:1",
+                                          "192.0.2.7:1"};
+  std::vector<std::string> files = {FileText()};
+  for (const std::string& address : extra) {
+    ASSERT_EQ(AddFavourite(core_, address), AddResult::kAdded);
+    files.push_back(FileText());
+  }
+  // Newest first: the file before the last add, then the ones before it; the oldest is gone.
+  ASSERT_EQ(kFavouritesBackupGenerations, 4);
+  EXPECT_EQ(test::slurp(path_ + ".bak"), files[3]);
+  EXPECT_EQ(test::slurp(path_ + ".bak.1"), files[2]);
+  EXPECT_EQ(test::slurp(path_ + ".bak.2"), files[1]);
+  EXPECT_EQ(test::slurp(path_ + ".bak.3"), files[0]);
+  EXPECT_FALSE(fs::exists(path_ + ".bak.4"));
+
+  // An emptied list and a blank file push no good generation out.
+  WriteFile("[]");
   EXPECT_EQ(AddFavourite(core_, kB), AddResult::kAdded);
-  EXPECT_EQ(FileText(), ListText({kA, kB}));
-  EXPECT_EQ(test::slurp(path_ + ".bad"), "{not json");
-
-  // A second broken file gets a name of its own; the first copy stays.
-  WriteFile("{\"ip\":\"object, not a list\"}");
-  FavouritesFileOf(core_)->Reload();
+  EXPECT_EQ(test::slurp(path_ + ".bak"), files[3]);
   EXPECT_EQ(AddFavourite(core_, kC), AddResult::kAdded);
-  EXPECT_EQ(test::slurp(path_ + ".bad"), "{not json");
-  EXPECT_EQ(test::slurp(path_ + ".bad1"), "{\"ip\":\"object, not a list\"}");
-
-  // A delete never rewrites a file it cannot read.
-  WriteFile("garbage");
-  FavouritesFileOf(core_)->Reload();
-  list().Select(0);
-  ASSERT_TRUE(window().Activate(Menu(names::kMenuDelete)));
-  EXPECT_EQ(FileText(), "garbage");
-  EXPECT_FALSE(DeleteFavourite(core_, kB, false));
-  EXPECT_EQ(FileText(), "garbage");
+  EXPECT_EQ(test::slurp(path_ + ".bak"), ListText({kB}));
+  EXPECT_EQ(test::slurp(path_ + ".bak.1"), files[3]);
+  EXPECT_EQ(test::slurp(path_ + ".bak.3"), files[1]);
+  WriteFile("   ");
+  EXPECT_EQ(AddFavourite(core_, "192.0.2.8:1"), AddResult::kAdded);
+  EXPECT_EQ(FileText(), ListText({"192.0.2.8:1"}));
+  EXPECT_EQ(test::slurp(path_ + ".bak"), ListText({kB}));
 }
 
 // ---- Deleting ----------------------------------------------------------------------------------
@@ -403,7 +443,7 @@ TEST_F(FavouritesTest, RestoreLeavesTheFileAloneWithoutAUsableAnswer) {
   EXPECT_FALSE(fs::exists(path_ + ".bak"));
 }
 
-TEST_F(FavouritesTest, RestoredTypeidsShowUntilTheNextAdd) {
+TEST_F(FavouritesTest, RestoredTypeidsStayThroughLaterAdds) {
   SeedCloud(LogIn(),
             "[{\"ip\":\"192.0.2.1:27015\",\"typeid\":\"5\"},"
             "{\"ip\":\"192.0.2.2:27016\",\"typeid\":\"国服\"}]");
@@ -412,8 +452,10 @@ TEST_F(FavouritesTest, RestoredTypeidsShowUntilTheNextAdd) {
   EXPECT_EQ(test::slurp(path_ + ".bak"), ListText({kC}));
   EXPECT_EQ(list().Cell(0, cols::kFavTypeStr), "5");
   EXPECT_EQ(list().Cell(1, cols::kFavTypeStr), gbk("国服"));
+  const std::string restored = FileText();
   EXPECT_EQ(AddFavourite(core_, kC), AddResult::kAdded);
-  EXPECT_EQ(FileText(), ListText({kA, kB, kC}));
+  EXPECT_EQ(FileText(), restored.substr(0, restored.size() - 1) + ",{\"ip\":\"192.0.2.3:27017\"}]");
+  EXPECT_EQ(list().Cell(1, cols::kFavTypeStr), gbk("国服"));
 }
 
 TEST_F(FavouritesTest, RestoreButtonRunsOnAWorker) {

@@ -45,6 +45,29 @@ TEST_F(ProfileTest, ReadsCrlfAndLfFilesAlike) {
   }
 }
 
+// Lines end at LF only, as in the Windows profile functions; a lone CR is blank space inside a
+// line. A CR-only file is one line: its keys are absent, and writing keeps every byte of it.
+TEST_F(ProfileTest, CrOnlyLineEndsAreNoLineEnds) {
+  const std::string cr_only = "[Configs]\rCSGOPath=C:\\old\\\rGameLuncherMode=2\r";
+  write_contents(cr_only);
+  EXPECT_EQ(read("CSGOPath"), "<none>");
+  EXPECT_EQ(read("GameLuncherMode"), "<none>");
+
+  ASSERT_TRUE(profile_write("Configs", "GameLuncherMode", "4", ini_));
+  EXPECT_EQ(contents(), cr_only + "\r\nGameLuncherMode=4\r\n");
+  EXPECT_EQ(read("GameLuncherMode"), "4");
+  EXPECT_EQ(read("CSGOPath"), "<none>");
+}
+
+TEST_F(ProfileTest, StrayCrInsideALineIsBlank) {
+  write_contents("[Configs]\r\r\nA=1\r\r\nB\r=2\r\nC=x\ry\r\n");
+  EXPECT_EQ(read("A"), "1");  // a CR before the line ending is trimmed like a blank
+  EXPECT_EQ(read("B"), "2");  // and between a name and "="
+  EXPECT_EQ(read("C"), "x\ry");  // inside a value it stays
+  ASSERT_TRUE(profile_write("Configs", "A", "5", ini_));
+  EXPECT_EQ(contents(), "[Configs]\r\r\nA=5\r\nB\r=2\r\nC=x\ry\r\n");
+}
+
 TEST_F(ProfileTest, NamesIgnoreCaseAndValuesAreTrimmed) {
   write_contents(
       "[configs]\r\n  csgopath  =  C:\\x\\  \r\nQuoted=\" spaced \"\r\nHalf=\"x\r\n"

@@ -3,8 +3,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,6 +48,12 @@ class Fd {
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
   bool ok() const { return fd_ >= 0; }
+  // Gives up ownership: the descriptor stays open.
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   // Closes now and reports whether the last buffered write reached the file.
   bool close() {
     int fd = fd_;
@@ -341,6 +349,60 @@ bool write_file_atomic(const std::string& path, std::string_view bytes, bool own
   }
 }
 
+namespace {
+
+constexpr std::string_view kTempMark = ".tmp-";
+
+// The writer's process id in a temporary file's name ("<target>.tmp-<pid>-<n>"), or 0 when the
+// name is not one of ours.
+pid_t temp_file_writer(std::string_view name) {
+  const std::size_t mark = name.rfind(kTempMark);
+  if (mark == std::string_view::npos || mark == 0) return 0;
+  const std::string_view rest = name.substr(mark + kTempMark.size());
+  const std::size_t dash = rest.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return 0;
+  auto digits = [](std::string_view s) {
+    return s.size() <= 10 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!digits(rest.substr(0, dash)) || !digits(rest.substr(dash + 1))) return 0;
+  const long long pid = std::atoll(std::string(rest.substr(0, dash)).c_str());
+  return pid > 0 && pid <= 0x7fffffff ? static_cast<pid_t>(pid) : 0;
+}
+
+bool process_alive(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
+
+}  // namespace
+
+int remove_stale_temp_files(const std::string& dir) {
+  if (dir.empty()) return 0;
+  DIR* folder = ::opendir(to_os(dir).c_str());
+  if (folder == nullptr) return 0;
+  const int dir_fd = ::dirfd(folder);
+  constexpr time_t kDay = 24 * 60 * 60;
+  const time_t now = ::time(nullptr);
+  int removed = 0;
+  std::vector<std::string> stale;
+  try {
+    while (const dirent* entry = ::readdir(folder)) {
+      const std::string name = entry->d_name;
+      const pid_t writer = temp_file_writer(name);
+      if (writer == 0) continue;
+      struct stat st;
+      if (::fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+        continue;
+      }
+      if (process_alive(writer) && now - st.st_mtime < kDay) continue;
+      stale.push_back(name);
+    }
+    for (const std::string& name : stale) {
+      if (::unlinkat(dir_fd, name.c_str(), 0) == 0) ++removed;
+    }
+  } catch (...) {
+  }
+  ::closedir(folder);
+  return removed;
+}
+
 }  // namespace brindle::platform
 
 namespace brindle::platform {
@@ -361,6 +423,34 @@ LockOutcome lock_file(const std::string& path, FileHandle& out) {
     const bool held = errno == EWOULDBLOCK;
     ::close(fd);
     return held ? LockOutcome::kHeldElsewhere : LockOutcome::kFailed;
+  }
+}
+
+LockOutcome lock_file_wait(const std::string& path, int wait_ms, FileHandle& out) {
+  out = kInvalidFile;
+  if (path.empty()) return LockOutcome::kFailed;
+  Fd fd(::open(to_os(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd.ok()) return LockOutcome::kFailed;
+  struct timespec start;
+  ::clock_gettime(CLOCK_MONOTONIC, &start);
+  // Holders keep these locks for milliseconds: short naps first, then a few a second at most.
+  long nap_us = 500;
+  for (;;) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+      out = static_cast<FileHandle>(fd.get());
+      (void)fd.release();  // the handle owns the descriptor now
+      return LockOutcome::kTaken;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return LockOutcome::kFailed;
+    struct timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long waited_ms =
+        (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
+    if (waited_ms >= wait_ms) return LockOutcome::kHeldElsewhere;
+    const struct timespec nap = {0, nap_us * 1000};
+    ::nanosleep(&nap, nullptr);
+    nap_us = std::min(nap_us * 2, 50000L);
   }
 }
 
