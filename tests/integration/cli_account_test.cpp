@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "foundation/settings_file.h"
+#include "support/child_process.h"
+#include "support/extractor_files.h"
 #include "support/sim_admin.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
-#include "support/child_process.h"
-#include "support/extractor_files.h"
 
 namespace brindle {
 namespace {

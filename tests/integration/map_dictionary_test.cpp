@@ -15,10 +15,10 @@
 #include "foundation/http_settings.h"
 #include "foundation/string_map.h"
 #include "servers/server_list.h"
+#include "support/extractor_files.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 #include "view/test_ports.h"
-#include "support/extractor_files.h"
 
 namespace brindle {
 namespace {

@@ -7,11 +7,11 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "support/child_process.h"
+#include "support/extractor_files.h"
 #include "support/sim_admin.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
-#include "support/child_process.h"
-#include "support/extractor_files.h"
 
 namespace brindle {
 namespace {

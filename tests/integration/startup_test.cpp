@@ -12,10 +12,10 @@
 #include "app/endpoints.h"
 #include "foundation/encoding.h"
 #include "foundation/settings_file.h"
+#include "support/extractor_files.h"
 #include "support/poll.h"
 #include "support/temp_dir.h"
 #include "view/test_ports.h"
-#include "support/extractor_files.h"
 
 namespace brindle {
 namespace {
@@ -28,9 +28,7 @@ class StartupTest : public ::testing::Test {
     cl_.program_dir = dir_.path().string();
     ASSERT_TRUE(core_.Prepare(cl_));
   }
-  void InstallExtractor() {
-    test::InstallPlaceholderExtractor(dir_.path() / "qdata" / "7zip");
-  }
+  void InstallExtractor() { test::InstallPlaceholderExtractor(dir_.path() / "qdata" / "7zip"); }
   void WriteSettings(const std::string& key, const std::string& value) {
     fs::create_directories(dir_.path() / "qdata");
     ASSERT_TRUE(WriteSetting((dir_.path() / "qdata" / "Config2.ini").string(), key, value));

@@ -9,8 +9,8 @@
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
 #include "maps/download_task.h"
-#include "view/control_names.h"
 #include "support/extractor_files.h"
+#include "view/control_names.h"
 
 namespace brindle::test {
 

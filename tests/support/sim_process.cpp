@@ -147,10 +147,13 @@ SimProcess::~SimProcess() { Stop(); }
 bool SimProcess::Start(std::vector<std::string> args) {
   const std::string out = dir_.file("sim.out");
   const std::string gone = dir_.file("sim.gone");
-  std::vector<std::string> argv = {"/bin/sh",        "-c",
-                                   kWatcher,         "brindle-sim-watch",
+  std::vector<std::string> argv = {"/bin/sh",
+                                   "-c",
+                                   kWatcher,
+                                   "brindle-sim-watch",
                                    NativePath(dir_.file("sim.stop")),
-                                   NativePath(gone), pids_file()};
+                                   NativePath(gone),
+                                   pids_file()};
   argv.insert(argv.end(), args.begin(), args.end());
   if (!StartNative(argv, out)) {
     error_ = "cannot start /bin/sh for brindle-sim";

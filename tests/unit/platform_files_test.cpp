@@ -9,8 +9,8 @@
 
 #include "foundation/encoding.h"
 #include "platform/platform.h"
-#include "support/temp_dir.h"
 #include "support/system_only.h"
+#include "support/temp_dir.h"
 
 namespace brindle {
 namespace {

@@ -258,7 +258,8 @@ TEST_F(SteamToolsTest, OtherLetterCaseLeavesTheExecutablePath) {
 }
 
 TEST_F(SteamToolsTest, RepairAsksFirstThenLooksForSteam) {
-  BRINDLE_POSIX_ONLY("the Linux answer to a running client; Windows would start the script elevated");
+  BRINDLE_POSIX_ONLY(
+      "the Linux answer to a running client; Windows would start the script elevated");
 #ifndef _WIN32
   ports().ScriptAnswer(1);  // 取消
   RunSteamRepair(window(), temp_.dir());

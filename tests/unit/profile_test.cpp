@@ -61,8 +61,8 @@ TEST_F(ProfileTest, CrOnlyLineEndsAreNoLineEnds) {
 
 TEST_F(ProfileTest, StrayCrInsideALineIsBlank) {
   write_contents("[Configs]\r\r\nA=1\r\r\nB\r=2\r\nC=x\ry\r\n");
-  EXPECT_EQ(read("A"), "1");  // a CR before the line ending is trimmed like a blank
-  EXPECT_EQ(read("B"), "2");  // and between a name and "="
+  EXPECT_EQ(read("A"), "1");     // a CR before the line ending is trimmed like a blank
+  EXPECT_EQ(read("B"), "2");     // and between a name and "="
   EXPECT_EQ(read("C"), "x\ry");  // inside a value it stays
   ASSERT_TRUE(profile_write("Configs", "A", "5", ini_));
   EXPECT_EQ(contents(), "[Configs]\r\r\nA=5\r\nB\r=2\r\nC=x\ry\r\n");
@@ -168,7 +168,7 @@ TEST_F(ProfileTest, WriteRefusesWhatWouldBreakTheFile) {
 TEST_F(ProfileTest, WriteFailsWithoutLosingAnything) {
   EXPECT_FALSE(profile_write("Configs", "A", "1", dir_.dir()));
   EXPECT_FALSE(profile_write("Configs", "A", "1", dir_.file("no/folder/Config2.ini")));
-#ifndef _WIN32  // an unreadable file, by its POSIX mode
+#ifndef _WIN32                   // an unreadable file, by its POSIX mode
   if (::geteuid() == 0) return;  // root reads files whatever their mode
   write_contents("[Configs]\r\nKeep=me\r\n");
   ::chmod(ini_.c_str(), 0);

@@ -28,7 +28,8 @@ std::string native_arg(const std::string& arg) {
 int main(int argc, char** argv) {
   wchar_t temp[MAX_PATH + 1] = {};
   wchar_t status_file[MAX_PATH + 1] = {};
-  if (::GetTempPathW(MAX_PATH, temp) == 0 || ::GetTempFileNameW(temp, L"q7z", 0, status_file) == 0) {
+  if (::GetTempPathW(MAX_PATH, temp) == 0 ||
+      ::GetTempFileNameW(temp, L"q7z", 0, status_file) == 0) {
     return 2;
   }
   char narrow[MAX_PATH * 3] = {};
@@ -36,8 +37,13 @@ int main(int argc, char** argv) {
   const std::string status = narrow;
 
   const char* seven_zip = std::getenv("BRINDLE_7ZZ");
-  std::vector<std::string> relay = {"/bin/sh", "-c", kRelay, "q_unbz2", brindle::test::NativePath(status),
-                                    seven_zip != nullptr && *seven_zip ? seven_zip : "/usr/bin/7zz"};
+  std::vector<std::string> relay = {
+      "/bin/sh",
+      "-c",
+      kRelay,
+      "q_unbz2",
+      brindle::test::NativePath(status),
+      seven_zip != nullptr && *seven_zip ? seven_zip : "/usr/bin/7zz"};
   for (int i = 1; i < argc; ++i) relay.push_back(native_arg(argv[i]));
   if (!brindle::test::StartNative(relay, "NUL")) return 2;
 
