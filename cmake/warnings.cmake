@@ -12,3 +12,8 @@ if(BRINDLE_SANITIZE)
     -fno-sanitize-recover=all)
   target_link_options(brindle_warnings INTERFACE -fsanitize=${BRINDLE_SANITIZE})
 endif()
+# Windows headers (which libcurl's header brings in) without their min and max macros and rarely
+# used parts, in every file of ours.
+if(WIN32)
+  target_compile_definitions(brindle_warnings INTERFACE NOMINMAX WIN32_LEAN_AND_MEAN)
+endif()

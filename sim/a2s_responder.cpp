@@ -1,11 +1,17 @@
 #include "a2s_responder.h"
 
+#ifdef _WIN32
+// The tests also run as Windows programs (under Wine); the responders then run inside them.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <charconv>
@@ -20,6 +26,73 @@ namespace brindle::sim {
 namespace {
 
 using namespace std::string_view_literals;
+
+#ifdef _WIN32
+using Socket = SOCKET;
+using SockLen = int;
+using PollFd = WSAPOLLFD;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+constexpr int kSendFlags = 0;
+constexpr int kReceiveFlags = 0;  // the sockets are made non-blocking instead
+void close_socket(Socket s) { ::closesocket(s); }
+int poll_sockets(PollFd* fds, std::size_t n) { return ::WSAPoll(fds, static_cast<ULONG>(n), -1); }
+bool interrupted() { return false; }
+std::string socket_error() { return "error " + std::to_string(::WSAGetLastError()); }
+#else
+using Socket = int;
+using SockLen = socklen_t;
+using PollFd = pollfd;
+constexpr Socket kNoSocket = -1;
+constexpr int kSendFlags = MSG_NOSIGNAL;
+constexpr int kReceiveFlags = MSG_DONTWAIT;
+void close_socket(Socket s) { ::close(s); }
+int poll_sockets(PollFd* fds, std::size_t n) { return ::poll(fds, n, -1); }
+bool interrupted() { return errno == EINTR; }
+std::string socket_error() { return std::strerror(errno); }
+#endif
+
+// Wakes the serving thread for Stop: a pipe here; on Windows, where poll takes only sockets, a
+// loopback datagram socket that Stop sends one byte to.
+struct Waker {
+#ifdef _WIN32
+  Socket socket = kNoSocket;
+  sockaddr_in address{};
+
+  bool Open() {
+    socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (socket == kNoSocket) return false;
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    SockLen length = sizeof address;
+    return ::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+           ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  }
+  Socket Watched() const { return socket; }
+  void Wake() {
+    const char byte = 1;
+    ::sendto(socket, &byte, 1, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  }
+  void Close() {
+    if (socket != kNoSocket) close_socket(socket);
+    socket = kNoSocket;
+  }
+#else
+  int fds[2] = {-1, -1};
+
+  bool Open() { return ::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0; }
+  Socket Watched() const { return fds[0]; }
+  void Wake() {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t ignored = ::write(fds[1], &byte, 1);
+  }
+  void Close() {
+    for (int& fd : fds) {
+      if (fd >= 0) ::close(fd);
+      fd = -1;
+    }
+  }
+#endif
+};
 
 constexpr std::string_view kHeader = "\xFF\xFF\xFF\xFF"sv;
 constexpr std::string_view kInfoQuery = "TSource Engine Query\0"sv;  // after the header
@@ -124,7 +197,7 @@ std::string ChallengeFor(std::size_t index, std::uint16_t port) {
 struct A2sResponders::Impl {
   struct Server {
     A2sServer config;
-    int fd = -1;
+    Socket fd = kNoSocket;
     std::uint16_t port = 0;
     std::string challenge;
     std::uint32_t challenges_made = 0;
@@ -135,7 +208,7 @@ struct A2sResponders::Impl {
     A2sCounts counts;
   };
   struct Held {
-    int fd;
+    Socket fd;
     sockaddr_in to;
     std::string bytes;
   };
@@ -143,25 +216,22 @@ struct A2sResponders::Impl {
   mutable std::mutex mutex;  // counts, held replies, hold flag
   std::vector<Server> servers;
   std::thread thread;
-  int wake[2] = {-1, -1};
+  Waker wake;
   bool running = false;
   bool hold = false;
   std::vector<Held> held;
 
   void CloseAll() {
     for (auto& s : servers) {
-      if (s.fd >= 0) ::close(s.fd);
-      s.fd = -1;
+      if (s.fd != kNoSocket) close_socket(s.fd);
+      s.fd = kNoSocket;
     }
-    for (int& fd : wake) {
-      if (fd >= 0) ::close(fd);
-      fd = -1;
-    }
+    wake.Close();
   }
 
-  void Reply(int fd, const sockaddr_in& to, const std::string& bytes) {
-    ::sendto(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to),
-             sizeof to);
+  void Reply(Socket fd, const sockaddr_in& to, const std::string& bytes) {
+    ::sendto(fd, bytes.data(), static_cast<int>(bytes.size()), kSendFlags,
+             reinterpret_cast<const sockaddr*>(&to), sizeof to);
   }
 
   // The always-challenging server's next challenge: never the one before.
@@ -226,13 +296,13 @@ struct A2sResponders::Impl {
   }
 
   void Serve() {
-    std::vector<pollfd> fds;
-    fds.push_back({wake[0], POLLIN, 0});
+    std::vector<PollFd> fds;
+    fds.push_back({wake.Watched(), POLLIN, 0});
     for (const auto& s : servers) fds.push_back({s.fd, POLLIN, 0});
     char buffer[2048];
     for (;;) {
-      int ready = ::poll(fds.data(), fds.size(), -1);
-      if (ready < 0 && errno == EINTR) continue;
+      int ready = poll_sockets(fds.data(), fds.size());
+      if (ready < 0 && interrupted()) continue;
       if (ready < 0 || fds[0].revents != 0) return;
       for (std::size_t k = 1; k < fds.size(); ++k) {
         if (fds[k].revents == 0) continue;
@@ -240,9 +310,9 @@ struct A2sResponders::Impl {
         // Drain the socket: a burst of requests must not wait for one poll round each.
         for (;;) {
           sockaddr_in from{};
-          socklen_t from_len = sizeof from;
-          ssize_t got = ::recvfrom(s.fd, buffer, sizeof buffer, MSG_DONTWAIT,
-                                   reinterpret_cast<sockaddr*>(&from), &from_len);
+          SockLen from_len = sizeof from;
+          const auto got = ::recvfrom(s.fd, buffer, sizeof buffer, kReceiveFlags,
+                                      reinterpret_cast<sockaddr*>(&from), &from_len);
           if (got < 0) break;
           std::string answer;
           bool player_reply = false;
@@ -275,29 +345,40 @@ bool A2sResponders::Start(std::vector<A2sServer> servers, std::string* error,
     return false;
   };
   if (impl_->running) return fail("the responders are already running");
+#ifdef _WIN32
+  WSADATA winsock{};
+  if (::WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return fail("WSAStartup failed");
+#endif
   in_addr bind_in{};
   if (inet_pton(AF_INET, bind_address.c_str(), &bind_in) != 1) return fail("bad bind address");
-  if (::pipe2(impl_->wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail("pipe2 failed");
+  if (!impl_->wake.Open()) return fail("cannot make the stop signal: " + socket_error());
   impl_->servers.clear();
   impl_->servers.reserve(servers.size());
   for (std::size_t i = 0; i < servers.size(); ++i) {
     Impl::Server& s = impl_->servers.emplace_back();
     s.config = std::move(servers[i]);
+#ifdef _WIN32
+    s.fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    u_long non_blocking = 1;
+    if (s.fd != kNoSocket) ::ioctlsocket(s.fd, FIONBIO, &non_blocking);
+#else
     s.fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    if (s.fd < 0) return fail(std::string("socket: ") + std::strerror(errno));
+#endif
+    if (s.fd == kNoSocket) return fail("socket: " + socket_error());
     // Room for a whole refresh's burst of requests before the thread drains them.
     int buffer_bytes = 1 << 20;
-    ::setsockopt(s.fd, SOL_SOCKET, SO_RCVBUF, &buffer_bytes, sizeof buffer_bytes);
+    ::setsockopt(s.fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&buffer_bytes),
+                 sizeof buffer_bytes);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr = bind_in;
     local.sin_port = htons(s.config.port);
     sockaddr_in bound{};
-    socklen_t bound_len = sizeof bound;
+    SockLen bound_len = sizeof bound;
     if (::bind(s.fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
         ::getsockname(s.fd, reinterpret_cast<sockaddr*>(&bound), &bound_len) != 0) {
       return fail("cannot bind " + bind_address + ":" + std::to_string(s.config.port) + ": " +
-                  std::strerror(errno));
+                  socket_error());
     }
     s.port = ntohs(bound.sin_port);
     s.challenge = ChallengeFor(i, s.port);
@@ -312,8 +393,7 @@ bool A2sResponders::Start(std::vector<A2sServer> servers, std::string* error,
 
 void A2sResponders::Stop() {
   if (!impl_->running) return;
-  const char byte = 1;
-  [[maybe_unused]] ssize_t ignored = ::write(impl_->wake[1], &byte, 1);
+  impl_->wake.Wake();
   impl_->thread.join();
   impl_->running = false;
   {

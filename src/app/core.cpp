@@ -102,13 +102,18 @@ bool Core::Prepare(const CommandLine& command_line) {
   return true;
 }
 
+std::vector<std::string> ComponentFilesIn(const std::string& data_dir, char separator,
+                                          std::span<const std::string_view> files) {
+  std::vector<std::string> out;
+  for (std::string_view file : files) out.push_back(data_dir + separator + std::string(file));
+  return out;
+}
+
 std::vector<std::string> Core::ComponentFiles() const {
 #ifdef _WIN32
-  return {state_.data_dir + "\\7zip\\q_unbz2.exe", state_.data_dir + "\\7zip\\7z.dll",
-          state_.program_dir + "\\qdata\\libs\\libcurl.dll"};
+  return ComponentFilesIn(state_.data_dir, '\\', kWindowsComponents);
 #else
-  // 7-Zip's 7zz needs no library beside it, and libcurl is linked: only the extractor remains.
-  return {state_.data_dir + "/7zip/q_unbz2"};
+  return ComponentFilesIn(state_.data_dir, '/', kLinuxComponents);
 #endif
 }
 

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/app_state.h"
@@ -17,6 +19,14 @@
 namespace brindle {
 
 struct CommandLine;
+
+// Files start-up needs below the data folder, per system: the extractor and, on Windows, the
+// 7-Zip library it loads. libcurl is linked into the programs, so no libcurl library is needed.
+inline constexpr std::string_view kWindowsComponents[] = {"7zip\\q_unbz2.exe", "7zip\\7z.dll"};
+inline constexpr std::string_view kLinuxComponents[] = {"7zip/q_unbz2"};
+// `data_dir` + `separator` + each file, in check order.
+std::vector<std::string> ComponentFilesIn(const std::string& data_dir, char separator,
+                                          std::span<const std::string_view> files);
 
 class Core {
  public:
@@ -74,7 +84,7 @@ class Core {
   // needs them; brindle-cli only for the commands that install files.
   bool require_components = true;
 
-  // Component files whose absence stops start-up, in check order.
+  // Component files whose absence stops start-up, in check order (this system's).
   std::vector<std::string> ComponentFiles() const;
   // The start-up message naming the missing extractor (GBK).
   std::string MissingComponentMessage() const;

@@ -1,12 +1,10 @@
 #include "app/endpoints.h"
 
-#include <unistd.h>
-
-#include <climits>
 #include <string_view>
 
 #include "app/app_state.h"
 #include "foundation/http_settings.h"
+#include "platform/gbk_text.h"
 #include "platform/platform.h"
 
 namespace brindle {
@@ -39,13 +37,18 @@ CommandLine ParseCommandLine(int argc, char** argv) {
 }
 
 std::string ExecutableDir() {
-  char buf[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return {};
-  std::string path(buf, static_cast<size_t>(n));
-  auto slash = path.rfind('/');
-  if (slash == std::string::npos) return {};
-  return path.substr(0, slash == 0 ? 1 : slash);
+  const std::string path = platform::executable_path();
+  // The last separator that starts a character: a GBK trail byte can equal "\\".
+  const std::string separator(1, platform::path_separator());
+  std::size_t last = std::string::npos;
+  for (std::size_t at = GbkFind(path, separator); at != std::string::npos;
+       at = GbkFind(path, separator, at + 1)) {
+    last = at;
+  }
+  if (last == std::string::npos) return {};
+  // The root keeps its separator ("/", "C:\\").
+  const bool root = last == 0 || (last == 2 && path[1] == ':');
+  return path.substr(0, root ? last + 1 : last);
 }
 
 void ApplyDefaultEndpoints(AppState& s) {

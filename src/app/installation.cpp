@@ -113,21 +113,22 @@ std::optional<std::string> ask_executable(Window& window, const char* dialog,
 
 }  // namespace
 
-std::string StripExeName(const std::string& path, std::string_view exe_name) {
-#ifdef _WIN32
-  return replace_matches(path, exe_name, "", false, [](std::size_t, std::size_t) { return true; });
-#else
-  const char separator = sep();
+std::string StripExeName(const std::string& path, std::string_view exe_name,
+                         const GameNames& names) {
+  if (!names.strip_whole_components) {
+    return replace_matches(path, exe_name, "", false,
+                           [](std::size_t, std::size_t) { return true; });
+  }
+  const char separator = names.separator;
   return replace_matches(path, exe_name, "", false, [&](std::size_t pos, std::size_t length) {
     const bool starts_component = pos == 0 || path[pos - 1] == separator;
     const bool ends_component = pos + length == path.size() || path[pos + length] == separator;
     return starts_component && ends_component;
   });
-#endif
 }
 
-std::string Cs2MapDirFor(const std::string& cs2_dir) {
-  return replace_matches(cs2_dir, kCs2BinSuffix, kCs2MapSuffix, true,
+std::string Cs2MapDirFor(const std::string& cs2_dir, const GameNames& names) {
+  return replace_matches(cs2_dir, names.cs2_bin_suffix, names.cs2_map_suffix, true,
                          [](std::size_t, std::size_t) { return true; });
 }
 

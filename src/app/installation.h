@@ -12,34 +12,49 @@ class Core;
 class Window;
 struct AppState;
 
-// The games' executable names and the folders around them, per platform. Directory parts keep
+// The games' executable names and the folders around them, per system. Directory parts keep
 // their separators so they can be matched and appended as they stand.
+struct GameNames {
+  std::string_view cs2_exe;
+  std::string_view cs2_bin_suffix;  // the CS2 executable's folder below the installation
+  std::string_view cs2_map_suffix;  // what replaces it for the map folder
+  std::string_view csgo_exe;
+  std::string_view csgo_map_subdir;  // below the CS:GO folder
+  char separator;
+  // Windows takes every occurrence of the executable name out of a path; elsewhere executables
+  // carry no extension and the name can be part of a folder name ("/home/cs2fan/"), so only
+  // whole path components go.
+  bool strip_whole_components;
+};
+inline constexpr GameNames kWindowsGameNames{
+    "cs2.exe", "\\game\\bin\\win64\\", "\\game\\csgo\\maps\\", "csgo.exe", "csgo\\maps\\", '\\',
+    false};
+inline constexpr GameNames kLinuxGameNames{
+    "cs2", "/game/bin/linuxsteamrt64/", "/game/csgo/maps/", "csgo_linux64", "csgo/maps/", '/',
+    true};
 #ifdef _WIN32
-inline constexpr std::string_view kCs2ExeName = "cs2.exe";
-inline constexpr std::string_view kCs2BinSuffix = "\\game\\bin\\win64\\";
-inline constexpr std::string_view kCs2MapSuffix = "\\game\\csgo\\maps\\";
-inline constexpr std::string_view kCsgoExeName = "csgo.exe";
-inline constexpr std::string_view kCsgoMapSubdir = "csgo\\maps\\";
+inline constexpr const GameNames& kGameNames = kWindowsGameNames;
 #else
-inline constexpr std::string_view kCs2ExeName = "cs2";
-inline constexpr std::string_view kCs2BinSuffix = "/game/bin/linuxsteamrt64/";
-inline constexpr std::string_view kCs2MapSuffix = "/game/csgo/maps/";
-inline constexpr std::string_view kCsgoExeName = "csgo_linux64";
-inline constexpr std::string_view kCsgoMapSubdir = "csgo/maps/";
+inline constexpr const GameNames& kGameNames = kLinuxGameNames;
 #endif
+inline constexpr std::string_view kCs2ExeName = kGameNames.cs2_exe;
+inline constexpr std::string_view kCs2BinSuffix = kGameNames.cs2_bin_suffix;
+inline constexpr std::string_view kCs2MapSuffix = kGameNames.cs2_map_suffix;
+inline constexpr std::string_view kCsgoExeName = kGameNames.csgo_exe;
+inline constexpr std::string_view kCsgoMapSubdir = kGameNames.csgo_map_subdir;
 // Files every installation has.
 inline constexpr std::string_view kCsgoAppIdFile = "steam_appid.txt";
 inline constexpr std::string_view kCsgoReferenceMap = "de_dust2.bsp";
 inline constexpr std::string_view kCs2ReferenceMap = "de_dust2.vpk";
 
-// The folder of an executable path: every occurrence of `exe_name` removed (exact case). On
-// Windows that is every occurrence in the text; elsewhere, where executables carry no extension
-// and the name can be part of a folder name ("/home/cs2fan/"), only whole path components.
-std::string StripExeName(const std::string& path, std::string_view exe_name);
+// The folder of an executable path: every occurrence of `exe_name` removed (exact case), anywhere
+// or as whole components as `names` says.
+std::string StripExeName(const std::string& path, std::string_view exe_name,
+                         const GameNames& names = kGameNames);
 
 // The CS2 map folder of a CS2 executable folder: the bin suffix replaced by the map suffix
 // (letter case ignored).
-std::string Cs2MapDirFor(const std::string& cs2_dir);
+std::string Cs2MapDirFor(const std::string& cs2_dir, const GameNames& names = kGameNames);
 
 // True when `candidate` (a folder ending in a separator) holds the CS:GO reference files:
 // steam_appid.txt, or else csgo/maps/de_dust2.bsp.

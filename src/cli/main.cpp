@@ -1,6 +1,7 @@
 // brindle-cli: start-up as the window program does it, with headless ports, then one command.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/core.h"
 #include "app/endpoints.h"
@@ -47,7 +48,14 @@ void usage(std::FILE* out) {
 
 int main(int argc, char** argv) {
   using namespace brindle;
-  CommandLine cl = ParseCommandLine(argc, argv);
+  platform::use_utf8_standard_streams();
+  // Arguments arrive as UTF-8 on every system; the two folders are paths, which are GBK inside.
+  std::vector<std::string> utf8_args = platform::command_line_utf8(argc, argv);
+  std::vector<char*> arg_pointers{argv[0]};
+  for (std::string& a : utf8_args) arg_pointers.push_back(a.data());
+  CommandLine cl = ParseCommandLine(static_cast<int>(arg_pointers.size()), arg_pointers.data());
+  cl.program_dir = utf8_to_gbk(cl.program_dir);
+  cl.endpoints_file = utf8_to_gbk(cl.endpoints_file);
   if (!cl.error.empty()) {
     std::fprintf(stderr, "brindle-cli: %s\n", cl.error.c_str());
     return 2;
@@ -81,7 +89,7 @@ int main(int argc, char** argv) {
   // A folder that is not there is a mistyped option, not a place to build a program folder in.
   if (!cl.program_dir.empty() && !platform::is_directory(cl.program_dir)) {
     std::fprintf(stderr, "brindle-cli: the program folder %s does not exist\n",
-                 cl.program_dir.c_str());
+                 gbk_to_utf8(cl.program_dir).c_str());
     return 1;
   }
 

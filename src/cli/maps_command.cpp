@@ -10,7 +10,6 @@
 // until the queue and the extraction queue are empty. A live progress bar per task on a
 // terminal; --json prints [{"name","url","result","bytes"[,"reason"]}]. Exit status 1 when any
 // task failed. Refused while another program (the window) owns the program folder.
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -28,6 +27,7 @@
 #include "maps/download_task.h"
 #include "maps/map_check.h"
 #include "maps/map_downloads.h"
+#include "platform/platform.h"
 #include "view/control_names.h"
 #include "view/window.h"
 
@@ -224,8 +224,8 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
   // The queue clock would start the head in 2 s; start it now.
   ctx.window.RunOnUi([&] { downloads->QueueTick(); });
 
-  std::FILE* bar_out = !ctx.json ? (::isatty(::fileno(ctx.out)) ? ctx.out : nullptr)
-                                 : (::isatty(::fileno(stderr)) ? stderr : nullptr);
+  std::FILE* bar_out = !ctx.json ? (platform::is_terminal(ctx.out) ? ctx.out : nullptr)
+                                 : (platform::is_terminal(stderr) ? stderr : nullptr);
   ProgressBar bar(bar_out);
   for (int poll = 0;; ++poll) {
     if (poll % kPollsPerRedraw == 0) bar.Show(downloads->Progress());

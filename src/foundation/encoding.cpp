@@ -1,8 +1,6 @@
 #include "foundation/encoding.h"
 
-#include <openssl/evp.h>
-
-#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -186,22 +184,29 @@ Bytes hex_decode(std::string_view text) {
 
 std::string base64_encode(std::string_view bytes) {
   try {
-    if (bytes.empty()) return {};
-    const std::size_t total = (bytes.size() + 2) / 3 * 4;
-    std::string out(total + 1,
-                    '\0');  // room for the NUL EVP_EncodeBlock writes after the last chunk
-    // EVP_EncodeBlock takes an int length; whole groups of three keep the chunks joinable.
-    constexpr std::size_t kChunk = 3 * 1024 * 1024;
-    std::size_t at = 0;
-    for (std::size_t pos = 0; pos < bytes.size(); pos += kChunk) {
-      const std::size_t n = std::min(kChunk, bytes.size() - pos);
-      int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data() + at),
-                                    reinterpret_cast<const unsigned char*>(bytes.data() + pos),
-                                    static_cast<int>(n));
-      if (written < 0) return {};
-      at += static_cast<std::size_t>(written);
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    auto byte_at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    std::size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+      const std::uint32_t group =
+          (std::uint32_t{byte_at(i)} << 16) | (std::uint32_t{byte_at(i + 1)} << 8) | byte_at(i + 2);
+      out.push_back(kDigits[(group >> 18) & 63]);
+      out.push_back(kDigits[(group >> 12) & 63]);
+      out.push_back(kDigits[(group >> 6) & 63]);
+      out.push_back(kDigits[group & 63]);
     }
-    out.resize(at);
+    const std::size_t rest = bytes.size() - i;
+    if (rest > 0) {
+      std::uint32_t group = std::uint32_t{byte_at(i)} << 16;
+      if (rest == 2) group |= std::uint32_t{byte_at(i + 1)} << 8;
+      out.push_back(kDigits[(group >> 18) & 63]);
+      out.push_back(kDigits[(group >> 12) & 63]);
+      out.push_back(rest == 2 ? kDigits[(group >> 6) & 63] : '=');
+      out.push_back('=');
+    }
     return out;
   } catch (...) {
     return {};

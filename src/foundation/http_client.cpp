@@ -480,6 +480,12 @@ bool HttpClient::apply_tls_settings() {
   HttpSettings settings = http_settings();
   if (!settings.tls_verify) return tls_checks(false, false);
   bool ok = tls_checks(true, true);
+  // Windows' TLS (Schannel) also asks for revocation, and a certificate that names no revocation
+  // list (a community's own CA, brindle-sim's) would fail as "status unknown"; a revoked one
+  // still fails. Other TLS libraries ignore the option.
+  ok = set_option(CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT)) ==
+           CURLE_OK &&
+       ok;
   if (!settings.ca_file.empty()) {
     ok = set_option_text(CURLOPT_CAINFO, settings.ca_file) == CURLE_OK && ok;
   }

@@ -4,6 +4,11 @@
 #pragma once
 
 #include <curl/curl.h>
+#ifdef _WIN32
+// curl.h brings in <windows.h>, whose MessageBox macro would rename Window::MessageBox in every
+// file that sees both.
+#undef MessageBox
+#endif
 
 #include <atomic>
 #include <cstdint>

@@ -7,15 +7,20 @@
 namespace brindle {
 namespace {
 
-// Replaces every occurrence of `from` in `text` (exact case).
-std::string replace_all(std::string text, std::string_view from, std::string_view to) {
+// Replaces every occurrence of `from` that starts a character of the GBK text (exact case): a
+// trail byte can equal "\\", which must not pass for a separator.
+std::string replace_all(const std::string& text, std::string_view from, std::string_view to) {
   if (from.empty()) return text;
+  std::string out;
   std::size_t pos = 0;
-  while ((pos = text.find(from, pos)) != std::string::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
+  for (std::size_t at = GbkFind(text, from); at != std::string::npos;
+       at = GbkFind(text, from, pos)) {
+    out.append(text, pos, at - pos);
+    out.append(to);
+    pos = at + from.size();
   }
-  return text;
+  out.append(text, pos, std::string::npos);
+  return out;
 }
 
 }  // namespace
@@ -54,14 +59,19 @@ bool ShowInFolder(const std::string& path, bool edit_name) {
   return platform::show_in_folder(path, edit_name);
 }
 
+std::string SteamBinFolderOf(const std::string& image_path, std::string_view exe_name,
+                             char separator) {
+  const std::string sep(1, separator);
+  return replace_all(image_path, sep + std::string(exe_name), sep + "bin");
+}
+
 std::string FindSteamBinFolder() {
-  const std::string sep(1, platform::path_separator());
   for (std::string_view client : {kSteamExeName, kSteamChinaExeName}) {
     const int pid = FindProcessId(std::string(client));
     if (pid == 0) continue;
     // The executable's own spelling decides: a differently cased name is not replaced and the
     // script then gets the executable path itself.
-    return replace_all(ProcessImagePath(pid), sep + std::string(client), sep + "bin");
+    return SteamBinFolderOf(ProcessImagePath(pid), client, platform::path_separator());
   }
   return {};
 }

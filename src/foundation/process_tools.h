@@ -8,15 +8,23 @@
 
 namespace brindle {
 
-// Executable names of the programs the companion looks for. Windows names stay with the Windows
-// build; Linux has its own native names.
+// The Steam clients' executable names, per system. Steam China is a Windows client only; the
+// Linux name keeps the lookups uniform but no such client is ever expected to run there.
+struct SteamClientNames {
+  std::string_view steam;
+  std::string_view steam_china;
+  char separator;
+  bool steam_china_exists;  // the Steam China client can run on this system
+};
+inline constexpr SteamClientNames kWindowsSteamNames{"steam.exe", "steamchina.exe", '\\', true};
+inline constexpr SteamClientNames kLinuxSteamNames{"steam", "steamchina", '/', false};
 #ifdef _WIN32
-inline constexpr std::string_view kSteamExeName = "steam.exe";
-inline constexpr std::string_view kSteamChinaExeName = "steamchina.exe";
+inline constexpr const SteamClientNames& kSteamNames = kWindowsSteamNames;
 #else
-inline constexpr std::string_view kSteamExeName = "steam";
-inline constexpr std::string_view kSteamChinaExeName = "steamchina";
+inline constexpr const SteamClientNames& kSteamNames = kLinuxSteamNames;
 #endif
+inline constexpr std::string_view kSteamExeName = kSteamNames.steam;
+inline constexpr std::string_view kSteamChinaExeName = kSteamNames.steam_china;
 
 // Ids of the running processes whose executable file name matches `exe_name` (GBK). Without
 // `case_sensitive` only the letters A-Z and a-z match their other case; every other character,
@@ -46,5 +54,9 @@ void OpenUrl(const std::string& url);
 // running Steam client (the global client before the China one) with its executable name
 // replaced by "bin" (exact case). Empty when neither client runs.
 [[nodiscard]] std::string FindSteamBinFolder();
+// That folder for one client's executable path: every separator + `exe_name` (exact case, on
+// character boundaries) replaced by separator + "bin".
+[[nodiscard]] std::string SteamBinFolderOf(const std::string& image_path, std::string_view exe_name,
+                                           char separator);
 
 }  // namespace brindle

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -163,6 +164,24 @@ mac_address_text();  // "00:1A:2B:3C:4D:5E" of the connected physical adapter
 // Windows: name, edition, architecture and build. Elsewhere: name, version and architecture;
 // never the kernel release, which changes at every update and would change the machine identity.
 [[nodiscard]] std::string os_version_text();
+
+// ---- This process -----------------------------------------------------------------------------
+
+// Full path of this program's executable (GBK); empty when the system cannot say.
+[[nodiscard]] std::string executable_path();
+// The stream is a terminal (a console window on Windows), so a live progress line may be drawn
+// on it; false for files, pipes and a null stream.
+[[nodiscard]] bool is_terminal(std::FILE* stream);
+// The program's arguments (argv[1] on) as UTF-8. POSIX: argv as given (the locale's UTF-8).
+// Windows: from the wide command line, since argv there is in the ANSI code page and loses what
+// that page cannot hold.
+[[nodiscard]] std::vector<std::string> command_line_utf8(int argc, char** argv);
+// Makes standard output and standard error carry the bytes written unchanged (Windows: binary
+// mode, so "\n" is not widened to "\r\n") and a console show them as UTF-8. Nothing elsewhere.
+void use_utf8_standard_streams();
+// This process runs as the POSIX superuser (effective user id 0). Always false on Windows, which
+// has no such user: an elevated administrator is not one.
+[[nodiscard]] bool running_as_root();
 
 // ---- Processes and shell ---------------------------------------------------------------------
 

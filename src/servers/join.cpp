@@ -139,9 +139,7 @@ int LaunchRegionIn(const Controls& controls) {
 SteamClients RunningSteamClients() {
   SteamClients running;
   running.steam = Running(kSteamExeName);
-#ifdef _WIN32
-  running.steam_china = Running(kSteamChinaExeName);
-#endif
+  running.steam_china = kSteamNames.steam_china_exists && Running(kSteamChinaExeName);
   return running;
 }
 

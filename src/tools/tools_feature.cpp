@@ -24,7 +24,8 @@ void RunSteamRepair(Window& window, const std::string& program_dir) {
     return;
   }
 #ifdef _WIN32
-  RunElevated(program_dir + "\\qdata\\tools\\vacfix.bat", bin_folder, 0);
+  // A refused prompt or a missing script shows nothing, as the repair always has.
+  (void)RunElevated(program_dir + "\\qdata\\tools\\vacfix.bat", bin_folder, 0);
 #else
   // The community's repair script is a Windows batch file; there is nothing to run here.
   (void)program_dir;

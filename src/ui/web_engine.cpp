@@ -1,10 +1,10 @@
 #include "ui/web_engine.h"
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <cstdio>
+
+#include "platform/platform.h"
 
 #if defined(BRINDLE_WEB_ENGINE) && defined(__SANITIZE_ADDRESS__)
 // The engine (Chromium inside Qt WebEngine, not built for the sanitizer) frees some objects
@@ -36,7 +36,7 @@ std::string PrepareWebEngine() {
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
   }
   std::string said;
-  if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
+  if (platform::running_as_root() && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     said = "brindle: running as root: the embedded browser runs without Chromium's sandbox\n";
     std::fputs(said.c_str(), stderr);

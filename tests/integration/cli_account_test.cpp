@@ -1,22 +1,21 @@
 // brindle-cli's account commands as real child processes against brindle-sim: a login kept in the
 // program folder makes later calls logged in, the output never carries a secret, and the version
 // command reports the check.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
+#endif
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "foundation/settings_file.h"
+#include "support/child_process.h"
+#include "support/extractor_files.h"
 #include "support/sim_admin.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace brindle {
 namespace {
@@ -39,36 +38,15 @@ class CliAccountTest : public test::SharedSimSuite {
     ASSERT_TRUE(sim_->running()) << sim_->error();
     ASSERT_TRUE(test::SimReset(*sim_, "/test/version"));
     ASSERT_TRUE(test::SimReset(*sim_, "/test/reward"));
-    fs::create_directories(dir_.path() / "program" / "qdata" / "7zip");
-    test::spit(dir_.path() / "program" / "qdata" / "7zip" / "q_unbz2", "#!/bin/sh\n");
-    fs::permissions(dir_.path() / "program" / "qdata" / "7zip" / "q_unbz2", fs::perms::owner_all);
+    test::InstallPlaceholderExtractor(dir_.path() / "program" / "qdata" / "7zip");
   }
 
   CliRun Cli(std::vector<std::string> args) {
     std::vector<std::string> argv = {cli_, "--program-dir", (dir_.path() / "program").string(),
                                      "--endpoints", sim_->endpoints_file()};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> raw;
-    for (std::string& a : argv) raw.push_back(a.data());
-    raw.push_back(nullptr);
-    const std::string out = dir_.file("out.txt");
-    const std::string err = dir_.file("err.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    CliRun run;
-    const int spawned = posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return run;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = test::slurp(out);
-    run.err = test::slurp(err);
+    const test::ChildRun child = test::RunChild(argv);
+    CliRun run{child.exit_code, child.out, child.err};
     // Nothing a command prints may carry the code, the forum token or the stored tokens.
     for (const std::string& secret :
          {std::string("secure-4242"), std::string("auth1001x7f3c9e2d"), std::string("ue-1001")}) {
@@ -100,9 +78,11 @@ TEST_F(CliAccountTest, LoginStaysUntilLogout) {
   r = Cli({"login", " brindle-tester ", "secure-4242"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("uid            1001"), std::string::npos) << r.out;
+#ifndef _WIN32  // POSIX file modes
   struct stat st;
   ASSERT_EQ(::stat(Settings().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
+#endif
 
   // A later call is logged in through the stored tokens, as the window's start-up is.
   r = Cli({"--json", "whoami"});

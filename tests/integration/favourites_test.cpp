@@ -23,6 +23,7 @@
 #include "servers/join.h"
 #include "servers/query_engine.h"
 #include "sim/a2s_responder.h"
+#include "platform/platform.h"
 #include "support/poll.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
@@ -73,7 +74,7 @@ class FavouritesTest : public ::testing::Test {
     state_.data_dir = (dir_.path() / "qdata").string();
     fs::create_directories(state_.data_dir);
     path_ = FavouritesPath(state_);
-    ASSERT_EQ(path_, state_.data_dir + "/my_favorite.json");
+    ASSERT_EQ(path_, state_.data_dir + platform::path_separator() + "my_favorite.json");
     core_.AddFeature(std::make_unique<FavouritesFeature>());
     state_.initialised = true;
     JoinHooks hooks;

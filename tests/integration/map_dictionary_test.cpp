@@ -15,6 +15,7 @@
 #include "foundation/http_settings.h"
 #include "foundation/string_map.h"
 #include "servers/server_list.h"
+#include "support/extractor_files.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 #include "view/test_ports.h"
@@ -43,8 +44,7 @@ class MapDictionaryTest : public test::SharedSimSuite {
     ASSERT_TRUE(sim_->running()) << sim_->error();
     state_.program_dir = dir_.path().string();
     state_.data_dir = dir_.file("qdata");
-    fs::create_directories(fs::path(state_.data_dir) / "7zip");
-    test::spit(fs::path(state_.data_dir) / "7zip" / "q_unbz2", "#!/bin/sh\n");
+    test::InstallPlaceholderExtractor(fs::path(state_.data_dir) / "7zip");
     state_.forum_base_url = sim_->http_url("/forum");
     fs::remove(fs::path(sim_->data_dir()) / "map_names.json");
     dictionary_.Reset();

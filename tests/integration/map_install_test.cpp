@@ -3,7 +3,6 @@
 // archives that must never harm the game: corrupt ones, ones with ../ and absolute entries, ones
 // with links, and a queue held back while another extractor runs on the machine.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <filesystem>
@@ -166,7 +165,7 @@ TEST_F(MapInstallTest, ArchivesUnpackIntoTheGameFolder) {
 TEST_F(MapInstallTest, HostileArchiveEntriesStayInsideTheTarget) {
   // 7zz drops "../" and makes absolute entries relative: whatever an archive names lands inside
   // the folder it is extracted into.
-  const std::string token = "t" + std::to_string(::getpid());
+  const std::string token = "t" + test::RunToken();
   std::vector<std::uint64_t> tasks;
   for (const char* kind : {"dotdot", "absolute"}) {
     for (const char* form : {"zip", "7z"}) {

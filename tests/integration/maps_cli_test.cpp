@@ -1,22 +1,17 @@
 // brindle-cli's game and maps commands as real child processes against brindle-sim: choosing the
 // game by hand, the check's rows as JSON, downloads of URLs and of a whole group into the game
 // with their results and exit status, and a program folder that another program owns.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "support/child_process.h"
+#include "support/extractor_files.h"
 #include "support/sim_admin.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace brindle {
 namespace {
@@ -35,8 +30,7 @@ class MapsCliTest : public test::SharedSimSuite {
  protected:
   void SetUp() override {
     ASSERT_TRUE(sim_->running()) << sim_->error();
-    fs::create_directories(dir_.path() / "program" / "qdata" / "7zip");
-    fs::create_symlink("/usr/bin/7zz", dir_.path() / "program" / "qdata" / "7zip" / "q_unbz2");
+    ASSERT_TRUE(test::InstallRealExtractor(dir_.path() / "program" / "qdata" / "7zip"));
     game_ = dir_.path() / "game";
     fs::create_directories(game_ / "csgo" / "maps");
     spit(game_ / "steam_appid.txt", "730");
@@ -48,27 +42,8 @@ class MapsCliTest : public test::SharedSimSuite {
     std::vector<std::string> all = {BRINDLE_CLI_PATH, "--program-dir", Program(), "--endpoints",
                                     sim_->endpoints_file()};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const std::string out = dir_.file("out");
-    const std::string err = dir_.file("err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    CliRun run;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = slurp(out);
-    run.err = slurp(err);
-    return run;
+    const test::ChildRun child = test::RunChild(all);
+    return {child.exit_code, child.out, child.err};
   }
   std::string Program() const { return (dir_.path() / "program").string(); }
   std::string Mirror(const std::string& path) const { return sim_->http_url(path); }

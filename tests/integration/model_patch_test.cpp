@@ -172,7 +172,7 @@ TEST_F(ModelPatchTest, UpdateInstallsTheArchivesAndTheCaptionFollows) {
 }
 
 TEST_F(ModelPatchTest, HostileArchiveStaysInsideTheGameFolder) {
-  const std::string token = "patch" + std::to_string(::getpid());
+  const std::string token = "patch" + test::RunToken();
   ASSERT_TRUE(test::SimSet(*sim_, "/test/pifu",
                            "a--http://{primary}/maps/hostile/dotdot/" + token +
                                "/de_evil.7z\r\n"

@@ -12,6 +12,7 @@
 #include "app/endpoints.h"
 #include "foundation/encoding.h"
 #include "foundation/settings_file.h"
+#include "support/extractor_files.h"
 #include "support/poll.h"
 #include "support/temp_dir.h"
 #include "view/test_ports.h"
@@ -27,10 +28,7 @@ class StartupTest : public ::testing::Test {
     cl_.program_dir = dir_.path().string();
     ASSERT_TRUE(core_.Prepare(cl_));
   }
-  void InstallExtractor() {
-    fs::create_directories(dir_.path() / "qdata" / "7zip");
-    test::spit(dir_.path() / "qdata" / "7zip" / "q_unbz2", "#!/bin/sh\n");
-  }
+  void InstallExtractor() { test::InstallPlaceholderExtractor(dir_.path() / "qdata" / "7zip"); }
   void WriteSettings(const std::string& key, const std::string& value) {
     fs::create_directories(dir_.path() / "qdata");
     ASSERT_TRUE(WriteSetting((dir_.path() / "qdata" / "Config2.ini").string(), key, value));

@@ -1,5 +1,11 @@
 #include "support/child_process.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "support/host_paths.h"
+#include "support/temp_dir.h"
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,8 +18,141 @@
 #include <cstring>
 
 extern char** environ;
+#endif
 
 namespace brindle::test {
+
+#ifdef _WIN32
+
+namespace {
+
+std::wstring decode(const std::string& text, UINT code_page, DWORD flags) {
+  if (text.empty()) return {};
+  const int n = ::MultiByteToWideChar(code_page, flags, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(code_page, flags, text.data(), static_cast<int>(text.size()), out.data(),
+                        n);
+  return out;
+}
+
+// A handle the child inherits as one of its standard streams.
+HANDLE inheritable(const std::wstring& path, bool write) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  return ::CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
+                       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void close_all(std::initializer_list<HANDLE> handles) {
+  for (HANDLE h : handles) {
+    if (h != INVALID_HANDLE_VALUE && h != nullptr) ::CloseHandle(h);
+  }
+}
+
+}  // namespace
+
+std::wstring WideText(const std::string& text) {
+  std::wstring wide = decode(text, CP_UTF8, MB_ERR_INVALID_CHARS);
+  return wide.empty() && !text.empty() ? decode(text, 936, 0) : wide;
+}
+
+std::wstring WindowsCommandLine(const std::vector<std::string>& argv) {
+  std::wstring line;
+  for (const std::string& item : argv) {
+    const std::wstring arg = WideText(item);
+    if (!line.empty()) line += L' ';
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+      line += arg;
+      continue;
+    }
+    line += L'"';
+    std::size_t backslashes = 0;
+    for (wchar_t c : arg) {
+      if (c == L'\\') {
+        ++backslashes;
+        continue;
+      }
+      // Backslashes count only before a quote: there they are doubled, and the quote escaped.
+      line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+      backslashes = 0;
+      line += c;
+    }
+    line.append(backslashes * 2, L'\\');
+    line += L'"';
+  }
+  return line;
+}
+
+ChildRun RunChild(const std::vector<std::string>& argv, const std::string& working_dir,
+                  int safety_ms) {
+  ChildRun run;
+  if (argv.empty()) return run;
+  TempDir streams;
+  HANDLE in = inheritable(L"NUL", false);
+  HANDLE out = inheritable(WideText(streams.file("out")), true);
+  HANDLE err = inheritable(WideText(streams.file("err")), true);
+  if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
+    close_all({in, out, err});
+    return run;
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION child{};
+  std::wstring line = WindowsCommandLine(argv);
+  // Paths the build wrote in (BRINDLE_CLI_PATH) are the build machine's.
+  const std::wstring program = WideText(HostPath(argv[0]));
+  const std::wstring folder = WideText(working_dir);
+  const BOOL started =
+      ::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                       nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &child);
+  close_all({in, out, err});
+  if (!started) return run;
+  run.started = true;
+  if (::WaitForSingleObject(child.hProcess, static_cast<DWORD>(safety_ms)) != WAIT_OBJECT_0) {
+    ::TerminateProcess(child.hProcess, 128 + 9);
+    ::WaitForSingleObject(child.hProcess, INFINITE);
+  }
+  DWORD code = 0;
+  if (::GetExitCodeProcess(child.hProcess, &code)) run.exit_code = static_cast<int>(code);
+  close_all({child.hProcess, child.hThread});
+  run.out = slurp(streams.file("out"));
+  run.err = slurp(streams.file("err"));
+  return run;
+}
+
+bool StartNative(const std::vector<std::string>& argv, const std::string& out_file) {
+  if (argv.empty()) return false;
+  HANDLE in = inheritable(L"NUL", false);
+  HANDLE out = inheritable(WideText(out_file), true);
+  if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE) {
+    close_all({in, out});
+    return false;
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = out;
+  PROCESS_INFORMATION child{};
+  std::wstring line = WindowsCommandLine(argv);
+  // Wine starts a program that is no Windows executable as a native one; the handles it returns
+  // for it are empty.
+  const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &child);
+  close_all({in, out});
+  if (!started) return false;
+  close_all({child.hProcess, child.hThread});
+  return true;
+}
+
+#else
 
 ChildRun RunChild(const std::vector<std::string>& argv, const std::string& working_dir,
                   int safety_ms) {
@@ -82,5 +221,7 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& worki
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
 }
+
+#endif
 
 }  // namespace brindle::test

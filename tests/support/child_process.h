@@ -20,4 +20,17 @@ struct ChildRun {
 ChildRun RunChild(const std::vector<std::string>& argv, const std::string& working_dir = {},
                   int safety_ms = 60000);
 
+#ifdef _WIN32
+// Starts a Linux program from this Windows one under Wine (argv[0] an absolute native path)
+// without waiting for it, its standard output and error written to `out_file`. Wine gives no
+// handle to wait on or end such a child: whoever starts one learns of its end some other way (a
+// file it writes). False when it could not be started.
+bool StartNative(const std::vector<std::string>& argv, const std::string& out_file);
+
+// The Windows command line that gives argv back through CommandLineToArgvW's rules.
+std::wstring WindowsCommandLine(const std::vector<std::string>& argv);
+// A program text as UTF-16: UTF-8 when it is valid UTF-8, GBK otherwise.
+std::wstring WideText(const std::string& text);
+#endif
+
 }  // namespace brindle::test

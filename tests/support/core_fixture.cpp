@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "support/extractor_files.h"
+
 namespace brindle::test {
 
 namespace fs = std::filesystem;
@@ -11,7 +13,7 @@ namespace fs = std::filesystem;
 CoreFixture::CoreFixture() {
   state_.program_dir = dir_.path().string();
   state_.data_dir = dir_.file("qdata");
-  state_.download_cache_dir = dir_.file("download/data") + "/";
+  state_.download_cache_dir = TempDir::DirText(dir_.path() / "download" / "data");
   fs::create_directories(dir_.path() / "qdata");
   fs::create_directories(dir_.path() / "download" / "data");
 }
@@ -20,9 +22,12 @@ CoreFixture::~CoreFixture() { StopWorkers(); }
 
 void CoreFixture::InstallExtractor(const std::string& script) {
   fs::create_directories(dir_.path() / "qdata" / "7zip");
-  const fs::path extractor = dir_.path() / "qdata" / "7zip" / "q_unbz2";
+  const fs::path extractor = ExtractorFile(dir_.path() / "qdata" / "7zip");
   spit(extractor, script);
   fs::permissions(extractor, fs::perms::owner_all, fs::perm_options::add);
+#ifdef _WIN32
+  spit(dir_.path() / "qdata" / "7zip" / "7z.dll", "");  // start-up looks for it too
+#endif
 }
 
 bool CoreFixture::WaitForWorkers() {

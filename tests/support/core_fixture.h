@@ -30,7 +30,7 @@ class CoreFixture {
 
   // The settings file of the program folder.
   std::string SettingsPath() const { return SettingsFilePath(state_); }
-  // Puts an extractor stand-in (a shell script) where start-up looks for it.
+  // Puts an extractor stand-in (a shell script: POSIX tests) where start-up looks for it.
   void InstallExtractor(const std::string& script = "#!/bin/sh\n");
 
   // Waits until no job of the core runs; false after the poll limit.

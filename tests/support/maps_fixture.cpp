@@ -9,6 +9,7 @@
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
 #include "maps/download_task.h"
+#include "support/extractor_files.h"
 #include "view/control_names.h"
 
 namespace brindle::test {
@@ -20,12 +21,11 @@ void MapsFixture::SetUp() {
   fx_ = std::make_unique<CoreFixture>();
   ASSERT_TRUE(LoadEndpointsFile(sim_->endpoints_file(), fx_->state()));
   const fs::path root = fx_->dir().path();
-  fs::create_directories(root / "qdata" / "7zip");
-  fs::create_symlink("/usr/bin/7zz", root / "qdata" / "7zip" / "q_unbz2");
+  ASSERT_TRUE(InstallRealExtractor(root / "qdata" / "7zip"));
 
-  csgo_dir_ = (root / "game").string() + "/";
-  maps_dir_ = csgo_dir_ + "csgo/maps/";
-  cs2_maps_dir_ = (root / "cs2" / "game" / "csgo" / "maps").string() + "/";
+  csgo_dir_ = TempDir::DirText(root / "game");
+  maps_dir_ = TempDir::DirText(root / "game" / "csgo" / "maps");
+  cs2_maps_dir_ = TempDir::DirText(root / "cs2" / "game" / "csgo" / "maps");
   fs::create_directories(maps_dir_);
   fs::create_directories(cs2_maps_dir_);
   spit(csgo_dir_ + "steam_appid.txt", "730");

@@ -48,8 +48,8 @@ class MapsFixture : public SharedSimSuite {
   std::string MapFile(const std::string& name) const;  // in the CS:GO maps folder
   DownloadCounters Counters() { return downloads_->stats().Snapshot(); }
 
-  std::string csgo_dir_;      // with its trailing "/"
-  std::string maps_dir_;      // csgo_dir_ + "csgo/maps/"
+  std::string csgo_dir_;      // with its trailing separator
+  std::string maps_dir_;      // csgo_dir_ + "csgo/maps/", in the system's separators
   std::string cs2_maps_dir_;  // the CS2 maps folder
 
  private:

@@ -1,25 +1,29 @@
 #include "support/running_copy.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <fstream>
 #include <string>
 #include <system_error>
 
 #include "foundation/encoding.h"
+#include "support/host_paths.h"
+#include "support/temp_dir.h"
 
 namespace brindle::test {
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path sleep_program() {
-  for (const char* candidate : {"/bin/sleep", "/usr/bin/sleep"}) {
+fs::path waiting_program() {
+#ifdef BRINDLE_SLEEPER_PATH
+  // Built beside the tests; the build wrote its path in the build machine's form.
+  const char* candidates[] = {BRINDLE_SLEEPER_PATH};
+#else
+  const char* candidates[] = {"/bin/sleep", "/usr/bin/sleep"};
+#endif
+  for (const char* candidate : candidates) {
     std::error_code ec;
-    if (fs::exists(candidate, ec)) return candidate;
+    const fs::path path = HostPath(candidate);
+    if (fs::exists(path, ec)) return path;
   }
   return {};
 }
@@ -27,7 +31,7 @@ fs::path sleep_program() {
 }  // namespace
 
 RunningCopy::RunningCopy(const fs::path& exe) {
-  const fs::path source = sleep_program();
+  const fs::path source = waiting_program();
   if (source.empty()) return;
   std::error_code ec;
   fs::create_directories(exe.parent_path(), ec);
@@ -48,15 +52,16 @@ void RunningCopy::Stop() {
 }
 
 ProcessNameLock::ProcessNameLock() {
-  const fs::path path = fs::temp_directory_path() / "brindle-test-process-names.lock";
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd_ < 0) return;
-  while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+  const std::string path = (TestTempBase() / "brindle-test-process-names.lock").string();
+  for (;;) {
+    const platform::LockOutcome outcome = platform::lock_file(path, lock_);
+    if (outcome != platform::LockOutcome::kHeldElsewhere) return;  // taken, or no lock to take
+    platform::sleep_ms(5);
   }
 }
 
 ProcessNameLock::~ProcessNameLock() {
-  if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  if (lock_ != platform::kInvalidFile) platform::unlock_file(lock_);
 }
 
 void write_script(const fs::path& path, const std::string& body) {

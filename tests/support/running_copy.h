@@ -1,6 +1,7 @@
-// A real child process with a chosen executable name: a copy of the system's sleep program placed
-// at a given path and started from there, so the process table shows that name and path. The
-// child is ended and reaped when the object goes.
+// A real child process with a chosen executable name: a copy of a program that only waits (the
+// system's sleep; on Windows the tests' own sleeper) placed at a given path and started from
+// there, so the process table shows that name and path. The child is ended and reaped when the
+// object goes.
 #pragma once
 
 #include <filesystem>
@@ -11,7 +12,8 @@ namespace brindle::test {
 
 class RunningCopy {
  public:
-  // Copies sleep to `exe` (creating its folders) and starts it. started() tells whether it runs.
+  // Copies the waiting program to `exe` (creating its folders) and starts it. started() tells
+  // whether it runs.
   explicit RunningCopy(const std::filesystem::path& exe);
   ~RunningCopy();
   RunningCopy(const RunningCopy&) = delete;
@@ -37,10 +39,10 @@ class ProcessNameLock {
   ProcessNameLock& operator=(const ProcessNameLock&) = delete;
 
  private:
-  int fd_ = -1;
+  platform::FileHandle lock_ = platform::kInvalidFile;
 };
 
-// Writes an executable shell script (test fakes of desktop tools).
+// Writes an executable shell script (test fakes of desktop tools; POSIX only).
 void write_script(const std::filesystem::path& path, const std::string& body);
 
 // Waits until `path` exists, for a detached child that writes it; false after `safety_ms` of

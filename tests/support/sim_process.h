@@ -1,9 +1,13 @@
 // brindle-sim as a child process for one test (or one suite): started with a fresh temp folder
-// for its data, addresses, endpoints file and certificate, and killed when the object goes.
+// for its data, addresses, endpoints file and certificate, and stopped when the object goes.
+//
+// brindle-sim is a Linux program. When the tests run as Windows programs under Wine it still runs
+// natively (BRINDLE_SIM names it): a shell started beside it ends it when the test asks through a
+// file, and records both process ids in BRINDLE_TEST_TMP/sim-pids for the run's own clean-up.
+// Paths handed to it and read from it are converted between the two systems' names.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
@@ -23,9 +27,8 @@ class SimProcess {
   SimProcess& operator=(const SimProcess&) = delete;
 
   // False when the sim did not come up; error() says why.
-  bool running() const { return pid_ > 0 && error_.empty(); }
+  bool running() const { return started_ && error_.empty(); }
   const std::string& error() const { return error_; }
-  pid_t pid() const { return pid_; }
 
   const std::string& http_base() const { return http_base_; }    // "http://127.0.0.1:PORT"
   const std::string& https_base() const { return https_base_; }  // "https://127.0.0.1:PORT"
@@ -42,8 +45,12 @@ class SimProcess {
   std::int64_t request_count(const std::string& path) const;
 
  private:
+  bool Start(std::vector<std::string> args);
+  void Stop();
+
   TempDir dir_;
-  pid_t pid_ = -1;
+  bool started_ = false;
+  int pid_ = -1;  // POSIX: the child's id
   std::string error_;
   std::string http_base_;
   std::string https_base_;

@@ -8,6 +8,7 @@
 #include "foundation/encoding.h"
 #include "platform/platform.h"
 #include "support/core_fixture.h"
+#include "support/extractor_files.h"
 
 namespace brindle {
 namespace {
@@ -70,8 +71,7 @@ TEST(FolderLockTest, SecondWindowEndsAndAGuestLeavesTheCacheAlone) {
 
 TEST(FolderLockTest, TheLockEndsWithItsCore) {
   test::TempDir dir;
-  fs::create_directories(dir.path() / "qdata" / "7zip");
-  test::spit(dir.path() / "qdata" / "7zip" / "q_unbz2", "#!/bin/sh\n");
+  test::InstallPlaceholderExtractor(dir.path() / "qdata" / "7zip");
   {
     SecondProgram first(dir.path().string());
     ASSERT_TRUE(first.core.OnMainWindowCreated());

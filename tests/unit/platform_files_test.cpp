@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <string>
 
 #include "foundation/encoding.h"
 #include "platform/platform.h"
+#include "support/system_only.h"
 #include "support/temp_dir.h"
 
 namespace brindle {
@@ -61,15 +64,19 @@ TEST(PlatformFiles, CopyHonoursOverwriteAndKeepsPermissions) {
   TempDir dir;
   spit(dir.path() / "src", "new contents");
   spit(dir.path() / "dst", "old");
+#ifndef _WIN32
   ::chmod(dir.file("src").c_str(), 0751);
+#endif
   EXPECT_FALSE(platform::copy_file(dir.file("src"), dir.file("dst"), false));
   EXPECT_EQ(slurp(dir.path() / "dst"), "old");
   EXPECT_TRUE(platform::copy_file(dir.file("src"), dir.file("dst"), true));
   EXPECT_EQ(slurp(dir.path() / "dst"), "new contents");
   EXPECT_TRUE(platform::copy_file(dir.file("src"), dir.file("fresh"), false));
+#ifndef _WIN32  // POSIX file modes
   struct stat st;
   ASSERT_EQ(::stat(dir.file("fresh").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0751u);
+#endif
   // A file copied onto itself would be emptied by a naive copy.
   EXPECT_FALSE(platform::copy_file(dir.file("src"), dir.file("src"), true));
   EXPECT_EQ(slurp(dir.path() / "src"), "new contents");
@@ -141,6 +148,8 @@ TEST(PlatformFiles, ReadAndAtomicWrite) {
 }
 
 TEST(PlatformFiles, AtomicWriteKeepsTheReplacedFilesPermissions) {
+  BRINDLE_POSIX_ONLY("POSIX file modes");
+#ifndef _WIN32
   TempDir dir;
   spit(dir.path() / "f", "old");
   ::chmod(dir.file("f").c_str(), 0640);
@@ -148,9 +157,12 @@ TEST(PlatformFiles, AtomicWriteKeepsTheReplacedFilesPermissions) {
   struct stat st;
   ASSERT_EQ(::stat(dir.file("f").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+#endif
 }
 
 TEST(PlatformFiles, AtomicWriteIntoReadOnlyFolderFailsAndKeepsTheOldFile) {
+  BRINDLE_POSIX_ONLY("POSIX folder modes (a read-only folder)");
+#ifndef _WIN32
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   TempDir dir;
   spit(dir.path() / "f", "old");
@@ -158,6 +170,7 @@ TEST(PlatformFiles, AtomicWriteIntoReadOnlyFolderFailsAndKeepsTheOldFile) {
   EXPECT_FALSE(platform::write_file_atomic(dir.file("f"), "new"));
   ::chmod(dir.dir().c_str(), 0755);
   EXPECT_EQ(slurp(dir.path() / "f"), "old");
+#endif
 }
 
 TEST(PlatformMd5, RawDigest) {

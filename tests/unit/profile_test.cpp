@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -41,6 +43,29 @@ TEST_F(ProfileTest, ReadsCrlfAndLfFilesAlike) {
     EXPECT_EQ(read("GameLuncherMode"), "3");
     EXPECT_EQ(read("Missing"), "<none>");
   }
+}
+
+// Lines end at LF only, as in the Windows profile functions; a lone CR is blank space inside a
+// line. A CR-only file is one line: its keys are absent, and writing keeps every byte of it.
+TEST_F(ProfileTest, CrOnlyLineEndsAreNoLineEnds) {
+  const std::string cr_only = "[Configs]\rCSGOPath=C:\\old\\\rGameLuncherMode=2\r";
+  write_contents(cr_only);
+  EXPECT_EQ(read("CSGOPath"), "<none>");
+  EXPECT_EQ(read("GameLuncherMode"), "<none>");
+
+  ASSERT_TRUE(profile_write("Configs", "GameLuncherMode", "4", ini_));
+  EXPECT_EQ(contents(), cr_only + "\r\nGameLuncherMode=4\r\n");
+  EXPECT_EQ(read("GameLuncherMode"), "4");
+  EXPECT_EQ(read("CSGOPath"), "<none>");
+}
+
+TEST_F(ProfileTest, StrayCrInsideALineIsBlank) {
+  write_contents("[Configs]\r\r\nA=1\r\r\nB\r=2\r\nC=x\ry\r\n");
+  EXPECT_EQ(read("A"), "1");     // a CR before the line ending is trimmed like a blank
+  EXPECT_EQ(read("B"), "2");     // and between a name and "="
+  EXPECT_EQ(read("C"), "x\ry");  // inside a value it stays
+  ASSERT_TRUE(profile_write("Configs", "A", "5", ini_));
+  EXPECT_EQ(contents(), "[Configs]\r\r\nA=5\r\nB\r=2\r\nC=x\ry\r\n");
 }
 
 TEST_F(ProfileTest, NamesIgnoreCaseAndValuesAreTrimmed) {
@@ -143,6 +168,7 @@ TEST_F(ProfileTest, WriteRefusesWhatWouldBreakTheFile) {
 TEST_F(ProfileTest, WriteFailsWithoutLosingAnything) {
   EXPECT_FALSE(profile_write("Configs", "A", "1", dir_.dir()));
   EXPECT_FALSE(profile_write("Configs", "A", "1", dir_.file("no/folder/Config2.ini")));
+#ifndef _WIN32                   // an unreadable file, by its POSIX mode
   if (::geteuid() == 0) return;  // root reads files whatever their mode
   write_contents("[Configs]\r\nKeep=me\r\n");
   ::chmod(ini_.c_str(), 0);
@@ -150,6 +176,7 @@ TEST_F(ProfileTest, WriteFailsWithoutLosingAnything) {
   EXPECT_FALSE(profile_write("Configs", "A", "1", ini_));
   ::chmod(ini_.c_str(), 0644);
   EXPECT_EQ(contents(), "[Configs]\r\nKeep=me\r\n");
+#endif
 }
 
 TEST_F(ProfileTest, ConcurrentWritersLoseNoKey) {

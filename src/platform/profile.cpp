@@ -3,6 +3,12 @@
 // without one pair of enclosing quotes, the first of duplicate keys wins, and writing changes
 // one line while every other byte of the file stays as it was. Files are GBK; a file that
 // starts with a UTF-8 byte order mark is read and written as UTF-8 instead.
+//
+// Lines end at LF only, as in the profile functions: a CR before the LF is part of the line
+// ending, and a CR anywhere else is blank space inside a line. A file with CR-only line ends is
+// therefore one long line: its first section header may be read, but none of its keys are, and
+// writing a key keeps every byte of it and adds the key on a line of its own.
+// The same code serves both systems; only read_file and write_file_atomic below it differ.
 #include <mutex>
 #include <string>
 #include <string_view>

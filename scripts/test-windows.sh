@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# The unit and integration suites as Windows programs under Wine (Debian's wine64), against the
+# native brindle-sim on loopback, then brindle-cli.exe's own commands the same way. CI runs it
+# after the native suites (.ci/run) and it reuses their brindle-sim.
+#   scripts/test-windows.sh               build (scripts/build-windows.sh) and run everything
+#   scripts/test-windows.sh -R Name       only the ctest tests matching (ctest's arguments), then
+#                                         the brindle-cli.exe check
+#   BRINDLE_WINDOWS_CLI_CHECK=0           leave the brindle-cli.exe check out
+#
+# brindle-sim stays a Linux program: the tests start it through /bin/sh (Wine starts native
+# programs but gives no handle for them), so every test folder lives under one native folder
+# (BRINDLE_TEST_TMP) that both sides name, /tmp/x being Z:\tmp\x. The sims record their process
+# ids there and are ended at the end whatever became of the test that started them.
+#
+# The extractor: 7-Zip's Windows build is not on this machine, so the tests' q_unbz2.exe is a
+# stand-in (tests/support/win32/q_unbz2_wine.cpp) that hands its arguments, paths in their native
+# names, to /usr/bin/7zz and ends with its status.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+started=$(date +%s)
+
+# The native brindle-sim: the one the native suites built (brought up to date), else a small
+# release build of it alone.
+sim=${BRINDLE_SIM:-}
+if [ -z "$sim" ]; then
+  for preset in asan tsan debug; do
+    if [ -f "build/$preset/build.ninja" ]; then
+      nice -n 5 cmake --build "build/$preset" --target brindle-sim >/dev/null
+      sim=$root/build/$preset/sim/brindle-sim
+      break
+    fi
+  done
+fi
+if [ -z "$sim" ]; then
+  cmake -S . -B build/windows-sim -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BUILD_TESTS=OFF \
+    -DBRINDLE_BUILD_BENCH=OFF -DBRINDLE_BUILD_UI=OFF >/dev/null
+  nice -n 5 cmake --build build/windows-sim --target brindle-sim >/dev/null
+  sim=$root/build/windows-sim/sim/brindle-sim
+fi
+[ -x "$sim" ] || { echo "test-windows: no brindle-sim at $sim" >&2; exit 1; }
+
+BRINDLE_BUILD_TESTS=ON scripts/build-windows.sh >/dev/null
+
+export WINEPREFIX=$root/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export BRINDLE_SIM=$sim
+export BRINDLE_TEST_TMP
+BRINDLE_TEST_TMP=$(mktemp -d /tmp/brindle-wine.XXXXXX)
+
+cleanup() {
+  # Sims whose test ended without stopping them (a crash, a ctest time-out): by their ids, and
+  # only while the id still names one of ours.
+  if [ -f "$BRINDLE_TEST_TMP/sim-pids" ]; then
+    for pid in $(cat "$BRINDLE_TEST_TMP/sim-pids"); do
+      if grep -qa -e brindle-sim "/proc/$pid/cmdline" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+    done
+  fi
+  if [ -n "${cli_sim:-}" ]; then kill "$cli_sim" 2>/dev/null || true; fi
+  "$wineserver" -k 2>/dev/null || true
+  rm -rf "$BRINDLE_TEST_TMP"
+}
+trap cleanup EXIT
+
+# The prefix is made at its first use (a few seconds); one server for the whole run.
+"$wine" cmd /c exit 0 >/dev/null 2>&1 || true
+"$wineserver" -p 2>/dev/null || true
+
+status=0
+ctest --test-dir build/windows --output-on-failure -j 2 --timeout 300 "$@" || status=1
+
+# ---- brindle-cli.exe against brindle-sim, with the program and the game on Windows paths ----
+cli_check() {
+  local work=$BRINDLE_TEST_TMP/cli
+  mkdir -p "$work/data"
+  "$sim" --data "$work/data" --addr-file "$work/addr.txt" --endpoints "$work/endpoints.ini" \
+    --cert-file "$work/ca.pem" --a2s 2 --a2s-file "$work/a2s.txt" >"$work/sim.out" 2>"$work/sim.err" &
+  cli_sim=$!
+  for _ in $(seq 1 300); do
+    grep -q '^ready$' "$work/sim.out" 2>/dev/null && break
+    kill -0 "$cli_sim" 2>/dev/null || break
+    sleep 0.1
+  done
+  grep -q '^ready$' "$work/sim.out" || { echo "brindle-sim did not start: $(cat "$work/sim.err")"; return 1; }
+  # The certificate by the name the Windows program opens it under.
+  sed -i 's|^ca_file=/\(.*\)$|ca_file=Z:\\\1|; /^ca_file=/ y|/|\\|' "$work/endpoints.ini"
+
+  # The program folder and the game on the Windows drive C: (inside the prefix).
+  local drive_c=$WINEPREFIX/drive_c
+  rm -rf "$drive_c/brindle-check" "$drive_c/games/csgo"
+  mkdir -p "$drive_c/brindle-check/qdata/7zip" "$drive_c/games/csgo/csgo/maps"
+  cp build/windows/tests/q_unbz2_wine.exe "$drive_c/brindle-check/qdata/7zip/q_unbz2.exe"
+  : >"$drive_c/brindle-check/qdata/7zip/7z.dll"
+  echo 730 >"$drive_c/games/csgo/steam_appid.txt"
+  echo official >"$drive_c/games/csgo/csgo/maps/de_dust2.bsp"
+
+  local cli=build/windows/src/brindle-cli.exe
+  local endpoints
+  endpoints="Z:$(echo "$work/endpoints.ini" | tr / '\\')"
+  local failures=0
+  run() {  # run NAME EXPECTED-TEXT ARGS...: exit status 0 and EXPECTED-TEXT in the output
+    local name=$1 expect=$2
+    shift 2
+    local out
+    if out=$("$wine" "$cli" --program-dir 'C:\brindle-check' --endpoints "$endpoints" "$@" 2>&1) &&
+       grep -qF -- "$expect" <<<"$out"; then
+      echo "ok      brindle-cli.exe $name"
+    else
+      echo "FAILED  brindle-cli.exe $name: $*"
+      sed 's/^/        /' <<<"$out" | head -20
+      failures=$((failures + 1))
+    fi
+  }
+  local server other
+  server=$(sed -n 1p "$work/a2s.txt")
+  other=$(sed -n 2p "$work/a2s.txt")
+  run servers '"address"' --json servers
+  run query 'Brindle Test Server #0' query "$server"
+  run players 'player0' players "$server"
+  run "favourites add" '' favourites add "$other"
+  run "favourites list" "$other" favourites list
+  run "favourites remove" '' favourites remove "$other"
+  run game '"C:\\games\\csgo\\"' --json game csgo 'C:\games\csgo'
+  run "maps check" '"status"' --json maps check 35hp --into-game
+  run "maps download --into-game" '"installed"' --json maps download --into-game --url \
+    "$(sed -n 's/^http=//p' "$work/addr.txt")/maps/awp_india.bsp.bz2"
+  run "maps download --into-game GROUP" 'installed' maps download --into-game 35hp
+  local map
+  for map in awp_india 35hp_2 35hp_lego 35hp_iceworld; do
+    if [ -s "$drive_c/games/csgo/csgo/maps/$map.bsp" ]; then
+      echo "ok      C:\\games\\csgo\\csgo\\maps\\$map.bsp installed"
+    else
+      echo "FAILED  C:\\games\\csgo\\csgo\\maps\\$map.bsp is missing"
+      failures=$((failures + 1))
+    fi
+  done
+  if [ "$(stat -c %s "$drive_c/games/csgo/csgo/maps/awp_india.bsp" 2>/dev/null)" != 67344 ]; then
+    echo "FAILED  awp_india.bsp does not have the mirror's size"
+    failures=$((failures + 1))
+  fi
+  if ls -a "$drive_c/games/csgo/csgo/maps" | grep -q '^\.q_unbz2-'; then
+    echo "FAILED  a staging folder was left in the maps folder"
+    failures=$((failures + 1))
+  fi
+  kill "$cli_sim" 2>/dev/null || true
+  wait "$cli_sim" 2>/dev/null || true
+  cli_sim=
+  [ "$failures" -eq 0 ]
+}
+if [ "${BRINDLE_WINDOWS_CLI_CHECK:-1}" != 0 ]; then
+  cli_check || status=1
+fi
+
+echo "test-windows: $([ $status -eq 0 ] && echo passed || echo FAILED) in $(($(date +%s) - started)) s"
+exit $status

@@ -1,0 +1,45 @@
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace brindle::platform {
+
+std::string executable_path() {
+  try {
+    std::vector<char> buf(PATH_MAX);
+    for (;;) {
+      const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+      if (n <= 0) return {};
+      // A full buffer may mean a cut path: try again with more room.
+      if (static_cast<std::size_t>(n) < buf.size())
+        return std::string(buf.data(), static_cast<std::size_t>(n));
+      if (buf.size() >= (1u << 20)) return {};
+      buf.resize(buf.size() * 2);
+    }
+  } catch (...) {
+    return {};
+  }
+}
+
+bool is_terminal(std::FILE* stream) {
+  if (stream == nullptr) return false;
+  const int fd = ::fileno(stream);
+  return fd >= 0 && ::isatty(fd) == 1;
+}
+
+std::vector<std::string> command_line_utf8(int argc, char** argv) {
+  std::vector<std::string> out;
+  for (int i = 1; i < argc; ++i) out.emplace_back(argv[i]);
+  return out;
+}
+
+void use_utf8_standard_streams() {}
+
+bool running_as_root() { return ::geteuid() == 0; }
+
+}  // namespace brindle::platform

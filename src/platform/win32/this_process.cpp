@@ -1,0 +1,75 @@
+#include <windows.h>
+// After windows.h:
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace brindle::platform {
+
+std::string executable_path() {
+  try {
+    std::u16string wide(MAX_PATH, u'\0');
+    for (;;) {
+      const DWORD n = ::GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(wide.data()),
+                                           static_cast<DWORD>(wide.size()));
+      if (n == 0) return {};
+      // A full buffer means a cut path (the function truncates silently on older systems).
+      if (n < wide.size()) {
+        wide.resize(n);
+        return wide_to_multibyte(wide, kCodePageGbk);
+      }
+      if (wide.size() >= 32768) return {};
+      wide.resize(wide.size() * 2);
+    }
+  } catch (...) {
+    return {};
+  }
+}
+
+bool is_terminal(std::FILE* stream) {
+  if (stream == nullptr) return false;
+  const int fd = ::_fileno(stream);
+  if (fd < 0) return false;
+  // _isatty also says yes for the NUL device; only a console has a console mode.
+  const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) != 0;
+}
+
+std::vector<std::string> command_line_utf8(int argc, char** argv) {
+  std::vector<std::string> out;
+  try {
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide != nullptr) {
+      for (int i = 1; i < count; ++i) {
+        const std::u16string_view arg(reinterpret_cast<const char16_t*>(wide[i]));
+        out.push_back(wide_to_multibyte(arg, kCodePageUtf8));
+      }
+      ::LocalFree(wide);
+      return out;
+    }
+    // Without the wide form the ANSI one is all there is.
+    out.clear();
+    for (int i = 1; i < argc; ++i) out.emplace_back(argv[i]);
+  } catch (...) {
+    out.clear();
+  }
+  return out;
+}
+
+void use_utf8_standard_streams() {
+  (void)::_setmode(::_fileno(stdout), _O_BINARY);  // not a file descriptor: stays as it was
+  (void)::_setmode(::_fileno(stderr), _O_BINARY);
+  (void)::SetConsoleOutputCP(CP_UTF8);  // fails without a console, where nothing is shown
+}
+
+bool running_as_root() { return false; }
+
+}  // namespace brindle::platform

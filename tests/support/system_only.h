@@ -1,0 +1,14 @@
+// Tests that can only hold on one system say so in their first line and are skipped on the other,
+// with the reason in the test output: they stay written, and counted as skipped there. A body
+// that would not compile on the other system sits in #ifdef beside the marker.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#define BRINDLE_POSIX_ONLY(reason) GTEST_SKIP() << "POSIX only: " << (reason)
+#define BRINDLE_WINDOWS_ONLY(reason) static_cast<void>(0)
+#else
+#define BRINDLE_POSIX_ONLY(reason) static_cast<void>(0)
+#define BRINDLE_WINDOWS_ONLY(reason) GTEST_SKIP() << "Windows only: " << (reason)
+#endif
