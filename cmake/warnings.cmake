@@ -1,7 +1,13 @@
 # One interface target carries the strict warnings and the sanitizer flags for every target of ours.
 add_library(brindle_warnings INTERFACE)
-target_compile_options(brindle_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
-  $<$<BOOL:${BRINDLE_WERROR}>:-Werror>)
+if(MSVC)
+  # The sources are UTF-8; without /utf-8 a Chinese Windows would read their texts as GBK.
+  target_compile_options(brindle_warnings INTERFACE /W4 /utf-8 /permissive- /Zc:__cplusplus
+    $<$<BOOL:${BRINDLE_WERROR}>:/WX>)
+else()
+  target_compile_options(brindle_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow
+    -Wnon-virtual-dtor $<$<BOOL:${BRINDLE_WERROR}>:-Werror>)
+endif()
 # GCC 12 reports std::string assignments as overlapping copies at -O2/-O3 (GCC bug 105329), a
 # false positive that -Werror would turn into a broken release build.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)

@@ -1,6 +1,13 @@
-# Dependencies of the Windows build. Nothing of the build machine's own /usr/include is searched:
-# libcurl comes from the cross-built folder and nlohmann-json, header-only, from a folder that
-# holds nothing but it.
+# Dependencies of the Windows builds. Cross-built here (cmake/toolchain-mingw64.cmake): libcurl
+# from scripts/build-windows-curl.sh and nlohmann-json from a folder that holds nothing but it,
+# so nothing else of the build machine's own /usr/include is searched. Built on Windows: the
+# packages as CMake finds them (vcpkg, README).
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(CURL REQUIRED)
+  find_package(nlohmann_json 3 REQUIRED)
+  return()
+endif()
+
 if(BRINDLE_BUILD_UI)
   message(FATAL_ERROR "The window is not cross-built: configure with -DBRINDLE_BUILD_UI=OFF "
     "(preset windows), or build it on Windows with Qt's own SDK (README, Windows)")
@@ -11,10 +18,11 @@ find_library(ZLIB_LIBRARY NAMES libz.a REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(CURL CONFIG QUIET)
 if(NOT TARGET CURL::libcurl)
-  find_package(CURL REQUIRED)
+  message(FATAL_ERROR "libcurl for Windows not found under ${BRINDLE_WINDOWS_DEPS}/curl: run "
+    "scripts/build-windows-curl.sh (or scripts/build-windows.sh)")
 endif()
-# The static library needs CURL_STATICLIB (curl's own package sets it; FindCURL does not) and the
-# system libraries Schannel and the resolver use.
+# The static library needs CURL_STATICLIB and the system libraries Schannel and the resolver use
+# (curl's own package names most of them; these make sure).
 set_property(TARGET CURL::libcurl APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS CURL_STATICLIB)
 set_property(TARGET CURL::libcurl APPEND PROPERTY INTERFACE_LINK_LIBRARIES ZLIB::ZLIB ws2_32 crypt32
   secur32 bcrypt advapi32)

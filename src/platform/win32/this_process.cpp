@@ -1,14 +1,12 @@
-#include <windows.h>
-// After windows.h:
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/system.h"
 
 namespace brindle::platform {
 
