@@ -61,8 +61,8 @@ TEST_F(ProfileTest, CrOnlyLineEndsAreNoLineEnds) {
 
 TEST_F(ProfileTest, StrayCrInsideALineIsBlank) {
   write_contents("[Configs]\r\r\nA=1\r\r\nB\r=2\r\nC=x\ry\r\n");
-  EXPECT_EQ(read("A"), "1");  // a CR before the line ending is trimmed like a blank
-  EXPECT_EQ(read("B"), "2");  // and between a name and "="
+  EXPECT_EQ(read("A"), "1");     // a CR before the line ending is trimmed like a blank
+  EXPECT_EQ(read("B"), "2");     // and between a name and "="
   EXPECT_EQ(read("C"), "x\ry");  // inside a value it stays
   ASSERT_TRUE(profile_write("Configs", "A", "5", ini_));
   EXPECT_EQ(contents(), "[Configs]\r\r\nA=5\r\nB\r=2\r\nC=x\ry\r\n");
