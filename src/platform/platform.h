@@ -118,6 +118,8 @@ struct MappedView {
 // Maps [offset, offset + length) of `file`; offset must be a multiple of
 // allocation_granularity(). Returns false and leaves `out` empty on failure. On POSIX the range
 // may pass the file's end; bytes there must not be touched until the file has grown over them.
+// Windows cannot map past the end: there only the part the file holds is mapped, `out.length`
+// says how much, and bytes past it need a new view once the file has grown.
 [[nodiscard]] bool map_view(FileHandle file, bool writable, std::uint64_t offset,
                             std::size_t length, MappedView& out);
 void unmap_view(MappedView& view);

@@ -98,6 +98,22 @@ bool start_detached(const std::wstring& application, std::wstring line) {
   return true;
 }
 
+// COM for the calling thread while the shell is asked: some of its handlers are COM objects.
+// A thread that already runs COM in another model keeps it; that is fine for these calls.
+class ComScope {
+ public:
+  ComScope()
+      : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ~ComScope() {
+    if (SUCCEEDED(result_)) ::CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  HRESULT result_;
+};
+
 HANDLE native(ProcessHandle process) { return reinterpret_cast<HANDLE>(process); }
 bool valid(ProcessHandle process) { return process != kInvalidProcess && process != 0; }
 
@@ -136,6 +152,7 @@ std::string process_image_path(int pid) {
 
 void open_url(const std::string& url) {
   if (url.empty()) return;
+  ComScope com;
   // The shell returns a value above 32 on success; nothing is reported either way.
   (void)::ShellExecuteW(nullptr, L"open", win::to_wide(url).c_str(), nullptr, nullptr,
                         SW_SHOWNORMAL);
@@ -154,6 +171,7 @@ bool run_elevated(const std::string& file, const std::string& parameters, int wa
   request.lpFile = program.c_str();
   request.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
   request.nShow = SW_SHOWNORMAL;
+  ComScope com;
   // False also when the user refuses the prompt (ERROR_CANCELLED).
   if (!::ShellExecuteExW(&request)) return false;
   Handle process(request.hProcess);  // may be null when the shell reused a running program
@@ -171,15 +189,17 @@ bool show_in_folder(const std::string& path, bool edit_name) {
   if (::GetFileAttributesW(os.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
   // The shell call selects the item (and opens its name for editing when asked); it needs COM
   // on this thread. Explorer's own /select switch is the fallback.
-  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  bool shown = false;
-  PIDLIST_ABSOLUTE item = nullptr;
-  if (SUCCEEDED(::SHParseDisplayName(os.c_str(), nullptr, &item, 0, nullptr)) && item != nullptr) {
-    shown = SUCCEEDED(::SHOpenFolderAndSelectItems(item, 0, nullptr, edit_name ? OFASI_EDIT : 0));
-    ::CoTaskMemFree(item);
+  {
+    ComScope com;
+    PIDLIST_ABSOLUTE item = nullptr;
+    if (SUCCEEDED(::SHParseDisplayName(os.c_str(), nullptr, &item, 0, nullptr)) &&
+        item != nullptr) {
+      const bool shown =
+          SUCCEEDED(::SHOpenFolderAndSelectItems(item, 0, nullptr, edit_name ? OFASI_EDIT : 0));
+      ::CoTaskMemFree(item);
+      if (shown) return true;
+    }
   }
-  if (SUCCEEDED(com)) ::CoUninitialize();
-  if (shown) return true;
   wchar_t windows[MAX_PATH] = {};
   const UINT n = ::GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring explorer =
