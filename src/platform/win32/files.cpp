@@ -126,6 +126,22 @@ bool same_file(const Facts& a, const Facts& b) {
 }
 
 // Copies a regular file to `to` through a temporary file, so a reader never sees half of it.
+// Renames `from` over `to`. Another program reading or replacing the same file at this moment
+// (a reader without FILE_SHARE_DELETE, a virus scanner, a second writer's rename) makes Windows
+// refuse with a sharing or access error for a short while; those are tried again for up to about
+// two seconds before the rename counts as failed.
+bool rename_replacing(const std::wstring& from, const std::wstring& to, DWORD flags) {
+  for (int attempt = 0;; ++attempt) {
+    if (::MoveFileExW(from.c_str(), to.c_str(), flags)) return true;
+    const DWORD error = ::GetLastError();
+    if (attempt >= 40 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+                          error != ERROR_LOCK_VIOLATION)) {
+      return false;
+    }
+    ::Sleep(attempt < 10 ? 10 : 50);
+  }
+}
+
 bool copy_regular(const std::wstring& from, const std::wstring& to, bool overwrite) {
   const Facts source = facts_of(from);
   if (!source.exists || source.directory) return false;
@@ -148,7 +164,7 @@ bool copy_regular(const std::wstring& from, const std::wstring& to, bool overwri
     }
   }
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
-  if (::MoveFileExW(temp.c_str(), to.c_str(), flags)) {
+  if (rename_replacing(temp, to, flags)) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
       ::SetFileAttributesW(to.c_str(), attributes);
     }
@@ -262,9 +278,8 @@ bool replace_file(const std::string& from, const std::string& to) {
   const std::wstring os_to = os_path(to);
   const DWORD target = attributes_of(os_to);
   if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  return ::MoveFileExW(
-             os_from.c_str(), os_to.c_str(),
-             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH | MOVEFILE_COPY_ALLOWED) != 0;
+  return rename_replacing(os_from, os_to,
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH | MOVEFILE_COPY_ALLOWED);
 }
 
 bool delete_file(const std::string& path) {
@@ -465,8 +480,7 @@ bool write_file_atomic(const std::string& path, std::string_view bytes, bool own
       ::SetFileAttributesW(os.c_str(),
                            old_attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     }
-    if (ok && ::MoveFileExW(temp.c_str(), os.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (ok && rename_replacing(temp, os, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       if (replacing && (old_attributes & FILE_ATTRIBUTE_READONLY))
         ::SetFileAttributesW(os.c_str(), old_attributes);
       return true;
