@@ -102,12 +102,22 @@ struct Run {
   std::vector<std::vector<std::pair<std::int64_t, std::int64_t>>> found;
 };
 
+// \w, \d and \s (and their negations) mean ASCII only. The standard traits ask the C library's
+// wide classification, which on Windows knows all of Unicode whatever the locale, so there 圓
+// would be a word character.
+struct AsciiClassTraits : std::regex_traits<wchar_t> {
+  bool isctype(wchar_t c, char_class_type f) const {
+    return c < 0x80 && std::regex_traits<wchar_t>::isctype(c, f);
+  }
+};
+using Regex = std::basic_regex<wchar_t, AsciiClassTraits>;
+using RegexIterator = std::regex_iterator<std::wstring::const_iterator, wchar_t, AsciiClassTraits>;
+
 void run_engine(void* context) {
   Run& run = *static_cast<Run*>(context);
   try {
-    std::wregex re;
-    // The classic locale keeps \w, \d, \s and case folding to ASCII, whatever the process's
-    // locale says.
+    Regex re;
+    // The classic locale keeps case folding to ASCII, whatever the process's locale says.
     re.imbue(std::locale::classic());
     re.assign(run.pattern, run.options);
     const auto begin = run.subject.cbegin();
@@ -124,8 +134,7 @@ void run_engine(void* context) {
       run.found.push_back(std::move(spans));
     };
     if (run.global) {
-      for (std::wsregex_iterator it(run.subject.cbegin(), run.subject.cend(), re), end; it != end;
-           ++it) {
+      for (RegexIterator it(run.subject.cbegin(), run.subject.cend(), re), end; it != end; ++it) {
         record(*it);
       }
     } else {

@@ -60,10 +60,11 @@ bool ValidCacheFileName(std::string_view name, std::string* reason) {
 
 bool ValidMoveTarget(std::string_view target, std::string_view cache_dir) {
 #ifdef _WIN32
+  // A drive letter, its colon and a separator: "C:x" is relative to that drive's current folder.
   const bool absolute =
       target.size() >= 3 &&
       ((target[0] >= 'A' && target[0] <= 'Z') || (target[0] >= 'a' && target[0] <= 'z')) &&
-      (target.find(":\\") != std::string_view::npos || target.find(":/") != std::string_view::npos);
+      target[1] == ':' && (target[2] == '\\' || target[2] == '/');
 #else
   const bool absolute = !target.empty() && target.front() == '/';
 #endif

@@ -10,6 +10,7 @@
 #include "account/login_window.h"
 #include "account/stored_token.h"
 #include "foundation/encoding.h"
+#include "platform/platform.h"
 
 namespace brindle {
 namespace {
@@ -155,8 +156,10 @@ TEST(Avatar, OnlyPicturesReplaceThePicture) {
 TEST(Logout, CookieStoresOfBothBrowsers) {
   const auto files = BrowserCookieFiles("/p/qdata");
   ASSERT_FALSE(files.empty());
-  EXPECT_EQ(files.front(), "/p/qdata/miniblink/cookies.dat");
-  for (const std::string& file : files) EXPECT_EQ(file.rfind("/p/qdata/miniblink/", 0), 0u) << file;
+  const std::string browser = "/p/qdata" + std::string(1, platform::path_separator()) +
+                              "miniblink" + platform::path_separator();
+  EXPECT_EQ(files.front(), browser + "cookies.dat");
+  for (const std::string& file : files) EXPECT_EQ(file.rfind(browser, 0), 0u) << file;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "foundation/string_map.h"
 #include "maps/download_progress.h"
 #include "maps/download_task.h"
+#include "platform/platform.h"
 #include "view/controls.h"
 
 namespace brindle {
@@ -86,14 +87,31 @@ TEST(DownloadNameTest, FileNamesFromUrlsAndTheNamesTheCacheRefuses) {
   EXPECT_FALSE(ValidCacheFileName(std::string("a\0b", 3)));
 }
 
+// A path written with '/' in this system's own form: "C:\\p\\x" for "/p/x" on Windows.
+std::string SystemPath(std::string path) {
+#ifdef _WIN32
+  if (path.starts_with('/')) path = "C:" + path;
+#endif
+  for (char& c : path) {
+    if (c == '/') c = platform::path_separator();
+  }
+  return path;
+}
+
 TEST(DownloadNameTest, MoveTargetsStayInTheCache) {
-  const std::string cache = "/p/download/data/";
-  EXPECT_TRUE(ValidMoveTarget("/p/download/data/de_x.bsp", cache));
-  EXPECT_FALSE(ValidMoveTarget("/p/download/data/", cache));
-  EXPECT_FALSE(ValidMoveTarget("/p/download/data/sub/x.bsp", cache));
-  EXPECT_FALSE(ValidMoveTarget("/p/download/other/x.bsp", cache));
-  EXPECT_FALSE(ValidMoveTarget("relative/download/data/x.bsp", "relative/download/data/"));
-  EXPECT_FALSE(ValidMoveTarget("/x.bsp", ""));
+  const std::string cache = SystemPath("/p/download/data/");
+  EXPECT_TRUE(ValidMoveTarget(SystemPath("/p/download/data/de_x.bsp"), cache));
+  EXPECT_FALSE(ValidMoveTarget(SystemPath("/p/download/data/"), cache));
+  EXPECT_FALSE(ValidMoveTarget(SystemPath("/p/download/data/sub/x.bsp"), cache));
+  EXPECT_FALSE(ValidMoveTarget(SystemPath("/p/download/other/x.bsp"), cache));
+  EXPECT_FALSE(ValidMoveTarget(SystemPath("relative/download/data/x.bsp"),
+                               SystemPath("relative/download/data/")));
+  EXPECT_FALSE(ValidMoveTarget(SystemPath("/x.bsp"), ""));
+#ifdef _WIN32
+  // Relative to a drive's current folder, or a colon further in: not absolute.
+  EXPECT_FALSE(ValidMoveTarget("C:p\\x.bsp", "C:p\\"));
+  EXPECT_FALSE(ValidMoveTarget("ab:\\p\\x.bsp", "ab:\\p\\"));
+#endif
 }
 
 MirrorLines Lines() {

@@ -54,7 +54,13 @@ TEST(MachineFacts, PartsLookLikeTheirWindowsCounterparts) {
     EXPECT_NE(mac, "00:00:00:00:00:00");
   }
   const std::string os = WindowsVersionText();
+#ifdef _WIN32
+  // Name, edition and architecture, then the build: "Windows 10 Professional x64 (Build:19045)",
+  // or "(<service pack>,Build:N)".
+  EXPECT_TRUE(std::regex_match(os, std::regex(".+ x(64|86) \\((.+,)?Build:[0-9]+\\)"))) << os;
+#else
   EXPECT_TRUE(std::regex_match(os, std::regex(".+ x(64|86)"))) << os;
+#endif
 }
 
 }  // namespace
