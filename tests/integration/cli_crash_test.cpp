@@ -38,6 +38,14 @@ const std::string kForeignHead =
     "  {\"ip\": 35e299, \"port\": {}}";
 const std::string kForeignTail = "\n]\n";
 
+// The CS2 program folder below the game, and the separator the program ends its paths with.
+#ifdef _WIN32
+constexpr const char* kCs2BinFolder = "win64";
+#else
+constexpr const char* kCs2BinFolder = "linuxsteamrt64";
+#endif
+const std::string kSep(1, platform::path_separator());
+
 class CliCrashTest : public test::SharedSimSuite {
  protected:
   void SetUp() override {
@@ -142,7 +150,7 @@ TEST_F(CliCrashTest, SettingsWrittenByConcurrentProgramsKeepEveryKey) {
   const fs::path cs2 = dir_.path() / "cs2-game";
   fs::create_directories(csgo / "csgo" / "maps");
   test::spit(csgo / "csgo" / "maps" / "de_dust2.bsp", "map");
-  fs::create_directories(cs2 / "game" / "bin" / "linuxsteamrt64");
+  fs::create_directories(cs2 / "game" / "bin" / kCs2BinFolder);
   fs::create_directories(cs2 / "game" / "csgo" / "maps");
   test::spit(cs2 / "game" / "csgo" / "maps" / "de_dust2.vpk", "map");
   const std::string settings = Qdata("Config2.ini");
@@ -155,17 +163,17 @@ TEST_F(CliCrashTest, SettingsWrittenByConcurrentProgramsKeepEveryKey) {
       const bool is_cs2 = i % 2 == 1;
       runs[i] = test::RunChild(
           Argv({"game", is_cs2 ? "cs2" : "csgo",
-                is_cs2 ? (cs2 / "game" / "bin" / "linuxsteamrt64").string() : csgo.string()}),
+                is_cs2 ? (cs2 / "game" / "bin" / kCs2BinFolder).string() : csgo.string()}),
           other_dir_.path().string());
     });
   }
   for (std::thread& t : threads) t.join();
   for (const test::ChildRun& run : runs) EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(ReadSetting(settings, "hideUn7z"), "1");
-  EXPECT_EQ(ReadSetting(settings, "CSGOPath"), csgo.string() + "/");
+  EXPECT_EQ(ReadSetting(settings, "CSGOPath"), csgo.string() + kSep);
   EXPECT_EQ(ReadSetting(settings, "CSGOPath_manual_operation"), "1");
   EXPECT_EQ(ReadSetting(settings, "CS2Path"),
-            (cs2 / "game" / "bin" / "linuxsteamrt64").string() + "/");
+            (cs2 / "game" / "bin" / kCs2BinFolder).string() + kSep);
   EXPECT_EQ(ReadSetting(settings, "CS2Path_manual_operation"), "1");
 }
 
@@ -233,7 +241,7 @@ TEST_F(CliCrashTest, SettingsKilledAtRandomMomentsKeepEveryConfirmedChoice) {
   }
   const std::int64_t run_ms = TimeOneRun({"game", "csgo", folders[0]});
   // The values CSGOPath may hold: the last confirmed one, or one of an unconfirmed run since.
-  std::set<std::string> allowed = {folders[0] + "/"};
+  std::set<std::string> allowed = {folders[0] + kSep};
   int kills = 0, confirmed = 0;
   constexpr int kRounds = 16;
   for (int round = 0; round < kRounds; ++round) {
@@ -241,17 +249,18 @@ TEST_F(CliCrashTest, SettingsKilledAtRandomMomentsKeepEveryConfirmedChoice) {
     const int code = RunOrKill({"game", "csgo", folder}, KillMoment(run_ms, round));
     if (code == 0) {
       ++confirmed;
-      allowed = {folder + "/"};
+      allowed = {folder + kSep};
     } else {
       ASSERT_EQ(code, 128 + 9) << "round " << round << " seed " << seed_;
       ++kills;
-      allowed.insert(folder + "/");
+      allowed.insert(folder + kSep);
     }
     EXPECT_EQ(ReadSetting(settings, "hideUn7z"), "1") << "round " << round;
     EXPECT_TRUE(allowed.count(ReadSetting(settings, "CSGOPath")))
         << "round " << round << ": " << test::slurp(settings);
     if (code == 0) {
-      EXPECT_EQ(ReadSetting(settings, "CSGOMapPath"), folder + "/csgo/maps/");
+      EXPECT_EQ(ReadSetting(settings, "CSGOMapPath"),
+                folder + kSep + "csgo" + kSep + "maps" + kSep);
       EXPECT_EQ(ReadSetting(settings, "CSGOPath_manual_operation"), "1");
     }
   }

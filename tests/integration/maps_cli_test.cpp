@@ -58,11 +58,13 @@ TEST_F(MapsCliTest, GameChosenByHandIsKeptAndAWrongFolderRefused) {
   const CliRun ok = Cli({"--json", "game", "csgo", game_.string()});
   ASSERT_EQ(ok.code, 0) << ok.err;
   const auto j = nlohmann::json::parse(ok.out);
-  EXPECT_EQ(j["folder"], game_.string() + "/");
-  EXPECT_EQ(j["map_folder"], game_.string() + "/csgo/maps/");
+  const std::string sep(1, platform::path_separator());
+  const std::string map_folder = game_.string() + sep + "csgo" + sep + "maps" + sep;
+  EXPECT_EQ(j["folder"], game_.string() + sep);
+  EXPECT_EQ(j["map_folder"], map_folder);
   const std::string settings = slurp(dir_.path() / "program" / "qdata" / "Config2.ini");
   EXPECT_NE(settings.find("CSGOPath_manual_operation=1"), std::string::npos);
-  EXPECT_NE(settings.find("CSGOMapPath=" + game_.string() + "/csgo/maps/"), std::string::npos);
+  EXPECT_NE(settings.find("CSGOMapPath=" + map_folder), std::string::npos);
 
   const CliRun wrong = Cli({"game", "csgo", dir_.file("nowhere")});
   EXPECT_EQ(wrong.code, 1);

@@ -12,6 +12,7 @@
 #include "app/endpoints.h"
 #include "foundation/encoding.h"
 #include "foundation/settings_file.h"
+#include "platform/platform.h"
 #include "support/extractor_files.h"
 #include "support/poll.h"
 #include "support/temp_dir.h"
@@ -77,7 +78,9 @@ TEST_F(StartupTest, FoldersMadeOnceCacheEmptiedSubfoldersKept) {
   }
   EXPECT_EQ(left, std::vector<std::string>{"keep"});
   EXPECT_TRUE(fs::exists(dir_.path() / "download" / "data" / "keep" / "inner.bsp"));
-  EXPECT_EQ(state_.download_cache_dir, dir_.path().string() + "/download/data/");
+  const std::string sep(1, platform::path_separator());
+  EXPECT_EQ(state_.download_cache_dir,
+            dir_.path().string() + sep + "download" + sep + "data" + sep);
   EXPECT_EQ(state_.machine_id.size(), 32u);
 }
 
@@ -212,7 +215,8 @@ TEST(SettingsFile, NoPathWhileTheDataFolderIsUnknown) {
   EXPECT_FALSE(WriteSetting(SettingsFilePath(state), "CSGOPath", "x"));
   EXPECT_EQ(ReadSetting(SettingsFilePath(state), "CSGOPath"), "");
   state.data_dir = "/nowhere/qdata";
-  EXPECT_EQ(SettingsFilePath(state), "/nowhere/qdata/Config2.ini");
+  EXPECT_EQ(SettingsFilePath(state),
+            "/nowhere/qdata" + std::string(1, platform::path_separator()) + "Config2.ini");
 }
 
 TEST(EndpointsFile, MissingKeysKeepDefaultsUnknownKeysIgnored) {

@@ -56,6 +56,17 @@ constexpr const char* kWatcher =
     "kill \"$sim\" 2>/dev/null; wait \"$sim\"; echo $? > \"$gone.part\" && mv \"$gone.part\" "
     "\"$gone\"";
 
+// `text` with every "https://127.0.0.1:" as "https://localhost:".
+std::string OnLocalhost(std::string text) {
+  const std::string ip = "https://127.0.0.1:";
+  const std::string name = "https://localhost:";
+  for (std::size_t at = text.find(ip); at != std::string::npos; at = text.find(ip, at)) {
+    text.replace(at, ip.size(), name);
+    at += name.size();
+  }
+  return text;
+}
+
 std::string pids_file() {
   const char* base = std::getenv("BRINDLE_TEST_TMP");
   return base != nullptr && *base != '\0' ? std::string(base) + "/sim-pids" : std::string();
@@ -128,15 +139,18 @@ SimProcess::SimProcess(std::vector<std::string> extra_args) {
   }
   if (http_base_.empty()) error_ = "brindle-sim wrote no address";
 #ifdef _WIN32
+  // Schannel matches only DNS names in a certificate, never its IP addresses; the sim's
+  // certificate also names localhost, and its listeners are on 127.0.0.1 where localhost leads.
+  https_base_ = OnLocalhost(https_base_);
   // The endpoints file names the certificate by its native path; the program here reads it.
-  std::string endpoints = slurp(endpoints_file_);
+  std::string endpoints = OnLocalhost(slurp(endpoints_file_));
   if (const std::size_t at = endpoints.find("ca_file="); at != std::string::npos) {
     const std::size_t value = at + std::strlen("ca_file=");
     const std::size_t end = endpoints.find('\n', value);
     const std::string native = endpoints.substr(value, end - value);
     endpoints.replace(value, native.size(), HostPath(native));
-    spit(endpoints_file_, endpoints);
   }
+  spit(endpoints_file_, endpoints);
 #endif
 }
 
