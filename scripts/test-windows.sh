@@ -132,6 +132,8 @@ cli_check() {
   grep -q '^ready$' "$work/sim.out" || { echo "brindle-sim did not start: $(cat "$work/sim.err")"; return 1; }
   # The certificate by the name the Windows program opens it under.
   sed -i 's|^ca_file=/\(.*\)$|ca_file=Z:\\\1|; /^ca_file=/ y|/|\\|' "$work/endpoints.ini"
+  # curl's Schannel matches no IP-address names in a certificate; the sim's also names localhost.
+  sed -i 's|https://127.0.0.1:|https://localhost:|g' "$work/endpoints.ini"
 
   # The program folder and the game on the Windows drive C: (inside the prefix).
   local drive_c=$WINEPREFIX/drive_c

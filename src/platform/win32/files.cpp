@@ -278,8 +278,8 @@ bool replace_file(const std::string& from, const std::string& to) {
   const std::wstring os_to = os_path(to);
   const DWORD target = attributes_of(os_to);
   if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  return rename_replacing(os_from, os_to,
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH | MOVEFILE_COPY_ALLOWED);
+  return rename_replacing(
+      os_from, os_to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH | MOVEFILE_COPY_ALLOWED);
 }
 
 bool delete_file(const std::string& path) {
