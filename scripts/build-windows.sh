@@ -8,17 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-pkgs=(cmake ninja-build ccache g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
-      nlohmann-json3-dev wine64 dpkg-dev)
-missing=()
-for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq || true
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+scripts/install-deps.sh cmake ninja-build ccache g++-mingw-w64-x86-64-posix \
+  binutils-mingw-w64-x86-64 libz-mingw-w64-dev nlohmann-json3-dev wine64 dpkg-dev
 
 scripts/build-windows-curl.sh >/dev/null
 cmake --preset windows -DBRINDLE_BUILD_TESTS="${BRINDLE_BUILD_TESTS:-OFF}" >/dev/null

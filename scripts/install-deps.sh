@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the program need.
+# Installs the Debian 12 packages the build, the tests and the program need; with arguments, the
+# packages named instead (the Windows build and the fuzzers ask for theirs this way).
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       libcurl4-openssl-dev libssl-dev zlib1g-dev nlohmann-json3-dev libcpp-httplib-dev
       libgtest-dev libgmock-dev libbenchmark-dev libbz2-dev bzip2
       qt6-base-dev qt6-webengine-dev libgl-dev ccache clang-format fonts-noto-cjk 7zip curl hyperfine xvfb xauth)
+[ $# -eq 0 ] || pkgs=("$@")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
