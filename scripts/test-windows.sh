@@ -99,8 +99,9 @@ timeout --kill-after=30 "${BRINDLE_WINDOWS_TIMEOUT:-2400}" \
   ctest --test-dir build/windows --output-on-failure -j 2 --timeout "${BRINDLE_WINDOWS_TEST_TIMEOUT:-300}" \
   "$@" || status=1
 
-# Cases run and skipped (marked for the other system, or for a shortfall of Wine), from the programs' results; the cases left
-# out, by listing them in the programs that name one of the listed suites.
+# Cases run and skipped (marked for the other system, or for a shortfall of Wine), from the
+# programs' results; the cases left out, by listing them in the programs that name one of the
+# listed suites.
 count() { cat "$BRINDLE_TEST_TMP"/results/*.xml 2>/dev/null | grep -o "$1" | wc -l; }
 ran=$(count '<testcase [^>]*status="run"')
 skipped=$(count '<testcase [^>]*result="skipped"')
@@ -114,8 +115,8 @@ if [ ${#patterns[@]} -gt 0 ]; then
     excluded=$((excluded + ${n:-0}))
   done
 fi
-echo "test-windows: $ran test cases ran ($skipped of them skipped: marked POSIX only or not under Wine), $excluded left out" \
-  "as known failures under Wine (${#patterns[@]} entries in $known)"
+echo "test-windows: $ran test cases ran ($skipped of them skipped: marked POSIX only or not" \
+  "under Wine), $excluded left out as known failures under Wine (${#patterns[@]} entries in $known)"
 
 # ---- brindle-cli.exe against brindle-sim, with the program and the game on Windows paths ----
 cli_check() {
