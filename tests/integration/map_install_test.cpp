@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "foundation/encoding.h"
+#include "maps/extractor.h"
 #include "support/maps_fixture.h"
 #include "support/running_copy.h"
 #include "view/control_names.h"
@@ -134,7 +135,8 @@ TEST_F(MapInstallTest, CorruptArchiveNeverReplacesAGoodMap) {
 }
 
 TEST_F(MapInstallTest, AnotherExtractorOnTheMachineHoldsTheQueue) {
-  test::RunningCopy foreign(fx().dir().path() / "elsewhere" / "q_unbz2");
+  // Another copy of the extractor, under the name the system's extractor has.
+  test::RunningCopy foreign(fx().dir().path() / "elsewhere" / std::string(kExtractorName));
   ASSERT_TRUE(foreign.started());
   const auto task = Queue(Primary("/maps/35hp_2.bsp.bz2"));
   ASSERT_TRUE(Drive([&] { return window().extract_queue().RowCount() == 1; }));

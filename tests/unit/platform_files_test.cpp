@@ -4,11 +4,14 @@
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "foundation/encoding.h"
 #include "platform/platform.h"
+#include "support/poll.h"
 #include "support/system_only.h"
 #include "support/temp_dir.h"
 
@@ -146,6 +149,36 @@ TEST(PlatformFiles, ReadAndAtomicWrite) {
   EXPECT_FALSE(platform::write_file_atomic(dir.dir(), "x"));
   EXPECT_FALSE(platform::write_file_atomic(dir.file("no/such/folder"), "x"));
   EXPECT_EQ(platform::list_directory(dir.dir()).size(), 1u);
+}
+
+TEST(PlatformFiles, AtomicWriteGoesThroughWhileAnotherProgramReadsTheFile) {
+  // Another program has the file open (shared for deleting, as every reader here opens it) for
+  // longer than one try: the replace waits it out, or needs no wait where the system allows.
+  TempDir dir;
+  const std::string path = dir.file("Config2.ini");
+  spit(path, "old");
+  platform::FileHandle reader = platform::kInvalidFile;
+  ASSERT_EQ(platform::lock_file(path, reader), platform::LockOutcome::kTaken);
+  std::atomic<bool> done{false};
+  bool written = false;
+  std::thread writer([&] {
+    written = platform::write_file_atomic(path, "new", /*owner_only=*/true);
+    done = true;
+  });
+  auto renaming = [&] {
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      if (entry.path().filename().string().find(".tmp-") != std::string::npos) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(test::Eventually([&] { return done.load() || renaming(); }));
+  // The reader keeps the file past the two seconds the writer once gave up after.
+  if (!done.load()) platform::sleep_ms(2500);
+  platform::unlock_file(reader);
+  writer.join();
+  EXPECT_TRUE(written);
+  EXPECT_EQ(slurp(path), "new");
+  EXPECT_FALSE(renaming());
 }
 
 TEST(PlatformFiles, AtomicWriteKeepsTheReplacedFilesPermissions) {
