@@ -387,11 +387,14 @@ std::vector<DirEntry> list_directory(const std::string& path) {
       DirEntry item;
       const DWORD attributes = found.dwFileAttributes;
       item.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      // Symbolic links and junctions; other reparse points (cloud placeholders, deduplicated
-      // files) are ordinary files and folders to their users.
+      // Symbolic links (the system's and WSL's) and junctions; other reparse points (cloud
+      // placeholders, deduplicated files) are ordinary files and folders to their users. No
+      // reparse point has the tag 0: Wine shows a Unix link to a folder that way.
+      constexpr DWORD kWslLinkTag = 0xA000001D;  // IO_REPARSE_TAG_LX_SYMLINK
+      const DWORD tag = found.dwReserved0;
       item.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-                     (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
-                      found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+                     (tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT ||
+                      tag == kWslLinkTag || tag == 0);
       item.is_regular = !item.is_directory && !item.is_link;
       if (!item.is_directory) {
         item.size = static_cast<std::int64_t>(
