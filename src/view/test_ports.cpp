@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <utility>
 
 namespace brindle {
@@ -248,14 +249,15 @@ void TestPorts::Delay(std::int64_t ms) {
   }
   std::unique_lock<std::mutex> lock(mutex_);
   const std::int64_t until = now_ms_ + std::max<std::int64_t>(0, ms);
-  ++delayed_workers_;
+  const auto mine = delay_deadlines_.insert(until);
   changed_.wait(lock, [&] { return now_ms_ >= until; });
-  --delayed_workers_;
+  delay_deadlines_.erase(mine);
 }
 
 int TestPorts::DelayedWorkers() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return delayed_workers_;
+  return static_cast<int>(
+      std::distance(delay_deadlines_.upper_bound(now_ms_), delay_deadlines_.end()));
 }
 
 // ---- TestWindow

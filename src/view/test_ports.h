@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -93,8 +94,9 @@ class TestPorts final : public PersonPort, public ClockPort {
   // On the UI thread: Advance(ms). Elsewhere: blocks until the test has advanced the virtual
   // clock by `ms` past the moment of the call.
   void Delay(std::int64_t ms) override;
-  // Workers currently blocked in Delay, so a test can wait for a worker to start waiting before
-  // it advances the clock.
+  // Workers blocked in Delay whose time has not yet come, so a test can wait for a worker to
+  // start waiting before it advances the clock. A worker the clock has released counts no more,
+  // even before it has been scheduled to run on.
   int DelayedWorkers() const;
 
  private:
@@ -112,7 +114,7 @@ class TestPorts final : public PersonPort, public ClockPort {
   mutable std::mutex mutex_;
   std::condition_variable changed_;  // time moved, a box was asked or answered
   std::int64_t now_ms_ = 0;
-  int delayed_workers_ = 0;
+  std::multiset<std::int64_t> delay_deadlines_;  // one per worker blocked in Delay
   std::deque<std::function<void()>> work_;
   std::deque<int> box_script_;
   int unscripted_answer_ = -1;

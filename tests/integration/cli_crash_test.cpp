@@ -306,8 +306,10 @@ TEST_F(CliCrashTest, DictionaryKilledAtRandomMomentsIsWholeOrAbsent) {
 }
 
 TEST_F(CliCrashTest, TemporaryFilesOfDeadWritersGoAtTheNextStart) {
-  // A writer that is gone: a child that has ended.
-  const platform::ProcessHandle child = platform::spawn_process({"/bin/true"}, {}, true);
+  // A writer that is gone: a child that has ended (brindle-cli without a command, on either
+  // system; the temporary names are the same on both).
+  const platform::ProcessHandle child =
+      platform::spawn_process({BRINDLE_CLI_PATH}, other_dir_.path().string(), true);
   ASSERT_NE(child, platform::kInvalidProcess);
   const int dead_pid = platform::process_id(child);
   int code = -1;

@@ -8,6 +8,8 @@
 #include <filesystem>
 
 #include "foundation/encoding.h"
+#include "maps/extractor.h"
+#include "support/host_paths.h"
 #include "support/maps_fixture.h"
 #include "support/running_copy.h"
 #include "view/control_names.h"
@@ -134,7 +136,8 @@ TEST_F(MapInstallTest, CorruptArchiveNeverReplacesAGoodMap) {
 }
 
 TEST_F(MapInstallTest, AnotherExtractorOnTheMachineHoldsTheQueue) {
-  test::RunningCopy foreign(fx().dir().path() / "elsewhere" / "q_unbz2");
+  // Another copy of the extractor, under the name the system's extractor has.
+  test::RunningCopy foreign(fx().dir().path() / "elsewhere" / std::string(kExtractorName));
   ASSERT_TRUE(foreign.started());
   const auto task = Queue(Primary("/maps/35hp_2.bsp.bz2"));
   ASSERT_TRUE(Drive([&] { return window().extract_queue().RowCount() == 1; }));
@@ -183,6 +186,13 @@ TEST_F(MapInstallTest, HostileArchiveEntriesStayInsideTheTarget) {
   EXPECT_TRUE(fs::exists(csgo_dir_ + "tmp/brindle-evil-" + token + "/evil.bsp"));
 
   // An archive with a link is refused as a whole: neither the link nor its neighbours land.
+  if (test::UnderWine()) {
+    // The stand-in extractor is the native 7zz, which makes a Unix link (here one to a missing
+    // folder, as it rewrites absolute targets); Wine 8 does not list such a link to a Windows
+    // program at all, and shows a link to a file as a plain file. 7-Zip on Windows makes
+    // reparse points, which the check sees.
+    GTEST_SKIP() << "Wine does not show the Unix links of the native 7zz as links";
+  }
   test::spit(fs::path(sim_->data_dir()) / ("linky" + token + ".zip"),
              Zip({{"csgo/maps/linkmap.bsp", "map bytes"}, {"escape", "/etc", true}}));
   const auto linky = Queue(Primary("/files/linky" + token + ".zip"));

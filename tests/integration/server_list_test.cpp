@@ -57,14 +57,19 @@ class ServerListTest : public test::SharedSimSuite {
 
   void TearDown() override { StopWorkers(); }
 
-  // Workers waiting on the virtual clock only wake when it moves, so stopping them moves it.
+  // Workers waiting on the virtual clock only wake when it moves, so stopping them moves it:
+  // only once the stop is asked, so a worker never sees a step that came before it.
   void StopWorkers() {
     std::atomic<bool> joined{false};
     std::thread stopper([&] {
       core_.workers().StopAndJoin();
       joined = true;
     });
-    AdvanceUntil([&] { return joined.load(); });
+    EXPECT_TRUE(WaitFor([&] {
+      if (joined.load()) return true;
+      if (core_.workers().Stopping() && ports().DelayedWorkers() > 0) ports().Advance(200);
+      return false;
+    }));
     stopper.join();
   }
 

@@ -40,7 +40,12 @@ void CoreFixture::StopWorkers() {
     core_.workers().StopAndJoin();
     joined = true;
   });
-  (void)AdvanceUntil([&] { return joined.load(); });
+  // The clock moves only once the stop is asked, so no worker sees a step that came before it.
+  (void)Eventually([&] {
+    if (joined.load()) return true;
+    if (core_.workers().Stopping() && ports().DelayedWorkers() > 0) ports().Advance(200);
+    return false;
+  });
   stopper.join();
 }
 

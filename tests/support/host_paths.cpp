@@ -83,4 +83,12 @@ std::string HostPath(const std::string& native_path) { return native_path; }
 
 #endif
 
+bool UnderWine() {
+#ifdef _WIN32
+  return wine_function<ToUnixFn>("wine_get_unix_file_name") != nullptr;
+#else
+  return false;
+#endif
+}
+
 }  // namespace brindle::test

@@ -12,5 +12,7 @@ namespace brindle::test {
 std::string NativePath(const std::string& path);
 // The name this program uses for the native program's absolute `path` ("/tmp/x" -> "Z:\tmp\x").
 std::string HostPath(const std::string& native_path);
+// This program runs as a Windows program under Wine (never on Linux itself).
+bool UnderWine();
 
 }  // namespace brindle::test

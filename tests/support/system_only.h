@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/host_paths.h"
+
 #ifdef _WIN32
 #define BRINDLE_POSIX_ONLY(reason) GTEST_SKIP() << "POSIX only: " << (reason)
 #define BRINDLE_WINDOWS_ONLY(reason) static_cast<void>(0)
@@ -13,11 +15,7 @@
 #define BRINDLE_WINDOWS_ONLY(reason) GTEST_SKIP() << "Windows only: " << (reason)
 #endif
 
-namespace brindle::test {
-// True in a Windows program that Wine runs (Wine's ntdll exports its version; Windows' does not).
-bool RunningUnderWine();
-}  // namespace brindle::test
 
 // A case that holds on Windows but not under Wine, for a named shortfall of Wine's.
 #define BRINDLE_NOT_UNDER_WINE(reason) \
-  if (::brindle::test::RunningUnderWine()) GTEST_SKIP() << "not under Wine: " << (reason)
+  if (::brindle::test::UnderWine()) GTEST_SKIP() << "not under Wine: " << (reason)

@@ -4,11 +4,18 @@
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "foundation/encoding.h"
 #include "platform/platform.h"
+#include "support/child_process.h"
+#include "support/host_paths.h"
+#include "support/poll.h"
+#include "support/running_copy.h"
 #include "support/system_only.h"
 #include "support/temp_dir.h"
 
@@ -59,6 +66,49 @@ TEST(PlatformFiles, ListDirectoryOfSomethingElseIsEmpty) {
   EXPECT_TRUE(platform::list_directory(dir.file("f")).empty());
   EXPECT_TRUE(platform::list_directory(dir.file("missing")).empty());
   EXPECT_TRUE(platform::list_directory(dir.dir()).size() == 1);
+}
+
+void ExpectOneLinkAndOneFolder(const std::string& dir) {
+  const std::vector<platform::DirEntry> entries = platform::list_directory(dir);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].name, "link");
+  EXPECT_TRUE(entries[0].is_link);
+  EXPECT_FALSE(entries[0].is_regular);
+  EXPECT_EQ(entries[1].name, "target");
+  EXPECT_FALSE(entries[1].is_link);
+  EXPECT_TRUE(entries[1].is_directory);
+}
+
+TEST(PlatformFiles, ListDirectoryShowsALinkToAFolderAsALink) {
+  // Whoever walks a tree (the extracted archive's check) must see the link, not its target.
+  TempDir dir;
+  fs::create_directories(dir.path() / "target" / "inside");
+  const fs::path link = dir.path() / "link";
+#ifdef _WIN32
+  if (test::UnderWine()) {
+    // A Unix link, as native programs make them (Wine makes none of its own). It goes before the
+    // folder is removed: a link whose target is gone is not shown to Windows programs at all.
+    struct NativeLink {
+      fs::path path;
+      ~NativeLink() {
+        if (test::StartNative({"/bin/rm", "-f", test::NativePath(path.string())}, "NUL")) {
+          (void)test::Eventually([&] { return !fs::exists(path); });
+        }
+      }
+    } made{link};
+    ASSERT_TRUE(
+        test::StartNative({"/bin/ln", "-s", test::NativePath((dir.path() / "target").string()),
+                           test::NativePath(link.string())},
+                          "NUL"));
+    ASSERT_TRUE(test::wait_for_file(link / "inside"));
+    ExpectOneLinkAndOneFolder(dir.dir());
+    return;
+  }
+#endif
+  std::error_code ec;
+  fs::create_directory_symlink(dir.path() / "target", link, ec);
+  if (ec) GTEST_SKIP() << "no right to make links here: " << ec.message();
+  ExpectOneLinkAndOneFolder(dir.dir());
 }
 
 TEST(PlatformFiles, CopyHonoursOverwriteAndKeepsPermissions) {
@@ -146,6 +196,36 @@ TEST(PlatformFiles, ReadAndAtomicWrite) {
   EXPECT_FALSE(platform::write_file_atomic(dir.dir(), "x"));
   EXPECT_FALSE(platform::write_file_atomic(dir.file("no/such/folder"), "x"));
   EXPECT_EQ(platform::list_directory(dir.dir()).size(), 1u);
+}
+
+TEST(PlatformFiles, AtomicWriteGoesThroughWhileAnotherProgramReadsTheFile) {
+  // Another program has the file open (shared for deleting, as every reader here opens it) for
+  // longer than one try: the replace waits it out, or needs no wait where the system allows.
+  TempDir dir;
+  const std::string path = dir.file("Config2.ini");
+  spit(path, "old");
+  platform::FileHandle reader = platform::kInvalidFile;
+  ASSERT_EQ(platform::lock_file(path, reader), platform::LockOutcome::kTaken);
+  std::atomic<bool> done{false};
+  bool written = false;
+  std::thread writer([&] {
+    written = platform::write_file_atomic(path, "new", /*owner_only=*/true);
+    done = true;
+  });
+  auto renaming = [&] {
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      if (entry.path().filename().string().find(".tmp-") != std::string::npos) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(test::Eventually([&] { return done.load() || renaming(); }));
+  // The reader keeps the file past the two seconds the writer once gave up after.
+  if (!done.load()) platform::sleep_ms(2500);
+  platform::unlock_file(reader);
+  writer.join();
+  EXPECT_TRUE(written);
+  EXPECT_EQ(slurp(path), "new");
+  EXPECT_FALSE(renaming());
 }
 
 TEST(PlatformFiles, AtomicWriteKeepsTheReplacedFilesPermissions) {

@@ -125,20 +125,75 @@ bool same_file(const Facts& a, const Facts& b) {
          (a.volume != 0 || a.index != 0);
 }
 
-// Copies a regular file to `to` through a temporary file, so a reader never sees half of it.
-// Renames `from` over `to`. Another program reading or replacing the same file at this moment
-// (a reader without FILE_SHARE_DELETE, a virus scanner, a second writer's rename) makes Windows
-// refuse with a sharing or access error for a short while; those are tried again for up to about
-// two seconds before the rename counts as failed.
+// `path` made full with the "\\?\" prefix, as a rename by handle takes its new name.
+std::wstring verbatim_path(const std::wstring& path) {
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path;
+  const DWORD need = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (need == 0) return {};
+  std::wstring full(need, L'\0');
+  const DWORD got = ::GetFullPathNameW(path.c_str(), need, full.data(), nullptr);
+  if (got == 0 || got >= need) return {};
+  full.resize(got);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// The name `to` for the file `from`, replacing what is there, through a handle with POSIX
+// semantics: the old file goes even while another program has it open (shared for deleting, as
+// every reader here opens it), as rename() does on POSIX. Windows 10 1809 and later on NTFS; false
+// elsewhere (older systems, other file systems, Wine), and the caller falls back to MoveFileExW.
+bool rename_posix(const std::wstring& from, const std::wstring& to) {
+  // FILE_RENAME_INFO as Windows 10 lays it out (Flags in place of ReplaceIfExists); the headers
+  // for the Windows 7 target have only the older name.
+  struct RenameInfo {
+    DWORD flags;
+    HANDLE root;
+    DWORD name_bytes;
+    WCHAR name[1];
+  };
+  constexpr DWORD kReplaceIfExists = 0x1;  // FILE_RENAME_FLAG_REPLACE_IF_EXISTS
+  constexpr DWORD kPosixSemantics = 0x2;   // FILE_RENAME_FLAG_POSIX_SEMANTICS
+  constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);  // FileRenameInfoEx
+  const std::wstring full = verbatim_path(to);
+  if (full.empty()) return false;
+  Handle file(::CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.ok()) return false;
+  const std::size_t name_bytes = full.size() * sizeof(WCHAR);
+  std::vector<unsigned char> buffer(sizeof(RenameInfo) + name_bytes, 0);
+  auto* info = reinterpret_cast<RenameInfo*>(buffer.data());
+  info->flags = kReplaceIfExists | kPosixSemantics;
+  info->root = nullptr;
+  info->name_bytes = static_cast<DWORD>(name_bytes);
+  std::copy(full.begin(), full.end(), info->name);
+  return ::SetFileInformationByHandle(file.get(), kRenameInfoEx, buffer.data(),
+                                      static_cast<DWORD>(buffer.size())) != 0;
+}
+
+// Renames `from` over `to`. Without POSIX semantics Windows refuses to replace a file that
+// another program has open at this moment (every reader of the settings, a virus scanner, a
+// second writer's rename) with a sharing or access error; those are tried again for up to
+// kReplaceWaitMs before the rename counts as failed. Readers hold the file for milliseconds, but
+// several programs reading the same file on a loaded machine keep it open most of the time.
+constexpr std::int64_t kReplaceWaitMs = 10000;
+
 bool rename_replacing(const std::wstring& from, const std::wstring& to, DWORD flags) {
-  for (int attempt = 0;; ++attempt) {
+  if ((flags & MOVEFILE_REPLACE_EXISTING) && rename_posix(from, to)) return true;
+  const std::int64_t start = monotonic_ms();
+  DWORD nap_ms = 1;
+  for (;;) {
     if (::MoveFileExW(from.c_str(), to.c_str(), flags)) return true;
     const DWORD error = ::GetLastError();
-    if (attempt >= 40 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-                          error != ERROR_LOCK_VIOLATION)) {
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+        error != ERROR_LOCK_VIOLATION) {
       return false;
     }
-    ::Sleep(attempt < 10 ? 10 : 50);
+    // A read-only target refuses for good; waiting would not change that.
+    const DWORD target = attributes_of(to);
+    if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_READONLY)) return false;
+    if (monotonic_ms() - start >= kReplaceWaitMs) return false;
+    ::Sleep(nap_ms);
+    nap_ms = std::min<DWORD>(nap_ms * 2, 20);
   }
 }
 
@@ -332,11 +387,14 @@ std::vector<DirEntry> list_directory(const std::string& path) {
       DirEntry item;
       const DWORD attributes = found.dwFileAttributes;
       item.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      // Symbolic links and junctions; other reparse points (cloud placeholders, deduplicated
-      // files) are ordinary files and folders to their users.
+      // Symbolic links (the system's and WSL's) and junctions; other reparse points (cloud
+      // placeholders, deduplicated files) are ordinary files and folders to their users. No
+      // reparse point has the tag 0: Wine shows a Unix link to a folder that way.
+      constexpr DWORD kWslLinkTag = 0xA000001D;  // IO_REPARSE_TAG_LX_SYMLINK
+      const DWORD tag = found.dwReserved0;
       item.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-                     (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
-                      found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+                     (tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT ||
+                      tag == kWslLinkTag || tag == 0);
       item.is_regular = !item.is_directory && !item.is_link;
       if (!item.is_directory) {
         item.size = static_cast<std::int64_t>(

@@ -235,11 +235,14 @@ ProcessHandle spawn_process(const std::vector<std::string>& argv, const std::str
       startup.hStdError = null_out.get();
     }
     PROCESS_INFORMATION info{};
+    // A quiet child needs no console at all: its streams are the null device. Without one no
+    // hidden console host is started beside it, which could outlive a child that is ended early
+    // and keep this program's inherited output open.
+    const DWORD console = quiet ? DETACHED_PROCESS : CREATE_NO_WINDOW;
     // No application name: the system finds argv[0] the way a command line would (the
     // program's folder, the current folder, the system folders, then PATH; ".exe" added).
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, quiet ? TRUE : FALSE,
-                          CREATE_NO_WINDOW, nullptr, folder.empty() ? nullptr : folder.c_str(),
-                          &startup, &info)) {
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, quiet ? TRUE : FALSE, console,
+                          nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
       return kInvalidProcess;
     }
     ::CloseHandle(info.hThread);
