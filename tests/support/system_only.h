@@ -15,7 +15,6 @@
 #define BRINDLE_WINDOWS_ONLY(reason) GTEST_SKIP() << "Windows only: " << (reason)
 #endif
 
-
 // A case that holds on Windows but not under Wine, for a named shortfall of Wine's.
 #define BRINDLE_NOT_UNDER_WINE(reason) \
   if (::brindle::test::UnderWine()) GTEST_SKIP() << "not under Wine: " << (reason)
