@@ -21,17 +21,21 @@ struct GameNames {
   std::string_view csgo_exe;
   std::string_view csgo_map_subdir;  // below the CS:GO folder
   char separator;
+  // What the file dialogs that pick an executable by hand offer (UTF-8 here, GBK on screen):
+  // Linux executables have no extension, so there the filter names the game's own executable.
+  std::string_view csgo_filter_utf8;
+  std::string_view cs2_filter_utf8;
   // Windows takes every occurrence of the executable name out of a path; elsewhere executables
   // carry no extension and the name can be part of a folder name ("/home/cs2fan/"), so only
   // whole path components go.
   bool strip_whole_components;
 };
 inline constexpr GameNames kWindowsGameNames{
-    "cs2.exe", "\\game\\bin\\win64\\", "\\game\\csgo\\maps\\", "csgo.exe", "csgo\\maps\\", '\\',
-    false};
+    "cs2.exe",         "\\game\\bin\\win64\\", "\\game\\csgo\\maps\\", "csgo.exe", "csgo\\maps\\", '\\',
+    "应用程序(*.exe)", "应用程序(*.exe)", false};
 inline constexpr GameNames kLinuxGameNames{
     "cs2", "/game/bin/linuxsteamrt64/", "/game/csgo/maps/", "csgo_linux64", "csgo/maps/", '/',
-    true};
+    "应用程序(csgo_linux64)", "应用程序(cs2)", true};
 #ifdef _WIN32
 inline constexpr const GameNames& kGameNames = kWindowsGameNames;
 #else
