@@ -195,8 +195,8 @@ void ChooseCsgoExecutable(Core& core) {
   AppState& state = core.state();
   Window& window = core.window();
   if (!window.RequireInitialised(state.initialised.load())) return;
-  const std::optional<std::string> chosen =
-      ask_executable(window, names::kCsgoFileDialog, kGameNames.csgo_filter_utf8, kCsgoDialogPreset);
+  const std::optional<std::string> chosen = ask_executable(
+      window, names::kCsgoFileDialog, kGameNames.csgo_filter_utf8, kCsgoDialogPreset);
   if (!chosen) return;
   if (!SetCsgoExecutable(core, *chosen)) {
     window.MessageBox(gbk("您的路径设置似乎不正确!"), CsgoPathWrongText(), gbk("取消"));

@@ -31,11 +31,17 @@ struct GameNames {
   bool strip_whole_components;
 };
 inline constexpr GameNames kWindowsGameNames{
-    "cs2.exe",         "\\game\\bin\\win64\\", "\\game\\csgo\\maps\\", "csgo.exe", "csgo\\maps\\", '\\',
-    "应用程序(*.exe)", "应用程序(*.exe)", false};
-inline constexpr GameNames kLinuxGameNames{
-    "cs2", "/game/bin/linuxsteamrt64/", "/game/csgo/maps/", "csgo_linux64", "csgo/maps/", '/',
-    "应用程序(csgo_linux64)", "应用程序(cs2)", true};
+    "cs2.exe", "\\game\\bin\\win64\\", "\\game\\csgo\\maps\\", "csgo.exe", "csgo\\maps\\",
+    '\\',      "应用程序(*.exe)",      "应用程序(*.exe)",      false};
+inline constexpr GameNames kLinuxGameNames{"cs2",
+                                           "/game/bin/linuxsteamrt64/",
+                                           "/game/csgo/maps/",
+                                           "csgo_linux64",
+                                           "csgo/maps/",
+                                           '/',
+                                           "应用程序(csgo_linux64)",
+                                           "应用程序(cs2)",
+                                           true};
 #ifdef _WIN32
 inline constexpr const GameNames& kGameNames = kWindowsGameNames;
 #else

@@ -87,7 +87,8 @@ bool SystemMakesLinks(const fs::path& scratch) {
   fs::create_directory_symlink("/", link, ec);
 #endif
   bool found = false;
-  for (const platform::DirEntry& entry : platform::list_directory(GbkText(scratch) + platform::path_separator())) {
+  for (const platform::DirEntry& entry :
+       platform::list_directory(GbkText(scratch) + platform::path_separator())) {
     found = found || (entry.name == "link" && entry.is_link);
   }
   fs::remove(link, ec);

@@ -142,8 +142,7 @@ TEST_F(ExtractorTest, HostileExtractionWithALinkLeavesTheGameAsItWas) {
   hostile.link = "root";
   StandIn(hostile);
   EXPECT_EQ(Extract("ze_a.bsp.bz2"), TaskResult::kFailed);
-  EXPECT_EQ(downloads_->Outcome(task_)->reason,
-            "the archive holds a link or a special file: root");
+  EXPECT_EQ(downloads_->Outcome(task_)->reason, "the archive holds a link or a special file: root");
   EXPECT_EQ(test::slurp(maps_ + "ze_a.bsp"), "good map");
   EXPECT_EQ(MapsFolder(), (std::vector<std::string>{"ze_a.bsp"}));
   EXPECT_EQ(downloads_->stats().Snapshot().extraction_failures, 1);
