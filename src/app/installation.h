@@ -30,18 +30,24 @@ struct GameNames {
   // whole path components go.
   bool strip_whole_components;
 };
-inline constexpr GameNames kWindowsGameNames{
-    "cs2.exe", "\\game\\bin\\win64\\", "\\game\\csgo\\maps\\", "csgo.exe", "csgo\\maps\\",
-    '\\',      "应用程序(*.exe)",      "应用程序(*.exe)",      false};
-inline constexpr GameNames kLinuxGameNames{"cs2",
-                                           "/game/bin/linuxsteamrt64/",
-                                           "/game/csgo/maps/",
-                                           "csgo_linux64",
-                                           "csgo/maps/",
-                                           '/',
-                                           "应用程序(csgo_linux64)",
-                                           "应用程序(cs2)",
-                                           true};
+inline constexpr GameNames kWindowsGameNames{.cs2_exe = "cs2.exe",
+                                             .cs2_bin_suffix = "\\game\\bin\\win64\\",
+                                             .cs2_map_suffix = "\\game\\csgo\\maps\\",
+                                             .csgo_exe = "csgo.exe",
+                                             .csgo_map_subdir = "csgo\\maps\\",
+                                             .separator = '\\',
+                                             .csgo_filter_utf8 = "应用程序(*.exe)",
+                                             .cs2_filter_utf8 = "应用程序(*.exe)",
+                                             .strip_whole_components = false};
+inline constexpr GameNames kLinuxGameNames{.cs2_exe = "cs2",
+                                           .cs2_bin_suffix = "/game/bin/linuxsteamrt64/",
+                                           .cs2_map_suffix = "/game/csgo/maps/",
+                                           .csgo_exe = "csgo_linux64",
+                                           .csgo_map_subdir = "csgo/maps/",
+                                           .separator = '/',
+                                           .csgo_filter_utf8 = "应用程序(csgo_linux64)",
+                                           .cs2_filter_utf8 = "应用程序(cs2)",
+                                           .strip_whole_components = true};
 #ifdef _WIN32
 inline constexpr const GameNames& kGameNames = kWindowsGameNames;
 #else
