@@ -17,14 +17,6 @@
 namespace brindle {
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kCsgoFilterUtf8 = "应用程序(*.exe)";
-constexpr const char* kCs2FilterUtf8 = "应用程序(*.exe)";
-#else
-// Linux executables have no extension: the filter names the game's own executable.
-constexpr const char* kCsgoFilterUtf8 = "应用程序(csgo_linux64)";
-constexpr const char* kCs2FilterUtf8 = "应用程序(cs2)";
-#endif
 constexpr std::string_view kCsgoDialogPreset = "csgo";
 
 char sep() { return platform::path_separator(); }
@@ -103,7 +95,7 @@ void show_path(Window& window, const char* prefix_utf8, const std::string& folde
 }
 
 std::optional<std::string> ask_executable(Window& window, const char* dialog,
-                                          const char* filter_utf8, std::string_view preset) {
+                                          std::string_view filter_utf8, std::string_view preset) {
   FileDialogRequest request;
   request.dialog = dialog;
   request.filter = gbk(filter_utf8);
@@ -203,8 +195,8 @@ void ChooseCsgoExecutable(Core& core) {
   AppState& state = core.state();
   Window& window = core.window();
   if (!window.RequireInitialised(state.initialised.load())) return;
-  const std::optional<std::string> chosen =
-      ask_executable(window, names::kCsgoFileDialog, kCsgoFilterUtf8, kCsgoDialogPreset);
+  const std::optional<std::string> chosen = ask_executable(
+      window, names::kCsgoFileDialog, kGameNames.csgo_filter_utf8, kCsgoDialogPreset);
   if (!chosen) return;
   if (!SetCsgoExecutable(core, *chosen)) {
     window.MessageBox(gbk("您的路径设置似乎不正确!"), CsgoPathWrongText(), gbk("取消"));
@@ -239,7 +231,7 @@ void ChooseCs2Executable(Core& core) {
   Window& window = core.window();
   if (!window.RequireInitialised(state.initialised.load())) return;
   const std::optional<std::string> chosen =
-      ask_executable(window, names::kCs2FileDialog, kCs2FilterUtf8, kCs2ExeName);
+      ask_executable(window, names::kCs2FileDialog, kGameNames.cs2_filter_utf8, kCs2ExeName);
   if (!chosen) return;
   if (!SetCs2Executable(core, *chosen)) {
     window.MessageBox(gbk("您的路径设置似乎不正确!"), Cs2PathWrongText(), gbk("取消"));

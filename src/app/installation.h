@@ -21,17 +21,33 @@ struct GameNames {
   std::string_view csgo_exe;
   std::string_view csgo_map_subdir;  // below the CS:GO folder
   char separator;
+  // What the file dialogs that pick an executable by hand offer (UTF-8 here, GBK on screen):
+  // Linux executables have no extension, so there the filter names the game's own executable.
+  std::string_view csgo_filter_utf8;
+  std::string_view cs2_filter_utf8;
   // Windows takes every occurrence of the executable name out of a path; elsewhere executables
   // carry no extension and the name can be part of a folder name ("/home/cs2fan/"), so only
   // whole path components go.
   bool strip_whole_components;
 };
-inline constexpr GameNames kWindowsGameNames{
-    "cs2.exe", "\\game\\bin\\win64\\", "\\game\\csgo\\maps\\", "csgo.exe", "csgo\\maps\\", '\\',
-    false};
-inline constexpr GameNames kLinuxGameNames{
-    "cs2", "/game/bin/linuxsteamrt64/", "/game/csgo/maps/", "csgo_linux64", "csgo/maps/", '/',
-    true};
+inline constexpr GameNames kWindowsGameNames{.cs2_exe = "cs2.exe",
+                                             .cs2_bin_suffix = "\\game\\bin\\win64\\",
+                                             .cs2_map_suffix = "\\game\\csgo\\maps\\",
+                                             .csgo_exe = "csgo.exe",
+                                             .csgo_map_subdir = "csgo\\maps\\",
+                                             .separator = '\\',
+                                             .csgo_filter_utf8 = "应用程序(*.exe)",
+                                             .cs2_filter_utf8 = "应用程序(*.exe)",
+                                             .strip_whole_components = false};
+inline constexpr GameNames kLinuxGameNames{.cs2_exe = "cs2",
+                                           .cs2_bin_suffix = "/game/bin/linuxsteamrt64/",
+                                           .cs2_map_suffix = "/game/csgo/maps/",
+                                           .csgo_exe = "csgo_linux64",
+                                           .csgo_map_subdir = "csgo/maps/",
+                                           .separator = '/',
+                                           .csgo_filter_utf8 = "应用程序(csgo_linux64)",
+                                           .cs2_filter_utf8 = "应用程序(cs2)",
+                                           .strip_whole_components = true};
 #ifdef _WIN32
 inline constexpr const GameNames& kGameNames = kWindowsGameNames;
 #else

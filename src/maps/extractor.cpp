@@ -160,11 +160,11 @@ bool MapDownloadsFeature::StartExtraction(RunningExtraction job) {
     Finish(job.task, TaskResult::kFailed, "the extractor cannot be started");
     return false;
   }
-  const int pid = platform::process_id(job.process);
+  job.pid = platform::process_id(job.process);
   {
     std::lock_guard lock(extract_mutex_);
     running_extractions_.push_back(job);
-    if (job.from_queue) extraction_table_.put(std::to_string(pid), job.file);
+    if (job.from_queue) extraction_table_.put(std::to_string(job.pid), job.file);
   }
   if (!core_->workers().Start("extractor", [this, job] { WaitForExtractor(job); })) {
     // Closing already: nobody would wait for it.
@@ -174,7 +174,7 @@ bool MapDownloadsFeature::StartExtraction(RunningExtraction job) {
     platform::remove_tree(job.staging);
     std::lock_guard lock(extract_mutex_);
     std::erase_if(running_extractions_,
-                  [&](const RunningExtraction& r) { return r.process == job.process; });
+                  [&](const RunningExtraction& r) { return r.staging == job.staging; });
     return false;
   }
   return true;
@@ -236,17 +236,19 @@ void MapDownloadsFeature::WaitForExtractor(RunningExtraction job) {
       break;
     }
   }
-  const std::string pid = std::to_string(platform::process_id(job.process));
+  // Not from the handle: the wait has released it, and its value may name another object now.
+  const std::string pid = std::to_string(job.pid);
   std::string archive = job.file;
   if (job.from_queue) {
     extraction_table_.get(pid, archive);
     extraction_table_.remove(pid);
   }
-  // The job counts as running until its outcome is known, so Idle() never comes early.
+  // The job counts as running until its outcome is known, so Idle() never comes early. Its
+  // staging folder names it: a released handle's value can come back for a newer extractor.
   auto done = [&] {
     std::lock_guard lock(extract_mutex_);
     std::erase_if(running_extractions_,
-                  [&](const RunningExtraction& r) { return r.process == job.process; });
+                  [&](const RunningExtraction& r) { return r.staging == job.staging; });
   };
 
   std::string reason;

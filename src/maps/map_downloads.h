@@ -146,9 +146,10 @@ class MapDownloadsFeature final : public Feature {
   };
   struct RunningExtraction {
     platform::ProcessHandle process = platform::kInvalidProcess;
+    int pid = 0;          // taken at the start: the handle is gone once the wait has ended
     std::string file;     // archive in the download cache
     std::string target;   // where its contents belong
-    std::string staging;  // where the extractor writes them first
+    std::string staging;  // where the extractor writes them first; names the job
     std::uint64_t task = 0;
     bool from_queue = true;  // the queue extractor, or one for a .7z/.zip
   };

@@ -4,8 +4,8 @@
 #include <string>
 #include <system_error>
 
-#include "foundation/encoding.h"
 #include "support/host_paths.h"
+#include "support/path_text.h"
 #include "support/temp_dir.h"
 
 namespace brindle::test {
@@ -37,8 +37,8 @@ RunningCopy::RunningCopy(const fs::path& exe) {
   fs::create_directories(exe.parent_path(), ec);
   if (!fs::copy_file(source, exe, fs::copy_options::overwrite_existing, ec)) return;
   fs::permissions(exe, fs::perms::owner_all, fs::perm_options::add, ec);
-  // The platform layer takes the program's GBK paths; the file system path is UTF-8.
-  process_ = platform::spawn_process({utf8_to_gbk(exe.string()), "600"}, "", true);
+  // The platform layer takes the program's GBK paths.
+  process_ = platform::spawn_process({GbkText(exe), "600"}, "", true);
 }
 
 RunningCopy::~RunningCopy() { Stop(); }

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "support/host_paths.h"
+#include "support/path_text.h"
 
 namespace brindle::test {
 
@@ -14,7 +15,7 @@ namespace fs = std::filesystem;
 
 fs::path TestTempBase() {
   if (const char* base = std::getenv("BRINDLE_TEST_TMP"); base != nullptr && *base != '\0') {
-    return fs::path(HostPath(base));
+    return Utf8Path(HostPath(base));
   }
   std::error_code ec;
   fs::path base = fs::temp_directory_path(ec);

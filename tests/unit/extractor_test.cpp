@@ -1,6 +1,7 @@
-// The extractor as a child process, with stand-in scripts in its place: the exact command line
-// and working folder, the exit code deciding success, and the staging folder that keeps a failed
-// or hostile extraction out of the game.
+// The extractor as a child process, with stand-ins in its place (shell scripts on Linux, the
+// tests' own program on Windows): the exact command line and working folder, the exit code
+// deciding success, and the staging folder that keeps a failed or hostile extraction out of the
+// game.
 #include "maps/extractor.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include "foundation/encoding.h"
 #include "maps/map_downloads.h"
 #include "support/core_fixture.h"
+#include "support/extractor_files.h"
 #include "view/control_names.h"
 
 namespace brindle {
@@ -32,11 +34,14 @@ class ExtractorTest : public ::testing::Test {
     auto feature = std::make_unique<MapDownloadsFeature>();
     downloads_ = feature.get();
     fx_.core().AddFeature(std::move(feature));
-    maps_ = fx_.dir().dir() + "game/csgo/maps/";
+    maps_ = fx_.dir().dir() + "maps" + sep_;
     fs::create_directories(maps_);
     std::lock_guard lock(fx_.state().mutex);
     fx_.state().game.csgo_map_dir = fx_.state().game.csgo_map_dir_copy = maps_;
     fx_.controls().SetChecked(names::kAutoExtract, true);
+  }
+  void StandIn(const test::ExtractorActions& actions) {
+    ASSERT_TRUE(test::InstallExtractorStandIn(fx_.dir().path() / "qdata" / "7zip", actions));
   }
   // Queues an archive of the cache for extraction and serves the queue until it is empty.
   TaskResult Extract(const std::string& name) {
@@ -47,7 +52,12 @@ class ExtractorTest : public ::testing::Test {
       fx_.ports().Advance(100);
       return downloads_->Idle();
     }));
-    return downloads_->Outcome(task)->result;
+    const std::optional<TaskOutcome> outcome = downloads_->Outcome(task);
+    if (!outcome) {
+      ADD_FAILURE() << "no outcome for " << name;
+      return TaskResult::kFailed;
+    }
+    return outcome->result;
   }
   std::vector<std::string> MapsFolder() const {
     std::vector<std::string> names;
@@ -60,30 +70,36 @@ class ExtractorTest : public ::testing::Test {
 
   test::CoreFixture fx_;
   MapDownloadsFeature* downloads_ = nullptr;
+  const char sep_ = platform::path_separator();
   std::string maps_;
   std::uint64_t task_ = 100;
 };
 
 TEST_F(ExtractorTest, RunsWithTheCommandLineInItsOwnFolder) {
-  const std::string record = fx_.dir().file("args");
-  fx_.InstallExtractor("#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record + "'\npwd >> '" + record +
-                       "'\n");
-  const auto child = downloads_->StartExtractor("de x.bsp.bz2", "/target dir/", true);
+  test::ExtractorActions actions;
+  actions.record = fx_.dir().path() / "args";
+  StandIn(actions);
+  const std::string target = fx_.dir().dir() + "target dir" + sep_;
+  const auto child = downloads_->StartExtractor(gbk("地图 x.bsp.bz2"), target, true);
   ASSERT_NE(child, platform::kInvalidProcess);
   int code = -1;
   ASSERT_EQ(platform::wait_process(child, 10000, code), platform::WaitOutcome::kExited);
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(test::slurp(record), "x\n" + fx_.state().download_cache_dir + "de x.bsp.bz2\n" +
-                                     "-o/target dir/\n-aoa\n" + fx_.state().data_dir + "/7zip\n");
+  // The record is UTF-8; the folders here are ASCII.
+  EXPECT_EQ(test::slurp(actions.record), "x\n" + fx_.state().download_cache_dir +
+                                             "地图 x.bsp.bz2\n-o" + target + "\n-aoa\n" +
+                                             fx_.state().data_dir + sep_ + "7zip\n");
 }
 
 TEST_F(ExtractorTest, SuccessMovesTheMapIntoPlaceAndCleansUp) {
-  // Writes the map where -o points, as 7-Zip does.
-  fx_.InstallExtractor("#!/bin/sh\nout=\"${3#-o}\"\nprintf 'new map' > \"$out/ze_a.bsp\"\n");
+  test::ExtractorActions actions;
+  actions.map = "ze_a.bsp";
+  actions.bytes = "new map";
+  StandIn(actions);
   test::spit(maps_ + "ze_a.bsp", "old map");
   // Left by a run that ended during an extraction.
-  fs::create_directories(maps_ + ".q_unbz2-7/sub");
-  test::spit(maps_ + ".q_unbz2-7/sub/half.bsp", "half");
+  fs::create_directories(fs::path(maps_) / ".q_unbz2-7" / "sub");
+  test::spit(fs::path(maps_) / ".q_unbz2-7" / "sub" / "half.bsp", "half");
   EXPECT_EQ(Extract("ze_a.bsp.bz2"), TaskResult::kInstalled);
   EXPECT_EQ(test::slurp(maps_ + "ze_a.bsp"), "new map");
   EXPECT_EQ(MapsFolder(), (std::vector<std::string>{"ze_a.bsp"}));  // no staging folder left
@@ -92,25 +108,44 @@ TEST_F(ExtractorTest, SuccessMovesTheMapIntoPlaceAndCleansUp) {
   EXPECT_TRUE(downloads_->extraction_table().is_empty());
 }
 
-TEST_F(ExtractorTest, FailedOrHostileExtractionLeavesTheGameAsItWas) {
+TEST_F(ExtractorTest, FailedExtractionLeavesTheGameAsItWas) {
   test::spit(maps_ + "ze_a.bsp", "good map");
   // Half a map written, then an error exit.
-  fx_.InstallExtractor("#!/bin/sh\nout=\"${3#-o}\"\nprintf 'half' > \"$out/ze_a.bsp\"\nexit 2\n");
+  test::ExtractorActions half;
+  half.map = "ze_a.bsp";
+  half.bytes = "half";
+  half.exit_code = 2;
+  StandIn(half);
   EXPECT_EQ(Extract("ze_a.bsp.bz2"), TaskResult::kFailed);
-  // Success claimed, but a link among the output.
-  fx_.InstallExtractor(
-      "#!/bin/sh\nout=\"${3#-o}\"\nprintf 'x' > \"$out/ze_a.bsp\"\n"
-      "ln -s / \"$out/root\"\n");
-  EXPECT_EQ(Extract("ze_a.bsp.bz2"), TaskResult::kFailed);
+  EXPECT_EQ(downloads_->Outcome(task_)->reason, "the extractor ended with exit code 2");
   // Success with nothing written.
-  fx_.InstallExtractor("#!/bin/sh\n");
+  StandIn(test::ExtractorActions{});
   EXPECT_EQ(Extract("ze_b.bsp.bz2"), TaskResult::kFailed);
   EXPECT_EQ(test::slurp(maps_ + "ze_a.bsp"), "good map");
   EXPECT_EQ(MapsFolder(), (std::vector<std::string>{"ze_a.bsp"}));
   const DownloadCounters counters = downloads_->stats().Snapshot();
-  EXPECT_EQ(counters.extraction_failures, 3);
+  EXPECT_EQ(counters.extraction_failures, 2);
   EXPECT_EQ(counters.extracted, 0);
   EXPECT_EQ(counters.waiting_for_extraction, 0);
+}
+
+TEST_F(ExtractorTest, HostileExtractionWithALinkLeavesTheGameAsItWas) {
+  if (!test::SystemMakesLinks(fx_.dir().path() / "link-probe")) {
+    GTEST_SKIP() << "no link can be made here (under Wine 8 CreateSymbolicLinkW reports success "
+                    "and makes nothing)";
+  }
+  test::spit(maps_ + "ze_a.bsp", "good map");
+  // Success claimed, but a link among the output.
+  test::ExtractorActions hostile;
+  hostile.map = "ze_a.bsp";
+  hostile.bytes = "x";
+  hostile.link = "root";
+  StandIn(hostile);
+  EXPECT_EQ(Extract("ze_a.bsp.bz2"), TaskResult::kFailed);
+  EXPECT_EQ(downloads_->Outcome(task_)->reason, "the archive holds a link or a special file: root");
+  EXPECT_EQ(test::slurp(maps_ + "ze_a.bsp"), "good map");
+  EXPECT_EQ(MapsFolder(), (std::vector<std::string>{"ze_a.bsp"}));
+  EXPECT_EQ(downloads_->stats().Snapshot().extraction_failures, 1);
 }
 
 TEST_F(ExtractorTest, MissingExtractorOrGameFolderCountsAFailure) {
@@ -121,7 +156,7 @@ TEST_F(ExtractorTest, MissingExtractorOrGameFolderCountsAFailure) {
     std::lock_guard lock(fx_.state().mutex);
     fx_.state().game.csgo_map_dir_copy.clear();
   }
-  fx_.InstallExtractor();
+  StandIn(test::ExtractorActions{});
   EXPECT_EQ(Extract("ze_d.bsp.bz2"), TaskResult::kFailed);
   const DownloadCounters counters = downloads_->stats().Snapshot();
   EXPECT_EQ(counters.extraction_failures, 2);

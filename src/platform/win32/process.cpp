@@ -143,6 +143,11 @@ std::string process_image_path(int pid) {
   if (pid <= 0) return {};
   Handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid)));
   if (!process.ok()) return {};
+  // An ended process stays open to whoever still holds a handle to it, and its name can still be
+  // read then; it no longer runs, so it has no path here. (A program that ends with code 259,
+  // STILL_ACTIVE's value, passes for a running one.)
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(process.get(), &code) || code != STILL_ACTIVE) return {};
   std::wstring path(32768, L'\0');
   DWORD size = static_cast<DWORD>(path.size());
   if (!::QueryFullProcessImageNameW(process.get(), 0, path.data(), &size)) return {};
