@@ -160,7 +160,8 @@ TEST(FavouritesLoad, FiveHundredFavouritesRefreshedAgainAndAgain) {
         std::chrono::seconds(30));
     ASSERT_TRUE(filled) << "round " << round << ": " << pending.size()
                         << " answering servers never filled their rows, the first "
-                        << list.Cell(pending.front(), cols::kFavAddress);
+                        << list.Cell(pending.front(), cols::kFavAddress) << " (server "
+                        << pending.front() << ")";
     for (int row : answering) {
       const sim::A2sServer& server = servers[static_cast<std::size_t>(row)];
       ASSERT_EQ(list.Cell(row, cols::kFavName), server.name) << "round " << round;

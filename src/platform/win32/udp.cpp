@@ -160,20 +160,23 @@ bool UdpSocket::send_to(const std::string& host, std::uint16_t port, std::string
   if (bytes.size() > 65507) return false;
   Use use(*state_);
   if (use.socket() == INVALID_SOCKET) return false;
-  // The socket is non-blocking; a full send buffer is waited out briefly, as a blocking
-  // sendto would.
-  for (int attempt = 0; attempt < 50; ++attempt) {
+  // The socket is non-blocking; a full send buffer is waited out for up to 5 s, as a blocking
+  // sendto would. The limit is time, not tries: while another thread's sends are still queued the
+  // socket can report itself writable and refuse the next send at once, many times over (Wine
+  // does, when the receive thread answers a challenge amid a burst of queries).
+  const std::int64_t deadline = monotonic_ms() + 5000;
+  for (;;) {
     const int sent = ::sendto(use.socket(), bytes.data(), static_cast<int>(bytes.size()), 0,
                               reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (sent >= 0) return sent == static_cast<int>(bytes.size());
     if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    if (monotonic_ms() >= deadline) return false;
     fd_set writable;
     FD_ZERO(&writable);
     FD_SET(use.socket(), &writable);
     timeval wait{0, 100 * 1000};
-    ::select(0, nullptr, &writable, nullptr, &wait);
+    if (::select(0, nullptr, &writable, nullptr, &wait) != 0) ::Sleep(1);
   }
-  return false;
 }
 
 UdpSocket::Receive UdpSocket::receive(int timeout_ms, Datagram& out) {
