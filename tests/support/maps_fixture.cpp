@@ -42,6 +42,15 @@ void MapsFixture::SetUp() {
   downloads_ = feature.get();
   core().AddFeature(std::move(feature));
   ASSERT_TRUE(core().OnMainWindowCreated());
+  {
+    // The games are chosen, as a user picks them: the detection clock must not move them to a
+    // game that another test runs on this machine (the installation tests start copies named
+    // like the games).
+    AppState& state = fx_->state();
+    std::lock_guard lock(state.mutex);
+    state.game.csgo_manual = 1;
+    state.game.cs2_manual = 1;
+  }
 }
 
 void MapsFixture::TearDown() {
