@@ -49,24 +49,27 @@ std::string replace_matches(const std::string& text, std::string_view pattern,
 
 // A setting that cannot be written keeps the game folder for this run only; the detection finds
 // it again next time.
-bool write_csgo_settings(const AppState& state, const GamePaths& paths, bool manual) {
+// The four path keys of one game ("CSGO" or "CS2"), and the manual flag when the user chose it.
+bool write_game_settings(const AppState& state, const std::string& game, const std::string& dir,
+                         const std::string& dir_copy, const std::string& map_dir,
+                         const std::string& map_dir_copy, bool manual) {
   const std::string file = SettingsFilePath(state);
-  bool ok = WriteSetting(file, "CSGOPath", paths.csgo_dir);
-  ok = WriteSetting(file, "CSGOPathCMD", paths.csgo_dir_copy) && ok;
-  ok = WriteSetting(file, "CSGOMapPath", paths.csgo_map_dir) && ok;
-  ok = WriteSetting(file, "CSGOMapPathCMD", paths.csgo_map_dir_copy) && ok;
-  if (manual) ok = WriteSetting(file, "CSGOPath_manual_operation", "1") && ok;
+  bool ok = WriteSetting(file, game + "Path", dir);
+  ok = WriteSetting(file, game + "PathCMD", dir_copy) && ok;
+  ok = WriteSetting(file, game + "MapPath", map_dir) && ok;
+  ok = WriteSetting(file, game + "MapPathCMD", map_dir_copy) && ok;
+  if (manual) ok = WriteSetting(file, game + "Path_manual_operation", "1") && ok;
   return ok;
 }
 
+bool write_csgo_settings(const AppState& state, const GamePaths& paths, bool manual) {
+  return write_game_settings(state, "CSGO", paths.csgo_dir, paths.csgo_dir_copy, paths.csgo_map_dir,
+                             paths.csgo_map_dir_copy, manual);
+}
+
 bool write_cs2_settings(const AppState& state, const GamePaths& paths, bool manual) {
-  const std::string file = SettingsFilePath(state);
-  bool ok = WriteSetting(file, "CS2Path", paths.cs2_dir);
-  ok = WriteSetting(file, "CS2PathCMD", paths.cs2_dir_copy) && ok;
-  ok = WriteSetting(file, "CS2MapPath", paths.cs2_map_dir) && ok;
-  ok = WriteSetting(file, "CS2MapPathCMD", paths.cs2_map_dir_copy) && ok;
-  if (manual) ok = WriteSetting(file, "CS2Path_manual_operation", "1") && ok;
-  return ok;
+  return write_game_settings(state, "CS2", paths.cs2_dir, paths.cs2_dir_copy, paths.cs2_map_dir,
+                             paths.cs2_map_dir_copy, manual);
 }
 
 // Sets the CS:GO folders in memory and gives a copy for writing.

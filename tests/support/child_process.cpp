@@ -51,6 +51,29 @@ void close_all(std::initializer_list<HANDLE> handles) {
   }
 }
 
+// Starts `line` with the three handles as its standard streams (`err` may be `out`), which are
+// closed here whatever happens; `program` and `folder` may be empty.
+bool start_with_streams(const std::wstring& program, std::wstring line, HANDLE in, HANDLE out,
+                        HANDLE err, DWORD flags, const std::wstring& folder,
+                        PROCESS_INFORMATION& child) {
+  const HANDLE own_err = err == out ? INVALID_HANDLE_VALUE : err;
+  if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
+    close_all({in, out, own_err});
+    return false;
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  const BOOL started = ::CreateProcessW(
+      program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr, TRUE, flags,
+      nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &child);
+  close_all({in, out, own_err});
+  return started != 0;
+}
+
 }  // namespace
 
 std::wstring WideText(const std::string& text) {
@@ -90,28 +113,13 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& worki
   ChildRun run;
   if (argv.empty()) return run;
   TempDir streams;
-  HANDLE in = inheritable(L"NUL", false);
-  HANDLE out = inheritable(WideText(streams.file("out")), true);
-  HANDLE err = inheritable(WideText(streams.file("err")), true);
-  if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
-    close_all({in, out, err});
-    return run;
-  }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in;
-  startup.hStdOutput = out;
-  startup.hStdError = err;
   PROCESS_INFORMATION child{};
-  std::wstring line = WindowsCommandLine(argv);
   // Paths the build wrote in (BRINDLE_CLI_PATH) are the build machine's.
-  const std::wstring program = WideText(HostPath(argv[0]));
-  const std::wstring folder = WideText(working_dir);
-  const BOOL started =
-      ::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                       nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &child);
-  close_all({in, out, err});
+  const bool started = start_with_streams(WideText(HostPath(argv[0])), WindowsCommandLine(argv),
+                                          inheritable(L"NUL", false),
+                                          inheritable(WideText(streams.file("out")), true),
+                                          inheritable(WideText(streams.file("err")), true),
+                                          CREATE_NO_WINDOW, WideText(working_dir), child);
   if (!started) return run;
   run.started = true;
   if (::WaitForSingleObject(child.hProcess, static_cast<DWORD>(safety_ms)) != WAIT_OBJECT_0) {
@@ -128,25 +136,12 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& worki
 
 bool StartNative(const std::vector<std::string>& argv, const std::string& out_file) {
   if (argv.empty()) return false;
-  HANDLE in = inheritable(L"NUL", false);
-  HANDLE out = inheritable(WideText(out_file), true);
-  if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE) {
-    close_all({in, out});
-    return false;
-  }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in;
-  startup.hStdOutput = out;
-  startup.hStdError = out;
   PROCESS_INFORMATION child{};
-  std::wstring line = WindowsCommandLine(argv);
   // Wine starts a program that is no Windows executable as a native one; the handles it returns
   // for it are empty.
-  const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &startup, &child);
-  close_all({in, out});
+  const HANDLE out = inheritable(WideText(out_file), true);
+  const bool started = start_with_streams({}, WindowsCommandLine(argv), inheritable(L"NUL", false),
+                                          out, out, 0, {}, child);
   if (!started) return false;
   close_all({child.hProcess, child.hThread});
   return true;
