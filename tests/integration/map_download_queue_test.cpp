@@ -51,7 +51,8 @@ TEST_F(DownloadQueueTest, ClockStartsTheHeadWhichLandsInTheCache) {
   const std::string counters = gbk(" 已下载:1 已解压:0 待解压:0 下载失败:0 解压失败:0 速度:");
   const std::string summary = window().controls().Caption(names::kDownloadSummary);
   ASSERT_EQ(summary.substr(0, counters.size()), counters);
-  EXPECT_TRUE(std::regex_match(summary.substr(counters.size()), std::regex(R"((\d+\.\d\d[KM]B/s)?)")))
+  EXPECT_TRUE(
+      std::regex_match(summary.substr(counters.size()), std::regex(R"((\d+\.\d\d[KM]B/s)?)")))
       << summary;
 }
 
