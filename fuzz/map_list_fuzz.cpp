@@ -2,7 +2,8 @@
 // record classified against a game maps folder and a download cache holding a few maps.
 // Properties: the reader fails exactly when the text is not JSON, gives one record per element
 // of the root array, and a map gets at most the rows its mode allows, "needs download" exactly
-// when its .bsp is missing from the game folder.
+// when its .bsp is missing from the game folder. A usable map name never reaches another folder,
+// and one task's download bound never passes the default bound.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +16,9 @@
 #include <string_view>
 
 #include "foundation/json_document.h"
+#include "foundation/settings_file.h"
 #include "fuzz_check.h"
+#include "maps/install_rules.h"
 #include "maps/map_check.h"
 #include "platform/platform.h"
 
@@ -84,6 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const brindle::MapRecord& map = (*maps)[i];
     FUZZ_CHECK(map.mapname == doc.get_value("[" + std::to_string(i) + "].mapname"));
     (void)brindle::FindMapGroup(map.type);
+    if (brindle::UsableMapName(map.mapname)) {
+      FUZZ_CHECK(map.mapname.find_first_of("/\\:") == std::string::npos);
+      FUZZ_CHECK(map.mapname != "." && map.mapname != "..");
+    }
+    const std::int64_t cap = brindle::DownloadByteCap(map.download, brindle::TextToInt64(map.size));
+    FUZZ_CHECK(cap > 0 && cap <= brindle::kDownloadCapDefault);
     const auto game = brindle::ClassifyMap(map, true, f.maps, f.cache);
     FUZZ_CHECK(game.size() <= 1);
     const bool missing = !platform::file_exists(f.maps + map.mapname + ".bsp");

@@ -102,14 +102,31 @@ std::size_t MapBytes::read(char* out, std::size_t length) {
   return done;
 }
 
-bool write_map_file(const std::string& path, std::string_view name, std::uint64_t size,
-                    bool compress, std::string& error) {
+namespace {
+
+// Zeros, read as MapBytes is.
+class ZeroBytes {
+ public:
+  explicit ZeroBytes(std::uint64_t size) : left_(size) {}
+  std::uint64_t remaining() const { return left_; }
+  std::size_t read(char* out, std::size_t length) {
+    const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(length, left_));
+    std::memset(out, 0, piece);
+    left_ -= piece;
+    return piece;
+  }
+
+ private:
+  std::uint64_t left_;
+};
+
+template <typename Source>
+bool write_bytes(const std::string& path, Source& bytes, bool compress, std::string& error) {
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
   if (!file) {
     error = "cannot create " + path;
     return false;
   }
-  MapBytes bytes(name, size);
   std::vector<char> in(kChunk);
   bool ok = true;
   if (!compress) {
@@ -146,6 +163,19 @@ bool write_map_file(const std::string& path, std::string_view name, std::uint64_
   if (std::fflush(file.get()) != 0) ok = false;
   if (!ok) error = "cannot write " + path;
   return ok;
+}
+
+}  // namespace
+
+bool write_map_file(const std::string& path, std::string_view name, std::uint64_t size,
+                    bool compress, std::string& error) {
+  MapBytes bytes(name, size);
+  return write_bytes(path, bytes, compress, error);
+}
+
+bool write_zero_bz2(const std::string& path, std::uint64_t size, std::string& error) {
+  ZeroBytes bytes(size);
+  return write_bytes(path, bytes, true, error);
 }
 
 std::string map_crc32(std::string_view name, std::uint64_t size) {

@@ -32,6 +32,10 @@ class MapBytes {
 bool write_map_file(const std::string& path, std::string_view name, std::uint64_t size,
                     bool compress, std::string& error);
 
+// A bzip2 file of `size` zero bytes: a few hundred bytes that unpack to any size (a map list that
+// announces a small map and a mirror that sends this instead).
+bool write_zero_bz2(const std::string& path, std::uint64_t size, std::string& error);
+
 // CRC-32 (zlib's) of the map's bytes as eight upper-case hex digits.
 std::string map_crc32(std::string_view name, std::uint64_t size);
 

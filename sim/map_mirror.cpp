@@ -307,6 +307,13 @@ bool MapMirror::archive(const std::string& name, std::uint64_t size, const std::
   return ok;
 }
 
+std::string MapMirror::zero_bz2(const std::string& name, std::uint64_t size, std::string& error) {
+  return ensure(
+      "zeros-" + name + "-" + std::to_string(size) + ".bsp.bz2",
+      [&](const std::string& temp, std::string& why) { return write_zero_bz2(temp, size, why); },
+      error);
+}
+
 std::string MapMirror::corrupt_bz2(const std::string& name, std::string& error) {
   const std::uint64_t size = size_of(name);
   const std::string real = map_file({name, "bsp.bz2"}, size, error);

@@ -18,6 +18,7 @@ namespace brindle::sim {
 inline constexpr std::uint64_t kDefaultMapSize = 262144;
 // Upper bound of /maps/genbz2/ sizes: each one costs bzip2 time once.
 inline constexpr std::uint64_t kMaxGeneratedBz2 = std::uint64_t{256} * 1024 * 1024;
+inline constexpr std::uint64_t kMaxZeroBz2 = std::uint64_t{1} << 30;
 
 struct MapEntry {
   std::string mapname;
@@ -69,6 +70,8 @@ class MapMirror {
   std::string map_file(const MirrorFile& file, std::uint64_t size, std::string& error);
   // bzip2 stream with a valid header, garbage after it.
   std::string corrupt_bz2(const std::string& name, std::string& error);
+  // N zero bytes as NAME.bsp.bz2.
+  std::string zero_bz2(const std::string& name, std::uint64_t size, std::string& error);
   // kind "dotdot": entry ../evil.bsp; kind "absolute": /tmp/brindle-evil-<token>/evil.bsp.
   // Both also hold the harmless csgo/maps/<name>.bsp. `form` is "zip" or "7z".
   std::string hostile_archive(const std::string& kind, const std::string& token,

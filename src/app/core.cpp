@@ -28,6 +28,8 @@ Core::~Core() {
 }
 
 void Core::ReleaseProgramFolder() {
+  platform::unlock_file(folder_dir_lock_);
+  folder_dir_lock_ = -1;
   platform::unlock_file(folder_lock_);
   folder_lock_ = -1;
   owns_folder_ = false;
@@ -45,15 +47,33 @@ std::string Core::FolderInUseMessage() {
 bool Core::ClaimProgramFolder() {
   if (folder_lock_ >= 0) return true;  // this core owns it already
   platform::FileHandle lock = platform::kInvalidFile;
-  switch (platform::lock_file(FolderLockPath(), lock)) {
-    case platform::LockOutcome::kTaken:
+  const std::string lock_path = FolderLockPath();
+  const std::string download_dir = lock_path.substr(0, lock_path.rfind(platform::path_separator()));
+  switch (platform::lock_file(lock_path, lock)) {
+    case platform::LockOutcome::kTaken: {
+      // The lock file may have been deleted under a running owner, whose lock then holds a file
+      // nobody else opens: the folder's own lock still names that owner.
+      platform::FileHandle dir_lock = platform::kInvalidFile;
+      if (platform::lock_folder(download_dir, dir_lock) == platform::LockOutcome::kHeldElsewhere) {
+        platform::unlock_file(lock);
+        break;
+      }
       folder_lock_ = lock;
+      folder_dir_lock_ = dir_lock;
       owns_folder_ = true;
       return true;
-    case platform::LockOutcome::kFailed:
-      // A folder where no lock file can be made (read-only, say) has no second owner to fear.
+    }
+    case platform::LockOutcome::kFailed: {
+      // A folder where nothing can be written (read-only, say) has no second owner to fear. In
+      // a writable one the lock file is in the way (a folder put in its place, a file being
+      // deleted): that may hide an owner, so this program does not claim the folder.
+      const std::string probe = download_dir + platform::path_separator() + ".write-probe";
+      const bool writable = platform::write_file_atomic(probe, "");
+      (void)platform::delete_file(probe);
+      if (writable) break;
       owns_folder_ = true;
       return true;
+    }
     case platform::LockOutcome::kHeldElsewhere:
       break;
   }

@@ -121,7 +121,8 @@ class Core {
   std::vector<std::unique_ptr<Feature>> features_;
   FolderClaim claim_ = FolderClaim::kOwnOrEnd;
   std::atomic<bool> owns_folder_{false};
-  std::intptr_t folder_lock_ = -1;  // platform::FileHandle of the lock file
+  std::intptr_t folder_lock_ = -1;      // platform::FileHandle of the lock file
+  std::intptr_t folder_dir_lock_ = -1;  // and of the download folder, where the system locks one
 };
 
 // The forum's host name, taken from its base URL ("https://bbs.x.example/" -> "bbs.x.example").

@@ -167,6 +167,10 @@ struct HttpClient::Core : std::enable_shared_from_this<HttpClient::Core> {
     check(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, no_signal ? 1L : 0L));
     check(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L));
     check(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kHttpMaxRedirects));
+    // Every URL comes from the network in the end (lists, answers, redirects): none may reach
+    // the local files or another protocol libcurl happens to speak.
+    check(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kHttpProtocols));
+    check(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kHttpProtocols));
     body->buffer.set_limit(kHttpBodyCapDefault);
     header->buffer.set_limit(kHttpHeaderCap);
     check(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &write_to_sink));

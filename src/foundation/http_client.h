@@ -35,6 +35,8 @@ inline constexpr std::size_t kHttpBodyCapShortAnswer = std::size_t{64} << 10;  /
 inline constexpr std::size_t kHttpHeaderCap = std::size_t{1} << 20;
 // Redirects followed before a transfer fails with CURLE_TOO_MANY_REDIRECTS.
 inline constexpr long kHttpMaxRedirects = 10;
+// The only protocols any transfer speaks, for the first request and every redirect.
+inline constexpr const char* kHttpProtocols = "http,https";
 
 // A growable byte buffer that a sink appends to or an upload source hands out from. It starts at
 // 4096 bytes, zero-filled, and grows to twice the needed size in one step.

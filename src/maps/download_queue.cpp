@@ -24,7 +24,14 @@ constexpr int kMaxWaiting = 4;
 
 std::uint64_t MapDownloadsFeature::AppendTask(const std::string& name, const std::string& state,
                                               const std::string& url, const std::string& remark) {
-  QueuedTask task{0, name, url};
+  QueuedTask task{0, name, url, 0};
+  {
+    // A map the last check listed carries the list's size, which its installation must match.
+    std::lock_guard lock(sizes_mutex_);
+    if (const auto it = listed_sizes_.find(url); it != listed_sizes_.end()) {
+      task.listed_size = it->second;
+    }
+  }
   {
     std::lock_guard lock(queue_mutex_);
     task.id = next_id_++;
@@ -134,6 +141,7 @@ void MapDownloadsFeature::StartHeadTask() {
       // Rows appended past AppendTask have no task record; they run untracked.
       if (!tasks_.empty() && tasks_.front().url == task.url && tasks_.front().name == task.name) {
         task.id = tasks_.front().id;
+        task.listed_size = tasks_.front().listed_size;
       }
       file = FileNameOfUrl(task.url);
       queue.SetCell(0, cols::kTaskFileName, file);

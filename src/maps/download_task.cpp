@@ -2,6 +2,7 @@
 // file of the download cache, judged, moved into place, counted and handed to installation.
 #include "maps/download_task.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "app/app_state.h"
@@ -10,6 +11,7 @@
 #include "foundation/http_client.h"
 #include "foundation/http_settings.h"
 #include "foundation/mapped_file.h"
+#include "maps/install_rules.h"
 #include "maps/map_downloads.h"
 #include "platform/platform.h"
 #include "view/control_names.h"
@@ -31,6 +33,8 @@ void replace_all(std::string& text, std::string_view from, std::string_view to) 
 }
 
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -92,6 +96,32 @@ std::string RewriteForMirror(std::string url, const std::array<bool, 3>& selecte
     replace_all(url, lines.primary_host, lines.host[i]);
   }
   return url;
+}
+
+std::string LastHeaderValue(std::string_view headers, std::string_view name) {
+  std::string value;
+  std::size_t pos = 0;
+  while (pos < headers.size()) {
+    std::size_t end = headers.find('\n', pos);
+    if (end == std::string_view::npos) end = headers.size();
+    std::string_view line = headers.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.starts_with("HTTP/")) {
+      value.clear();  // a new response (after a redirect or a 100): its own headers count
+      continue;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon != name.size() || !std::equal(name.begin(), name.end(), line.begin(),
+                                            [](char a, char b) { return lower(a) == lower(b); })) {
+      continue;
+    }
+    std::string_view rest = line.substr(colon + 1);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+    while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.remove_suffix(1);
+    value = rest;
+  }
+  return value;
 }
 
 TransferVerdict JudgeTransfer(int status, const HttpTransferInfo& info, std::int64_t wire_bytes,
@@ -157,8 +187,16 @@ void MapDownloadsFeature::RunTask(int row) {
   const std::string cache = core_->state().download_cache_dir;
   const std::string temp = cache + file + ".tmp";
   const DownloadOptions opt = options();
+  // What one task may write: the list's size of the map (plus a compressed map's slack), else a
+  // fixed bound; an announced length above it ends the transfer before a byte is written.
+  const std::int64_t cap = DownloadByteCap(file, task.listed_size);
   HttpClient client;
   client.open("GET", request_url);
+  // Files come as they are stored: a content coding would let a small answer inflate without
+  // bound, and the announced length would no longer be the file's.
+  curl_easy_setopt(client.handle(), CURLOPT_ACCEPT_ENCODING, static_cast<char*>(nullptr));
+  client.set_option(CURLOPT_HTTP_CONTENT_DECODING, 0L);
+  client.set_option_64(CURLOPT_MAXFILESIZE_LARGE, cap);
   const MappedHandle handle = mapped_file::open(temp, 4);
   client.set_timeouts_ms(opt.connect_timeout_ms);
   client.set_option(CURLOPT_TIMEOUT, opt.total_timeout_s);
@@ -175,11 +213,20 @@ void MapDownloadsFeature::RunTask(int row) {
     RecordProgress(progress_, row, total, received);
     return 0;
   });
-  client.set_body_callback([handle](const char* bytes, std::size_t length) -> std::size_t {
-    if (length == 0) return 0;
-    // A chunk the disk refused ends the transfer rather than leaving a hole in the file.
-    return mapped_file::write_bytes(handle, {bytes, length}) ? length : 0;
-  });
+  std::int64_t written = 0;
+  bool over_cap = false;
+  client.set_body_callback(
+      [handle, cap, &written, &over_cap](const char* bytes, std::size_t length) -> std::size_t {
+        if (length == 0) return 0;
+        if (written + static_cast<std::int64_t>(length) > cap) {
+          over_cap = true;
+          return 0;
+        }
+        // A chunk the disk refused ends the transfer rather than leaving a hole in the file.
+        if (!mapped_file::write_bytes(handle, {bytes, length})) return 0;
+        written += static_cast<std::int64_t>(length);
+        return length;
+      });
   client.set_option(CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   if (opt.low_speed_limit > 0 && opt.low_speed_seconds > 0) {
     client.set_option(CURLOPT_LOW_SPEED_LIMIT, opt.low_speed_limit);
@@ -194,8 +241,15 @@ void MapDownloadsFeature::RunTask(int row) {
   mapped_file::close(handle);
   received_ = info.body_bytes;
 
+  if (over_cap || info.curl_code == CURLE_FILESIZE_EXCEEDED) {
+    return fail("the mirror sent more than " + std::to_string(cap) + " bytes", info.body_bytes);
+  }
   const TransferVerdict verdict = JudgeTransfer(status, info, wire_bytes, content_type);
   if (!verdict.complete) return fail(verdict.reason, info.body_bytes);  // the .tmp stays
+  const std::string coding = LastHeaderValue(client.response_headers_text(), "content-encoding");
+  if (!coding.empty() && coding != "identity") {
+    return fail("the mirror sent the file encoded (" + coding.substr(0, 32) + ")", info.body_bytes);
+  }
 
   const std::string target = cache + file;
   if (!ValidMoveTarget(target, cache)) {
@@ -212,7 +266,7 @@ void MapDownloadsFeature::RunTask(int row) {
   }
   stats_.AddDownloaded();
   Finish(task.id, TaskResult::kPending, "", info.body_bytes);
-  InstallFile(file, task.id);
+  InstallFile(file, task.id, task.listed_size);
   FinishHeadTask();
 }
 

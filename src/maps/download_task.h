@@ -42,6 +42,10 @@ std::array<bool, 3> SelectedMirrorLines(const Controls& controls);
 std::string RewriteForMirror(std::string url, const std::array<bool, 3>& selected,
                              const MirrorLines& lines);
 
+// The value of the header `name` (any letter case) in the last response of `headers` (the header
+// text of a transfer, redirects included); empty when that response has none.
+std::string LastHeaderValue(std::string_view headers, std::string_view name);
+
 // Whether a finished transfer delivered the whole file: libcurl's result OK, status 200, every
 // announced byte received (`wire_bytes`: the body as it came over the wire, before any content
 // decoding, which is what the announced length counts), and not a web page in place of the file.

@@ -21,6 +21,11 @@ std::string ExtractorPath(const AppState& state);
 
 // q_unbz2 x "<archive>" -o"<target>" -aoa: extract with full paths into target, overwriting.
 std::string ExtractorCommandLine(std::string_view archive, std::string_view target);
+// The same as the arguments the program is started with, each whole (a path holding a double
+// quote stays one argument), and with `type` as -tTYPE when given: a compressed map is opened as
+// bzip2 only, whatever its contents claim to be.
+std::vector<std::string> ExtractorArguments(std::string_view archive, std::string_view target,
+                                            std::string_view type = {});
 
 // The arguments of a command line as the Windows start-up code splits it: blanks separate,
 // double quotes group and are removed (so -o"C:\x y\" is one argument -oC:\x y\).
@@ -31,9 +36,15 @@ std::vector<std::string> SplitCommandLine(std::string_view command_line);
 bool ExtractorProcessRunning();
 
 // Puts what the extractor wrote into `staging` in place under `target`: folders are merged,
-// files replace their namesakes one rename at a time. Refuses, moving nothing, when the staging
-// folder holds a link or anything that is neither a file nor a folder (an archive's link could
-// point anywhere). `reason` says why.
+// files replace their namesakes one rename at a time, all or nothing: when one cannot be put in
+// place, the files already moved are taken back and the replaced ones restored. Refuses, moving
+// nothing, when the staging folder holds a link or anything that is neither a file nor a folder
+// (an archive's link could point anywhere). `reason` says why.
 bool MoveStagedTree(const std::string& staging, const std::string& target, std::string* reason);
+
+// Removes the staging folders in `target` that no running extraction uses: those of a program
+// that no longer runs (a kill, a power cut) and this program's own that are not in `in_use`.
+// Another running program's are left alone. Returns how many were removed.
+int RemoveStaleStaging(const std::string& target, const std::vector<std::string>& in_use);
 
 }  // namespace brindle

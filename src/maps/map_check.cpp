@@ -5,6 +5,7 @@
 #include <array>
 #include <climits>
 #include <mutex>
+#include <unordered_set>
 
 #include "app/app_state.h"
 #include "app/core.h"
@@ -12,6 +13,7 @@
 #include "foundation/http_client.h"
 #include "foundation/json_document.h"
 #include "foundation/settings_file.h"
+#include "maps/install_rules.h"
 #include "maps/map_downloads.h"
 #include "platform/platform.h"
 #include "view/control_names.h"
@@ -153,7 +155,11 @@ int MapDownloadsFeature::RunMapCheck(const std::string& group_key) {
     std::lock_guard lock(state.mutex);
     base = state.software_base_url;
   }
-  const Bytes body = http_request(base + "/mapdata/" + group_key + ".html");
+  int http_status = 0;
+  HttpTransferInfo info;
+  Bytes body = http_request(base + "/mapdata/" + group_key + ".html", {}, &http_status, &info);
+  // An error page or a cut list is no list: it could hold anything, or only part of the maps.
+  if (http_status != 200 || !info.complete()) body.clear();
   const std::string text = utf8_to_gbk_counted(body);
 
   Window& window = core_->window();
@@ -179,8 +185,13 @@ int MapDownloadsFeature::RunMapCheck(const std::string& group_key) {
   const bool have_map_dir = !map_dir.empty();
   const std::string& cache = state.download_cache_dir;
   int count = 0;
+  std::unordered_set<std::string> listed;
+  std::map<std::string, std::int64_t> sizes;
   for (const MapRecord& map : *maps) {
     if (core_->workers().Stopping()) break;
+    // A name that is a path would probe, and later write, files outside the maps folder.
+    if (!map.mapname.empty() && !UsableMapName(map.mapname)) continue;
+    sizes.emplace(map.download, TextToInt64(map.size));
     std::vector<MapStatus> rows;
     if (into_game && !have_map_dir) {
       rows.push_back(MapStatus::kNeedsDownload);
@@ -188,12 +199,16 @@ int MapDownloadsFeature::RunMapCheck(const std::string& group_key) {
       rows = ClassifyMap(map, into_game, map_dir, cache);
     }
     for (MapStatus status : rows) {
-      std::lock_guard lock(resources_mutex_);
       // One row per map name: a list naming a map twice offers it once.
-      if (resources.FindRow(cols::kResMapName, map.mapname) >= 0) continue;
+      if (!listed.insert(map.mapname).second) continue;
+      std::lock_guard lock(resources_mutex_);
       resources.Append({map.mapname, MapStatusText(status), map.download, map.cn_name});
       if (status == MapStatus::kNeedsDownload) ++count;
     }
+  }
+  {
+    std::lock_guard lock(sizes_mutex_);
+    listed_sizes_ = std::move(sizes);
   }
   SetBusy(false);
   window.controls().SetCaption(names::kDownloadSummary, FoundMapsText(count));

@@ -1,6 +1,7 @@
 #include "maps/map_downloads.h"
 
 #include "app/core.h"
+#include "maps/extractor.h"
 #include "maps/map_check.h"
 #include "view/control_names.h"
 #include "view/window.h"
@@ -143,6 +144,17 @@ std::optional<TaskOutcome> MapDownloadsFeature::Outcome(std::uint64_t task) cons
   const auto it = outcomes_.find(task);
   if (it == outcomes_.end()) return std::nullopt;
   return it->second;
+}
+
+void MapDownloadsFeature::OnStartup(Core& core) {
+  std::vector<std::string> folders;
+  {
+    std::lock_guard lock(core.state().mutex);
+    folders = {core.state().game.csgo_map_dir_copy, core.state().game.csgo_dir_copy};
+  }
+  for (const std::string& folder : folders) {
+    if (!folder.empty()) (void)RemoveStaleStaging(folder, {});
+  }
 }
 
 bool MapDownloadsFeature::Idle() const {

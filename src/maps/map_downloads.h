@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -73,6 +74,8 @@ class MapDownloadsFeature final : public Feature {
 
   const char* name() const override { return "map-downloads"; }
   void Bind(Core& core) override;
+  // Removes the staging folders an extraction of an ended program left in the game folders.
+  void OnStartup(Core& core) override;
 
   void SetOptions(const DownloadOptions& options);
   DownloadOptions options() const;
@@ -107,7 +110,9 @@ class MapDownloadsFeature final : public Feature {
   // ---- Installation (map_install.cpp, extractor.cpp) ----
   // Installs a finished file of the download cache as its name says; nothing unless the
   // extract-into-game option is on.
-  void InstallFile(const std::string& name, std::uint64_t task = 0);
+  // `listed_size` is the map list's size of the map (0 when unknown): an installed map must
+  // have exactly that size.
+  void InstallFile(const std::string& name, std::uint64_t task = 0, std::int64_t listed_size = 0);
   // Starts the extractor on cache + name into `target`; the child, or kInvalidProcess.
   platform::ProcessHandle StartExtractor(const std::string& name, const std::string& target,
                                          bool hidden);
@@ -139,10 +144,12 @@ class MapDownloadsFeature final : public Feature {
     std::uint64_t id = 0;
     std::string name;
     std::string url;
+    std::int64_t listed_size = 0;  // the map list's size of the map; 0 when unknown
   };
   struct PendingExtraction {
     std::string file;
     std::uint64_t task = 0;
+    std::int64_t listed_size = 0;
   };
   struct RunningExtraction {
     platform::ProcessHandle process = platform::kInvalidProcess;
@@ -152,6 +159,8 @@ class MapDownloadsFeature final : public Feature {
     std::string staging;  // where the extractor writes them first; names the job
     std::uint64_t task = 0;
     bool from_queue = true;  // the queue extractor, or one for a .7z/.zip
+    std::int64_t listed_size = 0;
+    std::int64_t output_cap = 0;  // the most bytes it may write
   };
 
   void SetBusy(bool busy);
@@ -160,9 +169,12 @@ class MapDownloadsFeature final : public Feature {
   void Finish(std::uint64_t task, TaskResult result, const std::string& reason,
               std::int64_t bytes = -1);
   void Remember(const QueuedTask& task, const std::string& file_name);
-  bool InstallCopy(const std::string& name, const std::string& dir, std::uint64_t task);
+  bool InstallCopy(const std::string& name, const std::string& dir, std::uint64_t task,
+                   std::int64_t listed_size);
   bool StartExtraction(RunningExtraction job);
-  void WaitForExtractor(RunningExtraction job);
+  // Starts the job's extractor, tells `started` its handle (kInvalidProcess when it could not
+  // start), then waits for it and installs what it wrote.
+  void WaitForExtractor(RunningExtraction job, std::promise<platform::ProcessHandle>& started);
 
   Core* core_ = nullptr;
   mutable std::mutex options_mutex_;
@@ -174,6 +186,8 @@ class MapDownloadsFeature final : public Feature {
   StringMap extraction_table_;  // extractor process id -> archive file name
 
   std::mutex resources_mutex_;  // compound changes of the resource list
+  std::mutex sizes_mutex_;
+  std::map<std::string, std::int64_t> listed_sizes_;  // download URL -> size, from the check
   mutable std::mutex queue_mutex_;
   std::deque<QueuedTask> tasks_;  // beside the queue rows, head first
   bool head_running_ = false;

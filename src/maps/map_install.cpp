@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/core.h"
 #include "foundation/encoding.h"
+#include "maps/install_rules.h"
 #include "maps/map_downloads.h"
 #include "platform/platform.h"
 #include "view/control_names.h"
@@ -16,15 +17,10 @@ namespace {
 
 constexpr std::int64_t kExtractClockMs = 1000;
 
-bool contains_ignoring_case(std::string_view text, std::string_view part) {
-  const auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-  return std::search(text.begin(), text.end(), part.begin(), part.end(),
-                     [&](char a, char b) { return fold(a) == fold(b); }) != text.end();
-}
-
 }  // namespace
 
-void MapDownloadsFeature::InstallFile(const std::string& name, std::uint64_t task) {
+void MapDownloadsFeature::InstallFile(const std::string& name, std::uint64_t task,
+                                      std::int64_t listed_size) {
   if (name.empty()) return;
   Window& window = core_->window();
   if (!window.controls().Checked(names::kAutoExtract)) {
@@ -36,11 +32,11 @@ void MapDownloadsFeature::InstallFile(const std::string& name, std::uint64_t tas
     std::lock_guard lock(core_->state().mutex);
     game = core_->state().game;
   }
-  if (contains_ignoring_case(name, ".bsp.bz2")) {
+  if (NameContains(name, ".bsp.bz2")) {
     {
       std::lock_guard lock(extract_mutex_);
       window.extract_queue().Append({name, "%0", gbk("待解压")});
-      extractions_.push_back({name, task});
+      extractions_.push_back({name, task, listed_size});
     }
     stats_.AddWaiting(1);
     window.clock().StartClock(names::kClockExtract, kExtractClockMs);
@@ -48,37 +44,50 @@ void MapDownloadsFeature::InstallFile(const std::string& name, std::uint64_t tas
     window.clock().Post([this] { ExtractionTick(); });
     return;
   }
-  if (contains_ignoring_case(name, ".7z") || contains_ignoring_case(name, ".zip")) {
+  if (NameContains(name, ".7z") || NameContains(name, ".zip")) {
     window.ShowStatus(gbk("正在解压文件...") + name);
     RunningExtraction job;
     job.file = name;
     job.target = game.csgo_dir_copy;
     job.task = task;
     job.from_queue = false;
+    job.listed_size = listed_size;
     if (!StartExtraction(job)) stats_.AddExtractionFailure();
     return;
   }
-  if (contains_ignoring_case(name, ".bsp") && !contains_ignoring_case(name, ".bz2")) {
+  if (NameContains(name, ".bsp") && !NameContains(name, ".bz2")) {
     window.ShowStatus(gbk("正在移动文件...-> ") + name);
-    InstallCopy(name, game.csgo_map_dir, task);
+    InstallCopy(name, game.csgo_map_dir, task, listed_size);
     return;
   }
-  if (contains_ignoring_case(name, ".vpk")) {
+  if (NameContains(name, ".vpk")) {
     window.ShowStatus(gbk("正在移动文件...-> ") + name);
-    InstallCopy(name, game.cs2_map_dir, task);
+    InstallCopy(name, game.cs2_map_dir, task, listed_size);
     return;
   }
   Finish(task, TaskResult::kDownloaded, "");  // nothing of the game's: it stays in the cache
 }
 
 bool MapDownloadsFeature::InstallCopy(const std::string& name, const std::string& dir,
-                                      std::uint64_t task) {
+                                      std::uint64_t task, std::int64_t listed_size) {
   // An unknown game folder must not turn into a copy into the working directory.
   if (dir.empty()) {
     Finish(task, TaskResult::kFailed, "the game's maps folder is not known");
     return false;
   }
   const std::string source = core_->state().download_cache_dir + name;
+  // A cut, empty or substituted answer never replaces the map the player has.
+  const std::int64_t size = platform::file_size(source);
+  if (size <= 0) {
+    Finish(task, TaskResult::kFailed, "the mirror sent an empty file");
+    return false;
+  }
+  if (ListedSizeKnown(listed_size) && size != listed_size) {
+    Finish(task, TaskResult::kFailed,
+           "the map has " + std::to_string(size) + " bytes where the map list says " +
+               std::to_string(listed_size));
+    return false;
+  }
   const std::string target = dir + name;
   // Copied beside the target and renamed over it, so the game never sees half a map.
   const std::string part = dir + "." + name + ".part";

@@ -77,6 +77,9 @@ bool remove_tree(const std::string& path);
 // keeps the permissions of the one it replaces; with `owner_only` it is readable and writable by
 // its owner alone (POSIX 0600) from the moment it exists, whatever the old one allowed.
 [[nodiscard]] bool read_file(const std::string& path, std::string& out);
+// At most the first `max_bytes` of a regular file (fewer when it is shorter); empty when it
+// cannot be read.
+[[nodiscard]] std::string read_file_head(const std::string& path, std::size_t max_bytes);
 [[nodiscard]] bool write_file_atomic(const std::string& path, std::string_view bytes,
                                      bool owner_only = false);
 // Removes the temporary files that write_file_atomic and copy_file left in the folder `dir` when
@@ -141,6 +144,10 @@ LockOutcome lock_file(const std::string& path, FileHandle& out);
 // The same, waiting up to wait_ms (at least once tried) for a holder to let go: kHeldElsewhere
 // when someone still holds it after the wait.
 LockOutcome lock_file_wait(const std::string& path, int wait_ms, FileHandle& out);
+// Locks the folder itself where the system can (here: flock on the folder; on Windows, where
+// an open lock file cannot be replaced, kTaken with no handle), so deleting or replacing a lock
+// file inside it does not free it. Release with unlock_file.
+LockOutcome lock_folder(const std::string& path, FileHandle& out);
 void unlock_file(FileHandle lock);
 
 // ---- Profile files (INI) ---------------------------------------------------------------------
@@ -219,8 +226,16 @@ inline constexpr ProcessHandle kInvalidProcess = -1;
 // Starts argv[0] (a path, or a name looked up in PATH) with the other items as arguments, in
 // `working_dir` (empty: this process's folder). With `quiet` the child's standard streams are
 // tied to the null device. kInvalidProcess when it cannot be started.
+//
+// With `bound` the child never outlives this program: on Windows it joins a job that ends with the
+// program; here it is ended when the thread that started it ends (which a crash of the program
+// does too), so start a bound child from a thread that lives at least as long as the child.
 [[nodiscard]] ProcessHandle spawn_process(const std::vector<std::string>& argv,
-                                          const std::string& working_dir, bool quiet = false);
+                                          const std::string& working_dir, bool quiet = false,
+                                          bool bound = false);
+// This process's id, and whether a process of that id runs (someone else's counts too).
+[[nodiscard]] int current_process_id();
+[[nodiscard]] bool process_running(int pid);
 [[nodiscard]] int process_id(ProcessHandle process);
 enum class WaitOutcome { kExited, kTimedOut, kFailed };
 // Waits up to timeout_ms (negative: without limit) for the child to end. kExited sets

@@ -204,6 +204,19 @@ TEST_F(DownloadQueueTest, HostileNamesNeverWriteOutsideTheCache) {
   }
   std::sort(download_folder.begin(), download_folder.end());
   EXPECT_EQ(download_folder, (std::vector<std::string>{"brindle.lock", "data"}));
+
+  // Only http and https, for the first request and for every redirect: a list's URL never reads
+  // a local file (the owner-only settings with the login tokens) or talks another protocol.
+  const std::vector<std::string> foreign = {"file:///etc/hostname", "gopher://127.0.0.1:9/_x.bsp",
+                                            "dict://127.0.0.1:9/d.bsp",
+                                            Primary("/test/redirect?n=1&to=file:///etc/hostname")};
+  for (const auto& url : foreign) {
+    const auto outcome = Final(Queue(url));
+    EXPECT_EQ(outcome.result, TaskResult::kFailed) << url;
+  }
+  for (const auto& entry : fs::directory_iterator(fx().state().download_cache_dir)) {
+    EXPECT_EQ(entry.file_size(), 0u) << entry.path();  // only the empty temporary files
+  }
 }
 
 TEST_F(DownloadQueueTest, UnopenableTempFileFailsAndTheQueueGoesOn) {

@@ -165,9 +165,9 @@ TEST_F(MapInstallTest, ArchivesUnpackIntoTheGameFolder) {
             statuses.end());
 }
 
-TEST_F(MapInstallTest, HostileArchiveEntriesStayInsideTheTarget) {
-  // 7zz drops "../" and makes absolute entries relative: whatever an archive names lands inside
-  // the folder it is extracted into.
+TEST_F(MapInstallTest, HostileArchivesAreRefusedWhole) {
+  // 7zz drops "../" and makes absolute entries relative, so these land at the CS:GO folder's
+  // root or in a tmp/ folder there: outside the game's content, so nothing of them lands.
   const std::string token = "t" + test::RunToken();
   std::vector<std::uint64_t> tasks;
   for (const char* kind : {"dotdot", "absolute"}) {
@@ -176,14 +176,41 @@ TEST_F(MapInstallTest, HostileArchiveEntriesStayInsideTheTarget) {
                                     kind + "." + form)));
     }
   }
+  // Archives that would replace the game's programs and settings: each also holds a good map.
+  test::spit(csgo_dir_ + "csgo_linux64", "the game");
+  const std::vector<std::string> intruders = {"csgo_linux64", "bin/linux64/engine_client.so",
+                                              "csgo/cfg/autoexec.cfg", "csgo/maps/gx_ok.cfg",
+                                              "csgo/maps/run.exe"};
+  for (std::size_t i = 0; i < intruders.size(); ++i) {
+    const std::string name = "intruder" + std::to_string(i) + token + ".zip";
+    test::spit(fs::path(sim_->data_dir()) / name,
+               Zip({{"csgo/maps/gx_ok.bsp", "map bytes"}, {intruders[i], "bad"}}));
+    tasks.push_back(Queue(Primary("/files/" + name)));
+  }
   ASSERT_TRUE(DriveUntilIdle());
-  for (auto task : tasks) EXPECT_EQ(downloads().Outcome(task)->result, TaskResult::kInstalled);
-  EXPECT_TRUE(fs::exists(MapFile("hx_dotdot.bsp")));
-  EXPECT_TRUE(fs::exists(MapFile("hx_absolute.bsp")));
+  for (auto task : tasks) {
+    const TaskOutcome outcome = *downloads().Outcome(task);
+    EXPECT_EQ(outcome.result, TaskResult::kFailed);
+    EXPECT_EQ(outcome.reason.rfind("the archive holds a ", 0), 0u) << outcome.reason;
+  }
+  EXPECT_EQ(test::slurp(csgo_dir_ + "csgo_linux64"), "the game");
+  for (const std::string& path :
+       {MapFile("hx_dotdot.bsp"), MapFile("hx_absolute.bsp"), MapFile("gx_ok.bsp"),
+        csgo_dir_ + "evil.bsp", csgo_dir_ + "bin", csgo_dir_ + "csgo/cfg", csgo_dir_ + "tmp",
+        MapFile("gx_ok.cfg"), MapFile("run.exe"), "/tmp/brindle-evil-" + token}) {
+    EXPECT_FALSE(fs::exists(path)) << path;
+  }
   EXPECT_FALSE(fs::exists(fx().dir().path() / "evil.bsp"));
-  EXPECT_FALSE(fs::exists("/tmp/brindle-evil-" + token));
-  EXPECT_TRUE(fs::exists(csgo_dir_ + "evil.bsp"));
-  EXPECT_TRUE(fs::exists(csgo_dir_ + "tmp/brindle-evil-" + token + "/evil.bsp"));
+  EXPECT_TRUE(Staging(csgo_dir_).empty());
+  EXPECT_EQ(Counters().extraction_failures, static_cast<int>(tasks.size()));
+
+  // A compressed map that is really a zip is never opened as one.
+  test::spit(fs::path(sim_->data_dir()) / ("zx" + token + ".bsp.bz2"),
+             Zip({{"csgo/maps/zx.bsp", "map bytes"}, {"zx" + token + ".bsp", "map"}}));
+  const TaskOutcome zip = Final(Queue(Primary("/files/zx" + token + ".bsp.bz2")));
+  EXPECT_EQ(zip.result, TaskResult::kFailed);
+  EXPECT_EQ(zip.reason, "the file is not a bzip2 archive");
+  EXPECT_FALSE(fs::exists(maps_dir_ + "csgo"));
 
   // An archive with a link is refused as a whole: neither the link nor its neighbours land.
   if (test::UnderWine()) {
@@ -202,6 +229,45 @@ TEST_F(MapInstallTest, HostileArchiveEntriesStayInsideTheTarget) {
   EXPECT_FALSE(fs::exists(MapFile("linkmap.bsp")));
   EXPECT_FALSE(fs::is_symlink(csgo_dir_ + "escape"));
   EXPECT_TRUE(Staging(csgo_dir_).empty());
+}
+
+TEST_F(MapInstallTest, TheListedSizeBindsEveryInstall) {
+  // Each map the player has stays when the mirror sends something else than the list says.
+  for (const char* map : {"zb_bomb", "hg_forest_b2", "gx_empty", "gx_short"}) {
+    test::spit(MapFile(std::string(map) + ".bsp"), "good map");
+  }
+  const std::string bomb = Primary("/maps/zeros/67108864/zb_bomb.bsp.bz2");  // 64 MiB of zeros
+  const std::string large = Primary("/maps/hg_forest_b2.bsp");               // 592858 bytes
+  const std::string empty = Primary("/maps/empty/gx_empty.bsp");
+  const std::string short_map = Primary("/maps/gen/4096/gx_short.bsp");
+  const std::string good = Primary("/maps/35hp_lego.bsp.bz2");
+  ScriptList("bounds", R"([
+    {"mapname":"zb_bomb","size":"5000","download":")" +
+                           bomb + R"("},
+    {"mapname":"hg_forest_b2","size":"592000","download":")" +
+                           large + R"("},
+    {"mapname":"gx_empty","size":"1000","download":")" +
+                           empty + R"("},
+    {"mapname":"gx_short","size":"5000","download":")" +
+                           short_map + R"("},
+    {"mapname":"35hp_lego","size":"75993","download":")" +
+                           good + R"("}])");
+  ASSERT_EQ(downloads().RunMapCheck("bounds"), 1);
+  const auto expect = [&](const std::string& url, const std::string& reason) {
+    const TaskOutcome outcome = Final(Queue(url));
+    EXPECT_EQ(outcome.result, TaskResult::kFailed) << url;
+    EXPECT_EQ(outcome.reason, reason) << url;
+  };
+  expect(bomb, "the archive unpacks to more than 5000 bytes");
+  expect(large, "the mirror sent more than 592000 bytes");
+  expect(empty, "the mirror sent an empty file");
+  expect(short_map, "the map has 4096 bytes where the map list says 5000");
+  for (const char* map : {"zb_bomb", "hg_forest_b2", "gx_empty", "gx_short"}) {
+    EXPECT_EQ(test::slurp(MapFile(std::string(map) + ".bsp")), "good map") << map;
+  }
+  EXPECT_TRUE(Staging(maps_dir_).empty());
+  EXPECT_EQ(Final(Queue(good)).result, TaskResult::kInstalled);
+  EXPECT_EQ(fs::file_size(MapFile("35hp_lego.bsp")), 75993u);
 }
 
 TEST_F(MapInstallTest, PlainMapsAreCopiedIntoTheirGame) {

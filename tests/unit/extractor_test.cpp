@@ -12,6 +12,7 @@
 #include "maps/map_downloads.h"
 #include "support/core_fixture.h"
 #include "support/extractor_files.h"
+#include "support/running_copy.h"
 #include "view/control_names.h"
 
 namespace brindle {
@@ -44,10 +45,11 @@ class ExtractorTest : public ::testing::Test {
     ASSERT_TRUE(test::InstallExtractorStandIn(fx_.dir().path() / "qdata" / "7zip", actions));
   }
   // Queues an archive of the cache for extraction and serves the queue until it is empty.
-  TaskResult Extract(const std::string& name) {
-    test::spit(fx_.state().download_cache_dir + name, "archive");
+  TaskResult Extract(const std::string& name, std::int64_t listed_size = 0,
+                     const std::string& bytes = "BZh91AY&SY archive") {
+    test::spit(fx_.state().download_cache_dir + name, bytes);
     const std::uint64_t task = ++task_;  // as if a download had just finished
-    downloads_->InstallFile(name, task);
+    downloads_->InstallFile(name, task, listed_size);
     EXPECT_TRUE(fx_.AdvanceUntil([&] {
       fx_.ports().Advance(100);
       return downloads_->Idle();
@@ -79,7 +81,12 @@ TEST_F(ExtractorTest, RunsWithTheCommandLineInItsOwnFolder) {
   test::ExtractorActions actions;
   actions.record = fx_.dir().path() / "args";
   StandIn(actions);
+#ifdef _WIN32
   const std::string target = fx_.dir().dir() + "target dir" + sep_;
+#else
+  // A double quote in the path stays inside its argument (Windows names cannot hold one).
+  const std::string target = fx_.dir().dir() + "target \" dir" + sep_;
+#endif
   const auto child = downloads_->StartExtractor(gbk("地图 x.bsp.bz2"), target, true);
   ASSERT_NE(child, platform::kInvalidProcess);
   int code = -1;
@@ -87,7 +94,7 @@ TEST_F(ExtractorTest, RunsWithTheCommandLineInItsOwnFolder) {
   EXPECT_EQ(code, 0);
   // The record is UTF-8; the folders here are ASCII.
   EXPECT_EQ(test::slurp(actions.record), "x\n" + fx_.state().download_cache_dir +
-                                             "地图 x.bsp.bz2\n-o" + target + "\n-aoa\n" +
+                                             "地图 x.bsp.bz2\n-o" + target + "\n-aoa\n-tbzip2\n" +
                                              fx_.state().data_dir + sep_ + "7zip\n");
 }
 
@@ -161,6 +168,42 @@ TEST_F(ExtractorTest, MissingExtractorOrGameFolderCountsAFailure) {
   const DownloadCounters counters = downloads_->stats().Snapshot();
   EXPECT_EQ(counters.extraction_failures, 2);
   EXPECT_EQ(counters.waiting_for_extraction, 0);  // the queue row is gone either way
+}
+
+TEST_F(ExtractorTest, CompressedMapMustBeBzip2AndYieldExactlyItsListedMap) {
+  test::spit(maps_ + "ze_a.bsp", "good map");
+  test::ExtractorActions actions;
+  actions.map = "ze_a.bsp";
+  actions.bytes = std::string(150, 'm');
+  StandIn(actions);
+  // A zip under a compressed map's name never reaches the extractor.
+  EXPECT_EQ(Extract("ze_a.bsp.bz2", 0, std::string("PK\x03\x04", 4) + "zip"), TaskResult::kFailed);
+  EXPECT_EQ(downloads_->Outcome(task_)->reason, "the file is not a bzip2 archive");
+  EXPECT_EQ(Extract("ze_a.bsp.bz2", 151), TaskResult::kFailed);
+  EXPECT_EQ(downloads_->Outcome(task_)->reason,
+            "the map has 150 bytes where the map list says 151");
+  // Another file than the one map its name promises.
+  EXPECT_EQ(Extract("ze_b.bsp.bz2", 150), TaskResult::kFailed);
+  EXPECT_EQ(downloads_->Outcome(task_)->reason, "the archive did not hold exactly ze_b.bsp");
+  EXPECT_EQ(test::slurp(maps_ + "ze_a.bsp"), "good map");
+  EXPECT_EQ(MapsFolder(), (std::vector<std::string>{"ze_a.bsp"}));
+  EXPECT_EQ(Extract("ze_a.bsp.bz2", 150), TaskResult::kInstalled);
+  EXPECT_EQ(fs::file_size(maps_ + "ze_a.bsp"), 150u);
+}
+
+TEST_F(ExtractorTest, StagingFoldersOfRunningProgramsAreLeftAlone) {
+  const int self = platform::current_process_id();
+  const std::string ours = ".q_unbz2-" + std::to_string(self) + "-9";
+  const std::string dead = ".q_unbz2-2147483646-1";  // no such process
+  test::RunningCopy other(fx_.dir().path() / "other" /
+                          "waiter.exe");  // another program's extraction
+  ASSERT_TRUE(other.started());
+  const std::string others = ".q_unbz2-" + std::to_string(other.pid()) + "-1";
+  for (const std::string& name : {ours, dead, others, std::string(".q_unbz2-7")}) {
+    fs::create_directories(fs::path(maps_) / name / "sub");
+  }
+  EXPECT_EQ(RemoveStaleStaging(maps_, {maps_ + ours + sep_}), 2);
+  EXPECT_EQ(MapsFolder(), (std::vector<std::string>{ours, others}));
 }
 
 }  // namespace

@@ -69,6 +69,26 @@ TEST(FolderLockTest, SecondWindowEndsAndAGuestLeavesTheCacheAlone) {
   EXPECT_TRUE(owner.core().OwnsProgramFolder());
 }
 
+TEST(FolderLockTest, ALockFileDeletedOrReplacedFreesNothing) {
+  test::CoreFixture owner;
+  owner.InstallExtractor();
+  ASSERT_TRUE(owner.core().OnMainWindowCreated());
+  // Deleted under its owner (the system may refuse that while the owner holds it).
+  (void)fs::remove(owner.core().FolderLockPath());
+  {
+    SecondProgram second(owner.dir().path().string());
+    EXPECT_FALSE(second.core.OnMainWindowCreated());
+    EXPECT_FALSE(second.core.OwnsProgramFolder());
+  }
+  // A folder in the lock file's place, with no owner running: nobody claims the folder.
+  test::TempDir dir;
+  test::InstallPlaceholderExtractor(dir.path() / "qdata" / "7zip");
+  fs::create_directories(dir.path() / "download" / "brindle.lock" / "x");
+  SecondProgram first(dir.path().string());
+  EXPECT_FALSE(first.core.OnMainWindowCreated());
+  EXPECT_FALSE(first.core.OwnsProgramFolder());
+}
+
 TEST(FolderLockTest, TheLockEndsWithItsCore) {
   test::TempDir dir;
   test::InstallPlaceholderExtractor(dir.path() / "qdata" / "7zip");

@@ -296,6 +296,30 @@ std::vector<DirEntry> list_directory(const std::string& path) {
   return entries;
 }
 
+std::string read_file_head(const std::string& path, std::size_t max_bytes) {
+  if (path.empty()) return {};
+  Fd fd(::open(to_os(path).c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st;
+  if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  try {
+    std::string head(max_bytes, '\0');
+    std::size_t got = 0;
+    while (got < max_bytes) {
+      const ssize_t n = ::read(fd.get(), head.data() + got, max_bytes - got);
+      if (n == 0) break;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return {};
+      }
+      got += static_cast<std::size_t>(n);
+    }
+    head.resize(got);
+    return head;
+  } catch (...) {
+    return {};
+  }
+}
+
 bool read_file(const std::string& path, std::string& out) {
   if (path.empty()) return false;
   Fd fd(::open(to_os(path).c_str(), O_RDONLY | O_CLOEXEC));
@@ -452,6 +476,23 @@ LockOutcome lock_file_wait(const std::string& path, int wait_ms, FileHandle& out
     const struct timespec nap = {0, nap_us * 1000};
     ::nanosleep(&nap, nullptr);
     nap_us = std::min(nap_us * 2, 50000L);
+  }
+}
+
+LockOutcome lock_folder(const std::string& path, FileHandle& out) {
+  out = kInvalidFile;
+  if (path.empty()) return LockOutcome::kFailed;
+  const int fd = ::open(to_os(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return LockOutcome::kFailed;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      out = static_cast<FileHandle>(fd);
+      return LockOutcome::kTaken;
+    }
+    if (errno == EINTR) continue;
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return held ? LockOutcome::kHeldElsewhere : LockOutcome::kFailed;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -162,6 +163,69 @@ pid_t spawn_os(const std::vector<std::string>& argv, const std::string& working_
   return pid;
 }
 
+// fork and exec with the child bound to the calling thread (PR_SET_PDEATHSIG), which posix_spawn
+// cannot ask for. Between fork and exec the child only makes async-signal-safe calls; a failed
+// exec reports its errno through a close-on-exec pipe, so it reads as a failed start.
+pid_t spawn_bound_os(const std::vector<std::string>& argv, const std::string& working_dir,
+                     bool quiet) {
+  if (argv.empty() || argv[0].empty()) return -1;
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  const bool search = argv[0].find('/') == std::string::npos;
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return -1;
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(report[0]);
+    ::close(report[1]);
+    return -1;
+  }
+  if (pid == 0) {
+    int error = 0;
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGCHLD}) ::signal(sig, SIG_DFL);
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
+    if (!working_dir.empty() && ::chdir(working_dir.c_str()) != 0) error = errno;
+    if (error == 0 && quiet) {
+      const int null_in = ::open("/dev/null", O_RDONLY);
+      const int null_out = ::open("/dev/null", O_WRONLY);
+      if (null_in < 0 || null_out < 0 || ::dup2(null_in, 0) < 0 || ::dup2(null_out, 1) < 0 ||
+          ::dup2(null_out, 2) < 0) {
+        error = errno;
+      }
+    }
+    if (error == 0) {
+      if (search) {
+        ::execvp(args[0], args.data());
+      } else {
+        ::execv(args[0], args.data());
+      }
+      error = errno;
+    }
+    (void)!::write(report[1], &error, sizeof error);
+    ::_exit(127);
+  }
+  ::close(report[1]);
+  int error = 0;
+  ssize_t n = 0;
+  do {
+    n = ::read(report[0], &error, sizeof error);
+  } while (n < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (n > 0) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return -1;
+  }
+  return pid;
+}
+
 int exit_code_of(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
@@ -308,12 +372,20 @@ bool show_in_folder(const std::string& path, bool /*edit_name: no rename request
 }
 
 ProcessHandle spawn_process(const std::vector<std::string>& argv, const std::string& working_dir,
-                            bool quiet) {
+                            bool quiet, bool bound) {
   std::vector<std::string> os_argv;
   os_argv.reserve(argv.size());
   for (const std::string& arg : argv) os_argv.push_back(to_os(arg));
-  const pid_t pid = spawn_os(os_argv, to_os(working_dir), quiet);
+  const pid_t pid = bound ? spawn_bound_os(os_argv, to_os(working_dir), quiet)
+                          : spawn_os(os_argv, to_os(working_dir), quiet);
   return pid < 0 ? kInvalidProcess : static_cast<ProcessHandle>(pid);
+}
+
+int current_process_id() { return static_cast<int>(::getpid()); }
+
+bool process_running(int pid) {
+  if (pid <= 0) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 int process_id(ProcessHandle process) { return static_cast<int>(process); }

@@ -415,6 +415,28 @@ std::vector<DirEntry> list_directory(const std::string& path) {
   return entries;
 }
 
+std::string read_file_head(const std::string& path, std::size_t max_bytes) {
+  if (path.empty()) return {};
+  Handle h(::CreateFileW(os_path(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0,
+                         nullptr));
+  if (!h.ok() || ::GetFileType(h.get()) != FILE_TYPE_DISK) return {};
+  try {
+    std::string head(max_bytes, '\0');
+    std::size_t got = 0;
+    while (got < max_bytes) {
+      DWORD n = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(max_bytes - got, 1u << 20));
+      if (!::ReadFile(h.get(), head.data() + got, want, &n, nullptr)) return {};
+      if (n == 0) break;
+      got += n;
+    }
+    head.resize(got);
+    return head;
+  } catch (...) {
+    return {};
+  }
+}
+
 bool read_file(const std::string& path, std::string& out) {
   if (path.empty()) return false;
   // Shared with writers and deleters, as a POSIX reader would be.
@@ -622,9 +644,11 @@ LockOutcome lock_file(const std::string& path, FileHandle& out) {
   out = kInvalidFile;
   if (path.empty()) return LockOutcome::kFailed;
   // Opened shared, so the lock (not the open) decides; the lock covers one byte far past any
-  // content, so whoever holds it may still read and write the file's bytes.
-  Handle h(::CreateFileW(os_path(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // content, so whoever holds it may still read and write the file's bytes. Not shared for
+  // deletion: a lock file deleted under its holder would let the next program take a new one.
+  Handle h(::CreateFileW(os_path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.ok()) return LockOutcome::kFailed;
   OVERLAPPED at{};
   at.Offset = 0xFFFFFFFEu;
@@ -637,6 +661,11 @@ LockOutcome lock_file(const std::string& path, FileHandle& out) {
   const DWORD error = ::GetLastError();
   return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? LockOutcome::kHeldElsewhere
                                                                     : LockOutcome::kFailed;
+}
+
+LockOutcome lock_folder(const std::string& path, FileHandle& out) {
+  out = kInvalidFile;
+  return path.empty() ? LockOutcome::kFailed : LockOutcome::kTaken;
 }
 
 LockOutcome lock_file_wait(const std::string& path, int wait_ms, FileHandle& out) {

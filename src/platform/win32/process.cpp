@@ -117,6 +117,24 @@ class ComScope {
 HANDLE native(ProcessHandle process) { return reinterpret_cast<HANDLE>(process); }
 bool valid(ProcessHandle process) { return process != kInvalidProcess && process != 0; }
 
+// The job every bound child joins: it ends them when the last handle to it closes, which the
+// system does when this program ends, however it ends.
+HANDLE bound_children_job() {
+  static const HANDLE job = [] {
+    HANDLE created = ::CreateJobObjectW(nullptr, nullptr);
+    if (created == nullptr) return created;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!::SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits,
+                                   sizeof limits)) {
+      ::CloseHandle(created);
+      return static_cast<HANDLE>(nullptr);
+    }
+    return created;
+  }();
+  return job;
+}
+
 }  // namespace
 
 bool list_processes(std::vector<ProcessInfo>& out) {
@@ -216,7 +234,7 @@ bool show_in_folder(const std::string& path, bool edit_name) {
 }
 
 ProcessHandle spawn_process(const std::vector<std::string>& argv, const std::string& working_dir,
-                            bool quiet) {
+                            bool quiet, bool bound) {
   if (argv.empty() || argv[0].empty()) return kInvalidProcess;
   try {
     std::wstring line = command_line(argv);
@@ -244,17 +262,34 @@ ProcessHandle spawn_process(const std::vector<std::string>& argv, const std::str
     // hidden console host is started beside it, which could outlive a child that is ended early
     // and keep this program's inherited output open.
     const DWORD console = quiet ? DETACHED_PROCESS : CREATE_NO_WINDOW;
+    // A bound child joins the job before it runs a single instruction.
+    const HANDLE job = bound ? bound_children_job() : nullptr;
+    const DWORD suspended = job != nullptr ? CREATE_SUSPENDED : 0;
     // No application name: the system finds argv[0] the way a command line would (the
     // program's folder, the current folder, the system folders, then PATH; ".exe" added).
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, quiet ? TRUE : FALSE, console,
-                          nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, quiet ? TRUE : FALSE,
+                          console | suspended, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                          &startup, &info)) {
       return kInvalidProcess;
+    }
+    if (job != nullptr) {
+      (void)::AssignProcessToJobObject(job, info.hProcess);
+      ::ResumeThread(info.hThread);
     }
     ::CloseHandle(info.hThread);
     return reinterpret_cast<ProcessHandle>(info.hProcess);
   } catch (...) {
     return kInvalidProcess;
   }
+}
+
+int current_process_id() { return static_cast<int>(::GetCurrentProcessId()); }
+
+bool process_running(int pid) {
+  if (pid <= 0) return false;
+  Handle process(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
+  if (!process.ok()) return ::GetLastError() == ERROR_ACCESS_DENIED;  // someone else's, running
+  return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 int process_id(ProcessHandle process) {
