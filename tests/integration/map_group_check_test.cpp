@@ -108,6 +108,9 @@ TEST_F(MapGroupCheckTest, BrokenListsEndTheBusyStateWithoutRows) {
   EXPECT_EQ(downloads().RunMapCheck("broken_text"), -1);
   ScriptList("broken_status", "", 500);
   EXPECT_EQ(downloads().RunMapCheck("broken_status"), -1);
+  // An error answer is no list even when its body reads as one.
+  ScriptList("error_list", R"([{"mapname":"from_an_error_page"}])", 500);
+  EXPECT_EQ(downloads().RunMapCheck("error_list"), -1);
   EXPECT_EQ(downloads().RunMapCheck("no_such_group"), -1);  // 404 with an HTML page
   EXPECT_TRUE(Rows().empty());
   EXPECT_EQ(Label(), "before");  // no message
@@ -121,6 +124,15 @@ TEST_F(MapGroupCheckTest, BrokenListsEndTheBusyStateWithoutRows) {
   ScriptList("object", R"({"mapname":"x"})");
   EXPECT_EQ(downloads().RunMapCheck("object"), 0);
   EXPECT_TRUE(Rows().empty());
+}
+
+TEST_F(MapGroupCheckTest, MapNamesThatArePathsAreLeftOut) {
+  IntoGame(true);
+  ScriptList("paths", R"([{"mapname":"../../../../../etc/passwd"},{"mapname":".."},
+    {"mapname":"a\\b"},{"mapname":"c:x"},{"mapname":"ok_map"}])");
+  EXPECT_EQ(downloads().RunMapCheck("paths"), 1);
+  ASSERT_EQ(Rows().size(), 1u);
+  EXPECT_EQ(Rows()[0][cols::kResMapName], "ok_map");
 }
 
 TEST_F(MapGroupCheckTest, OddMembersGiveTheDocumentedRows) {
