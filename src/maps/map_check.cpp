@@ -10,6 +10,7 @@
 #include "app/core.h"
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
+#include "foundation/http_settings.h"
 #include "foundation/json_document.h"
 #include "foundation/settings_file.h"
 #include "maps/map_downloads.h"
@@ -123,13 +124,9 @@ bool MapDownloadsFeature::CheckMapGroup(const std::string& group_key) {
     window.ShowNotice(gbk("请等待下载任务完成.."));
     return false;
   }
-  // One check at a time: a second click while the list is still being fetched would fill the
-  // resource list twice over.
-  if (fetching_.exchange(true)) return false;
-  const bool started =
-      core_->workers().Start("map-check", [this, group_key] { RunMapCheck(group_key); });
-  if (!started) fetching_ = false;
-  return started;
+  const std::uint64_t generation = ++check_generation_;
+  return core_->workers().Start(
+      "map-check", [this, group_key, generation] { RunMapCheck(group_key, generation); });
 }
 
 void MapDownloadsFeature::SetBusy(bool busy) {
@@ -145,16 +142,20 @@ void MapDownloadsFeature::SetBusy(bool busy) {
   if (!busy) fetching_ = false;
 }
 
-int MapDownloadsFeature::RunMapCheck(const std::string& group_key) {
-  fetching_ = true;
+int MapDownloadsFeature::RunMapCheck(const std::string& group_key, std::uint64_t generation) {
+  if (generation == 0) generation = ++check_generation_;
   AppState& state = core_->state();
   std::string base;
   {
     std::lock_guard lock(state.mutex);
     base = state.software_base_url;
   }
-  const Bytes body = http_request(base + "/mapdata/" + group_key + ".html");
+  const Bytes body = http_request(base + "/mapdata/" + group_key + ".html",
+                                  {.extra_headers = http_settings().request_user_agent});
   const std::string text = utf8_to_gbk_counted(body);
+  // The busy state starts after the fetch; a group clicked meanwhile replaces this one.
+  std::lock_guard check_lock(check_mutex_);
+  if (generation != check_generation_) return -1;
 
   Window& window = core_->window();
   ListModel& resources = window.resources();

@@ -92,6 +92,36 @@ TEST_F(MapGroupCheckTest, LocalMapsOfTheRightSizeNeedNothingAndOthersMismatch) {
   EXPECT_EQ(Label(), FoundMapsText(0));
 }
 
+TEST_F(MapGroupCheckTest, AGroupClickedWhileAnotherIsFetchedWinsAndRowsStayUsable) {
+  const nlohmann::json surf = ServedList("surf");
+  IntoGame(true);
+  std::string base;
+  {
+    std::lock_guard lock(fx().state().mutex);
+    base = fx().state().software_base_url;
+    // The first group's list does not come for a while (a 504 in the end).
+    fx().state().software_base_url = sim_->http_url("/test/stall?headers=0&max_ms=3000&at=");
+  }
+  const std::int64_t stalls = sim_->request_count("/test/stall");
+  ASSERT_TRUE(downloads().CheckMapGroup("ze"));
+  ASSERT_TRUE(test::Eventually([&] { return sim_->request_count("/test/stall") > stalls; }));
+  {
+    std::lock_guard lock(fx().state().mutex);
+    fx().state().software_base_url = base;
+  }
+  // The busy state begins after the fetch: a row double-click is not told to wait meanwhile.
+  window().resources().Append({"kept", gbk("需要下载"), Primary("/maps/empty/kept.bsp"), ""});
+  downloads().StartSelected();
+  EXPECT_TRUE(ports().Notices().empty());
+  EXPECT_TRUE(downloads().CheckMapGroup("surf"));
+  ASSERT_TRUE(fx().WaitForWorkers());
+  // The later click's list, whatever became of the earlier fetch.
+  ASSERT_EQ(Rows().size(), surf.size());
+  EXPECT_EQ(Rows()[0][cols::kResMapName], surf[0]["mapname"].get<std::string>());
+  EXPECT_EQ(Label(), FoundMapsText(static_cast<int>(surf.size())));
+  EXPECT_FALSE(downloads().Fetching());
+}
+
 TEST_F(MapGroupCheckTest, RefusedWhileADownloadIsQueued) {
   window().resources().Append({"kept", "", "", ""});
   Queue(Primary("/maps/empty/a.bsp"));
