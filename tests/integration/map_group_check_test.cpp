@@ -3,6 +3,7 @@
 // queued, and lists that are broken in every way a service can break them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -120,6 +121,23 @@ TEST_F(MapGroupCheckTest, AGroupClickedWhileAnotherIsFetchedWinsAndRowsStayUsabl
   EXPECT_EQ(Rows()[0][cols::kResMapName], surf[0]["mapname"].get<std::string>());
   EXPECT_EQ(Label(), FoundMapsText(static_cast<int>(surf.size())));
   EXPECT_FALSE(downloads().Fetching());
+}
+
+TEST_F(MapGroupCheckTest, WithoutAMapsFolderEveryMapIsMissingAndNothingIsCopied) {
+  const nlohmann::json surf = ServedList("surf");
+  IntoGame(true);
+  {
+    std::lock_guard lock(fx().state().mutex);
+    fx().state().game.csgo_map_dir.clear();
+    fx().state().game.cs2_map_dir.clear();
+  }
+  // No file is looked for (nor later copied) relative to the working directory.
+  EXPECT_EQ(downloads().RunMapCheck("surf"), static_cast<int>(surf.size()));
+  for (const ListRow& row : Rows()) EXPECT_EQ(row[cols::kResStatus], gbk("需要下载"));
+  const TaskOutcome copy = Final(Queue(Primary("/maps/awp_lego_2.bsp")));
+  EXPECT_EQ(copy.result, TaskResult::kFailed);
+  EXPECT_EQ(TaskFailureText(copy), gbk("您的路径设置似乎不正确!"));
+  EXPECT_FALSE(std::filesystem::exists("awp_lego_2.bsp"));
 }
 
 TEST_F(MapGroupCheckTest, RefusedWhileADownloadIsQueued) {
