@@ -21,7 +21,8 @@
 //   GET  /test/login/last: the body of the last login request; /test/login/agent: its User-Agent;
 //        /test/login/count: logins seen
 //   POST /test/avatar?kind=png|html|huge|empty|missing          DELETE /test/avatar (png)
-//   DELETE /test/reward: today's claims forgotten
+//   POST /test/reward?status=N: the reward plug-in answers an error page with that status
+//   DELETE /test/reward: today's claims forgotten, answers with status 200 again
 #include "account_routes.h"
 
 #include <zlib.h>
@@ -56,6 +57,7 @@ struct AccountRoutes::Store {
   std::int64_t logins = 0;
   std::string avatar_kind = "png";
   std::set<std::string> claimed;  // uids that claimed today's reward
+  int reward_status = 200;
 };
 
 namespace {
@@ -287,6 +289,14 @@ void AccountRoutes::install(httplib::Server& server, SimState& state) {
   };
   state.forum_plugins["ora_lin_qiandao:getawardsoftapi"] = [store](const httplib::Request& rq,
                                                                    httplib::Response& rs) {
+    {
+      std::lock_guard lock(store->mutex);
+      if (store->reward_status != 200) {
+        rs.status = store->reward_status;
+        rs.set_content("<html><body><h1>Internal Server Error</h1></body></html>", kHtml);
+        return;
+      }
+    }
     const ForumUser* user = user_of_auth(rq.get_param_value("auth"));
     if (user == nullptr || rq.get_param_value("uid") != user->uid) {
       rs.set_content("请先登录论坛后再签到", kHtml);
@@ -360,9 +370,15 @@ void AccountRoutes::install(httplib::Server& server, SimState& state) {
     store->avatar_kind = "png";
     rs.set_content("ok", "text/plain");
   });
+  server.Post("/test/reward", [store](const httplib::Request& rq, httplib::Response& rs) {
+    std::lock_guard lock(store->mutex);
+    store->reward_status = static_cast<int>(param_int(rq, "status", 200, 100, 599));
+    rs.set_content("ok", "text/plain");
+  });
   server.Delete("/test/reward", [store](const httplib::Request&, httplib::Response& rs) {
     std::lock_guard lock(store->mutex);
     store->claimed.clear();
+    store->reward_status = 200;
     rs.set_content("ok", "text/plain");
   });
 }

@@ -127,9 +127,10 @@ void usage(FILE* out) {
       "  /forum/uc_server/avatar.php?uid=N     a PNG\n"
       "  POST|DELETE /test/resconfig, /test/version, /test/login/answer (body: what to serve)\n"
       "  GET /test/login/last, agent, count; POST /test/avatar?kind=png|html|huge|empty|\n"
-      "  missing, DELETE /test/avatar; DELETE /test/reward\n"
+      "  missing, DELETE /test/avatar; POST /test/reward?status=N (an error page),\n"
+      "  DELETE /test/reward\n"
       "Other test routes: /test/echo, status, redirect, gzip, cookie, slow, stall, cut, file,\n"
-      "count (?path=P: requests seen for P; ?reset=1).\n",
+      "count (?path=P: requests seen for P; ?reset=1), headers (?path=P: the last request's).\n",
       out);
 }
 

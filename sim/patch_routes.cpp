@@ -200,7 +200,8 @@ void install_patch_routes(httplib::Server& server, SimState& state) {
     UserInfoScript script;
     {
       std::lock_guard lock(store->mutex);
-      const auto it = store->users.find(rq.get_param_value("data"));
+      // As the service reads it: an encoded "&" is part of the id.
+      const auto it = store->users.find(raw_query_value(rq, "data"));
       if (it != store->users.end()) script = it->second;
     }
     if (script.delay_ms > 0 && !state.pause_ms(script.delay_ms)) return;
@@ -225,7 +226,7 @@ void install_patch_routes(httplib::Server& server, SimState& state) {
     script.prefix = rq.get_param_value("prefix");
     script.delay_ms = param_int(rq, "delay_ms", 0, 0, 60000);
     std::lock_guard lock(store->mutex);
-    store->users[rq.get_param_value("steamid")] = script;
+    store->users[raw_query_value(rq, "steamid")] = script;
     rs.set_content("ok", kText);
   });
   server.Delete("/test/userinfo", [store](const httplib::Request&, httplib::Response& rs) {

@@ -36,6 +36,20 @@ std::int64_t SimState::count_of(const std::string& path) const {
 void SimState::reset_counts() {
   std::lock_guard lock(mutex_);
   counts_.clear();
+  last_headers_.clear();
+}
+
+void SimState::remember_headers(const httplib::Request& request) {
+  std::string lines;
+  for (const auto& [name, value] : request.headers) lines += name + ": " + value + "\n";
+  std::lock_guard lock(mutex_);
+  last_headers_[request.path] = std::move(lines);
+}
+
+std::string SimState::last_headers(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  auto it = last_headers_.find(path);
+  return it == last_headers_.end() ? std::string() : it->second;
 }
 
 bool SimState::pause_ms(std::int64_t ms) const {
@@ -48,6 +62,39 @@ bool SimState::pause_ms(std::int64_t ms) const {
     std::this_thread::sleep_for(step);
   }
   return false;
+}
+
+std::string raw_query_value(const httplib::Request& request, const std::string& name) {
+  const std::size_t question = request.target.find('?');
+  if (question == std::string::npos) return {};
+  const std::string query = request.target.substr(question + 1);
+  std::size_t start = 0;
+  while (start <= query.size()) {
+    std::size_t end = query.find('&', start);
+    if (end == std::string::npos) end = query.size();
+    const std::string piece = query.substr(start, end - start);
+    start = end + 1;
+    if (piece.rfind(name + "=", 0) != 0) continue;
+    auto hex = [](char c) {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+      return -1;
+    };
+    std::string value;
+    for (std::size_t i = name.size() + 1; i < piece.size(); ++i) {
+      const int high = i + 2 < piece.size() ? hex(piece[i + 1]) : -1;
+      const int low = i + 2 < piece.size() ? hex(piece[i + 2]) : -1;
+      if (piece[i] == '%' && high >= 0 && low >= 0) {
+        value.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+      } else {
+        value.push_back(piece[i] == '+' ? ' ' : piece[i]);
+      }
+    }
+    return value;
+  }
+  return {};
 }
 
 std::int64_t param_int(const httplib::Request& request, const char* name, std::int64_t fallback,
@@ -109,6 +156,7 @@ void SimServer::configure(httplib::Server& server) {
   server.set_keep_alive_timeout(5);
   server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
     state_.count(request.path);
+    state_.remember_headers(request);
     return httplib::Server::HandlerResponse::Unhandled;
   });
   for (const RouteInstaller& install : installers_) install(server, state_);

@@ -27,6 +27,9 @@ class SimState {
   std::map<std::string, std::int64_t> counts() const;
   std::int64_t count_of(const std::string& path) const;
   void reset_counts();
+  // The headers of the last request for each path, one "Name: value" line each (/test/headers).
+  void remember_headers(const httplib::Request& request);
+  std::string last_headers(const std::string& path) const;
 
   // --servers N: the server list answers with N generated servers instead of its data file.
   std::int64_t generated_servers = -1;
@@ -45,6 +48,7 @@ class SimState {
  private:
   mutable std::mutex mutex_;
   std::map<std::string, std::int64_t> counts_;
+  std::map<std::string, std::string> last_headers_;
   std::atomic<bool> stopping_{false};
 };
 
@@ -54,6 +58,11 @@ bool read_whole_file(const std::string& path, std::string& out);
 // Query parameter as an integer clamped to [low, high]; `fallback` when absent or not a number.
 std::int64_t param_int(const httplib::Request& request, const char* name, std::int64_t fallback,
                        std::int64_t low, std::int64_t high);
+
+// A query parameter as a PHP service reads it: the raw query split at "&" first, then the value
+// percent-decoded ("+" a blank), so an encoded "&" stays inside the value. (The parsed params
+// decode before they split.) Empty when absent.
+std::string raw_query_value(const httplib::Request& request, const std::string& name);
 
 // Routes of the scripted behaviours (/test/...) and of the data folder (/files/...).
 void install_test_routes(httplib::Server& server, SimState& state);

@@ -242,6 +242,10 @@ void install_test_routes(httplib::Server& server, SimState& state) {
   server.Get("/test/cut", cut);
   server.Get("/test/file", file);
   server.Get("/test/count", [&state](const auto& rq, auto& rs) { count(rq, rs, state); });
+  // ?path=P: the headers of the last request for P, one "Name: value" line each.
+  server.Get("/test/headers", [&state](const httplib::Request& rq, httplib::Response& rs) {
+    rs.set_content(state.last_headers(rq.get_param_value("path")), "text/plain");
+  });
 }
 
 }  // namespace brindle::sim

@@ -10,8 +10,9 @@ namespace brindle {
 
 std::string DailyRewardUrl(const std::string& forum_base_url, const std::string& auth,
                            const std::string& uid) {
-  return forum_base_url + "/plugin.php?id=ora_lin_qiandao:getawardsoftapi&auth=" + auth +
-         "&uid=" + uid;
+  return forum_base_url +
+         "/plugin.php?id=ora_lin_qiandao:getawardsoftapi&auth=" + url_query_value(auth) +
+         "&uid=" + url_query_value(uid);
 }
 
 RewardAnswer ClaimDailyReward(Core& core) {
@@ -32,8 +33,8 @@ RewardAnswer ClaimDailyReward(Core& core) {
   args.cancel = &core.workers().stop_flag();
   HttpTransferInfo info;
   const Bytes body =
-      http_request(DailyRewardUrl(forum, login.user_auth, login.uid), args, nullptr, &info);
-  if (info.complete()) answer.text = utf8_to_gbk(body);
+      http_request(DailyRewardUrl(forum, login.user_auth, login.uid), args, &answer.status, &info);
+  if (answer.status == 200 && info.complete()) answer.text = utf8_to_gbk(body);
   core.window().MessageBox("", answer.text, gbk("确定"));
   return answer;
 }

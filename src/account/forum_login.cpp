@@ -1,6 +1,5 @@
 #include "account/forum_login.h"
 
-#include <cstdlib>
 #include <limits>
 
 #include "account/stored_token.h"
@@ -15,22 +14,6 @@
 
 namespace brindle {
 namespace {
-
-bool AllDigits(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
-bool UrlSafeToken(std::string_view text) {
-  if (text.empty()) return false;
-  for (unsigned char c : text) {
-    if (c <= 0x20 || c >= 0x7F || c == '&' || c == '#') return false;
-  }
-  return true;
-}
 
 // Leading digits as a 64-bit number (0 when there are none), clamped rather than overflowing.
 std::int64_t LeadingInt64(std::string_view text) {
@@ -69,10 +52,6 @@ std::optional<LoginAnswer> ParseLoginAnswer(std::string_view gbk_text) {
   LoginState& login = answer.login;
   login.uid = doc.get_value("userdata.uid");
   login.user_auth = doc.get_value("userdata.user_auth");
-  // A uid that is no positive number is no login, and the token goes into URLs as it stands.
-  if (!AllDigits(login.uid) || TextToInt(login.uid) <= 0 || login.uid.size() > 18)
-    return std::nullopt;
-  if (!UrlSafeToken(login.user_auth)) return std::nullopt;
   login.username = doc.get_value("userdata.username");
   login.steamid64 = doc.get_value("userdata.steamid64");
   login.steamid32 = doc.get_value("userdata.steamid32");
@@ -80,6 +59,13 @@ std::optional<LoginAnswer> ParseLoginAnswer(std::string_view gbk_text) {
   answer.username_encode = doc.get_value("userdata.username_encode");
   answer.password_encode = doc.get_value("userdata.password_encode");
   return answer;
+}
+
+bool IsLoginRefusal(std::string_view gbk_text) {
+  JsonDocument doc;
+  if (gbk_text.empty() || !doc.parse(gbk_text)) return false;
+  const std::string said = doc.get_value("userdata.isLogin");
+  return !said.empty() && said != "true";
 }
 
 std::string LoginUrl(const std::string& forum_base_url) {
@@ -96,7 +82,7 @@ std::string LoginBody(std::string_view name, std::string_view secret, std::strin
 }
 
 std::string AvatarUrl(const std::string& forum_base_url, const std::string& uid) {
-  return forum_base_url + "/uc_server/avatar.php?uid=" + uid + "&size=big";
+  return forum_base_url + "/uc_server/avatar.php?uid=" + url_query_value(uid) + "&size=big";
 }
 
 LoginState CurrentLogin(AppState& state) {
@@ -104,7 +90,7 @@ LoginState CurrentLogin(AppState& state) {
   return state.login;
 }
 
-bool IsLoggedIn(const LoginState& login) { return std::atoi(login.uid.c_str()) > 0; }
+bool IsLoggedIn(const LoginState& login) { return TextToInt64(login.uid) > 0; }
 
 LoginOutcome ForumLoginOutcome(Core& core, const std::string& name, const std::string& secret,
                                bool use_stored) {
@@ -127,8 +113,9 @@ LoginOutcome ForumLoginOutcome(Core& core, const std::string& name, const std::s
   const Bytes body = http_request(LoginUrl(s.forum), args, &status, &info);
   if (core.workers().Stopping()) return LoginOutcome::kCancelled;
   if (status != 200 || !info.complete()) return LoginOutcome::kUnreachable;
-  std::optional<LoginAnswer> answer = ParseLoginAnswer(utf8_to_gbk(body));
-  if (!answer) return LoginOutcome::kRefused;
+  const std::string text = utf8_to_gbk(body);
+  std::optional<LoginAnswer> answer = ParseLoginAnswer(text);
+  if (!answer) return IsLoginRefusal(text) ? LoginOutcome::kRefused : LoginOutcome::kNoAnswer;
 
   {
     std::lock_guard lock(core.state().mutex);
@@ -138,8 +125,12 @@ LoginOutcome ForumLoginOutcome(Core& core, const std::string& name, const std::s
   controls.SetCaption(names::kUserName, answer->login.username);
   controls.SetCaption(names::kSignIn, gbk("注销"));
   (void)LoadAvatar(core);  // a missing picture keeps the old one; the login stands
-  core.WriteSetting("Login_Qinum", EncodeStoredToken(answer->username_encode, s.machine_id));
-  core.WriteSetting("Login_Dypw", EncodeStoredToken(answer->password_encode, s.machine_id));
+  // The tokens are stored as hexadecimal, so no answer can break the settings file. An automatic
+  // login whose answer lacks them keeps the stored ones rather than forget a working login.
+  if (!use_stored || (!answer->username_encode.empty() && !answer->password_encode.empty())) {
+    core.WriteSetting("Login_Qinum", EncodeStoredToken(answer->username_encode, s.machine_id));
+    core.WriteSetting("Login_Dypw", EncodeStoredToken(answer->password_encode, s.machine_id));
+  }
   return LoginOutcome::kLoggedIn;
 }
 
@@ -158,6 +149,7 @@ bool AutoLogin(Core& core) {
       Logout(core);
       return false;
     case LoginOutcome::kUnreachable:
+    case LoginOutcome::kNoAnswer:
     case LoginOutcome::kCancelled:
       // Logged out for this run only: the tokens stay for the next start.
       controls.SetCaption(names::kSignIn, "Sign in");
@@ -239,9 +231,8 @@ std::string OpenForumPage(Core& core) {
   person.SetBrowserUserAgent(names::kSecondBrowser, kSecondBrowserUserAgent);
   core.window().controls().SetVisible(names::kSecondBrowser, false);
   core.window().controls().SetVisible(names::kForumBrowser, true);
-  const std::string url =
-      forum + "/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=" + login.user_auth +
-      "&uid=" + login.uid;
+  const std::string url = forum + "/plugin.php?id=tarn_steam_openid:SoftLoginMainPage&auth=" +
+                          url_query_value(login.user_auth) + "&uid=" + url_query_value(login.uid);
   person.Navigate(names::kForumBrowser, url);
   return url;
 }

@@ -34,11 +34,13 @@ struct LoginAnswer {
   std::string password_encode;
 };
 
-// Reads the plug-in's answer (GBK text). A login only when the text is JSON, userdata.isLogin is
-// the text "true", userdata.uid is a decimal number above 0 and userdata.user_auth is a
-// non-empty printable ASCII text without blanks, "&" or "#" (it goes into URLs as it stands).
-// Anything else, "1" or a missing isLogin included, is nullopt.
+// Reads the plug-in's answer (GBK text). A login when the text is JSON and userdata.isLogin is the
+// text "true", whatever the other members hold: the uid and the token are made safe where they
+// are used (URL-encoded in URLs), not judged here. Anything else is nullopt.
 std::optional<LoginAnswer> ParseLoginAnswer(std::string_view gbk_text);
+// Whether an answer that is no login is the forum saying no: JSON with a userdata.isLogin other
+// than "true" ("false", "1"). A web page, an empty text or JSON without isLogin is no answer.
+bool IsLoginRefusal(std::string_view gbk_text);
 
 // forum_base_url + "/plugin.php?id=tarn_steam_openid:SoftLogin_postv2".
 std::string LoginUrl(const std::string& forum_base_url);
@@ -46,19 +48,21 @@ std::string LoginUrl(const std::string& forum_base_url);
 // "&autologin=" + 0|1. Base64 keeps "+", "/" and "="; nothing is encoded further.
 std::string LoginBody(std::string_view name, std::string_view secret, std::string_view machine_id,
                       bool autologin);
-// forum_base_url + "/uc_server/avatar.php?uid=" + uid + "&size=big".
+// forum_base_url + "/uc_server/avatar.php?uid=" + uid + "&size=big" (uid URL-encoded).
 std::string AvatarUrl(const std::string& forum_base_url, const std::string& uid);
 
 enum class LoginOutcome {
   kLoggedIn,
-  kRefused,  // the forum said no, or its answer is no login, or the stored tokens did not decode
+  kRefused,      // the forum said no (IsLoginRefusal), or the stored tokens did not decode
   kUnreachable,  // no whole answer arrived (network, time-out, error status, oversized answer)
+  kNoAnswer,     // a whole answer that is neither a login nor a refusal (a maintenance page)
   kCancelled,    // the program is closing
 };
 
 // The login request. use_stored: name and secret are the two stored settings values, decoded
 // first (either shorter than 2 bytes: kRefused without a request). On success the login state is
-// set, the user name and "注销" are shown, the avatar is loaded and the two tokens are stored.
+// set, the user name and "注销" are shown, the avatar is loaded and the two tokens are stored;
+// an automatic login whose answer lacks a token keeps the stored ones (they just worked).
 // Nothing of the login state changes otherwise. Blocks (20 s at most for the request).
 LoginOutcome ForumLoginOutcome(Core& core, const std::string& name, const std::string& secret,
                                bool use_stored);
@@ -68,10 +72,11 @@ inline bool ForumLogin(Core& core, const std::string& name, const std::string& s
 }
 
 // The automatic login of the initialisation thread, from the stored tokens ("正在自动登录" while
-// it runs). A refused login logs out (the four keys "0"). When the forum could not be reached, or
-// the program is closing, it ends logged out but keeps the stored tokens, so starting once without
-// a network does not forget the login. After a login, a stored PreDownloadEnable "1" switches the
-// pre-download on. True when it ended logged in.
+// it runs). A refused login logs out (the four keys "0"). When the forum could not be reached,
+// gave no login answer, or the program is closing, it ends logged out but keeps the stored
+// tokens, so a start without the network or during forum maintenance does not forget the login.
+// After a login, a stored PreDownloadEnable "1" switches the pre-download on. True when it ended
+// logged in.
 bool AutoLogin(Core& core);
 
 // Clears the login state (the Steam ids too), writes "0" to AutoLoginDiscuz, LuncherLoginType,
@@ -100,7 +105,8 @@ inline constexpr const char* kSecondBrowserUserAgent =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/93.0.4577.63 Safari/537.36";
 
-// The login state now (a copy taken under the state's lock), and whether it is a login.
+// The login state now (a copy taken under the state's lock), and whether it is a login (a uid
+// whose leading digits read as a number above 0).
 LoginState CurrentLogin(AppState& state);
 bool IsLoggedIn(const LoginState& login);
 

@@ -232,8 +232,17 @@ RemoteConfiguration ApplyRemoteConfiguration(Core& core) {
 
 void RemoteConfigurationFeature::OnInitThread(Core& core) {
   RemoteConfiguration config = ApplyRemoteConfiguration(core);
-  std::lock_guard lock(mutex_);
-  last_ = std::move(config);
+  {
+    std::lock_guard lock(mutex_);
+    last_ = std::move(config);
+    applied_ = true;
+  }
+  applied_cv_.notify_all();
+}
+
+bool RemoteConfigurationFeature::WaitApplied(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  return applied_cv_.wait_for(lock, limit, [this] { return applied_; });
 }
 
 RemoteConfiguration RemoteConfigurationFeature::last() const {

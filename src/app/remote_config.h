@@ -20,6 +20,8 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -90,9 +92,14 @@ class RemoteConfigurationFeature final : public Feature {
 
   // What the last application read.
   RemoteConfiguration last() const;
+  // Waits until the initialisation thread has applied the document (or found none), as a
+  // download must before it picks a mirror line. False when that did not happen within `limit`.
+  bool WaitApplied(std::chrono::milliseconds limit);
 
  private:
   mutable std::mutex mutex_;
+  std::condition_variable applied_cv_;
+  bool applied_ = false;
   RemoteConfiguration last_;
 };
 

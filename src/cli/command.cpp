@@ -1,8 +1,13 @@
 #include "cli/command.h"
 
 #include <charconv>
+#include <chrono>
 
+#include "app/core.h"
+#include "app/remote_config.h"
+#include "foundation/encoding.h"
 #include "foundation/terminal_text.h"
+#include "maps/map_downloads.h"
 
 namespace brindle {
 
@@ -25,6 +30,21 @@ bool TakeTimeoutOption(CliContext& ctx, const char* command, int& timeout_ms) {
   }
   ctx.args = std::move(rest);
   return true;
+}
+
+void AwaitRemoteConfiguration(CliContext& ctx, const char* command) {
+  auto* remote = ctx.core.FindFeature<RemoteConfigurationFeature>();
+  if (remote == nullptr || remote->WaitApplied(std::chrono::minutes(1))) return;
+  std::fprintf(stderr,
+               "brindle-cli %s: the remote configuration did not arrive in time; the built-in "
+               "mirror lines are used\n",
+               command);
+}
+
+std::string FailureWordsUtf8(const TaskOutcome& outcome) {
+  const std::string words = gbk_to_utf8(TaskFailureText(outcome));
+  if (words.empty() || outcome.reason.empty()) return words;
+  return words + " (" + outcome.reason + ")";
 }
 
 void PrintJson(CliContext& ctx, const nlohmann::ordered_json& value) {

@@ -45,6 +45,16 @@ void PrintGbk(std::FILE* out, const std::string& gbk_text);
 // naming `command`, when a value is missing or not a whole number of milliseconds >= 0.
 bool TakeTimeoutOption(CliContext& ctx, const char* command, int& timeout_ms);
 
+// A command that downloads first lets start-up apply the community's remote configuration (mirror
+// hosts, https per line, user agents), as the window has before anyone can download. Waits at
+// most a minute; past that it says so on stderr and goes on with the built-in values.
+void AwaitRemoteConfiguration(CliContext& ctx, const char* command);
+
+// The failure of a task as the player sees it in the window and, for scripts, the reason in
+// English: "下载失败 (status 404)" in UTF-8; empty for a task that did not fail.
+struct TaskOutcome;
+std::string FailureWordsUtf8(const TaskOutcome& outcome);
+
 // Prints a JSON value (UTF-8 strings) to ctx.out indented by two, with a final newline. Invalid
 // UTF-8 in a string is replaced, never a reason to fail.
 void PrintJson(CliContext& ctx, const nlohmann::ordered_json& value);

@@ -86,6 +86,13 @@ int main(int argc, char** argv) {
     usage(stderr);
     return 2;
   }
+  // A command's own usage, before anything starts: "--help" is never a server or a map.
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--help" || args[i] == "-h") {
+      std::fprintf(stdout, "usage: brindle-cli %s %s\n", command->name, command->usage);
+      return 0;
+    }
+  }
   // A folder that is not there is a mistyped option, not a place to build a program folder in.
   if (!cl.program_dir.empty() && !platform::is_directory(cl.program_dir)) {
     std::fprintf(stderr, "brindle-cli: the program folder %s does not exist\n",

@@ -7,9 +7,12 @@
 // to stderr.
 // download: queues the group's rows (as 开始下载 does) or the URLs, downloads them one at a time
 // through the same queue over the chosen mirror line, installs them with --into-game, and waits
-// until the queue and the extraction queue are empty. A live progress bar per task on a
-// terminal; --json prints [{"name","url","result","bytes"[,"reason"]}]. Exit status 1 when any
-// task failed. Refused while another program (the window) owns the program folder.
+// until the queue and the extraction queue are empty. The community's remote configuration is
+// applied first, as the window's start-up does. A live progress bar per task on a terminal; a
+// failed task shows the window's words with the reason; --json prints
+// [{"name","url","result","bytes"[,"reason","failure"]}] ("failure": the window's words). Exit
+// status 1 when any task failed. Refused while another program (the window) owns the program
+// folder.
 
 #include <chrono>
 #include <cstdio>
@@ -191,6 +194,8 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
         stderr);
     return 1;
   }
+  // Before the line is chosen: the document may select one, and --line has the last word.
+  AwaitRemoteConfiguration(ctx, "maps download");
   downloads->SetOptions(options);
   Controls& controls = ctx.window.controls();
   if (line != nullptr) controls.SetChecked(line, true);
@@ -246,12 +251,16 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
                                {"url", U(outcome.url)},
                                {"result", TaskResultText(outcome.result)},
                                {"bytes", outcome.bytes}};
-      if (outcome.result == TaskResult::kFailed) j["reason"] = outcome.reason;
+      if (outcome.result == TaskResult::kFailed) {
+        j["reason"] = outcome.reason;
+        j["failure"] = U(TaskFailureText(outcome));
+      }
       list.push_back(std::move(j));
     } else {
+      const std::string words = FailureWordsUtf8(outcome);
       std::fprintf(ctx.out, "%-10s %s %lld bytes%s%s\n", TaskResultText(outcome.result),
                    T(outcome.name).c_str(), static_cast<long long>(outcome.bytes),
-                   outcome.reason.empty() ? "" : ": ", terminal_text_utf8(outcome.reason).c_str());
+                   words.empty() ? "" : ": ", terminal_text_utf8(words).c_str());
     }
   }
   if (ctx.json) PrintJson(ctx, list);

@@ -6,7 +6,9 @@
 // patch update: without --wait, the plan: whether an update is due and the archives it would
 // fetch (after the mirror rewrite). With --wait, the update as the patch button runs it: the
 // archives are queued, downloaded, unpacked into the CS:GO folder, and the new state printed;
-// exit 1 when a task failed or the version service did not answer.
+// exit 1 when a task failed or the version service did not answer. Both apply the community's
+// remote configuration first (mirror hosts), and a failure shows the window's words with the
+// reason ("failure" beside "reason" in --json).
 // predownload once: one query of the user-info service for the logged-in player, as a tick of
 // the pre-download clock; every map it queues is downloaded and installed before the command
 // ends. Prints each map with what became of it; exit 1 when the query got no answer or a task
@@ -136,11 +138,13 @@ int WaitAndPrint(CliContext& ctx, MapDownloadsFeature& downloads,
                                {"url", U(outcome->url)},
                                {"result", TaskResultText(outcome->result)}};
       if (!outcome->reason.empty()) j["reason"] = outcome->reason;
+      if (outcome->result == TaskResult::kFailed) j["failure"] = U(TaskFailureText(*outcome));
       json->push_back(std::move(j));
     } else {
+      const std::string words = FailureWordsUtf8(*outcome);
       std::fprintf(ctx.out, "%-10s %s%s%s\n", TaskResultText(outcome->result),
-                   gbk_to_terminal_text(outcome->name).c_str(), outcome->reason.empty() ? "" : ": ",
-                   terminal_text_utf8(outcome->reason).c_str());
+                   gbk_to_terminal_text(outcome->name).c_str(), words.empty() ? "" : ": ",
+                   terminal_text_utf8(words).c_str());
     }
   }
   return failed;
@@ -164,18 +168,18 @@ int RunPatch(CliContext& ctx) {
   if (ctx.args.empty()) return PatchUsage();
   const std::string sub = ctx.args[0];
   bool wait = false;
+  const char* line = nullptr;
   for (std::size_t i = 1; i < ctx.args.size(); ++i) {
     const std::string& arg = ctx.args[i];
     if (sub == "update" && arg == "--wait") {
       wait = true;
     } else if (sub == "update" && arg == "--line" && i + 1 < ctx.args.size()) {
       const std::string& name = ctx.args[++i];
-      const char* line = name == "us1"       ? names::kMirror1
-                         : name == "us2"     ? names::kMirror3
-                         : name == "telecom" ? names::kMirror2
-                                             : nullptr;
+      line = name == "us1"       ? names::kMirror1
+             : name == "us2"     ? names::kMirror3
+             : name == "telecom" ? names::kMirror2
+                                 : nullptr;
       if (line == nullptr) return PatchUsage();
-      ctx.window.controls().SetChecked(line, true);
     } else {
       return PatchUsage();
     }
@@ -191,6 +195,10 @@ int RunPatch(CliContext& ctx) {
     return 0;
   }
   if (sub != "update") return PatchUsage();
+  // The archives' URLs go through the mirror rewrite: the lines as the community set them, then
+  // --line.
+  AwaitRemoteConfiguration(ctx, "patch update");
+  if (line != nullptr) ctx.window.controls().SetChecked(line, true);
 
   if (!wait) {
     const PatchStatus status = patch->CheckModelPatch();
@@ -231,7 +239,9 @@ int RunPatch(CliContext& ctx) {
       std::fputs(" (choose the game first: brindle-cli game csgo PATH)\n", stderr);
       return 1;
     case PatchUpdate::kNoAnswer:
-      std::fputs("brindle-cli patch update: the version service did not answer\n", stderr);
+      std::fputs("brindle-cli patch update: ", stderr);
+      PrintGbk(stderr, gbk("材质补丁版本获取失败 请稍后再试"));
+      std::fputs(" (the version service did not answer)\n", stderr);
       return 1;
     case PatchUpdate::kNoList:
       std::fputs("brindle-cli patch update: the patch file list named no archive\n", stderr);
@@ -293,6 +303,7 @@ int RunPreDownload(CliContext& ctx) {
     return 1;
   }
   if (!ReadyToInstall(ctx, "predownload")) return 1;
+  AwaitRemoteConfiguration(ctx, "predownload");
   const PreDownloadReport report = pre->PreDownloadQuery();
   if (!report.answered) {
     std::fprintf(stderr, "brindle-cli predownload: %s\n", report.reason.c_str());

@@ -149,6 +149,22 @@ std::string url_encode(std::string_view text, bool keep_unreserved, bool as_utf8
   }
 }
 
+std::string url_query_value(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c >= 0x7F || c == '&' || c == '#') {
+      out.push_back('%');
+      out.push_back(kUpperHex[c >> 4]);
+      out.push_back(kUpperHex[c & 0x0F]);
+    } else {
+      out.push_back(ch);
+    }
+  }
+  return out;
+}
+
 std::string hex_encode(std::string_view bytes) {
   try {
     std::string out;

@@ -28,6 +28,10 @@ Bytes gbk_to_utf8(std::string_view gbk);
 inline std::string gbk(std::string_view utf8_literal) { return utf8_to_gbk_counted(utf8_literal); }
 
 [[nodiscard]] std::string url_encode(std::string_view text, bool keep_unreserved, bool as_utf8);
+// A value for a URL's query string as the services take their ids and tokens: bytes that would
+// end the value or break the URL (controls, blanks, bytes above 0x7E, "&" and "#") become %XX;
+// every other byte stays as it is, so a plain value is sent exactly as it was received.
+[[nodiscard]] std::string url_query_value(std::string_view text);
 [[nodiscard]] std::string hex_encode(std::string_view bytes);
 Bytes hex_decode(std::string_view text);
 [[nodiscard]] std::string base64_encode(std::string_view bytes);

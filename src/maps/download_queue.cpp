@@ -89,6 +89,11 @@ void MapDownloadsFeature::ClearResources() {
   window.controls().SetEnabled(names::kStartDownload, true);
 }
 
+void MapDownloadsFeature::RemoveResourceRows() {
+  std::lock_guard lock(resources_mutex_);
+  core_->window().resources().Clear();
+}
+
 bool MapDownloadsFeature::MoveOneResource() {
   Window& window = core_->window();
   std::lock_guard lock(resources_mutex_);

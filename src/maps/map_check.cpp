@@ -11,6 +11,7 @@
 #include "app/core.h"
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
+#include "foundation/http_settings.h"
 #include "foundation/json_document.h"
 #include "foundation/settings_file.h"
 #include "maps/install_rules.h"
@@ -125,13 +126,9 @@ bool MapDownloadsFeature::CheckMapGroup(const std::string& group_key) {
     window.ShowNotice(gbk("请等待下载任务完成.."));
     return false;
   }
-  // One check at a time: a second click while the list is still being fetched would fill the
-  // resource list twice over.
-  if (fetching_.exchange(true)) return false;
-  const bool started =
-      core_->workers().Start("map-check", [this, group_key] { RunMapCheck(group_key); });
-  if (!started) fetching_ = false;
-  return started;
+  const std::uint64_t generation = ++check_generation_;
+  return core_->workers().Start(
+      "map-check", [this, group_key, generation] { RunMapCheck(group_key, generation); });
 }
 
 void MapDownloadsFeature::SetBusy(bool busy) {
@@ -147,8 +144,8 @@ void MapDownloadsFeature::SetBusy(bool busy) {
   if (!busy) fetching_ = false;
 }
 
-int MapDownloadsFeature::RunMapCheck(const std::string& group_key) {
-  fetching_ = true;
+int MapDownloadsFeature::RunMapCheck(const std::string& group_key, std::uint64_t generation) {
+  if (generation == 0) generation = ++check_generation_;
   AppState& state = core_->state();
   std::string base;
   {
@@ -157,10 +154,15 @@ int MapDownloadsFeature::RunMapCheck(const std::string& group_key) {
   }
   int http_status = 0;
   HttpTransferInfo info;
-  Bytes body = http_request(base + "/mapdata/" + group_key + ".html", {}, &http_status, &info);
+  Bytes body = http_request(base + "/mapdata/" + group_key + ".html",
+                            {.extra_headers = http_settings().request_user_agent}, &http_status,
+                            &info);
   // An error page or a cut list is no list: it could hold anything, or only part of the maps.
   if (http_status != 200 || !info.complete()) body.clear();
   const std::string text = utf8_to_gbk_counted(body);
+  // The busy state starts after the fetch; a group clicked meanwhile replaces this one.
+  std::lock_guard check_lock(check_mutex_);
+  if (generation != check_generation_) return -1;
 
   Window& window = core_->window();
   ListModel& resources = window.resources();

@@ -80,7 +80,8 @@ std::string MapDictionaryTempPath(AppState& state) { return MapDictionaryPath(st
 
 std::string MapDictionaryUrl(AppState& state) {
   std::lock_guard lock(state.mutex);
-  return state.forum_base_url + "/plugin.php?id=tarn_core_api:MapLists&uid=" + state.login.uid;
+  return state.forum_base_url +
+         "/plugin.php?id=tarn_core_api:MapLists&uid=" + url_query_value(state.login.uid);
 }
 
 std::int64_t LoadMapDictionary(Core& core) {

@@ -1,6 +1,7 @@
 #include "maps/map_downloads.h"
 
 #include "app/core.h"
+#include "foundation/encoding.h"
 #include "maps/extractor.h"
 #include "maps/map_check.h"
 #include "view/control_names.h"
@@ -79,6 +80,7 @@ void MapDownloadsFeature::Finish(std::uint64_t task, TaskResult result, const st
     outcome.result = result;
     outcome.reason = reason;
     if (bytes >= 0) outcome.bytes = bytes;
+    if (result == TaskResult::kPending && reason.empty()) outcome.downloaded = true;
     settled = outcome;
   }
   if (result == TaskResult::kPending) return;
@@ -188,6 +190,22 @@ const char* TaskResultText(TaskResult result) {
       break;
   }
   return "pending";
+}
+
+std::string TaskFailureText(const TaskOutcome& outcome) {
+  if (outcome.result != TaskResult::kFailed) return {};
+  struct Words {
+    std::string_view reason_start;
+    const char* utf8;
+  };
+  static constexpr Words kWords[] = {
+      {"the game's maps folder is not known", "您的路径设置似乎不正确!"},
+      {"the game folder to extract into does not exist", "您的路径设置似乎不正确!"},
+  };
+  for (const Words& words : kWords) {
+    if (outcome.reason.starts_with(words.reason_start)) return gbk(words.utf8);
+  }
+  return gbk(outcome.downloaded ? "解压失败" : "下载失败");
 }
 
 }  // namespace brindle

@@ -9,7 +9,8 @@
 // extractor waiter on a worker of the core (stopped at exit: a running transfer is cancelled, a
 // running extractor ended). The queue rows with their tasks, the counters, the progress table
 // and the extractor bookkeeping each have a lock. Of the feature's own locks only one is held at
-// a time, except the resource list's, under which a move takes the queue's.
+// a time, except the resource list's, under which a move takes the queue's, and the group check's,
+// under which the check takes the resource list's.
 #pragma once
 
 #include <atomic>
@@ -52,9 +53,16 @@ struct TaskOutcome {
   std::string url;        // as queued, before the mirror rewrite
   std::string file_name;  // in the download cache
   TaskResult result = TaskResult::kPending;
-  std::int64_t bytes = 0;  // body bytes received
-  std::string reason;      // why it failed (plain ASCII)
+  std::int64_t bytes = 0;   // body bytes received
+  std::string reason;       // why it failed (plain ASCII)
+  bool downloaded = false;  // the file reached the cache (a later failure is the installation's)
 };
+
+// What the window shows the player for a failed task (GBK): the path box's title when the game
+// folder was not known, else the summary line's counter it falls under, "下载失败" for a download
+// that did not reach the cache and "解压失败" for an installation that failed after it. Empty
+// unless the task failed. New reasons that deserve their own words go into its table.
+std::string TaskFailureText(const TaskOutcome& outcome);
 
 // The running task's figures, for a progress bar drawn outside the window model.
 struct ProgressSnapshot {
@@ -81,21 +89,24 @@ class MapDownloadsFeature final : public Feature {
   DownloadOptions options() const;
 
   // ---- Map requirement check (map_check.cpp) ----
-  // A group button: refused with "请等待下载任务完成.." while the queue holds a task, and while
-  // another check runs; otherwise the check runs on a worker. True when a worker started.
+  // A group button: refused with "请等待下载任务完成.." while the queue holds a task; otherwise
+  // the check runs on a worker. A later click wins: a check still fetching when another starts
+  // leaves the resource list to the later one. True when a worker started.
   bool CheckMapGroup(const std::string& group_key);
-  // The check on the calling thread: fetch, busy state, rows, label. The number of "需要下载"
-  // rows, or -1 when the list could not be read (the resource list is then empty).
-  int RunMapCheck(const std::string& group_key);
+  // The check on the calling thread: fetch, busy state (from the end of the fetch), rows, label.
+  // The number of "需要下载" rows, or -1 when the list could not be read (the resource list is
+  // then empty) or a later check took over. `generation`: CheckMapGroup's; 0 takes a new one.
+  int RunMapCheck(const std::string& group_key, std::uint64_t generation = 0);
   bool Fetching() const { return fetching_.load(); }
 
   // ---- Download queue (download_queue.cpp) ----
   // Appends a task row (columns 0-3) and sets the queue clock to 2000 ms. The task's id.
   std::uint64_t AppendTask(const std::string& name, const std::string& state,
                            const std::string& url, const std::string& remark);
-  void StartSelected();   // the resource list's own action (a double-click)
-  void DownloadAll();     // 开始下载
-  void ClearResources();  // 开始下载资源1 (清理下载队列)
+  void StartSelected();       // the resource list's own action (a double-click)
+  void DownloadAll();         // 开始下载
+  void ClearResources();      // 开始下载资源1 (清理下载队列)
+  void RemoveResourceRows();  // the rows only (the patch's queueing)
   void MoveTick();
   void QueueTick();
   // The worker's job: runs the head task and, without waiting for the clock, every task queued
@@ -181,6 +192,8 @@ class MapDownloadsFeature final : public Feature {
   DownloadOptions options_;
 
   std::atomic<bool> fetching_{false};
+  std::atomic<std::uint64_t> check_generation_{0};  // the latest group check
+  std::mutex check_mutex_;                          // one check fills the resource list at a time
   DownloadStats stats_;
   StringMap progress_;          // the progress table
   StringMap extraction_table_;  // extractor process id -> archive file name

@@ -35,10 +35,11 @@ void MapDownloadsFeature::InstallFile(const std::string& name, std::uint64_t tas
   if (NameContains(name, ".bsp.bz2")) {
     {
       std::lock_guard lock(extract_mutex_);
+      // Counted first: whoever sees the row sees it counted.
+      stats_.AddWaiting(1);
       window.extract_queue().Append({name, "%0", gbk("待解压")});
       extractions_.push_back({name, task, listed_size});
     }
-    stats_.AddWaiting(1);
     window.clock().StartClock(names::kClockExtract, kExtractClockMs);
     // Served at once when no extractor runs; the clock is the fallback while one does.
     window.clock().Post([this] { ExtractionTick(); });

@@ -9,6 +9,7 @@
 #include "app/installation.h"
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
+#include "foundation/http_settings.h"
 #include "foundation/settings_file.h"
 #include "maps/download_task.h"
 #include "maps/map_downloads.h"
@@ -30,6 +31,7 @@ std::string_view Trim(std::string_view text) {
 // A whole 200 answer of at most `cap` bytes as text (up to a NUL), or empty.
 std::string FetchText(Core& core, const std::string& url, std::size_t cap) {
   HttpRequestArgs args;
+  args.extra_headers = http_settings().request_user_agent;
   args.max_body_bytes = cap;
   args.cancel = &core.workers().stop_flag();
   int status = 0;
@@ -218,7 +220,8 @@ std::vector<std::uint64_t> ModelPatchFeature::QueuePatchFiles() {
   MapDownloadsFeature* downloads = MapDownloadsOf(*core_);
   if (downloads == nullptr) return ids;
   Window& window = core_->window();
-  downloads->ClearResources();
+  // Only the rows go: a running "download all" and its button are left as they are.
+  downloads->RemoveResourceRows();
   window.controls().SetEnabled(names::kPatch, false);
   for (const std::string& url : PatchFiles()) {
     ids.push_back(downloads->AppendTask(FileNameOfUrl(url), gbk("等待下载"), url, gbk("材质补丁")));

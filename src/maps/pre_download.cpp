@@ -7,6 +7,7 @@
 #include "app/core.h"
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
+#include "foundation/http_settings.h"
 #include "foundation/json_document.h"
 #include "maps/download_task.h"
 #include "maps/map_downloads.h"
@@ -35,7 +36,7 @@ bool Found(int code) { return code >= 200 && code < 400; }
 }  // namespace
 
 std::string UserInfoUrl(const std::string& user_info_base_url, const std::string& steamid64) {
-  return user_info_base_url + "/yunget/userinfo.php?data=" + steamid64;
+  return user_info_base_url + "/yunget/userinfo.php?data=" + url_query_value(steamid64);
 }
 
 bool ParseUserInfo(std::string_view text, UserInfo& info) {
@@ -64,10 +65,10 @@ std::vector<std::string> NominatedMaps(const std::string& nominated) {
 
 bool PreDownloadName(std::string_view map) {
   if (map.empty() || map.size() > 128 || map.front() == '.') return false;
-  return std::all_of(map.begin(), map.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-' || c == '.';
-  });
+  if (map.find("..") != std::string_view::npos || map.find('#') != std::string_view::npos) {
+    return false;
+  }
+  return ValidCacheFileName(std::string(map) + ".bsp.bz2");
 }
 
 std::string LocalDateTimeText() {
@@ -126,6 +127,7 @@ PreDownloadReport PreDownloadFeature::PreDownloadQuery() {
   }
   HttpRequestArgs args;
   args.timeout_seconds = kPreDownloadTimeoutSeconds;
+  args.extra_headers = http_settings().request_user_agent;
   args.max_body_bytes = kUserInfoMaxBytes;
   args.cancel = &core_->workers().stop_flag();
   int status = 0;
@@ -176,18 +178,25 @@ PreDownloadItem PreDownloadFeature::PreDownloadMap(const std::string& map,
       (!prefix.starts_with("http://") && !prefix.starts_with("https://"))) {
     return item;
   }
-  std::string maps_dir;
+  std::string csgo_maps;
+  std::string cs2_maps;
   {
     std::lock_guard lock(core_->state().mutex);
-    maps_dir = core_->state().game.csgo_map_dir;
+    csgo_maps = core_->state().game.csgo_map_dir;
+    cs2_maps = core_->state().game.cs2_map_dir;
   }
-  if (maps_dir.empty()) return item;
-  if (platform::file_exists(maps_dir + map + ".bsp")) {
+  // A CS2-only player has no CS:GO folder; an unknown folder is never looked up relative to the
+  // working directory.
+  const bool installed =
+      !csgo_maps.empty() ? platform::file_exists(csgo_maps + map + ".bsp")
+                         : !cs2_maps.empty() && (platform::file_exists(cs2_maps + map + ".bsp") ||
+                                                 platform::file_exists(cs2_maps + map + ".vpk"));
+  if (installed) {
     item.result = PreDownloadResult::kInstalled;
     return item;
   }
   HttpRequestArgs args;
-  args.timeout_seconds = kPreDownloadTimeoutSeconds;
+  args.extra_headers = http_settings().request_user_agent;
   args.cancel = &core_->workers().stop_flag();
   std::string url = prefix + map + ".bsp.bz2";
   if (!Found(http_probe(url, args))) {

@@ -23,10 +23,11 @@ namespace brindle {
 class Core;
 
 inline constexpr std::int64_t kPreDownloadPeriodMs = 15000;
-inline constexpr int kPreDownloadTimeoutSeconds = 10;
+inline constexpr int kPreDownloadTimeoutSeconds = 10;  // the query; the probes take the default
 inline constexpr std::size_t kUserInfoMaxBytes = std::size_t{1} << 20;
 
-// user_info_base_url + "/yunget/userinfo.php?data=" + steamid64.
+// user_info_base_url + "/yunget/userinfo.php?data=" + steamid64 (URL-encoded where it would break
+// the URL, so an id from the forum cannot add parameters of its own).
 std::string UserInfoUrl(const std::string& user_info_base_url, const std::string& steamid64);
 
 // Element 0 of the service's answer (GBK texts), as the members are treated.
@@ -41,17 +42,19 @@ bool ParseUserInfo(std::string_view text, UserInfo& info);
 // The nominated maps in order: none when the list is 3 bytes or shorter, else the items split at
 // "," (blanks around each trimmed, empty ones left out).
 std::vector<std::string> NominatedMaps(const std::string& nominated);
-// A map name that may become a file name: letters, digits, "_", "-" and ".", not starting with
-// "." and at most 128 bytes.
+// A map name that may become a file name in the download cache and a URL's last part: not empty,
+// at most 128 bytes, not starting with ".", no "..", and none of the characters the cache refuses
+// (controls, path separators, ? < > * | : and the double quote) nor "#". Names in any script
+// (GBK) are kept.
 bool PreDownloadName(std::string_view map);
 
 // What became of one map of a query.
 enum class PreDownloadResult {
   kQueued,     // queued in the download queue
-  kInstalled,  // already in the CS:GO maps folder
+  kInstalled,  // already in the game's maps folder
   kNotFound,   // neither .bsp.bz2 nor .bsp on the mirror
   kSeen,       // handled earlier in this run
-  kSkipped,    // no usable name, or no game folder to look in
+  kSkipped,    // no usable name or prefix
 };
 struct PreDownloadItem {
   std::string map;
@@ -83,7 +86,9 @@ class PreDownloadFeature final : public Feature {
   void ServeTicks(bool on) { serve_ticks_ = on; }
   // One query on the calling thread.
   PreDownloadReport PreDownloadQuery();
-  // Examines one map and queues it.
+  // Examines one map and queues it. Installed means m.bsp in the CS:GO maps folder, or, for a
+  // player without a CS:GO folder, m.bsp or m.vpk in the CS2 maps folder; with neither folder
+  // known the map is probed and queued all the same (the download waits in the cache).
   PreDownloadItem PreDownloadMap(const std::string& map, const std::string& prefix);
 
   // Marks `map` handled; false when it was already.

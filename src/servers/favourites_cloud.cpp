@@ -1,12 +1,11 @@
 #include "servers/favourites_cloud.h"
 
-#include <cstdlib>
-
 #include "app/app_state.h"
 #include "app/core.h"
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
 #include "foundation/json_document.h"
+#include "foundation/settings_file.h"
 #include "servers/favourites.h"
 #include "view/list_model.h"
 #include "view/window.h"
@@ -24,7 +23,7 @@ struct CloudLogin {
 CloudLogin ReadLogin(AppState& state) {
   std::lock_guard lock(state.mutex);
   CloudLogin login;
-  login.logged_in = std::atoi(state.login.uid.c_str()) > 0;
+  login.logged_in = TextToInt64(state.login.uid) > 0;
   login.token = state.login.user_auth;
   login.base_url = state.favourites_base_url;
   return login;
@@ -38,12 +37,12 @@ bool FavouritesLoggedIn(AppState& state) { return ReadLogin(state).logged_in; }
 
 std::string CloudFavouritesUrl(const std::string& base_url, const std::string& token,
                                const std::string& sip, int type, const std::string& act) {
-  return base_url + "/json.php?auth=" + token + "&sIP=" + url_encode(sip, true, true) +
-         "&Type=" + std::to_string(type) + "&act=" + act;
+  return base_url + "/json.php?auth=" + url_query_value(token) +
+         "&sIP=" + url_encode(sip, true, true) + "&Type=" + std::to_string(type) + "&act=" + act;
 }
 
 std::string CloudBackupUrl(const std::string& base_url, const std::string& token) {
-  return base_url + "/json.php?auth=" + token;
+  return base_url + "/json.php?auth=" + url_query_value(token);
 }
 
 std::string CloudBackupBody(const std::vector<std::string>& addresses) {

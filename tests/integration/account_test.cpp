@@ -239,7 +239,6 @@ TEST_F(AccountTest, AnswersThatAreNoLoginChangeNothing) {
            {"", ""},
            {"", R"({"userdata":{"uid":"5","user_auth":"t"}})"},
            {"", R"({"userdata":{"isLogin":"1","uid":"5","user_auth":"t"}})"},
-           {"", R"({"userdata":{"isLogin":"true","uid":"0","user_auth":"t"}})"},
            {huge, yes}}) {
     ASSERT_TRUE(SimSet(*sim_, "/test/login/answer" + query, answer));
     EXPECT_FALSE(ForumLogin(fx_.core(), kName, kCode, false)) << answer.substr(0, 80);
@@ -311,6 +310,28 @@ TEST_F(AccountTest, AutomaticLoginWithoutTheForumKeepsTheTokens) {
   EXPECT_FALSE(IsLoggedIn(CurrentLogin(fx_.state())));
 }
 
+TEST_F(AccountTest, AutomaticLoginKeepsTheTokensUnlessTheForumSaysNo) {
+  LogIn(fx_);
+  const std::string qinum = Setting("Login_Qinum");
+  const std::string dypw = Setting("Login_Dypw");
+  // A maintenance page is no refusal: logged out for this run, the login kept for the next.
+  fx_.state().login = LoginState{};
+  ASSERT_TRUE(SimSet(*sim_, "/test/login/answer", "<html><body>论坛维护中</body></html>"));
+  EXPECT_FALSE(AutoLogin(fx_.core()));
+  EXPECT_EQ(Setting("Login_Qinum"), qinum);
+  EXPECT_EQ(Setting("Login_Dypw"), dypw);
+
+  // A yes with an odd uid and token and no tokens is a login; the stored tokens stay, and the
+  // token goes into URLs encoded so it adds no parameter of its own.
+  ASSERT_TRUE(SimSet(*sim_, "/test/login/answer",
+                     R"({"userdata":{"isLogin":"true","uid":"1001x","user_auth":"a&uid=2#b c"}})"));
+  EXPECT_TRUE(AutoLogin(fx_.core()));
+  EXPECT_EQ(CurrentLogin(fx_.state()).user_auth, "a&uid=2#b c");
+  EXPECT_EQ(Setting("Login_Qinum"), qinum);
+  EXPECT_EQ(Setting("Login_Dypw"), dypw);
+  EXPECT_TRUE(OpenForumPage(fx_.core()).ends_with("&auth=a%26uid=2%23b%20c&uid=1001x"));
+}
+
 TEST_F(AccountTest, LogoutForgetsEverythingAndTheBrowserCookies) {
   LogIn(fx_);
   const fs::path miniblink = fs::path(fx_.state().data_dir) / "miniblink";
@@ -375,6 +396,13 @@ TEST_F(AccountTest, DailyReward) {
   EXPECT_EQ(second.text, gbk("您今天已经签到过了 明天再来吧"));
   EXPECT_EQ(boxes[1].text, second.text);
   ExpectNoSecretShown(fx_);
+
+  // An error page is a failed request: its text is not shown as the forum's answer.
+  ASSERT_TRUE(SimSet(*sim_, "/test/reward?status=500", ""));
+  const RewardAnswer failed = ClaimDailyReward(fx_.core());
+  EXPECT_EQ(failed.status, 500);
+  EXPECT_EQ(failed.text, "");
+  EXPECT_EQ(fx_.ports().Boxes().back().text, "");
 }
 
 TEST_F(AccountTest, CloudFavouritesWithARealLogin) {

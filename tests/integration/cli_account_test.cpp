@@ -38,14 +38,15 @@ class CliAccountTest : public test::SharedSimSuite {
     ASSERT_TRUE(sim_->running()) << sim_->error();
     ASSERT_TRUE(test::SimReset(*sim_, "/test/version"));
     ASSERT_TRUE(test::SimReset(*sim_, "/test/reward"));
+    ASSERT_TRUE(test::SimReset(*sim_, "/test/login/answer"));
     test::InstallPlaceholderExtractor(dir_.path() / "program" / "qdata" / "7zip");
   }
 
-  CliRun Cli(std::vector<std::string> args) {
+  CliRun Cli(std::vector<std::string> args, const std::string& stdin_file = {}) {
     std::vector<std::string> argv = {cli_, "--program-dir", (dir_.path() / "program").string(),
                                      "--endpoints", sim_->endpoints_file()};
     argv.insert(argv.end(), args.begin(), args.end());
-    const test::ChildRun child = test::RunChild(argv);
+    const test::ChildRun child = test::RunChild(argv, {}, 60000, stdin_file);
     CliRun run{child.exit_code, child.out, child.err};
     // Nothing a command prints may carry the code, the forum token or the stored tokens.
     for (const std::string& secret :
@@ -108,6 +109,44 @@ TEST_F(CliAccountTest, LoginStaysUntilLogout) {
   r = Cli({"reward"});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("请先登录"), std::string::npos) << r.err;
+}
+
+TEST_F(CliAccountTest, CodeFromStandardInputOrAFile) {
+  const std::string code_file = (dir_.path() / "code.txt").string();
+  test::spit(code_file, "secure-4242\r\nnext line\n");
+  CliRun r = Cli({"login", "brindle-tester"}, code_file);  // standard input
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("uid            1001"), std::string::npos) << r.out;
+  ASSERT_EQ(Cli({"logout"}).code, 0);
+  r = Cli({"login", "brindle-tester", "--code-file", code_file});
+  ASSERT_EQ(r.code, 0) << r.err;
+  r = Cli({"login", "brindle-tester"});  // nothing on standard input: no code
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("您输入的密码长度不正确"), std::string::npos) << r.err;
+  r = Cli({"login", "--help"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("visible to other users"), std::string::npos) << r.out;
+  r = Cli({"query", "-h"});  // a command's usage, not a server named "-h"
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("usage: brindle-cli query ", 0), 0u) << r.out;
+}
+
+TEST_F(CliAccountTest, AYesWithoutTokensAndARewardErrorPageFail) {
+  ASSERT_TRUE(test::SimSet(*sim_, "/test/login/answer",
+                           R"({"userdata":{"isLogin":"true","uid":"1001","username":"x",)"
+                           R"("user_auth":"auth1001x7f3c9e2d"}})"));
+  CliRun r = Cli({"login", "brindle-tester", "secure-4242"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("no tokens"), std::string::npos) << r.err;
+  EXPECT_EQ(Cli({"whoami"}).code, 1) << "nothing was kept";
+
+  ASSERT_TRUE(test::SimReset(*sim_, "/test/login/answer"));
+  ASSERT_EQ(Cli({"login", "brindle-tester", "secure-4242"}).code, 0);
+  ASSERT_TRUE(test::SimSet(*sim_, "/test/reward?status=500", ""));
+  r = Cli({"reward"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("status 500"), std::string::npos) << r.err;
 }
 
 TEST_F(CliAccountTest, VersionReportsTheCheck) {

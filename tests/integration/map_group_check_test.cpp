@@ -3,6 +3,7 @@
 // queued, and lists that are broken in every way a service can break them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -90,6 +91,53 @@ TEST_F(MapGroupCheckTest, LocalMapsOfTheRightSizeNeedNothingAndOthersMismatch) {
   EXPECT_EQ(Rows().size(), maps.size() - 1);
   EXPECT_EQ(Rows()[0][cols::kResStatus], gbk("没有下载[未选择地图检查]"));
   EXPECT_EQ(Label(), FoundMapsText(0));
+}
+
+TEST_F(MapGroupCheckTest, AGroupClickedWhileAnotherIsFetchedWinsAndRowsStayUsable) {
+  const nlohmann::json surf = ServedList("surf");
+  IntoGame(true);
+  std::string base;
+  {
+    std::lock_guard lock(fx().state().mutex);
+    base = fx().state().software_base_url;
+    // The first group's list does not come for a while (a 504 in the end).
+    fx().state().software_base_url = sim_->http_url("/test/stall?headers=0&max_ms=3000&at=");
+  }
+  const std::int64_t stalls = sim_->request_count("/test/stall");
+  ASSERT_TRUE(downloads().CheckMapGroup("ze"));
+  ASSERT_TRUE(test::Eventually([&] { return sim_->request_count("/test/stall") > stalls; }));
+  {
+    std::lock_guard lock(fx().state().mutex);
+    fx().state().software_base_url = base;
+  }
+  // The busy state begins after the fetch: a row double-click is not told to wait meanwhile.
+  window().resources().Append({"kept", gbk("需要下载"), Primary("/maps/empty/kept.bsp"), ""});
+  downloads().StartSelected();
+  EXPECT_TRUE(ports().Notices().empty());
+  EXPECT_TRUE(downloads().CheckMapGroup("surf"));
+  ASSERT_TRUE(fx().WaitForWorkers());
+  // The later click's list, whatever became of the earlier fetch.
+  ASSERT_EQ(Rows().size(), surf.size());
+  EXPECT_EQ(Rows()[0][cols::kResMapName], surf[0]["mapname"].get<std::string>());
+  EXPECT_EQ(Label(), FoundMapsText(static_cast<int>(surf.size())));
+  EXPECT_FALSE(downloads().Fetching());
+}
+
+TEST_F(MapGroupCheckTest, WithoutAMapsFolderEveryMapIsMissingAndNothingIsCopied) {
+  const nlohmann::json surf = ServedList("surf");
+  IntoGame(true);
+  {
+    std::lock_guard lock(fx().state().mutex);
+    fx().state().game.csgo_map_dir.clear();
+    fx().state().game.cs2_map_dir.clear();
+  }
+  // No file is looked for (nor later copied) relative to the working directory.
+  EXPECT_EQ(downloads().RunMapCheck("surf"), static_cast<int>(surf.size()));
+  for (const ListRow& row : Rows()) EXPECT_EQ(row[cols::kResStatus], gbk("需要下载"));
+  const TaskOutcome copy = Final(Queue(Primary("/maps/awp_lego_2.bsp")));
+  EXPECT_EQ(copy.result, TaskResult::kFailed);
+  EXPECT_EQ(TaskFailureText(copy), gbk("您的路径设置似乎不正确!"));
+  EXPECT_FALSE(std::filesystem::exists("awp_lego_2.bsp"));
 }
 
 TEST_F(MapGroupCheckTest, RefusedWhileADownloadIsQueued) {

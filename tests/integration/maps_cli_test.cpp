@@ -30,6 +30,7 @@ class MapsCliTest : public test::SharedSimSuite {
  protected:
   void SetUp() override {
     ASSERT_TRUE(sim_->running()) << sim_->error();
+    ASSERT_TRUE(test::SimReset(*sim_, "/test/resconfig"));
     ASSERT_TRUE(test::InstallRealExtractor(dir_.path() / "program" / "qdata" / "7zip"));
     game_ = dir_.path() / "game";
     fs::create_directories(game_ / "csgo" / "maps");
@@ -110,6 +111,7 @@ TEST_F(MapsCliTest, DownloadOfUrlsReportsEachTaskAndFailsWhenOneFails) {
   EXPECT_GT(results[0]["bytes"].get<std::int64_t>(), 0);
   EXPECT_EQ(results[1]["result"], "failed");
   EXPECT_EQ(results[1]["reason"], "HTTP status 404");
+  EXPECT_EQ(results[1]["failure"], "下载失败");  // the words of the window's summary line
   EXPECT_EQ(fs::file_size(MapFile("awp_india.bsp")), 67344u);
   EXPECT_NE(run.err.find("已下载:1 已解压:1 待解压:0 下载失败:1"), std::string::npos) << run.err;
 
@@ -118,6 +120,21 @@ TEST_F(MapsCliTest, DownloadOfUrlsReportsEachTaskAndFailsWhenOneFails) {
   EXPECT_EQ(plain.code, 0) << plain.err;
   EXPECT_EQ(nlohmann::json::parse(plain.out)[0]["result"], "downloaded");
   EXPECT_FALSE(fs::exists(MapFile("awp_lego_2.bsp")));
+}
+
+TEST_F(MapsCliTest, DownloadsTakeTheMirrorLinesOfTheRemoteConfiguration) {
+  // The community moved us1 to a host where nothing listens and selects it.
+  ASSERT_TRUE(test::SimSet(*sim_, "/test/resconfig",
+                           R"([{"servername":"us1","select":1,"dladdress":"127.0.0.1:1"}])"));
+  const std::string url = Mirror("/maps/awp_lego_2.bsp");
+  const CliRun moved = Cli({"maps", "download", "--url", url});
+  EXPECT_EQ(moved.code, 1);
+  EXPECT_NE(moved.out.find("failed     awp_lego_2.bsp 0 bytes: 下载失败 ("), std::string::npos)
+      << moved.out;
+  // --line has the last word over the document's choice.
+  const CliRun chosen = Cli({"maps", "download", "--line", "us2", "--url", url});
+  ASSERT_TRUE(test::SimReset(*sim_, "/test/resconfig"));
+  EXPECT_EQ(chosen.code, 0) << chosen.out << chosen.err;
 }
 
 TEST_F(MapsCliTest, DownloadOfAGroupInstallsEveryMissingMap) {

@@ -131,6 +131,20 @@ TEST_F(ModelPatchTest, BadListLinesAndRepeatsAreLeftOut) {
   EXPECT_TRUE(PatchEnabled());
 }
 
+TEST_F(ModelPatchTest, QueueingRemovesTheRowsOnly) {
+  IntoGame(false);
+  window().resources().Append({"a", gbk("需要下载"), Primary("/maps/empty/a.bsp"), ""});
+  downloads().DownloadAll();
+  ASSERT_TRUE(ports().ClockRunning(names::kClockMove));
+  ASSERT_FALSE(window().controls().Enabled(names::kStartDownload));
+  EXPECT_EQ(patch_->QueuePatchFiles().size(), 2u);
+  EXPECT_EQ(window().resources().RowCount(), 0);
+  // Unlike the clear button, a running "download all" is not stopped nor its button given back.
+  EXPECT_TRUE(ports().ClockRunning(names::kClockMove));
+  EXPECT_FALSE(window().controls().Enabled(names::kStartDownload));
+  ASSERT_TRUE(DriveUntilIdle());
+}
+
 TEST_F(ModelPatchTest, TelecomHttpsRewriteAndFailedTasksGiveTheButtonBack) {
   {
     std::lock_guard lock(fx().state().mutex);

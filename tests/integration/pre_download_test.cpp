@@ -11,6 +11,7 @@
 
 #include "app/core.h"
 #include "foundation/encoding.h"
+#include "foundation/http_settings.h"
 #include "support/maps_fixture.h"
 #include "support/sim_admin.h"
 #include "view/control_names.h"
@@ -170,6 +171,40 @@ TEST_F(PreDownloadTest, SlowQuerySkipsTicksAndOverlappingQueriesQueueOnce) {
   EXPECT_EQ(names, (std::vector<std::string>{"35hp_2.bsp.bz2", "35hp_iceworld.bsp.bz2",
                                              "awp_lego_2.bsp.bz2", "awp_map_classic.bsp.bz2",
                                              "dodgeball_ice.bsp.bz2", "gj_idle_v2.bsp.bz2"}));
+  ASSERT_TRUE(DriveUntilIdle());
+}
+
+TEST_F(PreDownloadTest, OddSteamIdNamesInAnyScriptAndACs2OnlyPlayer) {
+  const HttpSettings before = http_settings();
+  set_request_user_agent("Brindle-Agent: pre-download");
+  IntoGame(false);  // the downloads stay in the cache
+  {
+    std::lock_guard lock(fx().state().mutex);
+    fx().state().login.uid = "1001";
+    // An id that would add a parameter of its own is sent as the one value it is.
+    fx().state().login.steamid64 = "1&data=2#";
+    fx().state().game.csgo_map_dir.clear();  // CS2 only
+  }
+  test::spit(cs2_maps_dir_ + "gj_idle_v2.vpk", "installed");
+  ASSERT_TRUE(test::SimSet(*sim_, "/test/userinfo?steamid=1&next=zz_wrong_player", ""));
+  ASSERT_TRUE(test::SimSet(*sim_,
+                           "/test/userinfo?steamid=1%26data%3D2%23&next=35hp_2"
+                           "&nominate=%E5%9C%B0%E5%9B%BE_x,gj_idle_v2,a..b,c:d",
+                           ""));
+  const PreDownloadReport report = pre_->PreDownloadQuery();
+  set_http_settings(before);
+  ASSERT_TRUE(report.answered) << report.reason;
+  EXPECT_EQ(report.info.next_map, "35hp_2");
+  EXPECT_EQ(Item(report, "35hp_2")->result, PreDownloadResult::kQueued);
+  // A name in another script is probed (this one is on no mirror); only path-like ones are not.
+  EXPECT_EQ(Item(report, "\xE5\x9C\xB0\xE5\x9B\xBE_x")->result, PreDownloadResult::kNotFound);
+  EXPECT_EQ(Item(report, "gj_idle_v2")->result, PreDownloadResult::kInstalled);
+  EXPECT_EQ(Item(report, "a..b")->result, PreDownloadResult::kSkipped);
+  EXPECT_EQ(Item(report, "c:d")->result, PreDownloadResult::kSkipped);
+  // The request user agent also goes as the extra header line, as every caller passes it.
+  const std::string headers =
+      "\n" + test::SimRequest(*sim_, "GET", "/test/headers?path=/cloud/yunget/userinfo.php");
+  EXPECT_NE(headers.find("\nBrindle-Agent: pre-download\n"), std::string::npos) << headers;
   ASSERT_TRUE(DriveUntilIdle());
 }
 

@@ -109,17 +109,18 @@ std::wstring WindowsCommandLine(const std::vector<std::string>& argv) {
 }
 
 ChildRun RunChild(const std::vector<std::string>& argv, const std::string& working_dir,
-                  int safety_ms) {
+                  int safety_ms, const std::string& stdin_file) {
   ChildRun run;
   if (argv.empty()) return run;
   TempDir streams;
   PROCESS_INFORMATION child{};
   // Paths the build wrote in (BRINDLE_CLI_PATH) are the build machine's.
-  const bool started = start_with_streams(WideText(HostPath(argv[0])), WindowsCommandLine(argv),
-                                          inheritable(L"NUL", false),
-                                          inheritable(WideText(streams.file("out")), true),
-                                          inheritable(WideText(streams.file("err")), true),
-                                          CREATE_NO_WINDOW, WideText(working_dir), child);
+  const bool started = start_with_streams(
+      WideText(HostPath(argv[0])), WindowsCommandLine(argv),
+      inheritable(stdin_file.empty() ? std::wstring(L"NUL") : WideText(stdin_file), false),
+      inheritable(WideText(streams.file("out")), true),
+      inheritable(WideText(streams.file("err")), true), CREATE_NO_WINDOW, WideText(working_dir),
+      child);
   if (!started) return run;
   run.started = true;
   if (::WaitForSingleObject(child.hProcess, static_cast<DWORD>(safety_ms)) != WAIT_OBJECT_0) {
@@ -150,7 +151,7 @@ bool StartNative(const std::vector<std::string>& argv, const std::string& out_fi
 #else
 
 ChildRun RunChild(const std::vector<std::string>& argv, const std::string& working_dir,
-                  int safety_ms) {
+                  int safety_ms, const std::string& stdin_file) {
   ChildRun run;
   if (argv.empty()) return run;
   int out[2], err[2];
@@ -167,7 +168,8 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& worki
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(
+      &actions, STDIN_FILENO, stdin_file.empty() ? "/dev/null" : stdin_file.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
   if (!working_dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_dir.c_str());

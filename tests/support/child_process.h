@@ -15,10 +15,11 @@ struct ChildRun {
 };
 
 // Starts argv[0] (a path) with the other items as arguments, in `working_dir` (empty: this
-// process's folder), with an empty standard input, and waits for it to end. A child still running
-// after `safety_ms` is killed (a broken test, not a timing assertion).
+// process's folder), with the file `stdin_file` as its standard input (empty: an empty input),
+// and waits for it to end. A child still running after `safety_ms` is killed (a broken test, not
+// a timing assertion).
 ChildRun RunChild(const std::vector<std::string>& argv, const std::string& working_dir = {},
-                  int safety_ms = 60000);
+                  int safety_ms = 60000, const std::string& stdin_file = {});
 
 #ifdef _WIN32
 // Starts a Linux program from this Windows one under Wine (argv[0] an absolute native path)

@@ -70,6 +70,8 @@ TEST(LoginBody, Base64KeepsPlusSlashAndPadding) {
             "https://f.example/plugin.php?id=tarn_steam_openid:SoftLogin_postv2");
   EXPECT_EQ(AvatarUrl("https://f.example", "7"),
             "https://f.example/uc_server/avatar.php?uid=7&size=big");
+  EXPECT_EQ(AvatarUrl("https://f.example", "7&size=1#"),
+            "https://f.example/uc_server/avatar.php?uid=7%26size=1%23&size=big");
 }
 
 std::string Answer(const std::string& userdata_members) {
@@ -100,27 +102,36 @@ TEST(LoginAnswer, EveryMemberOfAYes) {
   EXPECT_EQ(numeric->login.steamaccountid, INT64_MAX);
 }
 
-TEST(LoginAnswer, AnythingButAClearYesIsNoLogin) {
+TEST(LoginAnswer, AYesIsALoginWhateverItsMembersHold) {
+  // Odd ids and tokens are made safe where they are used, not refused here.
+  for (const std::string& members : {
+           std::string(R"("isLogin":"true","user_auth":"t")"),  // no uid
+           std::string(R"("isLogin":"true","uid":"12ab","user_auth":"t")"),
+           std::string(R"("isLogin":"true","uid":"1001")"),  // no token
+           std::string(R"("isLogin":"true","uid":"1001","user_auth":"a&uid=1#x y\r\nX: y")"),
+       }) {
+    EXPECT_TRUE(ParseLoginAnswer(gbk(Answer(members)))) << members;
+    EXPECT_FALSE(IsLoginRefusal(gbk(Answer(members)))) << members;
+  }
+}
+
+TEST(LoginAnswer, OnlyAnIsLoginOtherThanTrueIsARefusal) {
   for (const std::string& text : {
-           std::string(),
-           std::string("<html>论坛维护中</html>"),
-           std::string("{\"userdata\":"),
-           std::string("[]"),
-           std::string("{}"),
-           Answer(R"("uid":"1001","user_auth":"t")"),                // isLogin missing
            Answer(R"("isLogin":"1","uid":"1001","user_auth":"t")"),  // "1" is no "true"
            Answer(R"("isLogin":"false","uid":"1001","user_auth":"t")"),
            Answer(R"("isLogin":"TRUE","uid":"1001","user_auth":"t")"),
-           Answer(R"("isLogin":"true","user_auth":"t")"),  // no uid
-           Answer(R"("isLogin":"true","uid":"0","user_auth":"t")"),
-           Answer(R"("isLogin":"true","uid":"-5","user_auth":"t")"),
-           Answer(R"("isLogin":"true","uid":"12ab","user_auth":"t")"),
-           Answer(R"("isLogin":"true","uid":"1001")"),  // no token
-           Answer(R"("isLogin":"true","uid":"1001","user_auth":"a b")"),
-           Answer(R"("isLogin":"true","uid":"1001","user_auth":"a&uid=1")"),
-           Answer(R"("isLogin":"true","uid":"1001","user_auth":"a\r\nX: y")"),
        }) {
     EXPECT_FALSE(ParseLoginAnswer(gbk(text))) << text;
+    EXPECT_TRUE(IsLoginRefusal(gbk(text))) << text;
+  }
+  // No answer at all: neither a login nor a refusal.
+  for (const std::string& text : {
+           std::string(), std::string("<html>论坛维护中</html>"), std::string("{\"userdata\":"),
+           std::string("[]"), std::string("{}"),
+           Answer(R"("uid":"1001","user_auth":"t")"),  // isLogin missing
+       }) {
+    EXPECT_FALSE(ParseLoginAnswer(gbk(text))) << text;
+    EXPECT_FALSE(IsLoginRefusal(gbk(text))) << text;
   }
 }
 

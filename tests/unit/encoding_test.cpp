@@ -296,6 +296,14 @@ TEST(UrlEncode, BothForms) {
   EXPECT_EQ(url_encode("ab\0cd"s, true, false), "ab");  // a text ends at its NUL
 }
 
+TEST(UrlQueryValue, OnlyWhatBreaksTheUrlIsEncoded) {
+  // Values the services hand out today go back byte for byte.
+  EXPECT_EQ(url_query_value("76561198000001001"), "76561198000001001");
+  EXPECT_EQ(url_query_value("a1+b/c=d%2B:?"), "a1+b/c=d%2B:?");
+  EXPECT_EQ(url_query_value("1&data=2#x y\r\n"), "1%26data=2%23x%20y%0D%0A");
+  EXPECT_EQ(url_query_value(gbk("地") + "\x7F"s + "\0"s), "%B5%D8%7F%00");
+}
+
 TEST(Hex, EncodeAndDecodeEveryByte) {
   std::string all;
   for (int c = 0; c < 256; ++c) all.push_back(static_cast<char>(c));

@@ -71,6 +71,10 @@ TEST(PreDownloadRulesTest, NominationsAndNames) {
   EXPECT_FALSE(PreDownloadName("a/b"));
   EXPECT_FALSE(PreDownloadName("a?b"));
   EXPECT_FALSE(PreDownloadName(".hidden"));
+  EXPECT_TRUE(PreDownloadName("ze_" + gbk("地图") + " v2"));  // any script is a name
+  for (const char* path_like : {"a\\b", "a..b", "c:d", "a#b", "a\tb", "a\"b", "a|b"}) {
+    EXPECT_FALSE(PreDownloadName(path_like)) << path_like;
+  }
   EXPECT_EQ(UserInfoUrl("https://c.example/cloud", "765"),
             "https://c.example/cloud/yunget/userinfo.php?data=765");
   EXPECT_EQ(LocalDateTimeText().size(), std::string("2024-03-05 21:07:09").size());
