@@ -34,8 +34,27 @@ void Workers::ReapLocked() {
   }
 }
 
+std::uint64_t Workers::AddStopHook(std::function<void()> hook) {
+  std::lock_guard lock(hooks_mutex_);
+  if (Stopping()) return 0;
+  const std::uint64_t id = next_hook_++;
+  stop_hooks_.emplace(id, std::move(hook));
+  return id;
+}
+
+void Workers::RemoveStopHook(std::uint64_t id) {
+  std::lock_guard lock(hooks_mutex_);
+  stop_hooks_.erase(id);
+}
+
 void Workers::StopAndJoin() {
   stopping_.store(true, std::memory_order_release);
+  {
+    // Set before the lock: a hook added from now on is refused, one added before is called here.
+    std::lock_guard lock(hooks_mutex_);
+    for (auto& [id, hook] : stop_hooks_) hook();
+    stop_hooks_.clear();
+  }
   std::list<Job> jobs;
   {
     std::lock_guard lock(mutex_);

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +27,14 @@ class Workers {
   bool Stopping() const { return stopping_.load(std::memory_order_acquire); }
   const std::atomic<bool>& stop_flag() const { return stopping_; }
 
+  // A job that waits on something other than the stop flag (a socket, say) registers how to
+  // wake it: StopAndJoin calls every hook once, before joining, so the job ends at once rather
+  // than at its next look at the flag. Returns the hook's id for RemoveStopHook, or 0 when
+  // stopping has begun (the hook is then neither kept nor called: the flag is already set).
+  std::uint64_t AddStopHook(std::function<void()> hook);
+  // After this returns the hook is not running and will not be called. Not from a hook.
+  void RemoveStopHook(std::uint64_t id);
+
   // Jobs still running (finished threads are reaped on the next Start or here).
   std::size_t Running();
 
@@ -41,6 +51,9 @@ class Workers {
 
   std::mutex mutex_;
   std::list<Job> jobs_;
+  std::mutex hooks_mutex_;  // held while the hooks run, so a removed hook is never running
+  std::map<std::uint64_t, std::function<void()>> stop_hooks_;
+  std::uint64_t next_hook_ = 1;
   std::atomic<bool> stopping_{false};
 };
 

@@ -129,10 +129,9 @@ std::string member_key(const Segment& segment) {
 }
 
 Json* member(Json& object, std::string_view name) {
-  for (auto& [key, value] : object.get_ref<Json::object_t&>()) {
-    if (key == name) return &value;
-  }
-  return nullptr;
+  auto& members = object.get_ref<Json::object_t&>();
+  const auto found = members.find(name);
+  return found == members.end() ? nullptr : &found->second;
 }
 
 Json* child(Json& node, const Segment& segment) {

@@ -7,15 +7,21 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/json_object_map.h"
+
 namespace brindle {
+namespace json_internal {
+
+// Members in text order, found by hash in large objects.
+using Json = nlohmann::basic_json<JsonObjectMap>;
+
+}  // namespace json_internal
 
 struct JsonEngine {
-  nlohmann::ordered_json root = nlohmann::ordered_json::object();
+  json_internal::Json root = json_internal::Json::object();
 };
 
 namespace json_internal {
-
-using Json = nlohmann::ordered_json;
 
 struct ParseFailure {
   int number = 0;

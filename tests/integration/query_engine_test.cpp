@@ -17,6 +17,7 @@
 #include "app/app_state.h"
 #include "app/core.h"
 #include "foundation/encoding.h"
+#include "foundation/regex_matcher.h"
 #include "platform/platform.h"
 #include "sim/a2s_responder.h"
 #include "support/poll.h"
@@ -547,6 +548,37 @@ TEST(ProcessQueryEngine, StartedByTheStartupClockAndStoppedWithTheCore) {
   }
   // The core's workers ended the receive loop.
   EXPECT_FALSE(QueryEngineStarted());
+}
+
+// The address test is scanned by hand for plain hosts: it must say what the pattern says.
+TEST(QueryTarget, DottedAddressesAreFoundAsTheAddressPatternFindsThem) {
+  std::mt19937 random(20);
+  const std::string alphabet = "0123456789..a";
+  std::vector<std::string> hosts = {"",
+                                    "1.2.3.4",
+                                    "a1.2.3.4b",
+                                    "1.2.3",
+                                    "1..2.3.4",
+                                    "1.2.3.4.",
+                                    ".1.2.3.4",
+                                    "12.34.56",
+                                    "9.9.9.9.9",
+                                    gbk("服务器1.2.3.4"),
+                                    "\x81"
+                                    "1.2.3.4"};
+  for (int i = 0; i < 3000; ++i) {
+    std::string host;
+    const std::size_t length = random() % 16;
+    for (std::size_t k = 0; k < length; ++k) host += alphabet[random() % alphabet.size()];
+    hosts.push_back(host);
+  }
+  for (const std::string& host : hosts) {
+    RegexMatcher matcher;
+    const bool pattern =
+        matcher.execute("(\\d+\\.\\d+\\.\\d+\\.\\d+)", host) && matcher.match_count() > 0;
+    const QueryTarget target = ParseQueryTarget(host + ":27015");
+    EXPECT_EQ(!target.needs_lookup && !host.empty(), pattern) << host;
+  }
 }
 
 // ---- The socket under the engine ----------------------------------------------------------------

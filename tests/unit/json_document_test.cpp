@@ -415,5 +415,40 @@ TEST(JsonDocumentEdit, EditsKeepTheNestingLimit) {
   EXPECT_EQ(doc.serialise(), nested_arrays(JsonDocument::kMaxDepth));
 }
 
+// Large objects are found through an index: every edit that adds, moves or drops members must
+// leave each member findable, in text order, as in a small object.
+TEST(JsonDocumentStructure, LargeObjectsFindEveryMemberThroughEdits) {
+  std::string text = "{";
+  for (int i = 0; i < 3000; ++i)
+    text += "\"m" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+  text += "\"m5\":\"again\"}";
+  JsonDocument doc = parsed(text);
+  Names names;
+  ASSERT_EQ(doc.member_names(names, ""), 3000);
+  EXPECT_EQ(names[5], "m5");
+  EXPECT_EQ(doc.get_value("m5"), "again");  // the last value, at the first place
+  for (int i = 0; i < 3000; i += 7)
+    EXPECT_EQ(doc.get_value("m" + std::to_string(i)), i == 5 ? "again" : std::to_string(i));
+  EXPECT_FALSE(doc.exists("m3000"));
+
+  ASSERT_TRUE(doc.delete_member("m0"));  // every later member moves up one place
+  EXPECT_FALSE(doc.exists("m0"));
+  EXPECT_EQ(doc.get_value("m2999"), "2999");
+  ASSERT_TRUE(doc.set_value("m3000", "new"));
+  ASSERT_TRUE(doc.set_value("", "{\"m1\":{\"deep\":1},\"m3001\":2}", true));
+  EXPECT_EQ(doc.get_value("m1.deep"), "1");
+  EXPECT_EQ(doc.get_value("m3001"), "2");
+  ASSERT_EQ(doc.member_names(names, ""), 3001);
+  EXPECT_EQ(names.front(), "m1");
+  EXPECT_EQ(names.back(), "m3001");
+
+  // A deep copy and a re-parse of the text find the same members.
+  JsonDocument sub = doc.sub_document("");
+  EXPECT_EQ(sub.get_value("m3000"), "new");
+  JsonDocument again = parsed(doc.serialise());
+  EXPECT_EQ(again.serialise(), doc.serialise());
+  EXPECT_EQ(again.get_value("m2500"), "2500");
+}
+
 }  // namespace
 }  // namespace brindle

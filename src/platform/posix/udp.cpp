@@ -151,9 +151,39 @@ bool UdpSocket::send_to(const std::string& host, std::uint16_t port, std::string
   return sent == static_cast<ssize_t>(bytes.size());
 }
 
+namespace {
+
+// One datagram already queued on the socket, taken without waiting: false when none is (or the
+// socket reports an error, which the wait below then sees).
+bool take_queued(int fd, UdpSocket::Datagram& out) {
+  out.bytes.resize(UdpSocket::kReceiveBufferBytes);
+  sockaddr_in from{};
+  socklen_t from_len = sizeof from;
+  ssize_t got;
+  do {
+    got = ::recvfrom(fd, out.bytes.data(), out.bytes.size(), MSG_DONTWAIT,
+                     reinterpret_cast<sockaddr*>(&from), &from_len);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    out.bytes.clear();
+    return false;
+  }
+  out.bytes.resize(static_cast<std::size_t>(got));
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+  out.address = text;
+  out.port = ntohs(from.sin_port);
+  return true;
+}
+
+}  // namespace
+
 UdpSocket::Receive UdpSocket::receive(int timeout_ms, Datagram& out) {
   Use use(*state_);
   if (use.fd() < 0) return Receive::kClosed;
+  // A burst of answers (a refresh of many servers) is taken one call each without a wait in
+  // between: only an empty queue waits. Closing still ends the next call (Use refuses it).
+  if (take_queued(use.fd(), out)) return Receive::kDatagram;
   pollfd fds[2] = {{use.fd(), POLLIN, 0}, {use.wake(), POLLIN, 0}};
   const std::int64_t deadline = monotonic_ms() + (timeout_ms > 0 ? timeout_ms : 0);
   for (;;) {

@@ -1,0 +1,228 @@
+// The object type of the JSON document's value tree: members in the order the text gave them (a
+// vector, as nlohmann's ordered_map keeps them), found through a hash index once an object is
+// large enough for a scan to cost. Without the index a document with n members in one object
+// costs n^2 to parse and to read, which a large or hostile answer turns into minutes.
+//
+// The index maps a key's hash to its position in the vector; every operation that adds, moves or
+// removes members keeps it exact or drops it. A dropped (or never built) index only means a scan,
+// so the index is never needed for a right answer, only for speed. The hash is keyed with a
+// random key per process (SipHash-1-3), so a text cannot be made of colliding names.
+//
+// Not for use outside the document.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace brindle::json_internal {
+
+// SipHash-1-3 of text under the process's random key.
+std::uint64_t member_hash(std::string_view text) noexcept;
+
+// The members are pairs of a plain (not const) key and value, unlike ordered_map's: a vector of
+// pairs with const keys cannot move them when it grows and copies every value instead, whole
+// subtrees included. Nothing changes a key in place; the index relies on that.
+template <class Key, class T, class IgnoredLess = std::less<Key>,
+          class IgnoredAllocator = std::allocator<std::pair<const Key, T>>>
+struct JsonObjectMap : std::vector<std::pair<Key, T>> {
+  using key_type = Key;
+  using mapped_type = T;
+  using Container = std::vector<std::pair<Key, T>>;
+  using iterator = typename Container::iterator;
+  using const_iterator = typename Container::const_iterator;
+  using size_type = typename Container::size_type;
+  using value_type = typename Container::value_type;
+  using key_compare = std::equal_to<>;
+
+  // Objects smaller than this are scanned: the scan beats hashing the key.
+  static constexpr size_type kIndexFrom = 16;
+
+  JsonObjectMap() noexcept(noexcept(Container())) : Container{} {}
+  template <class It>
+  JsonObjectMap(It first, It last) : Container{first, last} {
+    reindex();
+  }
+  JsonObjectMap(std::initializer_list<value_type> init) : Container{init} { reindex(); }
+
+  template <class KeyType>
+  std::pair<iterator, bool> emplace(KeyType&& key, T&& t) {
+    const size_type at = locate(key);
+    if (at != npos) return {this->begin() + static_cast<std::ptrdiff_t>(at), false};
+    Container::emplace_back(std::forward<KeyType>(key), std::forward<T>(t));
+    added();
+    return {std::prev(this->end()), true};
+  }
+
+  template <class KeyType>
+  T& operator[](KeyType&& key) {
+    return emplace(std::forward<KeyType>(key), T{}).first->second;
+  }
+  template <class KeyType>
+  const T& operator[](KeyType&& key) const {
+    return at(std::forward<KeyType>(key));
+  }
+
+  template <class KeyType>
+  T& at(const KeyType& key) {
+    const size_type found = locate(key);
+    if (found == npos) throw std::out_of_range("key not found");
+    return Container::operator[](found).second;
+  }
+  template <class KeyType>
+  const T& at(const KeyType& key) const {
+    const size_type found = locate(key);
+    if (found == npos) throw std::out_of_range("key not found");
+    return Container::operator[](found).second;
+  }
+
+  template <class KeyType,
+            std::enable_if_t<!std::is_convertible_v<KeyType, const_iterator>, int> = 0>
+  size_type erase(const KeyType& key) {
+    const size_type found = locate(key);
+    if (found == npos) return 0;
+    erase(this->begin() + static_cast<std::ptrdiff_t>(found));
+    return 1;
+  }
+
+  iterator erase(iterator pos) { return erase(pos, std::next(pos)); }
+
+  iterator erase(iterator first, iterator last) {
+    if (first == last) return first;
+    const auto offset = std::distance(Container::begin(), first);
+    Container::erase(first, last);
+    reindex();  // every later member moved
+    return Container::begin() + offset;
+  }
+
+  template <class KeyType>
+  size_type count(const KeyType& key) const {
+    return locate(key) == npos ? 0 : 1;
+  }
+  template <class KeyType>
+  bool contains(const KeyType& key) const {
+    return locate(key) != npos;
+  }
+
+  template <class KeyType>
+  iterator find(const KeyType& key) {
+    const size_type found = locate(key);
+    return found == npos ? Container::end() : this->begin() + static_cast<std::ptrdiff_t>(found);
+  }
+  template <class KeyType>
+  const_iterator find(const KeyType& key) const {
+    const size_type found = locate(key);
+    return found == npos ? Container::end() : this->begin() + static_cast<std::ptrdiff_t>(found);
+  }
+
+  std::pair<iterator, bool> insert(value_type&& value) {
+    return emplace(value.first, std::move(value.second));
+  }
+  std::pair<iterator, bool> insert(const value_type& value) {
+    const size_type at = locate(value.first);
+    if (at != npos) return {this->begin() + static_cast<std::ptrdiff_t>(at), false};
+    Container::push_back(value);
+    added();
+    return {std::prev(this->end()), true};
+  }
+  template <
+      typename InputIt,
+      typename = std::enable_if_t<std::is_convertible_v<
+          typename std::iterator_traits<InputIt>::iterator_category, std::input_iterator_tag>>>
+  void insert(InputIt first, InputIt last) {
+    for (auto it = first; it != last; ++it) insert(*it);
+  }
+
+  void clear() noexcept {
+    Container::clear();
+    slots_.clear();
+  }
+
+ private:
+  static constexpr size_type npos = static_cast<size_type>(-1);
+
+  template <class KeyType>
+  static std::string_view view_of(const KeyType& key) {
+    return std::string_view(key);
+  }
+
+  // The member's position, or npos.
+  template <class KeyType>
+  size_type locate(const KeyType& key) const {
+    const std::string_view name = view_of(key);
+    if (slots_.empty()) {
+      for (size_type i = 0; i < this->size(); ++i) {
+        if (std::string_view(Container::operator[](i).first) == name) return i;
+      }
+      return npos;
+    }
+    const std::uint64_t hash = member_hash(name);
+    const auto check = static_cast<std::uint32_t>(hash >> 32);
+    const size_type mask = slots_.size() - 1;
+    for (size_type slot = static_cast<size_type>(hash) & mask;; slot = (slot + 1) & mask) {
+      const Slot& entry = slots_[slot];
+      if (entry.position == 0) return npos;
+      // The hash's other half first: a probe past another name rarely touches its member.
+      if (entry.check == check &&
+          std::string_view(Container::operator[](entry.position - 1).first) == name) {
+        return entry.position - 1;
+      }
+    }
+  }
+
+  // The last member was just appended.
+  void added() noexcept {
+    const size_type n = this->size();
+    if (n < kIndexFrom) return;
+    if (slots_.empty() || n * 10 > slots_.size() * 7) {
+      reindex();
+      return;
+    }
+    place(n - 1);
+  }
+
+  void place(size_type position) noexcept {
+    const std::uint64_t hash = member_hash(Container::operator[](position).first);
+    const size_type mask = slots_.size() - 1;
+    size_type slot = static_cast<size_type>(hash) & mask;
+    while (slots_[slot].position != 0) slot = (slot + 1) & mask;
+    slots_[slot] = {static_cast<std::uint32_t>(position + 1),
+                    static_cast<std::uint32_t>(hash >> 32)};
+  }
+
+  // Builds the index afresh for the members as they now stand (none for a small object, or when
+  // memory runs out: the members are then scanned).
+  void reindex() noexcept {
+    slots_.clear();
+    const size_type n = this->size();
+    if (n < kIndexFrom || n >= 0x7FFFFFFFu) {
+      slots_.shrink_to_fit();
+      return;
+    }
+    size_type capacity = 64;
+    while (capacity < n * 2) capacity *= 2;  // at most half full; grown again past 70%
+    try {
+      slots_.assign(capacity, Slot{});
+    } catch (...) {
+      slots_.clear();
+      return;
+    }
+    for (size_type i = 0; i < n; ++i) place(i);
+  }
+
+  struct Slot {
+    std::uint32_t position = 0;  // of a member, + 1; 0 for an empty slot
+    std::uint32_t check = 0;     // the upper half of the member's hash
+  };
+  std::vector<Slot> slots_;
+};
+
+}  // namespace brindle::json_internal
