@@ -128,6 +128,8 @@ bool move_tree(const std::string& from, const std::string& to, MoveJournal& jour
       ok = platform::create_directory(dest);
       if (ok && !existed) journal.made_dirs.push_back(dest);
       ok = ok && move_tree(source + sep, dest + sep, journal, reason);
+    } else if (platform::is_directory(dest)) {
+      ok = false;  // a folder of the player's holds the name: never moved aside
     } else if (platform::file_exists(dest)) {
       const std::string backup = journal.backup_dir + std::to_string(journal.replaced.size());
       ok = platform::create_directory(journal.backup_dir) && platform::replace_file(dest, backup);

@@ -191,6 +191,25 @@ TEST_F(ExtractorTest, CompressedMapMustBeBzip2AndYieldExactlyItsListedMap) {
   EXPECT_EQ(fs::file_size(maps_ + "ze_a.bsp"), 150u);
 }
 
+TEST_F(ExtractorTest, AMoveThatFailsHalfWayPutsEverythingBack) {
+  const std::string staging = fx_.dir().dir() + "staging" + sep_;
+  const std::string target = fx_.dir().dir() + "target" + sep_;
+  fs::create_directories(fs::path(staging) / "sub");
+  test::spit(staging + "a.bsp", "new a");
+  test::spit(staging + "b.bsp", "new b");
+  test::spit(fs::path(staging) / "sub" / "c.bsp", "new c");
+  // b.bsp cannot be put in place: a folder with something in it holds its name.
+  fs::create_directories(fs::path(target) / "b.bsp" / "kept");
+  test::spit(target + "a.bsp", "old a");
+  std::string reason;
+  EXPECT_FALSE(MoveStagedTree(staging, target, &reason));
+  EXPECT_EQ(reason, "cannot put b.bsp into place");
+  EXPECT_EQ(test::slurp(target + "a.bsp"), "old a");
+  EXPECT_TRUE(fs::is_directory(fs::path(target) / "b.bsp" / "kept"));
+  EXPECT_FALSE(fs::exists(fs::path(target) / "sub"));
+  EXPECT_FALSE(fs::exists(fx_.dir().dir() + "staging.old"));
+}
+
 TEST_F(ExtractorTest, StagingFoldersOfRunningProgramsAreLeftAlone) {
   const int self = platform::current_process_id();
   const std::string ours = ".q_unbz2-" + std::to_string(self) + "-9";
