@@ -432,13 +432,11 @@ int remove_stale_temp_files(const std::string& dir) {
 
 namespace brindle::platform {
 
-LockOutcome lock_file(const std::string& path, FileHandle& out) {
-  out = kInvalidFile;
-  if (path.empty()) return LockOutcome::kFailed;
-  const int fd = ::open(to_os(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+namespace {
+
+// Takes the lock of an open descriptor without waiting; the descriptor is closed unless taken.
+LockOutcome lock_now(int fd, FileHandle& out) {
   if (fd < 0) return LockOutcome::kFailed;
-  // flock belongs to the open file description, so a second open of the same file in this
-  // process is refused too, as another process would be.
   for (;;) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
       out = static_cast<FileHandle>(fd);
@@ -449,6 +447,16 @@ LockOutcome lock_file(const std::string& path, FileHandle& out) {
     ::close(fd);
     return held ? LockOutcome::kHeldElsewhere : LockOutcome::kFailed;
   }
+}
+
+}  // namespace
+
+LockOutcome lock_file(const std::string& path, FileHandle& out) {
+  out = kInvalidFile;
+  if (path.empty()) return LockOutcome::kFailed;
+  // flock belongs to the open file description, so a second open of the same file in this
+  // process is refused too, as another process would be.
+  return lock_now(::open(to_os(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644), out);
 }
 
 LockOutcome lock_file_wait(const std::string& path, int wait_ms, FileHandle& out) {
@@ -482,18 +490,7 @@ LockOutcome lock_file_wait(const std::string& path, int wait_ms, FileHandle& out
 LockOutcome lock_folder(const std::string& path, FileHandle& out) {
   out = kInvalidFile;
   if (path.empty()) return LockOutcome::kFailed;
-  const int fd = ::open(to_os(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return LockOutcome::kFailed;
-  for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      out = static_cast<FileHandle>(fd);
-      return LockOutcome::kTaken;
-    }
-    if (errno == EINTR) continue;
-    const bool held = errno == EWOULDBLOCK;
-    ::close(fd);
-    return held ? LockOutcome::kHeldElsewhere : LockOutcome::kFailed;
-  }
+  return lock_now(::open(to_os(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), out);
 }
 
 void unlock_file(FileHandle lock) {
