@@ -74,7 +74,8 @@ TEST(FolderLockTest, ALockFileDeletedOrReplacedFreesNothing) {
   owner.InstallExtractor();
   ASSERT_TRUE(owner.core().OnMainWindowCreated());
   // Deleted under its owner (the system may refuse that while the owner holds it).
-  (void)fs::remove(owner.core().FolderLockPath());
+  std::error_code refused;
+  fs::remove(owner.core().FolderLockPath(), refused);
   {
     SecondProgram second(owner.dir().path().string());
     EXPECT_FALSE(second.core.OnMainWindowCreated());
