@@ -25,6 +25,9 @@ void CoreActions::Bind(Core& core) {
   w.Bind(names::kPreDownloadSwitch, [&core] {
     core.OnPreDownloadSwitch(core.window().controls().Checked(names::kPreDownloadSwitch));
   });
+  w.Bind(names::kAutoExtract, [&core] {
+    core.OnAutoExtractSwitch(core.window().controls().Checked(names::kAutoExtract));
+  });
   BindInstallation(core);
 }
 

@@ -12,6 +12,12 @@
 #include "platform/platform.h"
 
 namespace brindle {
+namespace {
+
+// The extract-into-game check box: "1" on, "0" off.
+constexpr char kAutoExtractKey[] = "AutoExtractToGame";
+
+}  // namespace
 
 std::string HostOfUrl(const std::string& url) {
   std::string rest = url;
@@ -271,6 +277,9 @@ void Core::LoadSettings() {
   const std::string region = ReadSetting("GameLuncherRegion");
   if (region == "2") c.SetChecked(names::kRegionWorld, true);
   if (region == "1") c.SetChecked(names::kRegionChina, true);
+
+  // Without it finished maps stay in the download cache, so a forgotten choice costs the player.
+  c.SetChecked(names::kAutoExtract, ReadSetting(kAutoExtractKey) == "1");
 }
 
 void Core::OnLaunchModeChosen(int mode) {
@@ -289,6 +298,11 @@ void Core::OnRegionChosen(int region) {
   if (region != 1 && region != 2) return;
   window_.controls().SetChecked(region == 1 ? names::kRegionChina : names::kRegionWorld, true);
   WriteSetting("GameLuncherRegion", region == 1 ? "1" : "2");
+}
+
+void Core::OnAutoExtractSwitch(bool on) {
+  window_.controls().SetChecked(names::kAutoExtract, on);
+  WriteSetting(kAutoExtractKey, on ? "1" : "0");
 }
 
 void Core::OnPreDownloadSwitch(bool on) {

@@ -62,6 +62,7 @@ class Core {
   void OnLaunchModeChosen(int mode);  // 1..5
   void OnRegionChosen(int region);    // 1 or 2
   void OnPreDownloadSwitch(bool on);
+  void OnAutoExtractSwitch(bool on);  // 自动解压至游戏: kept in the settings file
 
   // Registers a feature and binds it to the window at once. Features take part in start-up and
   // page switches in registration order. Register before main-window creation.

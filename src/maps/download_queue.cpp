@@ -108,8 +108,11 @@ bool MapDownloadsFeature::MoveOneResource() {
 }
 
 void MapDownloadsFeature::MoveTick() {
-  if (core_->window().resources().RowCount() == 0) {
-    core_->window().clock().StopClock(names::kClockMove);
+  Window& window = core_->window();
+  if (window.resources().RowCount() == 0) {
+    window.clock().StopClock(names::kClockMove);
+    // The batch is over: the next one needs no clearing first. A running check keeps it off.
+    if (!fetching_) window.controls().SetEnabled(names::kStartDownload, true);
     return;
   }
   MoveOneResource();

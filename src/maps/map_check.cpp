@@ -154,9 +154,9 @@ int MapDownloadsFeature::RunMapCheck(const std::string& group_key, std::uint64_t
   }
   int http_status = 0;
   HttpTransferInfo info;
-  Bytes body = http_request(base + "/mapdata/" + group_key + ".html",
-                            {.extra_headers = http_settings().request_user_agent}, &http_status,
-                            &info);
+  Bytes body =
+      http_request(base + "/mapdata/" + group_key + ".html",
+                   {.extra_headers = http_settings().request_user_agent}, &http_status, &info);
   // An error page or a cut list is no list: it could hold anything, or only part of the maps.
   if (http_status != 200 || !info.complete()) body.clear();
   const std::string text = utf8_to_gbk_counted(body);

@@ -327,15 +327,8 @@ std::vector<ListColumn> resource_list_columns() {
                   {"文件名称", 100}});
 }
 
-std::vector<ListColumn> download_queue_columns() {
-  return Columns({{"地图名称1", 230},
-                  {"地图文件状态1", 325},
-                  {"中文名1", 0},
-                  {"下载地址1", 0},
-                  {"下载进度1", 100},
-                  {"下载状态1", 100},
-                  {"文件名称1", 100}});
-}
+// The queue's rows are the resource list's rows moved over: same captions, same widths.
+std::vector<ListColumn> download_queue_columns() { return resource_list_columns(); }
 
 // Only the first two headers are given; the state column is unnamed and the widths are ours.
 std::vector<ListColumn> extract_queue_columns() {

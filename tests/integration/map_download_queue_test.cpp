@@ -106,10 +106,13 @@ TEST_F(DownloadQueueTest, DownloadAllKeepsAtMostFourWaiting) {
   EXPECT_EQ(Counters().downloaded, 5);
   EXPECT_EQ(Counters().download_failures, 1);
   ASSERT_TRUE(Drive([&] { return !ports().ClockRunning(names::kClockMove); }));
+  // The batch is over: download all is available again without clearing.
+  EXPECT_TRUE(window().controls().Enabled(names::kStartDownload));
 
   // Clear stops the move clock and makes download all available again.
   resources.Append({"late", "", Primary("/maps/gen/10/late.bsp"), ""});
   ASSERT_TRUE(window().Activate(names::kStartDownload));
+  EXPECT_FALSE(window().controls().Enabled(names::kStartDownload));
   ASSERT_TRUE(window().Activate(names::kClearQueue));
   EXPECT_FALSE(ports().ClockRunning(names::kClockMove));
   EXPECT_EQ(resources.RowCount(), 0);

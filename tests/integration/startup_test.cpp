@@ -138,6 +138,31 @@ TEST_F(StartupTest, OptionHandlersWriteTheirKeyAndSayWhat) {
   EXPECT_TRUE(controls().Checked(names::kRegionWorld));
 }
 
+TEST_F(StartupTest, ExtractIntoGameSurvivesARestart) {
+  InstallExtractor();
+  ASSERT_TRUE(core_.OnMainWindowCreated());
+  core_.AddFeature(std::make_unique<CoreActions>());
+  // The window sets the box before it activates it, as a click does.
+  const auto click = [&](Core& core, TestWindow& tw, bool on) {
+    tw.window().controls().SetChecked(names::kAutoExtract, on);
+    EXPECT_TRUE(tw.window().Activate(names::kAutoExtract));
+    EXPECT_EQ(core.ReadSetting("AutoExtractToGame"), on ? "1" : "0");
+  };
+  click(core_, tw_, true);
+  const auto restarted = [&](bool expected) {
+    TestWindow tw;
+    AppState state;
+    Core core{state, tw.window()};
+    ASSERT_TRUE(core.Prepare(cl_));
+    ASSERT_TRUE(core.OnMainWindowCreated());
+    EXPECT_EQ(tw.window().controls().Checked(names::kAutoExtract), expected);
+  };
+  core_.ReleaseProgramFolder();  // the next start owns the folder, as after an exit
+  restarted(true);
+  click(core_, tw_, false);
+  restarted(false);
+}
+
 TEST_F(StartupTest, PreDownloadSwitchNeedsALogin) {
   InstallExtractor();
   ASSERT_TRUE(core_.OnMainWindowCreated());

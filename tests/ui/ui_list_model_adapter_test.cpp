@@ -188,7 +188,7 @@ TEST(ListModelAdapterTest, HeadersAndHiddenColumnsComeFromTheModel) {
   ListModel model(download_queue_columns());
   ui::ListModelAdapter adapter(model);
   ASSERT_EQ(adapter.columnCount(), 7);
-  EXPECT_EQ(adapter.headerData(0, Qt::Horizontal).toString(), QString::fromUtf8("地图名称1"));
+  EXPECT_EQ(adapter.headerData(0, Qt::Horizontal).toString(), QString::fromUtf8("地图名称"));
   EXPECT_EQ(adapter.headerData(2, Qt::Horizontal, Qt::SizeHintRole).toSize().width(), 0);
   EXPECT_FALSE(adapter.data(adapter.index(0, 0)).isValid());  // no rows, no data
   // A short row is padded by the model, so every cell exists.

@@ -68,8 +68,11 @@ TEST(ListColumns, MatchTheWindowLists) {
   EXPECT_EQ(resources[cols::kResChineseName].width, 0);
   const auto queue = download_queue_columns();
   ASSERT_EQ(queue.size(), 7u);
-  EXPECT_EQ(queue[cols::kTaskUrl].header, gbk("中文名1"));  // the header texts as designed
-  EXPECT_EQ(queue[cols::kTaskRunMark].header, gbk("下载状态1"));
+  for (std::size_t i = 0; i < queue.size(); ++i) {  // captioned as the resource list
+    EXPECT_EQ(queue[i].header, resources[i].header) << i;
+    EXPECT_EQ(queue[i].width, resources[i].width) << i;
+  }
+  EXPECT_EQ(queue[cols::kTaskName].header, gbk("地图名称"));
   const auto extract = extract_queue_columns();
   ASSERT_EQ(extract.size(), 3u);
   EXPECT_EQ(extract[0].header, gbk("文件"));
