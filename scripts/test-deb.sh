@@ -32,14 +32,12 @@ dpkg -L brindle | grep -q '/brindle/libbrindle_web\.so$' ||
   { echo "test-deb: the browser engine module is missing from the package" >&2; exit 1; }
 
 # Services nobody answers (a closed loopback port): start-up's requests fail at once.
-cat >"$work/endpoints.ini" <<'INI'
-[endpoints]
-software=http://127.0.0.1:9/software
-server_list=http://127.0.0.1:9/serverlist
-favourites=http://127.0.0.1:9/favourites
-forum=http://127.0.0.1:9/forum
-user_info=http://127.0.0.1:9/cloud
-INI
+{
+  echo "[endpoints]"
+  for service in software server_list favourites forum user_info; do
+    echo "$service=http://127.0.0.1:9/$service"
+  done
+} >"$work/endpoints.ini"
 chmod 644 "$work/endpoints.ini"
 
 fail() { echo "test-deb: $*" >&2; exit 1; }
