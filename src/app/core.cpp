@@ -4,6 +4,7 @@
 
 #include "app/endpoints.h"
 #include "app/installation.h"
+#include "app/program_folder.h"
 #include "foundation/encoding.h"
 #include "foundation/http_settings.h"
 #include "foundation/machine_id.h"
@@ -112,8 +113,9 @@ void Core::WriteSetting(const std::string& key, const std::string& value) const 
 }
 
 bool Core::Prepare(const CommandLine& command_line) {
-  state_.program_dir =
-      command_line.program_dir.empty() ? ExecutableDir() : command_line.program_dir;
+  state_.program_dir = command_line.program_dir.empty()
+                           ? DefaultProgramFolder(ExecutableDir(), ThisProgramRunsInstalled())
+                           : command_line.program_dir;
   ApplyDefaultEndpoints(state_);
   if (!command_line.endpoints_file.empty() &&
       !LoadEndpointsFile(command_line.endpoints_file, state_)) {
@@ -137,10 +139,20 @@ std::vector<std::string> ComponentFilesIn(const std::string& data_dir, char sepa
 
 std::vector<std::string> Core::ComponentFiles() const {
 #ifdef _WIN32
-  return ComponentFilesIn(state_.data_dir, '\\', kWindowsComponents);
+  const char sep = '\\';
+  std::vector<std::string> files = ComponentFilesIn(state_.data_dir, sep, kWindowsComponents);
 #else
-  return ComponentFilesIn(state_.data_dir, '/', kLinuxComponents);
+  const char sep = '/';
+  std::vector<std::string> files = ComponentFilesIn(state_.data_dir, sep, kLinuxComponents);
 #endif
+  // An installed program without an extractor of its own runs the one installed with it, and
+  // needs what the extractor needs beside it there.
+  const std::string extractor = ExtractorFile(state_);
+  if (extractor == files.front()) return files;
+  const std::string folder = extractor.substr(0, extractor.rfind(sep) + 1);
+  for (std::string& file : files) file = folder + file.substr(file.rfind(sep) + 1);
+  files.front() = extractor;
+  return files;
 }
 
 std::string Core::MissingComponentMessage() const {

@@ -167,10 +167,7 @@ int staging_owner(std::string_view name) {
 
 }  // namespace
 
-std::string ExtractorPath(const AppState& state) {
-  const char sep = platform::path_separator();
-  return state.data_dir + sep + "7zip" + sep + std::string(kExtractorName);
-}
+std::string ExtractorPath(const AppState& state) { return ExtractorFile(state); }
 
 std::string ExtractorCommandLine(std::string_view archive, std::string_view target) {
   std::string line = "q_unbz2 x \"";
@@ -211,11 +208,17 @@ std::vector<std::string> SplitCommandLine(std::string_view command_line) {
   return args;
 }
 
-bool ExtractorProcessRunning() {
+bool ExtractorProcessRunning(std::string_view extractor) {
   std::vector<platform::ProcessInfo> processes;
   if (!platform::list_processes(processes)) return false;
-  return std::any_of(processes.begin(), processes.end(), [](const platform::ProcessInfo& p) {
-    return same_name(p.exe_name, kExtractorName) || same_name(p.started_as, kExtractorName);
+  const std::size_t slash = extractor.find_last_of("/\\");
+  const std::string_view own =
+      slash == std::string_view::npos ? extractor : extractor.substr(slash + 1);
+  auto named = [&](std::string_view name) {
+    return same_name(name, kExtractorName) || (!own.empty() && same_name(name, own));
+  };
+  return std::any_of(processes.begin(), processes.end(), [&](const platform::ProcessInfo& p) {
+    return named(p.exe_name) || named(p.started_as);
   });
 }
 
@@ -330,7 +333,7 @@ void MapDownloadsFeature::ExtractionTick() {
     return;
   }
   // Any extractor on the machine holds the queue back, ours or not.
-  if (ExtractorProcessRunning()) return;
+  if (ExtractorProcessRunning(ExtractorPath(core_->state()))) return;
   PendingExtraction item;
   {
     std::lock_guard lock(extract_mutex_);

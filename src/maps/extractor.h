@@ -6,17 +6,17 @@
 #include <string_view>
 #include <vector>
 
+#include "app/program_folder.h"
+
 namespace brindle {
 
 struct AppState;
 
-#ifdef _WIN32
-inline constexpr std::string_view kExtractorName = "q_unbz2.exe";
-#else
-inline constexpr std::string_view kExtractorName = "q_unbz2";
-#endif
+// The extractor's file name in qdata/7zip (q_unbz2, q_unbz2.exe on Windows).
+inline constexpr std::string_view kExtractorName = kExtractorFileName;
 
-// data_dir + "/7zip/" + the extractor's name.
+// The extractor this program runs (ExtractorFile: the program folder's, or for an installed
+// program without one, the one installed with it).
 std::string ExtractorPath(const AppState& state);
 
 // q_unbz2 x "<archive>" -o"<target>" -aoa: extract with full paths into target, overwriting.
@@ -32,8 +32,9 @@ std::vector<std::string> ExtractorArguments(std::string_view archive, std::strin
 std::vector<std::string> SplitCommandLine(std::string_view command_line);
 
 // True when a process named like the extractor runs on this machine, whoever started it (the
-// name of its executable, or the name it was started by, letter case ignored).
-bool ExtractorProcessRunning();
+// name of its executable, or the name it was started by, letter case ignored): q_unbz2, or the
+// file name of `extractor` (the installed extractor's, which has a name of its own).
+bool ExtractorProcessRunning(std::string_view extractor = {});
 
 // Puts what the extractor wrote into `staging` in place under `target`: folders are merged,
 // files replace their namesakes one rename at a time, all or nothing: when one cannot be put in

@@ -10,7 +10,8 @@ namespace brindle::ui {
 
 BrowserHost::BrowserHost() {
 #ifdef BRINDLE_WEB_MODULE
-  places_ = {QCoreApplication::applicationDirPath() + QStringLiteral("/brindle_web"),
+  const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+  places_ = {beside + QStringLiteral("brindle_web"), beside + QStringLiteral(BRINDLE_WEB_INSTALLED),
              QStringLiteral(BRINDLE_WEB_MODULE)};
 #endif
 }

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/folders.h"
 #include "platform/platform.h"
 
 namespace brindle::platform {
@@ -496,6 +497,41 @@ LockOutcome lock_folder(const std::string& path, FileHandle& out) {
 void unlock_file(FileHandle lock) {
   if (lock < 0) return;
   ::close(static_cast<int>(lock));  // drops the lock with the descriptor
+}
+
+bool folder_writable(const std::string& dir) {
+  if (dir.empty()) return false;
+  const std::string os_dir = to_os(dir);
+  struct stat st;
+  if (::stat(os_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (::geteuid() == 0 && (st.st_mode & 0222) == 0) return false;
+  return ::access(os_dir.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string user_program_folder() {
+  // The XDG base directory rules: an unset or relative XDG_DATA_HOME means ~/.local/share.
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+    base = std::string(home) + "/.local/share";
+  } else {
+    return {};
+  }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  const std::string folder = base + "/brindle";
+  // Each missing level, owner-only as the rules ask of the folders they name.
+  for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
+    const std::string level = folder.substr(0, at);
+    struct stat st;
+    if (::stat(level.c_str(), &st) != 0 && ::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) {
+      return {};
+    }
+    if (at == std::string::npos) break;
+  }
+  struct stat st;
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  return from_os(folder);
 }
 
 }  // namespace brindle::platform

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/folders.h"
 #include "platform/platform.h"
 
 extern char** environ;
@@ -434,6 +435,14 @@ WaitOutcome wait_process(ProcessHandle process, std::int64_t timeout_ms, int& ex
 bool kill_process(ProcessHandle process) {
   if (process <= 0) return false;
   return ::kill(static_cast<pid_t>(process), SIGKILL) == 0;
+}
+
+std::string installed_extractor() {
+  // Debian's 7zip package installs 7-Zip's own console program as 7zz. A relative PATH entry
+  // would make the extractor depend on the working folder: only an absolute find counts.
+  const std::string found = find_in_path("7zz");
+  if (found.empty() || found[0] != '/') return {};
+  return convert_code_page(found, kCodePageUtf8, kCodePageGbk);
 }
 
 }  // namespace brindle::platform

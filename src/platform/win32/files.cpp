@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/folders.h"
 #include "platform/platform.h"
 #include "platform/win32/wide.h"
 
@@ -684,6 +685,27 @@ LockOutcome lock_file_wait(const std::string& path, int wait_ms, FileHandle& out
 void unlock_file(FileHandle lock) {
   if (lock == kInvalidFile || lock == 0) return;
   ::CloseHandle(reinterpret_cast<HANDLE>(lock));  // the lock ends with the handle
+}
+
+bool folder_writable(const std::string& dir) {
+  if (!is_directory(dir)) return false;
+  // Access lists, inherited rights and read-only media decide together: only a try tells. The
+  // file goes with its handle.
+  const std::string probe =
+      dir + "\\.brindle-write-probe-" + std::to_string(::GetCurrentProcessId());
+  win::Handle file(::CreateFileW(win::os_path(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return file.ok();
+}
+
+std::string user_program_folder() {
+  wchar_t base[MAX_PATH];
+  if (::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                         SHGFP_TYPE_CURRENT, base) != S_OK) {
+    return {};
+  }
+  const std::string folder = win::from_wide(base) + "\\Brindle";
+  return create_directory(folder) ? folder : std::string();
 }
 
 }  // namespace brindle::platform

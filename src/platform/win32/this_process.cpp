@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/folders.h"
 #include "platform/platform.h"
 #include "platform/win32/system.h"
 
@@ -69,5 +70,15 @@ void use_utf8_standard_streams() {
 }
 
 bool running_as_root() { return false; }
+
+std::string installed_extractor() {
+  // A program unpacked where its user may not write (Program Files) keeps its program folder in
+  // the user's data folder, and its extractor where it was unpacked.
+  const std::string exe = executable_path();
+  const std::size_t last = exe.rfind('\\');  // the file name after it is ASCII
+  if (last == std::string::npos) return {};
+  const std::string extractor = exe.substr(0, last) + "\\qdata\\7zip\\q_unbz2.exe";
+  return file_exists(extractor) ? extractor : std::string();
+}
 
 }  // namespace brindle::platform
