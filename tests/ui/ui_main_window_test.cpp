@@ -33,6 +33,7 @@
 #include "qt_env.h"
 #include "servers/favourites_view.h"
 #include "servers/query_engine.h"
+#include "servers/server_list.h"
 #include "servers/server_list_view.h"
 #include "sim/a2s_responder.h"
 #include "support/temp_dir.h"
@@ -478,6 +479,47 @@ TEST_F(MainWindowTest, DetailsOnTheServerPageShowThePlayersOnThatPage) {
   window.controls().SetVisible(names::kPlayerPanel, true);
   Settle();
   EXPECT_TRUE(panel->isVisible());
+  core.workers().StopAndJoin();
+}
+
+TEST_F(MainWindowTest, NamesWithCharactersGbkLacksShowAsTheyCame) {
+  // The server list service's answer.
+  ASSERT_TRUE(FillServerList(
+      window.server_list(),
+      R"([{"name":"[ZE] 僵尸逃跑 😀 #1","map_name":"ze_x","players":1,"max_players":64,)"
+      R"("ip":"127.0.0.1","port":27015}])",
+      "AllServers", {}));
+  Settle();
+  QAbstractItemModel* servers = Find<QTableView>(names::kServerList)->model();
+  EXPECT_EQ(servers->index(0, 0).data().toString(), QString::fromUtf8("[ZE] 僵尸逃跑 😀 #1"));
+
+  // A game server's own name and its players' names, as the live query reads them.
+  sim::A2sResponders game_servers;
+  sim::A2sServer live;
+  live.name = "[ZE] 🔥 김치 服";
+  live.players = {{"김철수", 3, 5.0f}, {"玩家🎮", 1, 2.0f}};
+  std::string error;
+  ASSERT_TRUE(game_servers.Start({live}, &error)) << error;
+  AppState state;
+  Core core(state, window);
+  core.AddFeature(std::make_unique<ServerBrowserFeature>());
+  core.AddFeature(std::make_unique<FavouritesFeature>());
+  StartQueryEngine(core);
+  ASSERT_TRUE(QueryEngineStarted());
+  window.favourites().Append(
+      {game_servers.Address(0), "", "", game_servers.Address(0), "", "", "", "", "", ""});
+  window.favourites().Select(0);
+  ASSERT_TRUE(window.Activate(names::kRefreshFavourites));
+  ASSERT_TRUE(window.Activate(names::menu_action(names::kFavouritesList, names::kMenuDetails)));
+  QAbstractItemModel* favourites = Find<QTableView>(names::kFavouritesList)->model();
+  QAbstractItemModel* players = Find<QTableView>(names::kPlayerList)->model();
+  ASSERT_TRUE(test::ProcessUntil([&] {
+    Settle();
+    return players->rowCount() == 2 &&
+           favourites->index(0, 0).data().toString() == QString::fromUtf8("[ZE] 🔥 김치 服");
+  }));
+  EXPECT_EQ(players->index(0, 0).data().toString(), QString::fromUtf8("김철수"));
+  EXPECT_EQ(players->index(1, 0).data().toString(), QString::fromUtf8("玩家🎮"));
   core.workers().StopAndJoin();
 }
 
