@@ -134,6 +134,11 @@ LoginOutcome ForumLoginOutcome(Core& core, const std::string& name, const std::s
   return LoginOutcome::kLoggedIn;
 }
 
+void ShowLoggedOut(Controls& controls) {
+  controls.SetCaption(names::kSignIn, gbk("登录"));
+  controls.SetCaption(names::kUserName, gbk("请登录"));
+}
+
 bool AutoLogin(Core& core) {
   const std::string name = core.ReadSetting("Login_Qinum");
   const std::string secret = core.ReadSetting("Login_Dypw");
@@ -152,8 +157,7 @@ bool AutoLogin(Core& core) {
     case LoginOutcome::kNoAnswer:
     case LoginOutcome::kCancelled:
       // Logged out for this run only: the tokens stay for the next start.
-      controls.SetCaption(names::kSignIn, "Sign in");
-      controls.SetCaption(names::kUserName, gbk("请登录"));
+      ShowLoggedOut(controls);
       return false;
   }
   if (core.ReadSetting("PreDownloadEnable") == "1") {
@@ -180,16 +184,22 @@ void Logout(Core& core) {
   for (const char* key : {"AutoLoginDiscuz", "LuncherLoginType", "Login_Qinum", "Login_Dypw"}) {
     core.WriteSetting(key, "0");
   }
-  Controls& controls = core.window().controls();
-  controls.SetCaption(names::kSignIn, "Sign in");
-  controls.SetCaption(names::kUserName, gbk("请登录"));
+  Window& window = core.window();
+  Controls& controls = window.controls();
+  ShowLoggedOut(controls);
   controls.SetImage(names::kAvatar, std::string());
+  // Nothing of the session stays in the window: the next person at the keyboard finds an empty
+  // security code, and no pre-download runs for a player who is gone (the stored choice stays
+  // for their next login).
+  controls.SetCaption(names::kLoginCodeBox, std::string());
+  controls.SetChecked(names::kPreDownloadSwitch, false);
+  window.clock().StopClock(names::kClockPreDownload);
   if (!s.data_dir.empty()) {
     for (const std::string& file : BrowserCookieFiles(s.data_dir)) {
       (void)platform::delete_file(file);  // a file that is not there is already logged out
     }
   }
-  core.window().person().ClearBrowserCookies();
+  window.person().ClearBrowserCookies();
 }
 
 bool LooksLikeImage(std::string_view bytes) {

@@ -19,6 +19,7 @@
 
 namespace brindle {
 
+class Controls;
 class Core;
 
 inline constexpr int kLoginTimeoutSeconds = 20;
@@ -79,8 +80,12 @@ inline bool ForumLogin(Core& core, const std::string& name, const std::string& s
 // logged in.
 bool AutoLogin(Core& core);
 
+// The sign-in button and the user-name label of a logged-out window: "登录" and "请登录".
+void ShowLoggedOut(Controls& controls);
+
 // Clears the login state (the Steam ids too), writes "0" to AutoLoginDiscuz, LuncherLoginType,
-// Login_Qinum and Login_Dypw, shows "Sign in", "请登录" and the default avatar, deletes the
+// Login_Qinum and Login_Dypw, shows "登录", "请登录" and the default avatar, empties the login
+// window's security code, turns the pre-download switch and its clock off, deletes the
 // embedded browser's cookie files (BrowserCookieFiles; missing ones are fine) and asks the browser
 // port to forget its cookies, so the forum page is logged out too.
 void Logout(Core& core);

@@ -193,7 +193,7 @@ int Core::RemoveStaleTempFiles() {
 bool Core::OnMainWindowCreated() {
   Window& w = window_;
   w.ShowStatus(gbk("加载中..."));
-  w.controls().SetCaption(names::kSignIn, "Sign in");
+  w.controls().SetCaption(names::kSignIn, gbk("登录"));
   w.controls().SetCaption(names::kUserName, gbk("请登录"));
 
   const char sep = platform::path_separator();

@@ -88,7 +88,7 @@ GamePaths set_cs2_dir(AppState& state, const std::string& folder) {
   GamePaths& game = state.game;
   game.cs2_dir = folder;
   game.cs2_dir_copy = folder;
-  game.cs2_map_dir = Cs2MapDirFor(folder);
+  game.cs2_map_dir = FindCs2MapDir(folder);
   game.cs2_map_dir_copy = game.cs2_map_dir;
   return game;
 }
@@ -125,6 +125,34 @@ std::string StripExeName(const std::string& path, std::string_view exe_name,
 std::string Cs2MapDirFor(const std::string& cs2_dir, const GameNames& names) {
   return replace_matches(cs2_dir, names.cs2_bin_suffix, names.cs2_map_suffix, true,
                          [](std::size_t, std::size_t) { return true; });
+}
+
+std::string FindCs2MapDir(const std::string& cs2_dir, const GameNames& names) {
+  const std::string standard = Cs2MapDirFor(cs2_dir, names);
+  const auto holds_game = [](const std::string& map_dir) {
+    return platform::file_exists(map_dir + std::string(kCs2ReferenceMap));
+  };
+  if (holds_game(standard)) return standard;
+  // "game/csgo/maps/" and "csgo/maps/", from the suffix that starts with a separator.
+  const std::string full(names.cs2_map_suffix.substr(1));
+  const std::string shorter = full.substr(full.find(names.separator) + 1);
+  std::string dir = cs2_dir;
+  if (!dir.empty() && dir.back() != names.separator) dir += names.separator;
+  for (int up = 0; up <= 4 && !dir.empty(); ++up) {
+    for (const std::string& below : {full, shorter}) {
+      if (holds_game(dir + below)) return dir + below;
+    }
+    // One folder up: cut after the separator before the last one, on a character boundary.
+    std::size_t cut = std::string::npos;
+    const std::string_view sep(&names.separator, 1);
+    for (std::size_t at = GbkFind(dir, sep); at != std::string::npos && at + 1 < dir.size();
+         at = GbkFind(dir, sep, at + 1)) {
+      cut = at;
+    }
+    if (cut == std::string::npos) break;
+    dir.resize(cut + 1);
+  }
+  return standard;
 }
 
 bool IsCsgoFolder(const std::string& candidate) {
@@ -187,11 +215,11 @@ bool SetCsgoExecutable(Core& core, const std::string& chosen, bool* stored) {
   return true;
 }
 
-std::string CsgoPathWrongText() {
-  return gbk(
-      " 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? "
-      "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
-      "Offensive/csgo");
+std::string CsgoPathWrongText(const GameNames& names) {
+  return gbk(" 请选择 ") + std::string(names.csgo_exe) +
+         gbk(" 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? Steam用户游戏在 \r\n") +
+         gbk(names.steam_games_hint_utf8) + "Counter-Strike Global Offensive/" +
+         gbk(names.csgo_hint_tail_utf8);
 }
 
 void ChooseCsgoExecutable(Core& core) {
@@ -222,11 +250,11 @@ bool SetCs2Executable(Core& core, const std::string& chosen, bool* stored) {
   return true;
 }
 
-std::string Cs2PathWrongText() {
-  return gbk(
-      " 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? "
-      "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
-      "Offensive/game/bin/win64/cs2.exe");
+std::string Cs2PathWrongText(const GameNames& names) {
+  return gbk(" 请选择 ") + std::string(names.cs2_exe) +
+         gbk(" 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? Steam用户游戏在 \r\n") +
+         gbk(names.steam_games_hint_utf8) + "Counter-Strike Global Offensive/" +
+         gbk(names.cs2_hint_tail_utf8);
 }
 
 void ChooseCs2Executable(Core& core) {
@@ -257,12 +285,13 @@ bool CheckInstallation(const AppState& state) {
   return platform::file_exists(reference);
 }
 
+std::string InstallationWrongText(const GameNames& names) {
+  return gbk("请选择 ") + std::string(names.csgo_exe) +
+         gbk(" 未能找到  您的路径是否选择正确? \r\n原因 软件无法找到官方地图 de_dust2.bsp");
+}
+
 void ShowPathWrongDialog(Window& window) {
-  window.MessageBox(
-      gbk("您的路径设置似乎不正确!"),
-      gbk("请选择 csgo.exe 未能找到  您的路径是否选择正确? \r\n原因 软件无法找到官方地图 "
-          "de_dust2.bsp"),
-      gbk("取消"));
+  window.MessageBox(gbk("您的路径设置似乎不正确!"), InstallationWrongText(), gbk("取消"));
 }
 
 void BindInstallation(Core& core) {

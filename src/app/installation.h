@@ -25,6 +25,10 @@ struct GameNames {
   // Linux executables have no extension, so there the filter names the game's own executable.
   std::string_view csgo_filter_utf8;
   std::string_view cs2_filter_utf8;
+  // What the path-wrong boxes name: the executable to pick and where Steam puts the game.
+  std::string_view steam_games_hint_utf8;  // Steam's game folder, ending in "/"
+  std::string_view csgo_hint_tail_utf8;    // below the game's folder
+  std::string_view cs2_hint_tail_utf8;
   // Windows takes every occurrence of the executable name out of a path; elsewhere executables
   // carry no extension and the name can be part of a folder name ("/home/cs2fan/"), so only
   // whole path components go.
@@ -38,16 +42,23 @@ inline constexpr GameNames kWindowsGameNames{.cs2_exe = "cs2.exe",
                                              .separator = '\\',
                                              .csgo_filter_utf8 = "应用程序(*.exe)",
                                              .cs2_filter_utf8 = "应用程序(*.exe)",
+                                             .steam_games_hint_utf8 = "盘:/Steam/steamapps/commo/",
+                                             .csgo_hint_tail_utf8 = "csgo",
+                                             .cs2_hint_tail_utf8 = "game/bin/win64/cs2.exe",
                                              .strip_whole_components = false};
-inline constexpr GameNames kLinuxGameNames{.cs2_exe = "cs2",
-                                           .cs2_bin_suffix = "/game/bin/linuxsteamrt64/",
-                                           .cs2_map_suffix = "/game/csgo/maps/",
-                                           .csgo_exe = "csgo_linux64",
-                                           .csgo_map_subdir = "csgo/maps/",
-                                           .separator = '/',
-                                           .csgo_filter_utf8 = "应用程序(csgo_linux64)",
-                                           .cs2_filter_utf8 = "应用程序(cs2)",
-                                           .strip_whole_components = true};
+inline constexpr GameNames kLinuxGameNames{
+    .cs2_exe = "cs2",
+    .cs2_bin_suffix = "/game/bin/linuxsteamrt64/",
+    .cs2_map_suffix = "/game/csgo/maps/",
+    .csgo_exe = "csgo_linux64",
+    .csgo_map_subdir = "csgo/maps/",
+    .separator = '/',
+    .csgo_filter_utf8 = "应用程序(csgo_linux64)",
+    .cs2_filter_utf8 = "应用程序(cs2)",
+    .steam_games_hint_utf8 = "~/.local/share/Steam/steamapps/common/",
+    .csgo_hint_tail_utf8 = "csgo_linux64",
+    .cs2_hint_tail_utf8 = "game/bin/linuxsteamrt64/cs2",
+    .strip_whole_components = true};
 #ifdef _WIN32
 inline constexpr const GameNames& kGameNames = kWindowsGameNames;
 #else
@@ -72,6 +83,13 @@ std::string StripExeName(const std::string& path, std::string_view exe_name,
 // (letter case ignored).
 std::string Cs2MapDirFor(const std::string& cs2_dir, const GameNames& names = kGameNames);
 
+// The map folder of a CS2 executable folder: the standard one (Cs2MapDirFor) when it holds the
+// reference map; otherwise the first folder that does, looking in "game/csgo/maps/" and
+// "csgo/maps/" of the executable's folder and of up to four folders above it, so an installation
+// whose folders are named otherwise is found when it holds the game. The standard one when none
+// does.
+std::string FindCs2MapDir(const std::string& cs2_dir, const GameNames& names = kGameNames);
+
 // True when `candidate` (a folder ending in a separator) holds the CS:GO reference files:
 // steam_appid.txt, or else csgo/maps/de_dust2.bsp.
 bool IsCsgoFolder(const std::string& candidate);
@@ -92,8 +110,10 @@ void ChooseCs2Executable(Core& core);
 // whether every key reached the settings file (the choice holds for this run either way).
 bool SetCsgoExecutable(Core& core, const std::string& path, bool* stored = nullptr);
 bool SetCs2Executable(Core& core, const std::string& path, bool* stored = nullptr);
-std::string CsgoPathWrongText();
-std::string Cs2PathWrongText();
+std::string CsgoPathWrongText(const GameNames& names = kGameNames);
+std::string Cs2PathWrongText(const GameNames& names = kGameNames);
+// The text of the box after a failed installation check.
+std::string InstallationWrongText(const GameNames& names = kGameNames);
 
 // The installation check before map work and joins: for a CS2 target the CS2 reference map must
 // exist, otherwise the CS:GO one. A failure only returns false; the caller tells the person.

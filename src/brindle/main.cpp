@@ -17,6 +17,7 @@
 #include "ui/qt_ports.h"
 #include "ui/qt_text.h"
 #include "ui/style.h"
+#include "ui/translations.h"
 #include "ui/web_engine.h"
 #include "view/window.h"
 
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("brindle"));
   brindle::ui::ApplyStyle(app);
+  (void)brindle::ui::LoadQtTranslations(app);  // without the files Qt's texts stay English
 
   brindle::ui::QtPorts ports;
   brindle::Window window(ports, ports);

@@ -89,6 +89,11 @@ std::string utf8_to_gbk_counted(std::string_view utf8) {
   return platform::convert_code_page(utf8, platform::kCodePageUtf8, platform::kCodePageGbk);
 }
 
+std::string utf8_to_gbk_keeping_all(std::string_view utf8) {
+  return platform::convert_code_page(utf8, platform::kCodePageUtf8,
+                                     platform::kCodePageGbkKeepingAll);
+}
+
 Bytes gbk_to_utf16(std::string_view gbk) {
   try {
     // An empty text still converts: to the empty wide string, its terminator alone.

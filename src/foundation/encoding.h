@@ -1,6 +1,7 @@
 // Conversions between the program's GBK texts, UTF-8 from the network and UTF-16 for the window,
 // and the small byte codecs (URL, hexadecimal, Base64, MD5). None of them fails loudly: an empty
-// or unconvertible input gives an empty result, and characters GBK lacks become "?".
+// or unconvertible input gives an empty result, and characters GBK lacks become "?" (unless a
+// name says they are kept).
 #pragma once
 
 #include <string>
@@ -17,7 +18,12 @@ Bytes multibyte_to_utf16(std::string_view bytes, unsigned code_page);  // NUL-te
 
 [[nodiscard]] std::string utf8_to_gbk(std::string_view utf8);  // stops at the first NUL
 [[nodiscard]] std::string utf8_to_gbk_counted(
-    std::string_view utf8);                // NUL bytes are converted too
+    std::string_view utf8);  // NUL bytes are converted too
+// As utf8_to_gbk_counted, but a character GBK lacks (an emoji, Hangul ...) keeps its GB18030
+// four-byte form instead of becoming "?". For names the window shows as they came (server and
+// player names); every conversion back from GBK reads those forms. Never for texts that go into
+// the program's GBK files.
+[[nodiscard]] std::string utf8_to_gbk_keeping_all(std::string_view utf8);
 Bytes gbk_to_utf16(std::string_view gbk);  // NUL-terminated UTF-16LE
 Bytes gbk_to_utf8(std::string_view gbk);
 

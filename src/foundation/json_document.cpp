@@ -10,6 +10,7 @@
 #include <new>
 #include <utility>
 
+#include "foundation/encoding.h"
 #include "foundation/json_document_internal.h"
 
 namespace brindle {
@@ -486,6 +487,17 @@ int JsonDocument::value_type(std::string_view path) const {
 std::string JsonDocument::get_value(std::string_view path, bool as_json) const {
   try {
     return value_text(find(engine_.get(), path), as_json);
+  } catch (...) {
+    return {};
+  }
+}
+
+std::string JsonDocument::get_text_keeping_all(std::string_view path) const {
+  try {
+    const Json* node = find(engine_.get(), path);
+    if (node == nullptr || !node->is_string()) return value_text(node, false);
+    const std::string& utf8 = node->get_ref<const std::string&>();
+    return utf8_to_gbk_keeping_all(std::string_view(utf8).substr(0, utf8.find('\0')));
   } catch (...) {
     return {};
   }

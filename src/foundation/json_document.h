@@ -107,6 +107,10 @@ class JsonDocument {
   // empty), objects "[object Object]", null or missing the empty text. as_json: the value's
   // JSON text ("null" for null, empty when missing).
   std::string get_value(std::string_view path, bool as_json = false) const;
+  // A string member's text as get_value gives it, but with the characters GBK lacks kept in
+  // their four-byte form (utf8_to_gbk_keeping_all): for names shown as they came. Whatever else
+  // the path holds gives get_value's text.
+  std::string get_text_keeping_all(std::string_view path) const;
   // Names of the members of the object at the path, in order; 0 and an empty list otherwise.
   int member_names(std::vector<std::string>& out, std::string_view path) const;
   int count(std::string_view path) const;  // elements of the array at the path, else 0

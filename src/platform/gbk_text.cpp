@@ -45,6 +45,12 @@ std::size_t GbkCharLength(std::string_view text, std::size_t pos) {
       GbkIsTrail(static_cast<unsigned char>(text[pos + 1]))) {
     return 2;
   }
+  // A character GBK lacks, kept in GB18030's four-byte form: lead, digit, lead, digit.
+  const auto digit = [&](std::size_t at) { return text[at] >= '0' && text[at] <= '9'; };
+  if (pos + 3 < text.size() && GbkIsLead(static_cast<unsigned char>(text[pos])) && digit(pos + 1) &&
+      GbkIsLead(static_cast<unsigned char>(text[pos + 2])) && digit(pos + 3)) {
+    return 4;
+  }
   return 1;
 }
 

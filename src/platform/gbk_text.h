@@ -12,7 +12,8 @@ namespace brindle {
 inline bool GbkIsLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 inline bool GbkIsTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
-// Length of the character at `pos`: 2 for a lead byte followed by a valid trail byte, else 1.
+// Length of the character at `pos`: 2 for a lead byte followed by a valid trail byte, 4 for
+// GB18030's four-byte form of a character GBK lacks (lead, digit, lead, digit), else 1.
 // `pos` must be inside `text`.
 std::size_t GbkCharLength(std::string_view text, std::size_t pos);
 

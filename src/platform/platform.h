@@ -19,9 +19,15 @@ namespace brindle::platform {
 
 inline constexpr unsigned kCodePageGbk = 936;
 inline constexpr unsigned kCodePageUtf8 = 65001;
+// GBK for every character GBK has, and GB18030's four-byte form for the ones it lacks (emoji,
+// Hangul, ...): a superset of GBK whose extra sequences are never GBK pairs (their second byte is
+// a digit), so GBK-aware code passes them through whole. A target of wide_to_multibyte and
+// convert_code_page; decoding code page 936 reads the four-byte forms as well.
+inline constexpr unsigned kCodePageGbkKeepingAll = 54936;
 
 // Decodes `bytes` (counted; NUL bytes are ordinary characters) from `code_page` to UTF-16 code
-// units, as MultiByteToWideChar with flags 0 does: an invalid sequence becomes U+FFFD.
+// units, as MultiByteToWideChar with flags 0 does: an invalid sequence becomes U+FFFD. GBK's
+// decoding takes the four-byte forms of kCodePageGbkKeepingAll too.
 // An unknown code page gives an empty result.
 std::u16string multibyte_to_wide(std::string_view bytes, unsigned code_page);
 

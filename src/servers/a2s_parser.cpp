@@ -142,7 +142,7 @@ std::optional<ServerInfo> ParseServerInfo(std::string_view datagram) {
   if (!r.ok()) return std::nullopt;
   ServerInfo info;
   info.protocol = protocol;
-  info.name = utf8_to_gbk_counted(name);
+  info.name = utf8_to_gbk_keeping_all(name);  // shown as it came, emoji and all
   info.map = utf8_to_gbk_counted(map);
   info.folder = utf8_to_gbk_counted(folder);
   info.game = utf8_to_gbk_counted(game);
@@ -166,7 +166,7 @@ std::optional<std::vector<PlayerEntry>> ParsePlayers(std::string_view datagram) 
   for (int i = 0; i < count && r.ok(); ++i) {
     r.Skip(1);  // index
     PlayerEntry entry;
-    entry.name = utf8_to_gbk_counted(r.Text());
+    entry.name = utf8_to_gbk_keeping_all(r.Text());
     entry.score = static_cast<std::int32_t>(r.U32());
     const std::uint32_t bits = r.U32();
     std::memcpy(&entry.seconds, &bits, sizeof entry.seconds);

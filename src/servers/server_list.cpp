@@ -54,12 +54,13 @@ std::optional<ServerRecord> ReadRecord(const JsonDocument& doc, int index) {
   const std::string prefix = "[" + std::to_string(index) + "]";
   if (doc.value_type(prefix) != kJsonObject) return std::nullopt;
   bool ok = true;
-  auto text = [&](const char* name) {
+  auto text = [&](const char* name, bool keep_all = false) {
     const std::string path = prefix + "." + name;
     const int type = doc.value_type(path);
     if (type == kJsonNull) return std::string();
     if (type != kJsonString) ok = false;
-    return ok ? doc.get_value(path) : std::string();
+    if (!ok) return std::string();
+    return keep_all ? doc.get_text_keeping_all(path) : doc.get_value(path);
   };
   auto number = [&](const char* name, long low, long high) {
     const std::string path = prefix + "." + name;
@@ -73,7 +74,7 @@ std::optional<ServerRecord> ReadRecord(const JsonDocument& doc, int index) {
     return value.value_or(std::string());
   };
   ServerRecord record;
-  record.name = text("name");
+  record.name = text("name", true);  // shown as it came, emoji and all
   record.map_name = text("map_name");
   record.comments = text("comments");
   record.players = number("players", 0, 65535);
@@ -166,7 +167,8 @@ Fetch FetchAndFill(Core& core, const std::string& category, std::uint64_t genera
     // An error page or a cut body can still parse (a cached list behind a 500, a cut that ends
     // after a whole value): only a complete success answer is the list.
     if (!IsWholeServerListAnswer(status, transfer) ||
-        !BuildServerRows(utf8_to_gbk(body), category, ServerRowOptionsFor(core.state()), rows)) {
+        !BuildServerRows(utf8_to_gbk_keeping_all(body), category, ServerRowOptionsFor(core.state()),
+                         rows)) {
       return IsCurrent(generation) ? Fetch::kUnreadable : Fetch::kSuperseded;
     }
     cells.reserve(rows.size());
@@ -258,7 +260,7 @@ bool BuildServerRows(std::string_view body_gbk, std::string_view category,
 bool FillServerList(ListModel& list, std::string_view body_utf8, std::string_view category,
                     const ServerRowOptions& options) {
   std::vector<ServerRow> rows;
-  if (!BuildServerRows(utf8_to_gbk(body_utf8), category, options, rows)) return false;
+  if (!BuildServerRows(utf8_to_gbk_keeping_all(body_utf8), category, options, rows)) return false;
   std::vector<ListRow> cells;
   cells.reserve(rows.size());
   for (const ServerRow& row : rows) cells.push_back(row.Cells());

@@ -58,7 +58,6 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   setAttribute(Qt::WA_StyledBackground);
   setWindowTitle(QString::fromUtf8("Brindle资源下载工具"));
   setWindowIcon(GlyphIcon(Glyph::kDownload, 32, palette::kAccent, palette::kAccent));
-  setMinimumSize(kMinimumWidth, kMinimumHeight);
   // The window has no system frame, so nothing else keeps its bottom (the status line) on a
   // small screen: open it within the free area of the screen, centred.
   const QScreen* where = screen();
@@ -94,6 +93,19 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
   content->addWidget(pages_, 1);
   content->addWidget(BuildStatusBar());
   root->addLayout(content, 1);
+
+  // The least size at which every caption shows whole and every list keeps two rows: what the
+  // pages' layouts need (the style sheet's paddings included), never less than the design's.
+  ensurePolished();
+  // The container would also ask room for its tab bar, which stays hidden.
+  QSize page_minimum;
+  for (int i = 0; i < pages_->count(); ++i) {
+    page_minimum = page_minimum.expandedTo(pages_->widget(i)->minimumSizeHint());
+  }
+  pages_->setMinimumSize(page_minimum);
+  layout()->activate();
+  setMinimumSize(layout()->totalMinimumSize().expandedTo({kMinimumWidth, kMinimumHeight}));
+  resize(size().expandedTo(minimumSize()));
 
   notice_ = new NoticeWindow(this);
   notice_->setObjectName(QString::fromUtf8(names::kNoticePanel));
@@ -196,9 +208,9 @@ QWidget* MainWindow::BuildSidebar() {
 QWidget* MainWindow::BuildTopBar() {
   auto* bar = new QFrame(this);
   bar->setObjectName(QStringLiteral("TopBar"));
-  bar->setFixedHeight(44);
+  bar->setFixedHeight(36);
   auto* row = new QHBoxLayout(bar);
-  row->setContentsMargins(16, 6, 8, 0);
+  row->setContentsMargins(16, 4, 8, 0);
   row->setSpacing(2);
   row->addStretch();
   QToolButton* minimise = WindowButton(bar, names::kMinimiseMain, Glyph::kMinimise, false);

@@ -14,13 +14,19 @@ class NoticeWindow : public QFrame {
   static constexpr int kWidth = 230;
   static constexpr int kHeight = 60;
   static constexpr int kTopOffset = 10;
-  static constexpr int kShownMs = 2200;
+  // How long a notice stays: long enough to read it, a little longer for every character.
+  static constexpr int kShortestMs = 2500;
+  static constexpr int kPerCharacterMs = 250;
+  static constexpr int kLongestMs = 8000;
+  static int ShownMs(const QString& text);
 
   // `host` is the main window; the notice lives inside it and follows its size.
   explicit NoticeWindow(QWidget* host);
 
   void Show(const QString& text);
   QString Text() const;
+  // The text's own widget, for those who check how it reads.
+  const QLabel* Label() const { return label_; }
   // The hide clock, for those who need to know when the notice goes away.
   const QTimer& HideTimer() const { return hide_timer_; }
 

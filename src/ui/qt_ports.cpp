@@ -144,6 +144,7 @@ std::optional<std::string> QtPorts::OpenFileDialog(const FileDialogRequest& requ
         dialog.setFileMode(QFileDialog::ExistingFile);
         if (!request.filter.empty()) dialog.setNameFilter(FromGbk(request.filter));
         if (!request.initial.empty()) dialog.selectFile(FromGbk(request.initial));
+        CentreOver(&dialog, window_);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
           return std::nullopt;
         }

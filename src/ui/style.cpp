@@ -213,7 +213,7 @@ QTabBar::tab:selected { color: #1d4ed8; border-bottom: 2px solid #3b82f6; }
 QTabBar::tab:hover:!selected { color: #0f172a; }
 
 /* ---- notice, browser fallback, menus, dialogs ---- */
-QFrame#NoticeWindow { background: rgba(15, 23, 42, 235); border-radius: 12px; }
+QFrame[role="noticePanel"] { background: rgba(15, 23, 42, 240); border-radius: 12px; }
 QLabel[role="notice"] { color: #ffffff; font-size: 14px; font-weight: 600; background: transparent; }
 QFrame[role="browser"] { background: #ffffff; border: 1px solid #e5e7eb; border-radius: 12px; }
 QLabel[role="browserTitle"] { font-size: 18px; font-weight: 700; }

@@ -17,6 +17,7 @@
 #include "ui/icons.h"
 #include "ui/list_model_adapter.h"
 #include "ui/main_window.h"
+#include "ui/message_box.h"
 #include "ui/qt_text.h"
 #include "ui/style.h"
 #include "view/window.h"
@@ -292,9 +293,7 @@ void WindowBinder::Apply(const std::string& name, const ControlState& state) {
       if (d == nullptr) break;
       d->setWindowTitle(caption);
       if (state.visible && !d->isVisible()) {
-        d->adjustSize();
-        const QRect host = main_->geometry();
-        d->move(host.center() - QPoint(d->width() / 2, d->height() / 2));
+        CentreOver(d, main_);
         d->show();
         d->raise();
         d->activateWindow();

@@ -53,7 +53,7 @@ class AccountTest : public test::SharedSimSuite {
     tls_ = http_settings();
     Attach(fx_, kMachine);
     // The logged-out captions main-window creation sets.
-    controls().SetCaption(names::kSignIn, "Sign in");
+    controls().SetCaption(names::kSignIn, gbk("登录"));
     controls().SetCaption(names::kUserName, gbk("请登录"));
     account_ = fx_.core().FindFeature<AccountFeature>();
     fx_.state().initialised = true;
@@ -244,7 +244,7 @@ TEST_F(AccountTest, AnswersThatAreNoLoginChangeNothing) {
     EXPECT_FALSE(ForumLogin(fx_.core(), kName, kCode, false)) << answer.substr(0, 80);
     EXPECT_EQ(CurrentLogin(fx_.state()).uid, "");
     EXPECT_EQ(Setting("Login_Qinum"), "");
-    EXPECT_EQ(controls().Caption(names::kSignIn), "Sign in");
+    EXPECT_EQ(controls().Caption(names::kSignIn), gbk("登录"));
   }
   EXPECT_EQ(ForumLoginOutcome(fx_.core(), kName, kCode, false), LoginOutcome::kUnreachable)
       << "an oversized answer is no answer";
@@ -280,7 +280,7 @@ TEST_F(AccountTest, AutomaticLoginOnThisMachineAndNotOnAnother) {
   for (const char* key : {"AutoLoginDiscuz", "LuncherLoginType", "Login_Qinum", "Login_Dypw"}) {
     EXPECT_EQ(ReadSetting(other.SettingsPath(), key), "0") << key;
   }
-  EXPECT_EQ(other.controls().Caption(names::kSignIn), "Sign in");
+  EXPECT_EQ(other.controls().Caption(names::kSignIn), gbk("登录"));
   EXPECT_EQ(other.controls().Caption(names::kUserName), gbk("请登录"));
 
   // And the next start there: the "0" values fail their check the same way.
@@ -305,7 +305,7 @@ TEST_F(AccountTest, AutomaticLoginWithoutTheForumKeepsTheTokens) {
   fx_.state().forum_base_url = "https://127.0.0.1:1/forum";  // nothing listens there
   EXPECT_FALSE(AutoLogin(fx_.core()));
   EXPECT_EQ(Setting("Login_Qinum"), qinum);
-  EXPECT_EQ(controls().Caption(names::kSignIn), "Sign in");
+  EXPECT_EQ(controls().Caption(names::kSignIn), gbk("登录"));
   EXPECT_EQ(controls().Caption(names::kUserName), gbk("请登录"));
   EXPECT_FALSE(IsLoggedIn(CurrentLogin(fx_.state())));
 }
@@ -340,6 +340,11 @@ TEST_F(AccountTest, LogoutForgetsEverythingAndTheBrowserCookies) {
     test::spit(miniblink / name, "session=1");
   }
   test::spit(miniblink / "Local Storage.txt", "kept");
+  // The code still in the login window and the pre-download running, as the person left them.
+  controls().SetCaption(names::kLoginCodeBox, kCode);
+  controls().SetChecked(names::kPreDownloadSwitch, true);
+  fx_.window().clock().StartClock(names::kClockPreDownload, 15000);
+  ASSERT_TRUE(WriteSetting(fx_.SettingsPath(), "PreDownloadEnable", "1"));
 
   fx_.window().Activate(names::kSignIn);  // logged in: the button logs out
   for (const char* name : {"cookies.dat", "Cookies", "Cookies-journal", "Network/Cookies"}) {
@@ -352,10 +357,14 @@ TEST_F(AccountTest, LogoutForgetsEverythingAndTheBrowserCookies) {
   for (const char* key : {"AutoLoginDiscuz", "LuncherLoginType", "Login_Qinum", "Login_Dypw"}) {
     EXPECT_EQ(Setting(key), "0") << key;
   }
-  EXPECT_EQ(controls().Caption(names::kSignIn), "Sign in");
+  EXPECT_EQ(controls().Caption(names::kSignIn), gbk("登录"));
   EXPECT_EQ(controls().Caption(names::kUserName), gbk("请登录"));
   EXPECT_EQ(controls().Image(names::kAvatar), "");
   EXPECT_FALSE(controls().Visible(names::kLoginWindow));
+  EXPECT_EQ(controls().Caption(names::kLoginCodeBox), "");
+  EXPECT_FALSE(controls().Checked(names::kPreDownloadSwitch));
+  EXPECT_FALSE(fx_.ports().ClockRunning(names::kClockPreDownload));
+  EXPECT_EQ(Setting("PreDownloadEnable"), "1");  // the player's choice for their next login
 
   // Again with no cookie file at all: no error, the same end.
   Logout(fx_.core());

@@ -219,10 +219,7 @@ TEST_F(InstallationTest, ManualCsgoChoiceRefusedOrCancelledChangesNothing) {
   const auto boxes = ports().Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].title, kWrongTitle);
-  EXPECT_EQ(
-      boxes[0].text,
-      gbk(" 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? Steam用户游戏在 "
-          "\r\n盘:/Steam/steamapps/commo/Counter-Strike Global Offensive/csgo"));
+  EXPECT_EQ(boxes[0].text, CsgoPathWrongText());
   EXPECT_EQ(boxes[0].buttons, gbk("取消"));
   EXPECT_EQ(Game().csgo_dir, "");
   EXPECT_EQ(Game().csgo_manual, 0);
@@ -246,10 +243,7 @@ TEST_F(InstallationTest, ManualCs2ChoiceAcceptedOrRefused) {
   window().Activate(names::kChooseCs2);
   ASSERT_EQ(ports().Boxes().size(), 1u);
   EXPECT_EQ(ports().Boxes()[0].title, kWrongTitle);
-  EXPECT_EQ(
-      ports().Boxes()[0].text,
-      gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? Steam用户游戏在 "
-          "\r\n盘:/Steam/steamapps/commo/Counter-Strike Global Offensive/game/bin/win64/cs2.exe"));
+  EXPECT_EQ(ports().Boxes()[0].text, Cs2PathWrongText());
   EXPECT_EQ(test::slurp(settings()), before);
   EXPECT_EQ(Game().cs2_dir, Dir(Cs2Bin(f_.dir().path() / "bad")));
   EXPECT_EQ(Game().cs2_map_dir, Dir(Cs2Maps(f_.dir().path() / "bad")));
@@ -270,6 +264,51 @@ TEST_F(InstallationTest, ManualCs2ChoiceAcceptedOrRefused) {
   EXPECT_EQ(Setting("CS2Path_manual_operation"), "1");
   EXPECT_EQ(Game().cs2_manual, 1);
   EXPECT_EQ(PathLabel(), gbk("已配置路径:") + dir);
+}
+
+TEST_F(InstallationTest, Cs2InFoldersNamedOtherwiseIsFoundWhereItHoldsTheGame) {
+  // The executable outside the standard bin folder, and the game's folder itself chosen.
+  const fs::path root = f_.dir().path() / "Spiele" / "CS2 beta";
+  Cs2Install(root, true);
+  const std::string maps = Dir(Cs2Maps(root));
+  for (const fs::path& chosen : {root / "tools" / "linux" / kCs2ExeName, root / kCs2ExeName}) {
+    SCOPED_TRACE(chosen.string());
+    ports().ScriptFile(test::GbkText(chosen));
+    window().Activate(names::kChooseCs2);
+    EXPECT_TRUE(ports().Boxes().empty());
+    EXPECT_EQ(Game().cs2_map_dir, maps);
+    EXPECT_EQ(Setting("CS2MapPath"), maps);
+  }
+  // A folder without the game anywhere above it is still refused.
+  ports().ScriptFile(test::GbkText(f_.dir().path() / "elsewhere" / kCs2ExeName));
+  window().Activate(names::kChooseCs2);
+  EXPECT_EQ(ports().Boxes().size(), 1u);
+}
+
+TEST_F(InstallationTest, PathBoxesNameThisSystemsProgramAndSteamFolder) {
+  // Windows keeps its texts as they stand.
+  EXPECT_EQ(CsgoPathWrongText(kWindowsGameNames),
+            gbk(" 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? "
+                "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
+                "Offensive/csgo"));
+  EXPECT_EQ(Cs2PathWrongText(kWindowsGameNames),
+            gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? "
+                "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
+                "Offensive/game/bin/win64/cs2.exe"));
+  EXPECT_EQ(InstallationWrongText(kWindowsGameNames),
+            gbk("请选择 csgo.exe 未能找到  您的路径是否选择正确? \r\n原因 软件无法找到官方地图 "
+                "de_dust2.bsp"));
+  // Linux names the programs its file dialog asks for, and where Steam keeps games there.
+  EXPECT_EQ(Cs2PathWrongText(kLinuxGameNames),
+            gbk(" 请选择 cs2 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? "
+                "Steam用户游戏在 \r\n~/.local/share/Steam/steamapps/common/Counter-Strike Global "
+                "Offensive/game/bin/linuxsteamrt64/cs2"));
+  for (const std::string& text :
+       {CsgoPathWrongText(kLinuxGameNames), InstallationWrongText(kLinuxGameNames)}) {
+    EXPECT_NE(text.find("csgo_linux64"), std::string::npos) << text;
+    EXPECT_EQ(text.find(".exe"), std::string::npos) << text;
+    EXPECT_EQ(text.find("commo/"), std::string::npos) << text;
+  }
 }
 
 TEST_F(InstallationTest, ChoosingBeforeStartUpOnlyShowsTheNotice) {
@@ -324,8 +363,7 @@ TEST_F(InstallationTest, CheckInstallationFollowsTheTargetGameAndNeverEndsThePro
   ShowPathWrongDialog(window());
   ASSERT_EQ(ports().Boxes().size(), 1u);
   EXPECT_EQ(ports().Boxes()[0].title, kWrongTitle);
-  EXPECT_EQ(ports().Boxes()[0].text, gbk("请选择 csgo.exe 未能找到  您的路径是否选择正确? \r\n原因 "
-                                         "软件无法找到官方地图 de_dust2.bsp"));
+  EXPECT_EQ(ports().Boxes()[0].text, InstallationWrongText());
   EXPECT_EQ(ports().Boxes()[0].buttons, gbk("取消"));
 
   test::spit(Cs2Maps(cs2_root) / kCs2ReferenceMap, "vpk");

@@ -411,8 +411,10 @@ TEST_F(QueryEngineTest, PlayerListShowsNamesScoresAndTimes) {
   ASSERT_TRUE(answers_.LastPlayers().second);
   const std::vector<ListRow> rows = window().players().Rows();
   ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[0], (ListRow{gbk("玩家?0"), "3", "01:02:06"}));
-  EXPECT_EQ(rows[1], (ListRow{gbk("玩家?1"), "6", "00:02:03"}));
+  // The emoji in the names, which GBK lacks, is kept.
+  const std::string player = utf8_to_gbk_keeping_all("玩家\xF0\x9F\x98\x80");
+  EXPECT_EQ(rows[0], (ListRow{player + "0", "3", "01:02:06"}));
+  EXPECT_EQ(rows[1], (ListRow{player + "1", "6", "00:02:03"}));
   EXPECT_EQ(rows[2][cols::kPlayerName], gbk("资源加载过程"));
   EXPECT_TRUE(window().controls().Visible(names::kPlayerPanel));
 }
@@ -459,8 +461,9 @@ TEST_F(QueryEngineTest, RefreshFillsEveryAnsweringRow) {
       EXPECT_EQ(Cell(i, cols::kFavName), responders_.Address(i));  // the address until it answers
       EXPECT_EQ(Cell(i, cols::kFavPlayers), "");
     } else {
-      // The emoji turns into "?" in GBK, and "?" is dropped from names.
-      EXPECT_EQ(Cell(i, cols::kFavName), gbk("僵尸逃跑  服务器 #") + std::to_string(i));
+      // The emoji, which GBK lacks, is kept as it came.
+      EXPECT_EQ(Cell(i, cols::kFavName),
+                utf8_to_gbk_keeping_all("僵尸逃跑 \xF0\x9F\x94\xA5 服务器 #") + std::to_string(i));
       EXPECT_EQ(Cell(i, cols::kFavPlayers), std::to_string(1 + i % 5) + "/64");
     }
   }

@@ -110,7 +110,7 @@ TEST_F(StartupDocumentsTest, DefaultsOfTheSimChangeNothing) {
   EXPECT_EQ(p.fx().state().mirror_host, hosts);
   EXPECT_TRUE(p.fx().ports().Boxes().empty());
   EXPECT_EQ(p.controls().Caption(names::kProductTitle), gbk("Brindle 3.6 测试版"));
-  EXPECT_EQ(p.controls().Caption(names::kSignIn), "Sign in");
+  EXPECT_EQ(p.controls().Caption(names::kSignIn), gbk("登录"));
 }
 
 TEST_F(StartupDocumentsTest, RemoteConfigurationBeforeTheAutomaticLogin) {

@@ -5,27 +5,35 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <thread>
 
 #include "app/core.h"
+#include "app/installation.h"
 #include "foundation/encoding.h"
 #include "qt_env.h"
 #include "servers/favourites_view.h"
 #include "servers/query_engine.h"
+#include "servers/server_list.h"
 #include "servers/server_list_view.h"
 #include "sim/a2s_responder.h"
 #include "support/temp_dir.h"
@@ -33,9 +41,12 @@
 #include "ui/embedded_browser.h"
 #include "ui/list_model_adapter.h"
 #include "ui/main_window.h"
+#include "ui/message_box.h"
 #include "ui/notice_window.h"
 #include "ui/pages/pages.h"
 #include "ui/qt_ports.h"
+#include "ui/qt_text.h"
+#include "ui/translations.h"
 #include "ui/web_engine.h"
 #include "ui/widgets.h"
 #include "ui/window_binder.h"
@@ -197,8 +208,37 @@ TEST_F(MainWindowTest, ProgramNavigationHandlerReplacesTheDefaultOne) {
   EXPECT_EQ(calls, 1);
 }
 
+// Relative luminance as the web's contrast rule counts it.
+double Luminance(QColor c) {
+  const auto channel = [](double v) {
+    v /= 255.0;
+    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+// The contrast of the notice's text against its own background, as drawn over the window.
+double NoticeContrast(ui::MainWindow& main) {
+  QCoreApplication::processEvents();
+  const QImage image = main.grab().toImage();
+  const QRect notice = main.Notice()->geometry();
+  const double scale = image.devicePixelRatio();
+  const auto at = [&](QPoint p) { return image.pixelColor((QPointF(p) * scale).toPoint()); };
+  const double background = Luminance(at(notice.topLeft() + QPoint(6, notice.height() / 2)));
+  const QRect text(main.Notice()->Label()->mapTo(&main, QPoint(0, 0)),
+                   main.Notice()->Label()->size());
+  double farthest = background;
+  for (int y = text.top(); y <= text.bottom(); ++y) {
+    for (int x = text.left(); x <= text.right(); ++x) {
+      const double l = Luminance(at({x, y}));
+      if (std::abs(l - background) > std::abs(farthest - background)) farthest = l;
+    }
+  }
+  return (std::max(background, farthest) + 0.05) / (std::min(background, farthest) + 0.05);
+}
+
 TEST_F(MainWindowTest, NoticeIsCentredTenPixelsBelowTheTopAndHidesItself) {
-  for (const QSize size : {QSize(1280, 840), QSize(1101, 760)}) {
+  for (const QSize size : {QSize(1280, 840), QSize(1280, 720)}) {
     main.resize(size);
     window.ShowNotice(gbk("服务器已存在!"));
     QCoreApplication::processEvents();
@@ -216,6 +256,51 @@ TEST_F(MainWindowTest, NoticeIsCentredTenPixelsBelowTheTopAndHidesItself) {
   QMetaObject::invokeMethod(const_cast<QTimer*>(&main.Notice()->HideTimer()), "timeout",
                             Qt::DirectConnection);
   EXPECT_FALSE(main.Notice()->isVisible());
+}
+
+TEST_F(MainWindowTest, NoticeReadsInEveryThemeAndStaysAsLongAsItsText) {
+  const QPalette light = QApplication::palette();
+  QPalette dark = light;  // a dark desktop theme under the program's own style
+  dark.setColor(QPalette::Window, QColor(30, 30, 30));
+  dark.setColor(QPalette::WindowText, QColor(240, 240, 240));
+  dark.setColor(QPalette::Base, QColor(20, 20, 20));
+  dark.setColor(QPalette::Text, QColor(240, 240, 240));
+  for (const QPalette& theme : {light, dark}) {
+    QApplication::setPalette(theme);
+    window.ShowNotice(gbk("IP格式不合法!请检查!"));
+    EXPECT_GE(NoticeContrast(main), 7.0);
+  }
+  QApplication::setPalette(light);
+
+  // Longer texts stay longer, within bounds, and a long one grows rather than losing lines.
+  std::vector<int> shown;
+  for (const char* text : {"请登录", "服务器已存在!", "IP格式不合法!请检查!",
+                           "未获取到服务器数据 您可能没有上传到云端 或 远程服务器不可用"}) {
+    window.ShowNotice(gbk(text));
+    QCoreApplication::processEvents();
+    shown.push_back(main.Notice()->HideTimer().interval());
+    const QLabel* label = main.Notice()->Label();
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << text;
+  }
+  EXPECT_GE(shown.front(), 2500);
+  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+  EXPECT_LT(shown[1], shown[2]);
+  EXPECT_LE(shown.back(), 8000);
+}
+
+TEST_F(MainWindowTest, QtsOwnDialogTextsAreChineseWhenTheTranslationIsThere) {
+  const auto cancel = [] {
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    return box.button(QDialogButtonBox::Cancel)->text();
+  };
+  EXPECT_EQ(ui::LoadQtTranslations(*qApp, {QStringLiteral("/nonexistent")}), nullptr);
+  EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
+  QTranslator* chinese = ui::LoadQtTranslations(*qApp);
+  ASSERT_NE(chinese, nullptr) << "qtbase_zh_CN.qm (qt6-translations-l10n) in "
+                              << ui::QtTranslationFolders().join(' ').toStdString();
+  EXPECT_EQ(cancel(), QString::fromUtf8("取消"));
+  QCoreApplication::removeTranslator(chinese);
+  delete chinese;
 }
 
 TEST_F(MainWindowTest, ModelChangesFromAWorkerReachTheWidgets) {
@@ -397,6 +482,47 @@ TEST_F(MainWindowTest, DetailsOnTheServerPageShowThePlayersOnThatPage) {
   core.workers().StopAndJoin();
 }
 
+TEST_F(MainWindowTest, NamesWithCharactersGbkLacksShowAsTheyCame) {
+  // The server list service's answer.
+  ASSERT_TRUE(FillServerList(
+      window.server_list(),
+      R"([{"name":"[ZE] 僵尸逃跑 😀 #1","map_name":"ze_x","players":1,"max_players":64,)"
+      R"("ip":"127.0.0.1","port":27015}])",
+      "AllServers", {}));
+  Settle();
+  QAbstractItemModel* servers = Find<QTableView>(names::kServerList)->model();
+  EXPECT_EQ(servers->index(0, 0).data().toString(), QString::fromUtf8("[ZE] 僵尸逃跑 😀 #1"));
+
+  // A game server's own name and its players' names, as the live query reads them.
+  sim::A2sResponders game_servers;
+  sim::A2sServer live;
+  live.name = "[ZE] 🔥 김치 服";
+  live.players = {{"김철수", 3, 5.0f}, {"玩家🎮", 1, 2.0f}};
+  std::string error;
+  ASSERT_TRUE(game_servers.Start({live}, &error)) << error;
+  AppState state;
+  Core core(state, window);
+  core.AddFeature(std::make_unique<ServerBrowserFeature>());
+  core.AddFeature(std::make_unique<FavouritesFeature>());
+  StartQueryEngine(core);
+  ASSERT_TRUE(QueryEngineStarted());
+  window.favourites().Append(
+      {game_servers.Address(0), "", "", game_servers.Address(0), "", "", "", "", "", ""});
+  window.favourites().Select(0);
+  ASSERT_TRUE(window.Activate(names::kRefreshFavourites));
+  ASSERT_TRUE(window.Activate(names::menu_action(names::kFavouritesList, names::kMenuDetails)));
+  QAbstractItemModel* favourites = Find<QTableView>(names::kFavouritesList)->model();
+  QAbstractItemModel* players = Find<QTableView>(names::kPlayerList)->model();
+  ASSERT_TRUE(test::ProcessUntil([&] {
+    Settle();
+    return players->rowCount() == 2 &&
+           favourites->index(0, 0).data().toString() == QString::fromUtf8("[ZE] 🔥 김치 服");
+  }));
+  EXPECT_EQ(players->index(0, 0).data().toString(), QString::fromUtf8("김철수"));
+  EXPECT_EQ(players->index(1, 0).data().toString(), QString::fromUtf8("玩家🎮"));
+  core.workers().StopAndJoin();
+}
+
 // Sample rows so the pictures show the lists in use.
 void FillSamples(Window& w) {
   w.server_list().Append({gbk("[ZE] 僵尸逃跑 #1 | 新手友好"), gbk("ze_dark_souls_v2 (黑暗之魂)"),
@@ -414,6 +540,10 @@ void FillSamples(Window& w) {
   w.resources().Append(
       {"ze_dark_souls_v2", gbk("需要下载"), "http://x/ze.bsp.bz2", gbk("黑暗之魂")});
   w.resources().Append({"ze_mako_reactor_v5", gbk("地图与服务器不匹配"), "", gbk("魔晄炉")});
+  for (const char* name :
+       {"ze_frostdrake_tower_v1", "ze_pirates_port_royal_v5", "ze_sandstorm_f"}) {
+    w.resources().Append({name, gbk("需要下载"), "", ""});
+  }
   w.download_queue().Append({"ze_lotr_minas_tirith", gbk("45.20%(12.34MB/27.30MB)"), "", "", "",
                              gbk("正在下载"), "ze_lotr_minas_tirith.bsp.bz2"});
   w.download_queue().Append({"ze_paranoid_rezurrection", gbk("等待下载"), "", ""});
@@ -426,7 +556,7 @@ void FillSamples(Window& w) {
   w.controls().SetChecked(names::kRegionChina, true);
   w.controls().SetChecked(names::kAutoExtract, true);
   w.controls().SetCaption(names::kUserName, gbk("请登录"));
-  w.controls().SetCaption(names::kSignIn, "Sign in");
+  w.controls().SetCaption(names::kSignIn, gbk("登录"));
   w.controls().SetVisible(names::kPlayerPanel, true);
   w.controls().SetCaption(
       names::kLog, gbk("[09:12:03] 地图列表已更新\n[09:12:05] 开始下载 ze_lotr_minas_tirith\n"));
@@ -449,54 +579,68 @@ TEST_F(MainWindowTest, OpensWithinTheScreenItIsShownOn) {
   EXPECT_GE(fresh.y(), available.y());
 }
 
-TEST_F(MainWindowTest, FitsSmallScreensWithTheStatusLineInView) {
+// Rows a list shows whole in its viewport.
+int RowsShown(const QTableView* list) { return list->viewport()->height() / ListModel::kRowHeight; }
+
+// Visible buttons of `page` whose caption does not fit their width.
+QStringList CutCaptions(QWidget* page) {
+  QStringList cut;
+  for (QAbstractButton* b : page->findChildren<QAbstractButton*>()) {
+    if (!b->isVisible() || b->text().isEmpty()) continue;
+    if (b->width() < b->sizeHint().width()) cut << b->text();
+  }
+  return cut;
+}
+
+TEST_F(MainWindowTest, EveryPageIsUsableFromTheSmallestSizeUp) {
   FillSamples(window);
   window.controls().SetVisible(names::kPlayerPanel, false);  // every page switch hides it
-  main.resize(1280, 840);
-  window.SelectPage(names::kServerPage);
-  Settle();
-  QCoreApplication::processEvents();
-  const int roomy_list = Find(names::kServerList)->height();
   const QString dir = QStringLiteral(BRINDLE_ARTIFACT_DIR);
   ASSERT_TRUE(QDir().mkpath(dir));
-  // 1366x768 and 1280x720 screens less a task bar (the window has no title bar of its own).
-  for (const QSize size : {QSize(1366, 720), QSize(1280, 680)}) {
+  // The least size, a 1280x720 screen less its task bar (the window has no title bar of its
+  // own), and whole screens.
+  int list_rows_before = 0;
+  for (const QSize size : {main.minimumSize(), QSize(1280, 680), QSize(1280, 720), QSize(1366, 768),
+                           QSize(1920, 1080)}) {
+    SCOPED_TRACE(size.width());
     main.resize(size);
     for (int page = 0; page < names::kPageCount; ++page) {
       SCOPED_TRACE(page);
       window.SelectPage(page);
       Settle();
       QCoreApplication::processEvents();
-      ASSERT_EQ(main.size(), size)
-          << "minimum " << main.minimumSizeHint().width() << "x" << main.minimumSizeHint().height();
+      ASSERT_EQ(main.size(), size);
       QWidget* status = Find(names::kStatusLine);
       EXPECT_TRUE(status->isVisible());
       EXPECT_TRUE(main.rect().contains(InMain(status, main)));
-      EXPECT_TRUE(main.rect().contains(InMain(main.Pages(), main)));
-      // Every list on the page keeps room for its header and a few rows.
+      EXPECT_EQ(CutCaptions(main.Pages()->currentWidget()), QStringList());
+      EXPECT_EQ(CutCaptions(main.findChild<QWidget*>(QStringLiteral("Sidebar"))), QStringList());
       for (QTableView* list : main.Pages()->currentWidget()->findChildren<QTableView*>()) {
-        if (!list->isVisible()) continue;
-        EXPECT_GE(list->height(), 34 + 2 * ListModel::kRowHeight)
-            << list->objectName().toStdString();
+        if (list->isVisible()) {
+          EXPECT_GE(RowsShown(list), 2) << list->objectName().toStdString();
+        }
       }
     }
-    window.SelectPage(names::kDownloadPage);
-    Settle();
-    QCoreApplication::processEvents();
-    main.grab().toImage().save(
-        dir + QStringLiteral("/fit_%1x%2_download.png").arg(size.width()).arg(size.height()));
-    window.SelectPage(names::kServerPage);
-    Settle();
-    QCoreApplication::processEvents();
-    main.grab().toImage().save(
-        dir + QStringLiteral("/fit_%1x%2_servers.png").arg(size.width()).arg(size.height()));
-    // The lists give up the rows, not the window its bottom.
-    EXPECT_LT(Find(names::kServerList)->height(), roomy_list);
+    // The lists take what the window gains.
+    const int rows = RowsShown(Find<QTableView>(names::kResourceList));
+    EXPECT_GE(rows, list_rows_before);
+    list_rows_before = rows;
+    if (size.width() == 1280 || size.width() == 1366) {
+      window.SelectPage(names::kDownloadPage);
+      Settle();
+      QCoreApplication::processEvents();
+      if (size.height() >= 720) {
+        EXPECT_GE(rows, 3);
+      }
+      const QString name =
+          QStringLiteral("/window_%1x%2_%3.png").arg(size.width()).arg(size.height());
+      main.grab().toImage().save(dir + name.arg(QStringLiteral("download")));
+      window.SelectPage(names::kServerPage);
+      Settle();
+      QCoreApplication::processEvents();
+      main.grab().toImage().save(dir + name.arg(QStringLiteral("servers")));
+    }
   }
-  // Larger again: the lists take the room back.
-  main.resize(1280, 840);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(Find(names::kServerList)->height(), roomy_list);
 }
 
 TEST_F(MainWindowTest, ForumBrowserLoadsTheEngineModuleWhenFirstShownWithAPage) {
@@ -560,6 +704,15 @@ TEST_F(MainWindowTest, WritesAPictureOfEveryPage) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(Find(names::kLoginWindow)->grab().toImage().save(dir + QStringLiteral("/login.png")));
   window.controls().SetVisible(names::kLoginWindow, false);
+  // A message box over the window, with its own close control.
+  QMessageBox* box =
+      ui::BuildMessageBox(&main, QString::fromUtf8("您的路径设置似乎不正确!"),
+                          ui::FromGbk(Cs2PathWrongText()), {QString::fromUtf8("取消")});
+  ui::CentreOver(box, &main);
+  box->show();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(box->grab().toImage().save(dir + QStringLiteral("/message_box.png")));
+  delete box;
 }
 
 }  // namespace

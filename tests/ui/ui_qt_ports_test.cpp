@@ -17,6 +17,7 @@
 #include "qt_env.h"
 #include "ui/embedded_browser.h"
 #include "ui/main_window.h"
+#include "ui/message_box.h"
 #include "ui/notice_window.h"
 #include "ui/qt_ports.h"
 #include "ui/qt_text.h"
@@ -114,6 +115,40 @@ TEST_F(QtPortsTest, BoxOnTheGuiThreadRunsInlineAndKeepsEmptyButtonsInTheCount) {
     box->buttons().front()->click();
   });
   EXPECT_EQ(ports.MessageBox(gbk("长度不正确"), gbk("您输入的用户名长度不正确"), ""), 0);
+}
+
+TEST_F(QtPortsTest, BoxSitsOverTheWindowAndClosesByItsOwnControlOrTheFrame) {
+  main.move(40, 30);
+  QCoreApplication::processEvents();
+  for (const bool own_control : {true, false}) {
+    SCOPED_TRACE(own_control);
+    QRect box_area, close_area;
+    std::vector<QRect> button_areas;
+    QTimer::singleShot(0, [&] {
+      QMessageBox* box = OpenBox();
+      ASSERT_NE(box, nullptr);
+      box_area = box->geometry();
+      auto* close = box->findChild<QAbstractButton*>(QString::fromLatin1(ui::kMessageBoxCloseName));
+      ASSERT_NE(close, nullptr);
+      EXPECT_TRUE(close->isVisible());
+      close_area = close->geometry();
+      for (QAbstractButton* b : box->buttons()) {
+        button_areas.emplace_back(b->mapTo(box, QPoint(0, 0)), b->size());
+      }
+      if (own_control) {
+        close->click();
+      } else {
+        box->close();  // the frame's close button
+      }
+    });
+    // Three answers, none of them a "cancel" the box could guess.
+    EXPECT_EQ(ports.MessageBox(gbk("确认操作提示:"), gbk("是否确认 并从云端删除此服务器?"),
+                               gbk("同时在云端删除&&不改变云端&&取消操作")),
+              -1);
+    EXPECT_LE((box_area.center() - main.geometry().center()).manhattanLength(), 3);
+    EXPECT_TRUE(QRect(QPoint(0, 0), box_area.size()).contains(close_area));
+    for (const QRect& b : button_areas) EXPECT_FALSE(b.intersects(close_area));
+  }
 }
 
 TEST_F(QtPortsTest, ShutdownReleasesAWaitingWorkerAndRefusesLaterQuestions) {

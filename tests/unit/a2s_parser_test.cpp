@@ -141,9 +141,9 @@ TEST(A2sServerInfo, TruncatedReplyIsNoAnswer) {
 TEST(A2sServerInfo, TextsBecomeGbk) {
   auto info = ParseServerInfo(InfoReply('d', 'l', "僵尸逃跑 \xF0\x9F\x98\x80 #1"));
   ASSERT_TRUE(info);
-  // The emoji has no GBK form and becomes one "?".
-  EXPECT_EQ(info->name, gbk("僵尸逃跑 ? #1"));
-  EXPECT_EQ(gbk_to_utf8(info->name), "僵尸逃跑 ? #1");
+  // The emoji has no GBK form and keeps its four-byte one, so it shows.
+  EXPECT_EQ(info->name, gbk("僵尸逃跑 ") + "\x94\x39\xFC\x36" + " #1");
+  EXPECT_EQ(gbk_to_utf8(info->name), "僵尸逃跑 \xF0\x9F\x98\x80 #1");
 }
 
 TEST(A2sServerInfo, OtherDatagramsAreNotInformation) {
@@ -165,7 +165,7 @@ TEST(A2sPlayers, EntriesInReplyOrder) {
   EXPECT_FLOAT_EQ(players[0].seconds, 3725.6f);
   EXPECT_EQ(players[1].name, "");
   EXPECT_EQ(players[1].score, -3);
-  EXPECT_EQ(players[2].name, gbk("张三?"));
+  EXPECT_EQ(gbk_to_utf8(players[2].name), "张三\xF0\x9F\x94\xA5");
 
   // The rows the player list shows.
   EXPECT_EQ(PlayerListRow(players[0]), (ListRow{"alice", "12", "01:02:06"}));

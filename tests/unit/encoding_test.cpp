@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "platform/gbk_text.h"
 #include "platform/platform.h"
 
 namespace brindle {
@@ -41,6 +42,7 @@ bool DecodeBase64(const std::string& text, std::string& out) {
 }
 
 using platform::kCodePageGbk;
+using platform::kCodePageGbkKeepingAll;
 using platform::kCodePageUtf8;
 using platform::multibyte_to_wide;
 using platform::wide_to_multibyte;
@@ -160,6 +162,23 @@ TEST(CodePage936, CharactersOutsideGbkBecomeOneQuestionMarkEach) {
   EXPECT_EQ(wide_to_multibyte(u"\uFFFD", kCodePageGbk), "?");
 }
 
+TEST(CodePage936, NamesKeepWhatGbkLacksInTheFourByteForm) {
+  // An emoji, Hangul and Thai beside a Chinese character and the euro sign, which GBK has.
+  const std::u16string name = u"a\U0001F600\uAC00\u0E01\u5730\u20AC";
+  const std::string kept = wide_to_multibyte(name, kCodePageGbkKeepingAll);
+  EXPECT_EQ(kept, "a\x94\x39\xFC\x36\x82\x37\xCF\x35\x81\x32\xCE\x39\xB5\xD8\x80");
+  EXPECT_EQ(multibyte_to_wide(kept, kCodePageGbk), name);
+  const std::string utf8 = wide_to_multibyte(name, kCodePageUtf8);
+  EXPECT_EQ(utf8_to_gbk_keeping_all(utf8), kept);
+  EXPECT_EQ(gbk_to_utf8(kept), utf8);
+  EXPECT_EQ(utf8_to_gbk(utf8), "a???\xB5\xD8\x80");  // the files' conversion is unchanged
+  // A four-byte form is one character to GBK-aware code.
+  EXPECT_EQ(GbkCharLength(kept, 1), 4u);
+  EXPECT_EQ(GbkFind(kept, "9"), std::string::npos);
+  // No character at all stays "?".
+  EXPECT_EQ(wide_to_multibyte(u"\uFFFD\xD800"s, kCodePageGbkKeepingAll), "??");
+}
+
 // ---- UTF-8 -------------------------------------------------------------------------------------
 
 TEST(CodePageUtf8, DecodesAllLengthsAndSurrogatePairs) {
@@ -205,8 +224,9 @@ TEST(CodePages, RandomBytesNeverBreakTheConverters) {
   for (int round = 0; round < 2000; ++round) {
     // Random bytes mixed with whole characters of both code pages, so valid and broken
     // sequences meet at every position.
-    static const char* const pieces[] = {
-        "\xE5\x9C\xB0", "\xF0\x9F\x98\x80", "\xB5\xD8", "\x80", "\xC3\xA9", "a", "\0"};
+    static const char* const pieces[] = {"\xE5\x9C\xB0", "\xF0\x9F\x98\x80", "\xB5\xD8",
+                                         "\x80",         "\xC3\xA9",         "a",
+                                         "\0",           "\x94\x39\xFC\x36"};
     std::string bytes;
     for (int k = static_cast<int>(random() % 40); k > 0; --k) {
       if (random() % 2) {
@@ -223,7 +243,7 @@ TEST(CodePages, RandomBytesNeverBreakTheConverters) {
       std::string utf8 = wide_to_multibyte(wide, kCodePageUtf8);
       EXPECT_EQ(multibyte_to_wide(utf8, kCodePageUtf8), wide);
       // The one-pass conversion agrees with the two steps it stands for.
-      for (unsigned to : {kCodePageGbk, kCodePageUtf8}) {
+      for (unsigned to : {kCodePageGbk, kCodePageUtf8, kCodePageGbkKeepingAll}) {
         EXPECT_EQ(platform::convert_code_page(bytes, cp, to), wide_to_multibyte(wide, to));
       }
     }

@@ -8,6 +8,9 @@
 //   - 255 further slots (listed in kWindowsPrivateRanges) get U+E766-U+E864 in code order;
 //   - 0xFF is U+F8F5, 0x80 is the euro sign.
 // Those are filled in here so a text survives GBK -> UTF-16 -> GBK exactly as on Windows.
+// Characters GBK lacks may be kept in GB18030's four-byte form (kCodePageGbkKeepingAll): those
+// beyond the BMP by GB18030's formula, those in the BMP through glibc's GB18030 table, built once
+// when first needed.
 // UTF-8 is decoded and encoded by hand: it is simpler than iconv's error reporting and lets
 // invalid input become U+FFFD per maximal ill-formed subsequence, as Windows does.
 #include <iconv.h>
@@ -64,6 +67,22 @@ char16_t user_defined_char(unsigned lead, unsigned trail) {
   return 0;
 }
 
+// One character through `cd` (to UTF-16LE): its code unit, or 0 when it gives none, more than
+// one, or one that is no character a code may stand for (a surrogate, U+FFFD, ASCII).
+char16_t iconv_one(iconv_t cd, char* in, std::size_t length) {
+  unsigned char out[8];
+  char* in_ptr = in;
+  std::size_t in_left = length;
+  char* out_ptr = reinterpret_cast<char*>(out);
+  std::size_t out_left = sizeof out;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+  if (rc == static_cast<std::size_t>(-1) || in_left != 0 || sizeof out - out_left != 2) return 0;
+  const char16_t c = static_cast<char16_t>(out[0] | out[1] << 8);
+  if ((c >= 0xD800 && c <= 0xDFFF) || c == kReplacement || c < 0x80) return 0;
+  return c;
+}
+
 class GbkTables {
  public:
   GbkTables() {
@@ -112,19 +131,7 @@ class GbkTables {
       for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
         if (!valid_trail(trail)) continue;
         char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        unsigned char out[8];
-        char* in_ptr = in;
-        std::size_t in_left = 2;
-        char* out_ptr = reinterpret_cast<char*>(out);
-        std::size_t out_left = sizeof out;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
-        if (rc == static_cast<std::size_t>(-1) || in_left != 0 || sizeof out - out_left != 2)
-          continue;
-        char16_t c = static_cast<char16_t>(out[0] | out[1] << 8);
-        // Surrogates and U+FFFD are not characters a slot may stand for.
-        if ((c >= 0xD800 && c <= 0xDFFF) || c == kReplacement || c < 0x80) continue;
-        decode_[slot_of(lead, trail)] = c;
+        if (char16_t c = iconv_one(cd, in, 2)) decode_[slot_of(lead, trail)] = c;
       }
     }
     iconv_close(cd);
@@ -133,6 +140,73 @@ class GbkTables {
   std::array<char16_t, kSlotCount> decode_{};
   std::array<std::uint16_t, 0x10000> encode_{};
 };
+
+// GB18030's four-byte codes b1 b2 b3 b4 (b1, b3 in 0x81-0xFE; b2, b4 digits) as one number.
+constexpr std::uint32_t kFourByteBmpCount = 39420;        // 0x81308130 to 0x8431A439
+constexpr std::uint32_t kFourByteSupplementary = 189000;  // the number of 0x90308130
+constexpr bool digit(unsigned b) { return b >= 0x30 && b <= 0x39; }
+constexpr std::uint32_t four_byte_number(unsigned b1, unsigned b2, unsigned b3, unsigned b4) {
+  return (((b1 - 0x81) * 10 + (b2 - 0x30)) * 126 + (b3 - 0x81)) * 10 + (b4 - 0x30);
+}
+
+// The BMP part of GB18030's four-byte area, from glibc's converter.
+class FourByteTable {
+ public:
+  FourByteTable() {
+    iconv_t cd = iconv_open("UTF-16LE", "GB18030");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return;  // then only what lies beyond the BMP
+    for (std::uint32_t number = 0; number < kFourByteBmpCount; ++number) {
+      char in[4] = {
+          static_cast<char>(0x81 + number / 12600), static_cast<char>(0x30 + number / 1260 % 10),
+          static_cast<char>(0x81 + number / 10 % 126), static_cast<char>(0x30 + number % 10)};
+      const char16_t c = iconv_one(cd, in, 4);
+      if (c == 0) continue;
+      decode_[number] = c;
+      if (encode_[c] == 0) encode_[c] = number + 1;
+    }
+    iconv_close(cd);
+  }
+  char16_t decode(std::uint32_t number) const { return decode_[number]; }  // 0 when none
+  // The four-byte number plus one, 0 when GB18030 has no four-byte form for it.
+  std::uint32_t encode(char16_t c) const { return encode_[c]; }
+
+ private:
+  std::array<char16_t, kFourByteBmpCount> decode_{};
+  std::array<std::uint32_t, 0x10000> encode_{};
+};
+
+const FourByteTable& four_byte_table() {
+  static const auto table = std::make_unique<const FourByteTable>();
+  return *table;
+}
+
+// The code point of the four-byte form at p (four bytes available), or 0 when it stands for none.
+std::uint32_t decode_four(const unsigned char* p) {
+  if (!digit(p[1]) || p[2] < kLeadFirst || p[2] > kLeadLast || !digit(p[3])) return 0;
+  const std::uint32_t number = four_byte_number(p[0], p[1], p[2], p[3]);
+  if (number < kFourByteBmpCount) return four_byte_table().decode(number);
+  if (number < kFourByteSupplementary) return 0;
+  const std::uint32_t cp = number - kFourByteSupplementary + 0x10000;
+  return cp <= 0x10FFFF ? cp : 0;
+}
+
+// Writes the four-byte form of `cp` (a character GBK lacks) and gives the end; nullptr when
+// GB18030 has none for it.
+char* encode_four(std::uint32_t cp, char* out) {
+  std::uint32_t number = 0;
+  if (cp >= 0x10000) {
+    number = cp - 0x10000 + kFourByteSupplementary;
+  } else {
+    const std::uint32_t entry = four_byte_table().encode(static_cast<char16_t>(cp));
+    if (entry == 0) return nullptr;
+    number = entry - 1;
+  }
+  out[0] = static_cast<char>(0x81 + number / 12600);
+  out[1] = static_cast<char>(0x30 + number / 1260 % 10);
+  out[2] = static_cast<char>(0x81 + number / 10 % 126);
+  out[3] = static_cast<char>(0x30 + number % 10);
+  return out + 4;
+}
 
 const GbkTables& gbk_tables() {
   static const auto tables = std::make_unique<const GbkTables>();
@@ -198,6 +272,7 @@ struct Utf16Sink {
 struct GbkSink {
   char* out;
   const GbkTables& tables;
+  bool keep_all = false;  // characters GBK lacks in their four-byte form rather than "?"
   void ascii8(const unsigned char* p) {
     std::memcpy(out, p, 8);
     out += 8;
@@ -216,7 +291,14 @@ struct GbkSink {
     if (cp < 0x80) {
       *out++ = static_cast<char>(cp);
     } else if (code == 0) {
-      *out++ = '?';
+      char* end = keep_all && !high_surrogate(cp) && !low_surrogate(cp) && cp != kReplacement
+                      ? encode_four(cp, out)
+                      : nullptr;
+      if (end != nullptr) {
+        out = end;
+      } else {
+        *out++ = '?';
+      }
     } else if (code < 0x100) {
       *out++ = static_cast<char>(code);
     } else {
@@ -275,6 +357,9 @@ void decode_gbk(const unsigned char* p, std::size_t n, Sink& sink) {
     } else if (i + 1 < n && valid_trail(p[i + 1])) {
       sink.put(tables.decode_pair(b, p[i + 1]));
       i += 2;
+    } else if (std::uint32_t cp = i + 3 < n ? decode_four(p + i) : 0) {
+      sink.put(cp);
+      i += 4;
     } else {
       // A lead byte without a usable trail byte: only the lead is lost, so an ASCII byte
       // after it survives.
@@ -358,6 +443,12 @@ void decode_utf16(const char16_t* p, std::size_t n, Sink& sink) {
 }
 
 bool known(unsigned code_page) { return code_page == kCodePageGbk || code_page == kCodePageUtf8; }
+bool known_target(unsigned code_page) {
+  return known(code_page) || code_page == kCodePageGbkKeepingAll;
+}
+bool gbk_target(unsigned code_page) {
+  return code_page == kCodePageGbk || code_page == kCodePageGbkKeepingAll;
+}
 
 template <typename Sink>
 void decode_bytes(std::string_view bytes, unsigned code_page, Sink& sink) {
@@ -374,8 +465,8 @@ template <typename Decode>
 std::string encode_into(std::size_t bound, unsigned code_page, Decode decode) {
   std::string out(bound, '\0');
   char* end;
-  if (code_page == kCodePageGbk) {
-    GbkSink sink{out.data(), gbk_tables()};
+  if (gbk_target(code_page)) {
+    GbkSink sink{out.data(), gbk_tables(), code_page == kCodePageGbkKeepingAll};
     decode(sink);
     end = sink.out;
   } else {
@@ -405,9 +496,12 @@ std::u16string multibyte_to_wide(std::string_view bytes, unsigned code_page) {
 
 std::string wide_to_multibyte(std::u16string_view wide, unsigned code_page) {
   try {
-    if (!known(code_page)) return {};
-    // At most two GBK bytes or three UTF-8 bytes a unit (a pair gives four).
-    const std::size_t bound = wide.size() * (code_page == kCodePageGbk ? 2 : 3);
+    if (!known_target(code_page)) return {};
+    // At most two GBK bytes or three UTF-8 bytes a unit (a pair gives four); a four-byte form
+    // may stand for one unit.
+    const std::size_t bound = wide.size() * (code_page == kCodePageGbk    ? 2
+                                             : code_page == kCodePageUtf8 ? 3
+                                                                          : 4);
     return encode_into(bound, code_page,
                        [&](auto& sink) { decode_utf16(wide.data(), wide.size(), sink); });
   } catch (...) {
@@ -418,10 +512,13 @@ std::string wide_to_multibyte(std::u16string_view wide, unsigned code_page) {
 std::string convert_code_page(std::string_view bytes, unsigned from_code_page,
                               unsigned to_code_page) {
   try {
-    if (!known(from_code_page) || !known(to_code_page)) return {};
+    if (!known(from_code_page) || !known_target(to_code_page)) return {};
     // Into GBK no character grows (an invalid byte becomes one "?"); into UTF-8 one byte may
-    // become three (0x80, 0xFF or an invalid byte).
-    const std::size_t bound = bytes.size() * (to_code_page == kCodePageGbk ? 1 : 3);
+    // become three (0x80, 0xFF or an invalid byte); a character GBK lacks, kept, takes four
+    // bytes where UTF-8 had two at least.
+    const std::size_t bound = bytes.size() * (to_code_page == kCodePageGbk    ? 1
+                                              : to_code_page == kCodePageUtf8 ? 3
+                                                                              : 2);
     return encode_into(bound, to_code_page,
                        [&](auto& sink) { decode_bytes(bytes, from_code_page, sink); });
   } catch (...) {

@@ -12,6 +12,9 @@ namespace brindle::platform {
 namespace {
 
 bool known(unsigned code_page) { return code_page == kCodePageGbk || code_page == kCodePageUtf8; }
+bool known_target(unsigned code_page) {
+  return known(code_page) || code_page == kCodePageGbkKeepingAll;
+}
 
 // The system converters count in int; longer texts go in pieces that end on a character
 // boundary.
@@ -29,6 +32,13 @@ bool convert_piece(const char* bytes, std::size_t n, unsigned code_page, std::ws
   return got > 0;
 }
 
+// GB18030's four-byte form at p (four bytes available): lead, digit, lead, digit.
+bool four_byte_form(const unsigned char* p) {
+  const auto lead = [](unsigned b) { return b >= 0x81 && b <= 0xFE; };
+  const auto digit = [](unsigned b) { return b >= 0x30 && b <= 0x39; };
+  return lead(p[0]) && digit(p[1]) && lead(p[2]) && digit(p[3]);
+}
+
 // GBK: the system sees only well-formed runs. A lead byte without a valid trail byte becomes
 // U+FFFD by itself, so the byte after it (often ASCII) survives; left to the system, what
 // happens to that byte differs between Windows versions and Wine.
@@ -43,6 +53,17 @@ bool append_gbk(std::string_view bytes, std::wstring& out) {
       ++i;
     } else if (i + 1 < n && p[i + 1] >= 0x40 && p[i + 1] <= 0xFE && p[i + 1] != 0x7F) {
       i += 2;
+    } else if (i + 3 < n && four_byte_form(p + i)) {
+      // A character GBK lacks, kept in its GB18030 form; one that form does not name is lost
+      // whole as one U+FFFD.
+      if (!convert_piece(bytes.data() + run, i - run, kCodePageGbk, out)) return false;
+      std::wstring one;
+      if (!convert_piece(bytes.data() + i, 4, kCodePageGbkKeepingAll, one) || one.empty()) {
+        one = L"\xFFFD";
+      }
+      out += one;
+      run = i += 4;
+      continue;
     } else {
       if (!convert_piece(bytes.data() + run, i - run, kCodePageGbk, out)) return false;
       out.push_back(L'\xFFFD');
@@ -143,9 +164,53 @@ std::string narrow_raw(std::wstring_view wide, unsigned code_page) {
   return out;
 }
 
+// GBK with the characters it lacks in GB18030's four-byte form: the system's GBK first, and for
+// each character it had to replace, the system's GB18030 (whose two-byte codes differ from
+// Windows' GBK in a few places, so it is asked only for those).
+std::string narrow_keeping_all(std::wstring_view wide) {
+  BOOL replaced = FALSE;
+  const int in = static_cast<int>(std::min(wide.size(), kChunk));
+  if (in == static_cast<int>(wide.size())) {
+    const int need =
+        ::WideCharToMultiByte(kCodePageGbk, 0, wide.data(), in, nullptr, 0, nullptr, &replaced);
+    if (need <= 0 && in > 0) return {};
+    if (!replaced) return narrow_raw(wide, kCodePageGbk);
+  }
+  std::string out;
+  std::string piece(4, '\0');
+  for (std::size_t i = 0; i < wide.size();) {
+    const wchar_t c = wide[i];
+    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                      wide[i + 1] <= 0xDFFF;
+    const int units = pair ? 2 : 1;
+    BOOL lacked = pair;  // nothing beyond the BMP is in GBK
+    int got = 0;
+    if (!pair) {
+      got = ::WideCharToMultiByte(kCodePageGbk, 0, wide.data() + i, 1, piece.data(), 4, nullptr,
+                                  &lacked);
+    }
+    const bool lone = !pair && c >= 0xD800 && c <= 0xDFFF;
+    if (lacked && !lone && c != 0xFFFD) {
+      got = ::WideCharToMultiByte(kCodePageGbkKeepingAll, 0, wide.data() + i, units, piece.data(),
+                                  4, nullptr, nullptr);
+      if (got != 4) {
+        piece[0] = '?';
+        got = 1;
+      }
+    } else if (lacked) {
+      piece[0] = '?';
+      got = 1;
+    }
+    out.append(piece.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+    i += static_cast<std::size_t>(units);
+  }
+  return out;
+}
+
 // A character beyond the BMP is one character GBK lacks, so one "?", where the system writes one
 // per surrogate. Lone surrogates stay for the system: one "?" each.
 std::string narrow(std::wstring_view wide, unsigned code_page) {
+  if (code_page == kCodePageGbkKeepingAll) return narrow_keeping_all(wide);
   const bool pairs =
       code_page == kCodePageGbk &&
       std::any_of(wide.begin(), wide.end(), [](wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; });
@@ -189,7 +254,7 @@ std::u16string multibyte_to_wide(std::string_view bytes, unsigned code_page) {
 }
 
 std::string wide_to_multibyte(std::u16string_view wide, unsigned code_page) {
-  if (!known(code_page)) return {};
+  if (!known_target(code_page)) return {};
   try {
     return narrow(std::wstring_view(reinterpret_cast<const wchar_t*>(wide.data()), wide.size()),
                   code_page);
@@ -200,7 +265,7 @@ std::string wide_to_multibyte(std::u16string_view wide, unsigned code_page) {
 
 std::string convert_code_page(std::string_view bytes, unsigned from_code_page,
                               unsigned to_code_page) {
-  if (!known(from_code_page) || !known(to_code_page)) return {};
+  if (!known(from_code_page) || !known_target(to_code_page)) return {};
   try {
     // Through UTF-16, which is what the system converters offer; ASCII needs no conversion.
     bool ascii = true;

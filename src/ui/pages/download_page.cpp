@@ -257,7 +257,9 @@ QWidget* BuildDownloadPage(QWidget* parent) {
   top->addWidget(settings);
   column->addLayout(top);
 
-  column->addWidget(ResourceCard(page), 1);
+  // The resource list holds a whole group's missing maps, the queue at most five: the resource
+  // list takes the larger share of the height.
+  column->addWidget(ResourceCard(page), 3);
 
   // The queue holds a handful of rows (at most four wait) and its progress bar wants width; the
   // extraction queue needs only a file name and two short texts.
@@ -267,7 +269,7 @@ QWidget* BuildDownloadPage(QWidget* parent) {
   QWidget* side = SideCard(page);
   side->setFixedWidth(300);
   bottom->addWidget(side);
-  column->addLayout(bottom, 1);
+  column->addLayout(bottom, 2);
   return page;
 }
 
