@@ -107,15 +107,18 @@ double SpeedWindow::Push(double kib) {
   return sum / filled_;
 }
 
-std::string FailureReasonWords(std::string_view reason) {
+std::string FailureReasonWords(std::string_view reason, bool* alone) {
   struct Words {
     std::string_view start;
     const char* utf8;
+    bool alone = false;
   };
   // Most specific first: a cut transfer names why it was cut in its tail.
   static constexpr Words kWords[] = {
-      {"cancelled by the player", "已取消"},
-      {"removed by the player", "已移除"},
+      {"the game's maps folder is not known", "您的路径设置似乎不正确!", true},
+      {"the game folder to extract into does not exist", "您的路径设置似乎不正确!", true},
+      {"cancelled by the player", "已取消", true},
+      {"removed by the player", "已移除", true},
       {"cancelled: the program is closing", "程序关闭,下载中止"},
       {"HTTP status 404", "镜像上没有这个文件(404)"},
       {"HTTP status 403", "镜像拒绝了请求(403)"},
@@ -151,6 +154,7 @@ std::string FailureReasonWords(std::string_view reason) {
                        reason.find("timed out") != std::string_view::npos;
   for (const Words& words : kWords) {
     if (!reason.starts_with(words.start)) continue;
+    if (alone != nullptr) *alone = words.alone;
     // A cut that libcurl ended for lack of data was a stall, which is what the player saw.
     if (stalled && words.start == "cut short") return gbk("长时间没有收到数据,已中止");
     std::string text = gbk(words.utf8);

@@ -73,8 +73,9 @@ class SpeedWindow {
 inline constexpr int kWaitingPeriods = 2;
 
 // The words the player reads for a task's failure reason (the plain ASCII reasons of the
-// download and installation steps), in GBK; a reason without its own words gives "".
-std::string FailureReasonWords(std::string_view reason);
+// download and installation steps), in GBK; a reason without its own words gives "". `alone`
+// tells whether the words stand alone rather than after the failure they fall under.
+std::string FailureReasonWords(std::string_view reason, bool* alone = nullptr);
 
 // The progress table's keys: the row index followed by a suffix.
 inline constexpr std::string_view kPercentSuffix = "DLBFB";

@@ -229,21 +229,10 @@ const char* TaskResultText(TaskResult result) {
 
 std::string TaskFailureText(const TaskOutcome& outcome) {
   if (outcome.result != TaskResult::kFailed) return {};
-  struct Words {
-    std::string_view reason_start;
-    const char* utf8;
-  };
-  static constexpr Words kWords[] = {
-      {"the game's maps folder is not known", "您的路径设置似乎不正确!"},
-      {"the game folder to extract into does not exist", "您的路径设置似乎不正确!"},
-      {"cancelled by the player", "已取消"},
-      {"removed by the player", "已移除"},
-  };
-  for (const Words& words : kWords) {
-    if (outcome.reason.starts_with(words.reason_start)) return gbk(words.utf8);
-  }
+  bool alone = false;
+  const std::string words = FailureReasonWords(outcome.reason, &alone);
+  if (alone) return words;
   std::string text = gbk(outcome.downloaded ? "解压失败" : "下载失败");
-  const std::string words = FailureReasonWords(outcome.reason);
   if (!words.empty()) text += gbk("：") + words;
   return text;
 }
