@@ -15,13 +15,17 @@
 //                                           /tmp/brindle-evil-TOKEN/evil.bsp beside csgo/maps/…
 //   /maps/fault/KIND/N/FILE                 FILE as /maps/FILE serves it (an unlisted map name
 //                                           is a 256 KiB map), broken: cut (N bytes, then the
-//                                           connection closes), stall (N bytes, then silence),
+//                                           connection closes; a range request gets N bytes of
+//                                           its range, or the whole rest when that is no more),
+//                                           stall (N bytes, then silence),
 //                                           status (code N, an HTML body), slow (N bytes/s),
 //                                           html (200 with an HTML page; N unused)
 //   POST /test/mapdata/GROUP[?status=N]     the request body is GROUP's list until
 //   DELETE /test/mapdata[/GROUP]            it is deleted (all groups without GROUP)
 //
 // Files are made on first request into the cache folder (--cache-dir), which later runs reuse.
+// Every file answer carries an ETag and answers a single range request (206); a range with an
+// If-Range naming another ETag gets the whole file (200), as a mirror whose file changed would.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,9 +109,18 @@ void failed(httplib::Response& response, const std::string& error) {
   response.set_content("mirror: " + error, "text/plain");
 }
 
+// The file's validator: its size and modification time, so a file made again is another file.
+std::string etag_of(const struct stat& info) {
+  char text[64];
+  std::snprintf(text, sizeof text, "\"%llx-%llx\"", static_cast<unsigned long long>(info.st_size),
+                static_cast<unsigned long long>(info.st_mtim.tv_sec) * 1000000000ULL +
+                    static_cast<unsigned long long>(info.st_mtim.tv_nsec));
+  return text;
+}
+
 // Streams the file at `path`; `n` is the cut or stall point or the rate.
-void serve_file(httplib::Response& response, const std::string& path, Shape shape, std::uint64_t n,
-                const SimState& state) {
+void serve_file(const httplib::Request& request, httplib::Response& response,
+                const std::string& path, Shape shape, std::uint64_t n, const SimState& state) {
   auto file = std::make_shared<OpenFile>();
   file->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat info {};
@@ -116,9 +129,21 @@ void serve_file(httplib::Response& response, const std::string& path, Shape shap
     return;
   }
   const auto size = static_cast<std::size_t>(info.st_size);
-  // A cut or stall always ends short of the whole file.
-  const std::size_t stop =
-      size == 0 ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(n, size - 1));
+  const std::string etag = etag_of(info);
+  response.set_header("ETag", etag);
+  response.set_header("Accept-Ranges", "bytes");
+  if (request.has_header("If-Range") && request.get_header_value("If-Range") != etag) {
+    // The server library answers the ranges it parsed; the request object is its own local, so
+    // dropping them here makes this answer the whole file.
+    const_cast<httplib::Request&>(request).ranges.clear();
+  }
+  std::size_t from = 0;
+  if (request.ranges.size() == 1 && request.ranges[0].first > 0) {
+    from = static_cast<std::size_t>(request.ranges[0].first);
+  }
+  // A cut or stall always ends short of the whole file; a cut range short of its end.
+  std::size_t stop = size == 0 ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(n, size - 1));
+  if (shape == Shape::kCut && from > 0) stop = n < size - from ? from + n : size;
   switch (shape) {
     case Shape::kWhole:
       response.set_content_provider(
@@ -197,7 +222,7 @@ void listed_file(const httplib::Request& request, httplib::Response& response, S
   std::string error;
   std::string path = mirror.map_file(*file, entry->size, error);
   if (path.empty()) return failed(response, error);
-  serve_file(response, path, Shape::kWhole, 0, state);
+  serve_file(request, response, path, Shape::kWhole, 0, state);
 }
 
 void generated(const httplib::Request& request, httplib::Response& response) {
@@ -220,7 +245,7 @@ void generated_bz2(const httplib::Request& request, httplib::Response& response,
   std::string error;
   std::string path = mirror_of(state)->map_file({name, "bsp.bz2"}, length, error);
   if (path.empty()) return failed(response, error);
-  serve_file(response, path, Shape::kWhole, 0, state);
+  serve_file(request, response, path, Shape::kWhole, 0, state);
 }
 
 void zero_bz2(const httplib::Request& request, httplib::Response& response, SimState& state) {
@@ -233,7 +258,7 @@ void zero_bz2(const httplib::Request& request, httplib::Response& response, SimS
   std::string error;
   std::string path = mirror_of(state)->zero_bz2(name, length, error);
   if (path.empty()) return failed(response, error);
-  serve_file(response, path, Shape::kWhole, 0, state);
+  serve_file(request, response, path, Shape::kWhole, 0, state);
 }
 
 void corrupt(const httplib::Request& request, httplib::Response& response, SimState& state) {
@@ -245,7 +270,7 @@ void corrupt(const httplib::Request& request, httplib::Response& response, SimSt
   std::string error;
   std::string path = mirror_of(state)->corrupt_bz2(name, error);
   if (path.empty()) return failed(response, error);
-  serve_file(response, path, Shape::kWhole, 0, state);
+  serve_file(request, response, path, Shape::kWhole, 0, state);
 }
 
 void hostile(const httplib::Request& request, httplib::Response& response, SimState& state) {
@@ -258,7 +283,7 @@ void hostile(const httplib::Request& request, httplib::Response& response, SimSt
   std::string path = mirror_of(state)->hostile_archive(request.matches[1], request.matches[2],
                                                        file->name, file->form, error);
   if (path.empty()) return failed(response, error);
-  serve_file(response, path, Shape::kWhole, 0, state);
+  serve_file(request, response, path, Shape::kWhole, 0, state);
 }
 
 void fault(const httplib::Request& request, httplib::Response& response, SimState& state) {
@@ -285,7 +310,7 @@ void fault(const httplib::Request& request, httplib::Response& response, SimStat
   std::string path = mirror.map_file(*file, mirror.size_of(file->name), error);
   if (path.empty()) return failed(response, error);
   Shape shape = kind == "cut" ? Shape::kCut : kind == "stall" ? Shape::kStall : Shape::kSlow;
-  serve_file(response, path, shape, n, state);
+  serve_file(request, response, path, shape, n, state);
 }
 
 void script_list(const httplib::Request& request, httplib::Response& response, SimState& state) {

@@ -1,9 +1,11 @@
 #include "app/core.h"
 
 #include <cstdio>
+#include <set>
 
 #include "app/endpoints.h"
 #include "app/installation.h"
+#include "app/partial_download.h"
 #include "app/program_folder.h"
 #include "foundation/encoding.h"
 #include "foundation/http_settings.h"
@@ -163,11 +165,20 @@ std::string Core::MissingComponentMessage() const {
 void Core::EmptyDownloadCache() {
   const std::string& dir = state_.download_cache_dir;
   auto entries = platform::list_directory(dir);
+  // A partial download that can continue stays, with its record; its URL queued again resumes.
+  std::set<std::string> spared;
+  for (const auto& entry : entries) {
+    if (entry.is_directory || !GbkEndsWithIgnoreCase(entry.name, ".tmp")) continue;
+    if (ResumableBytes(dir + entry.name) > 0) {
+      spared.insert(entry.name);
+      spared.insert(entry.name + ".resume");
+    }
+  }
   // Configuration pieces first, then partial downloads, then everything else.
   for (std::string_view pass :
        {std::string_view(".cfg"), std::string_view(".td"), std::string_view()}) {
     for (const auto& entry : entries) {
-      if (entry.is_directory) continue;
+      if (entry.is_directory || spared.contains(entry.name)) continue;
       if (!pass.empty() && !GbkEndsWithIgnoreCase(entry.name, pass)) continue;
       (void)platform::delete_file(dir +
                                   entry.name);  // a file in use stays; the next start tries again
@@ -222,6 +233,7 @@ bool Core::OnMainWindowCreated() {
   // The cache belongs to the folder's owner: a guest must not delete a running download's files.
   if (OwnsProgramFolder()) EmptyDownloadCache();
   LoadSettings();
+  ShowStoredGamePaths();
   (void)RemoveStaleTempFiles();  // how many is of no interest here
 
   state_.initialised = false;
@@ -248,6 +260,24 @@ void Core::OnStartupTimer() {
 }
 
 void Core::OnGameDetectTimer() { DetectGames(*this); }
+
+void Core::ShowStoredGamePaths() {
+  std::string csgo;
+  std::string cs2;
+  {
+    std::lock_guard lock(state_.mutex);
+    csgo = state_.game.csgo_dir;
+    cs2 = state_.game.cs2_dir;
+  }
+  // The folders chosen in an earlier run, until detection or a new choice says otherwise.
+  std::string text;
+  for (const std::string* folder : {&csgo, &cs2}) {
+    if (folder->empty()) continue;
+    if (!text.empty()) text += "\n";
+    text += gbk("已配置路径:") + *folder;
+  }
+  if (!text.empty()) window_.controls().SetCaption(names::kGamePathLabel, text);
+}
 
 void Core::LoadSettings() {
   const std::string path = SettingsPath();

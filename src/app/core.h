@@ -58,6 +58,8 @@ class Core {
   void OnGameDetectTimer();
 
   // The start-up settings read and the option handlers of the main window.
+  // Puts the game folders read from the settings into the path label.
+  void ShowStoredGamePaths();
   void LoadSettings();
   void OnLaunchModeChosen(int mode);  // 1..5
   void OnRegionChosen(int region);    // 1 or 2

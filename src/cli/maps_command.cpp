@@ -216,7 +216,7 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
     // 开始下载, with its first moves made now instead of one per tick of the move clock.
     ctx.window.RunOnUi([&] {
       downloads->DownloadAll();
-      while (ctx.window.resources().RowCount() > 0 && ctx.window.download_queue().RowCount() < 4) {
+      while (ctx.window.resources().RowCount() > 0 && downloads->ActiveTaskCount() < 4) {
         downloads->MoveTick();
       }
     });
@@ -250,7 +250,9 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
       nlohmann::ordered_json j{{"name", U(outcome.name)},
                                {"url", U(outcome.url)},
                                {"result", TaskResultText(outcome.result)},
-                               {"bytes", outcome.bytes}};
+                               {"bytes", outcome.bytes},
+                               {"resumed", outcome.resumed}};
+      if (outcome.resumed) j["resumed_from"] = outcome.resumed_from;
       if (outcome.result == TaskResult::kFailed) {
         j["reason"] = outcome.reason;
         j["failure"] = U(TaskFailureText(outcome));
@@ -258,8 +260,10 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
       list.push_back(std::move(j));
     } else {
       const std::string words = FailureWordsUtf8(outcome);
-      std::fprintf(ctx.out, "%-10s %s %lld bytes%s%s\n", TaskResultText(outcome.result),
-                   T(outcome.name).c_str(), static_cast<long long>(outcome.bytes),
+      const std::string resumed =
+          outcome.resumed ? " (resumed from " + std::to_string(outcome.resumed_from) + ")" : "";
+      std::fprintf(ctx.out, "%-10s %s %lld bytes%s%s%s\n", TaskResultText(outcome.result),
+                   T(outcome.name).c_str(), static_cast<long long>(outcome.bytes), resumed.c_str(),
                    words.empty() ? "" : ": ", terminal_text_utf8(words).c_str());
     }
   }

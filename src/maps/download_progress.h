@@ -47,9 +47,35 @@ std::string TwoDecimals(double value);
 std::string PercentText(std::int64_t received, std::int64_t total);   // "45.20%"
 std::string MiBOfMiBText(std::int64_t received, std::int64_t total);  // "12.34MB/27.30MB"
 std::string KiBText(std::int64_t bytes);                              // "2048.00"
-// The speed text for `kib` KiB received in the last period: MB/s above 2048 KiB, KB/s above 0;
-// `previous` otherwise (no news keeps the last speed).
-std::string SpeedText(double kib, const std::string& previous);
+// The speed text for `kib` KiB a second: MB/s above 2048 KiB, KB/s otherwise; "0.00KB/s" when
+// nothing arrives (a stalled mirror must not keep showing its last speed).
+std::string SpeedText(double kib);
+
+// The speed over the last few refresh periods, so one late packet neither spikes the figure nor
+// leaves it standing when the data stops.
+class SpeedWindow {
+ public:
+  static constexpr int kPeriods = 3;
+  void Reset();
+  // Adds one period's KiB (a negative figure counts as 0); the average KiB per period.
+  double Push(double kib);
+  // Periods in a row without a byte, since the last Reset.
+  int IdlePeriods() const { return idle_; }
+
+ private:
+  double kib_[kPeriods] = {};
+  int next_ = 0;
+  int filled_ = 0;
+  int idle_ = 0;
+};
+
+// After this many periods without a byte the running row says it waits for data.
+inline constexpr int kWaitingPeriods = 2;
+
+// The words the player reads for a task's failure reason (the plain ASCII reasons of the
+// download and installation steps), in GBK; a reason without its own words gives "". `alone`
+// tells whether the words stand alone rather than after the failure they fall under.
+std::string FailureReasonWords(std::string_view reason, bool* alone = nullptr);
 
 // The progress table's keys: the row index followed by a suffix.
 inline constexpr std::string_view kPercentSuffix = "DLBFB";

@@ -46,6 +46,10 @@ std::string RewriteForMirror(std::string url, const std::array<bool, 3>& selecte
 // text of a transfer, redirects included); empty when that response has none.
 std::string LastHeaderValue(std::string_view headers, std::string_view name);
 
+// Whether a range answer's Content-Range value is the rest of a file of `length` bytes from byte
+// `from` on ("bytes FROM-(LENGTH-1)/LENGTH").
+bool RangeAnswerFits(std::string_view content_range, std::int64_t from, std::int64_t length);
+
 // Whether a finished transfer delivered the whole file: libcurl's result OK, status 200, every
 // announced byte received (`wire_bytes`: the body as it came over the wire, before any content
 // decoding, which is what the announced length counts), and not a web page in place of the file.

@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/core.h"
 #include "foundation/encoding.h"
+#include "maps/download_progress.h"
 #include "maps/install_rules.h"
 #include "maps/map_downloads.h"
 #include "platform/platform.h"
@@ -21,6 +22,8 @@ namespace brindle {
 namespace {
 
 constexpr std::int64_t kWaitSliceMs = 100;  // how often a waiter looks at the stop flag
+// The state of the extraction queue's row while its archive is unpacked.
+constexpr const char* kUnpackingState = "解压中";
 // The extractor writes into <target>/.q_unbz2-PID-N/ first (PID: the program that started it);
 // the game ignores dot folders.
 constexpr std::string_view kStagingPrefix = ".q_unbz2-";
@@ -332,6 +335,8 @@ void MapDownloadsFeature::ExtractionTick() {
     window.clock().StopClock(names::kClockExtract);
     return;
   }
+  // The row being unpacked stays at the top until its waiter ends it: one at a time.
+  if (queue.Cell(0, cols::kExtractState) == gbk(kUnpackingState)) return;
   // Any extractor on the machine holds the queue back, ours or not.
   if (ExtractorProcessRunning(ExtractorPath(core_->state()))) return;
   PendingExtraction item;
@@ -343,7 +348,7 @@ void MapDownloadsFeature::ExtractionTick() {
       item = extractions_.front();
       extractions_.pop_front();
     }
-    queue.Remove(0);
+    queue.SetCell(0, cols::kExtractState, gbk(kUnpackingState));
   }
   // The row is gone whether or not the extractor starts, so it no longer waits either way.
   stats_.AddWaiting(-1);
@@ -356,12 +361,41 @@ void MapDownloadsFeature::ExtractionTick() {
     std::lock_guard lock(core_->state().mutex);
     job.target = core_->state().game.csgo_map_dir_copy;
   }
-  if (!StartExtraction(job)) stats_.AddExtractionFailure();
+  if (!StartExtraction(job)) {
+    stats_.AddExtractionFailure();
+    EndUnpackingRow(job.file);
+  }
   {
     std::lock_guard lock(extract_mutex_);
     --starting_extractions_;
   }
   RefreshSummary();
+}
+
+void MapDownloadsFeature::EndUnpackingRow(const std::string& file) {
+  std::lock_guard lock(extract_mutex_);
+  ListModel& queue = core_->window().extract_queue();
+  if (queue.Cell(0, cols::kExtractFile) == file &&
+      queue.Cell(0, cols::kExtractState) == gbk(kUnpackingState)) {
+    queue.Remove(0);
+  }
+}
+
+void MapDownloadsFeature::ShowUnpackingProgress(const std::string& file, std::int64_t written,
+                                                std::int64_t listed_size) {
+  // What the extractor has written of the map it unpacks: the share of the listed size (never
+  // 100 before it has ended and been checked), or the bytes so far when the list gave none.
+  const std::string text =
+      ListedSizeKnown(listed_size)
+          ? "%" + std::to_string(std::min<std::int64_t>(99, written * 100 / listed_size))
+          : TwoDecimals(static_cast<double>(written) / 1048576.0) + "MB";
+  std::lock_guard lock(extract_mutex_);
+  ListModel& queue = core_->window().extract_queue();
+  if (queue.Cell(0, cols::kExtractFile) == file &&
+      queue.Cell(0, cols::kExtractState) == gbk(kUnpackingState) &&
+      queue.Cell(0, cols::kExtractProgress) != text) {
+    queue.SetCell(0, cols::kExtractProgress, text);
+  }
 }
 
 void MapDownloadsFeature::WaitForExtractor(RunningExtraction job,
@@ -394,7 +428,9 @@ void MapDownloadsFeature::WaitForExtractor(RunningExtraction job,
     cancelled = core_->workers().Stopping();
     // An archive that unpacks past its bound (a bomb, or a map larger than its list says) is
     // stopped while it writes, not after it has filled the disk.
-    too_large = !cancelled && tree_bytes(job.staging) > job.output_cap;
+    const std::int64_t written = cancelled ? 0 : tree_bytes(job.staging);
+    too_large = written > job.output_cap;
+    if (job.from_queue && !cancelled) ShowUnpackingProgress(job.file, written, job.listed_size);
     if (cancelled || too_large) {
       (void)platform::kill_process(job.process);
       (void)platform::wait_process(job.process, -1, code);
@@ -411,6 +447,7 @@ void MapDownloadsFeature::WaitForExtractor(RunningExtraction job,
   // The job counts as running until its outcome is known, so Idle() never comes early. Its
   // staging folder names it: a released handle's value can come back for a newer extractor.
   auto done = [&] {
+    if (job.from_queue) EndUnpackingRow(job.file);
     std::lock_guard lock(extract_mutex_);
     std::erase_if(running_extractions_,
                   [&](const RunningExtraction& r) { return r.staging == job.staging; });

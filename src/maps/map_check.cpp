@@ -122,7 +122,7 @@ std::string FoundMapsText(int count) {
 
 bool MapDownloadsFeature::CheckMapGroup(const std::string& group_key) {
   Window& window = core_->window();
-  if (window.download_queue().RowCount() > 0) {
+  if (ActiveTaskCount() > 0) {
     window.ShowNotice(gbk("请等待下载任务完成.."));
     return false;
   }

@@ -1,9 +1,12 @@
 #include "maps/map_downloads.h"
 
+#include <cstdio>
+
 #include "app/core.h"
 #include "foundation/encoding.h"
 #include "maps/extractor.h"
 #include "maps/map_check.h"
+#include "platform/platform.h"
 #include "view/control_names.h"
 #include "view/window.h"
 
@@ -27,6 +30,11 @@ MapDownloadsFeature::~MapDownloadsFeature() {
   window.Bind(names::kStartDownload, nullptr);
   window.Bind(names::kClearQueue, nullptr);
   window.Bind(names::kResourceList, nullptr);
+  window.Bind(names::kCancelDownloads, nullptr);
+  for (const char* item : names::kDownloadQueueMenu) {
+    window.Bind(names::menu_action(names::kDownloadQueue, item), nullptr);
+  }
+  window.SetCloseGuard(nullptr);
 }
 
 void MapDownloadsFeature::Bind(Core& core) {
@@ -39,6 +47,17 @@ void MapDownloadsFeature::Bind(Core& core) {
   window.Bind(names::kStartDownload, [this] { DownloadAll(); });
   window.Bind(names::kClearQueue, [this] { ClearResources(); });
   window.Bind(names::kResourceList, [this] { StartSelected(); });
+  window.Bind(names::kCancelDownloads, [this] { CancelAll(); });
+  const std::string queue = names::kDownloadQueue;
+  window.Bind(names::menu_action(queue, names::kMenuRetry), [this] { RetrySelected(); });
+  window.Bind(names::menu_action(queue, names::kMenuRemove), [this] { RemoveSelected(); });
+  window.Bind(names::menu_action(queue, names::kMenuCancel), [this] { CancelSelected(); });
+  // Closing while maps download asks first and says what would be lost.
+  window.SetCloseGuard([this] {
+    const std::string warning = CloseWarning();
+    return warning.empty() ||
+           core_->window().MessageBox(gbk("关闭程序"), warning, gbk("仍然关闭&&取消")) == 0;
+  });
   window.clock().BindClock(names::kClockQueue, [this] { QueueTick(); });
   window.clock().BindClock(names::kClockMove, [this] { MoveTick(); });
   window.clock().BindClock(names::kClockProgress, [this] { ProgressRefresh(); });
@@ -67,6 +86,7 @@ void MapDownloadsFeature::Remember(const QueuedTask& task, const std::string& fi
   outcome.name = task.name;
   outcome.url = task.url;
   outcome.file_name = file_name;
+  outcome.remark = task.remark;
 }
 
 void MapDownloadsFeature::Finish(std::uint64_t task, TaskResult result, const std::string& reason,
@@ -83,7 +103,22 @@ void MapDownloadsFeature::Finish(std::uint64_t task, TaskResult result, const st
     if (result == TaskResult::kPending && reason.empty()) outcome.downloaded = true;
     settled = outcome;
   }
+  if (settled.downloaded && result != TaskResult::kFailed) {
+    std::string line =
+        (result == TaskResult::kInstalled ? gbk("已安装 ") : gbk("下载完成 ")) + settled.name;
+    if (result == TaskResult::kPending) {
+      line += " (" +
+              TwoDecimals(static_cast<double>(settled.resumed_from + settled.bytes) / 1048576.0) +
+              "MB" + (settled.resumed ? gbk("，续传") : std::string()) + ")";
+    }
+    Log(line);
+  }
   if (result == TaskResult::kPending) return;
+  // Closing: the queue goes away with the window; removed: the player took the row away.
+  if (result == TaskResult::kFailed && !reason.starts_with("removed by the player")) {
+    Log(settled.name + " " + TaskFailureText(settled));
+    if (!reason.starts_with("cancelled: the program is closing")) AddFailedRow(settled);
+  }
   std::vector<TaskObserver> observers;
   {
     std::lock_guard lock(observers_mutex_);
@@ -164,7 +199,7 @@ bool MapDownloadsFeature::Idle() const {
     std::lock_guard lock(queue_mutex_);
     if (head_running_ || !tasks_.empty()) return false;
   }
-  if (core_->window().download_queue().RowCount() > 0) return false;
+  if (ActiveTaskCount() > 0) return false;
   std::lock_guard lock(extract_mutex_);
   return extractions_.empty() && running_extractions_.empty() && starting_extractions_ == 0 &&
          core_->window().extract_queue().RowCount() == 0;
@@ -194,18 +229,30 @@ const char* TaskResultText(TaskResult result) {
 
 std::string TaskFailureText(const TaskOutcome& outcome) {
   if (outcome.result != TaskResult::kFailed) return {};
-  struct Words {
-    std::string_view reason_start;
-    const char* utf8;
-  };
-  static constexpr Words kWords[] = {
-      {"the game's maps folder is not known", "您的路径设置似乎不正确!"},
-      {"the game folder to extract into does not exist", "您的路径设置似乎不正确!"},
-  };
-  for (const Words& words : kWords) {
-    if (outcome.reason.starts_with(words.reason_start)) return gbk(words.utf8);
+  bool alone = false;
+  const std::string words = FailureReasonWords(outcome.reason, &alone);
+  if (alone) return words;
+  std::string text = gbk(outcome.downloaded ? "解压失败" : "下载失败");
+  if (!words.empty()) text += gbk("：") + words;
+  return text;
+}
+
+void MapDownloadsFeature::Log(const std::string& line) {
+  // The log keeps the latest lines only: a long session must not grow it without bound.
+  constexpr std::size_t kMaxLogBytes = 48 * 1024;
+  const platform::LocalTime now = platform::local_time_now();
+  char stamp[16];
+  std::snprintf(stamp, sizeof stamp, "[%02d:%02d:%02d] ", now.hour, now.minute, now.second);
+  std::lock_guard lock(log_mutex_);
+  Controls& controls = core_->window().controls();
+  std::string text = controls.Caption(names::kLog);
+  if (!text.empty()) text += "\n";
+  text += stamp + line;
+  if (text.size() > kMaxLogBytes) {
+    const std::size_t cut = text.find('\n', text.size() - kMaxLogBytes);
+    text.erase(0, cut == std::string::npos ? text.size() - kMaxLogBytes : cut + 1);
   }
-  return gbk(outcome.downloaded ? "解压失败" : "下载失败");
+  controls.SetCaption(names::kLog, text);
 }
 
 }  // namespace brindle

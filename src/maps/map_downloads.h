@@ -56,12 +56,17 @@ struct TaskOutcome {
   std::int64_t bytes = 0;   // body bytes received
   std::string reason;       // why it failed (plain ASCII)
   bool downloaded = false;  // the file reached the cache (a later failure is the installation's)
+  std::string remark;       // column 3, for a retry
+  // The transfer continued a partial file of an earlier try (or run) from this many bytes.
+  bool resumed = false;
+  std::int64_t resumed_from = 0;
 };
 
 // What the window shows the player for a failed task (GBK): the path box's title when the game
-// folder was not known, else the summary line's counter it falls under, "下载失败" for a download
-// that did not reach the cache and "解压失败" for an installation that failed after it. Empty
-// unless the task failed. New reasons that deserve their own words go into its table.
+// folder was not known, "已取消" for a task the player cancelled, else the summary line's counter
+// it falls under ("下载失败" for a download that did not reach the cache, "解压失败" for an
+// installation that failed after it) followed by "：" and the reason's words when it has some.
+// Empty unless the task failed.
 std::string TaskFailureText(const TaskOutcome& outcome);
 
 // The running task's figures, for a progress bar drawn outside the window model.
@@ -113,6 +118,21 @@ class MapDownloadsFeature final : public Feature {
   // behind it. Returns at once when the head is already running.
   void StartHeadTask();
   void RefreshSummary();
+  // Tasks waiting or running: the queue's rows above the failed ones.
+  int ActiveTaskCount() const;
+
+  // ---- The queue's row menu and its cancel button ----
+  // The selected row: a failed or cancelled task is queued again (a partial file continues
+  // where it stopped when the mirror allows) or removed with its partial file; a waiting task is
+  // removed, the running one cancelled. False (0) when the row does not allow it.
+  std::uint64_t RetrySelected();  // the new task's id; 0 when not a failed row
+  bool RemoveSelected();
+  bool CancelSelected();
+  // Cancels the running task, drops every waiting one and ends download all; failed rows stay.
+  void CancelAll();
+  // What closing now would stop, for the question before the window closes (GBK); empty when
+  // nothing runs or waits.
+  std::string CloseWarning() const;
 
   // ---- One download (download_task.cpp) ----
   void RunTask(int row);
@@ -156,6 +176,7 @@ class MapDownloadsFeature final : public Feature {
     std::string name;
     std::string url;
     std::int64_t listed_size = 0;  // the map list's size of the map; 0 when unknown
+    std::string remark;
   };
   struct PendingExtraction {
     std::string file;
@@ -177,6 +198,12 @@ class MapDownloadsFeature final : public Feature {
   void SetBusy(bool busy);
   bool MoveOneResource();  // the move step; true when a row was moved
   void FinishHeadTask();
+  // Puts a failed task's row below the waiting ones, with its words in the state column.
+  void AddFailedRow(const TaskOutcome& outcome);
+  // One line with the time of day into the log box (GBK).
+  void Log(const std::string& line);
+  // The selected row as an index among the failed rows (-1: not a failed row).
+  int SelectedFailedRow() const;
   void Finish(std::uint64_t task, TaskResult result, const std::string& reason,
               std::int64_t bytes = -1);
   void Remember(const QueuedTask& task, const std::string& file_name);
@@ -186,6 +213,10 @@ class MapDownloadsFeature final : public Feature {
   // Starts the job's extractor, tells `started` its handle (kInvalidProcess when it could not
   // start), then waits for it and installs what it wrote.
   void WaitForExtractor(RunningExtraction job, std::promise<platform::ProcessHandle>& started);
+  // The extraction queue's top row while its archive is unpacked: its progress, and its end.
+  void ShowUnpackingProgress(const std::string& file, std::int64_t written,
+                             std::int64_t listed_size);
+  void EndUnpackingRow(const std::string& file);
 
   Core* core_ = nullptr;
   mutable std::mutex options_mutex_;
@@ -208,6 +239,10 @@ class MapDownloadsFeature final : public Feature {
   std::uint64_t next_id_ = 1;
   std::atomic<std::int64_t> received_{0};
   std::atomic<std::int64_t> total_{0};
+  std::deque<QueuedTask> failed_;              // beside the failed rows at the bottom of the queue
+  SpeedWindow speed_;                          // the running task's, under queue_mutex_
+  std::atomic<std::uint64_t> cancel_task_{0};  // the running task the player cancelled
+  std::mutex log_mutex_;
 
   mutable std::mutex outcomes_mutex_;
   std::map<std::uint64_t, TaskOutcome> outcomes_;

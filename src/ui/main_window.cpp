@@ -22,6 +22,7 @@
 #include "ui/style.h"
 #include "ui/widgets.h"
 #include "ui/window_binder.h"
+#include "view/window.h"
 
 namespace brindle::ui {
 namespace {
@@ -270,6 +271,11 @@ void MainWindow::Bind(Window& window, std::function<bool()> initialised) {
 void MainWindow::Unbind() { binder_.reset(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // The program may ask first (downloads that would be lost); a "no" keeps the window open.
+  if (binder_ != nullptr && !binder_->window().MayClose()) {
+    event->ignore();
+    return;
+  }
   emit Closing();
   QWidget::closeEvent(event);
 }

@@ -112,7 +112,17 @@ QueueStateLook ClassifyQueueState(QStringView text) {
     return {QueueStateLook::Kind::kProgress, *percent};
   }
   if (text == WaitingText()) return {QueueStateLook::Kind::kWaiting, 0};
-  if (text == StartingText()) return {QueueStateLook::Kind::kStarting, 0};
+  static const QString stalled_start = StartingText() + QString::fromUtf8(" 等待数据...");
+  if (text == StartingText() || text == stalled_start) {
+    return {QueueStateLook::Kind::kStarting, 0};
+  }
+  static const QString failed_download = QString::fromUtf8("下载失败");
+  static const QString failed_install = QString::fromUtf8("解压失败");
+  static const QString cancelled = QString::fromUtf8("已取消");
+  if (text.startsWith(failed_download) || text.startsWith(failed_install)) {
+    return {QueueStateLook::Kind::kFailed, 0};
+  }
+  if (text == cancelled) return {QueueStateLook::Kind::kCancelled, 0};
   return {};
 }
 
@@ -142,15 +152,21 @@ void QueueStateDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     case QueueStateLook::Kind::kStarting:
       DrawBar(painter, BarRect(option.rect), 0, text, option.font);
       break;
-    case QueueStateLook::Kind::kWaiting: {
-      // A hollow dot before the text: queued, nothing happening yet.
+    case QueueStateLook::Kind::kWaiting:
+    case QueueStateLook::Kind::kFailed:
+    case QueueStateLook::Kind::kCancelled: {
+      // A dot before the text: hollow while queued, filled once the task has stopped (red when
+      // it failed, so a failed row stands out among the others).
+      const bool failed = look.kind == QueueStateLook::Kind::kFailed;
+      const QColor colour = failed ? palette::kDanger : palette::kMuted;
       const QRect area = option.rect.adjusted(kPadding, 0, -kPadding, 0);
       const QPointF dot(area.left() + 5, area.center().y() + 0.5);
-      painter->setPen(QPen(palette::kMuted, 1.4));
-      painter->setBrush(Qt::NoBrush);
+      painter->setPen(QPen(colour, 1.4));
+      painter->setBrush(look.kind == QueueStateLook::Kind::kWaiting ? QBrush(Qt::NoBrush)
+                                                                    : QBrush(colour));
       painter->drawEllipse(dot, 3.5, 3.5);
       painter->setFont(option.font);
-      painter->setPen(palette::kMuted);
+      painter->setPen(colour);
       const QRect text_box = area.adjusted(16, 0, 0, 0);
       painter->drawText(text_box, Qt::AlignLeft | Qt::AlignVCenter,
                         painter->fontMetrics().elidedText(text, Qt::ElideRight, text_box.width()));

@@ -16,10 +16,12 @@ std::optional<double> LeadingPercent(QStringView text);
 // How a queue state cell is drawn.
 struct QueueStateLook {
   enum class Kind {
-    kText,      // anything else: drawn as the plain text it is
-    kWaiting,   // "等待下载": muted text
-    kStarting,  // "下载中": an empty bar with the text on it
-    kProgress,  // "NN.NN%...": a bar filled to `percent` with the whole text on it
+    kText,       // anything else: drawn as the plain text it is
+    kWaiting,    // "等待下载": muted text
+    kStarting,   // "下载中": an empty bar with the text on it
+    kProgress,   // "NN.NN%...": a bar filled to `percent` with the whole text on it
+    kFailed,     // "下载失败…", "解压失败…": a red mark and the reason
+    kCancelled,  // "已取消": muted, with the mark of a stopped task
   };
   Kind kind = Kind::kText;
   double percent = 0;  // 0..100, for kProgress

@@ -17,6 +17,7 @@ inline const QColor kNavText{148, 163, 184};
 inline const QColor kText{15, 23, 42};
 inline const QColor kMuted{100, 116, 139};
 inline const QColor kPage{243, 245, 249};
+inline const QColor kDanger{185, 28, 28};  // on the white of a list: contrast above 6:1
 }  // namespace palette
 
 // Families in order of preference: the design's Chinese UI font on Windows, Noto CJK elsewhere.

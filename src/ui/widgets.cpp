@@ -157,4 +157,35 @@ bool DragHandle::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
+QStringList PathLabel::Shown(int width) const {
+  const QFontMetrics metrics(font());
+  QStringList lines = text().split(u'\n');
+  for (QString& line : lines) line = metrics.elidedText(line, Qt::ElideMiddle, width);
+  return lines;
+}
+
+QSize PathLabel::sizeHint() const {
+  const QFontMetrics metrics(font());
+  const int lines = static_cast<int>(text().count(u'\n')) + 1;
+  return {120,
+          lines * metrics.lineSpacing() + contentsMargins().top() + contentsMargins().bottom()};
+}
+
+QSize PathLabel::minimumSizeHint() const { return {40, sizeHint().height()}; }
+
+void PathLabel::paintEvent(QPaintEvent*) {
+  // The binder sets the text; the tooltip follows it here, where a change of text shows first.
+  if (toolTip() != text()) setToolTip(text());
+  QPainter painter(this);
+  painter.setFont(font());
+  painter.setPen(palette().color(foregroundRole()));
+  const QRect area = contentsRect();
+  const QStringList lines = Shown(area.width());
+  const int step = QFontMetrics(font()).lineSpacing();
+  for (int i = 0; i < lines.size(); ++i) {
+    painter.drawText(QRect(area.left(), area.top() + i * step, area.width(), step),
+                     Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
+  }
+}
+
 }  // namespace brindle::ui

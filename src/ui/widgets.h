@@ -1,5 +1,5 @@
-// The few widgets the stock set lacks: the slide switch, the navigation entry, the fallback for
-// the embedded browser, and the drag handle of the frameless window.
+// The few widgets the stock set lacks: the slide switch, the navigation entry, the path label,
+// the fallback for the embedded browser, and the drag handle of the frameless window.
 #pragma once
 
 #include <QAbstractButton>
@@ -43,6 +43,21 @@ class NavButton : public QToolButton {
   QLabel* caption_;
   Glyph glyph_;
   bool active_ = false;
+};
+
+// A label for folder paths: each line elided in its middle to the label's width (the drive and
+// the last folders stay readable), the whole text as its tooltip; it never widens its card.
+class PathLabel : public QLabel {
+  Q_OBJECT
+ public:
+  using QLabel::QLabel;
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+  // The lines of the text as drawn into `width` pixels.
+  QStringList Shown(int width) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // Stands where the embedded web browser goes. This build carries no web engine, so it shows the

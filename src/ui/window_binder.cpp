@@ -71,7 +71,7 @@ WindowBinder::WindowBinder(MainWindow* main, Window& window, std::function<bool(
   BindList(names::kFavouritesList, true);
   BindList(names::kPlayerList, false);
   BindList(names::kResourceList, false);
-  BindList(names::kDownloadQueue, false);
+  BindList(names::kDownloadQueue, true);
   BindList(names::kExtractQueue, false);
   BindDefaultNavigation();
 
@@ -223,8 +223,14 @@ void WindowBinder::BindList(const char* name, bool with_menu) {
             view->selectRow(index.row());
             QMenu menu(view);
             menu.setFont(UiFont(14));
-            const bool servers = list == names::kServerList;
-            const auto& items = servers ? names::kServerListMenu : names::kFavouritesMenu;
+            std::vector<const char*> items;
+            if (list == names::kServerList) {
+              items.assign(names::kServerListMenu.begin(), names::kServerListMenu.end());
+            } else if (list == names::kDownloadQueue) {
+              items.assign(names::kDownloadQueueMenu.begin(), names::kDownloadQueueMenu.end());
+            } else {
+              items.assign(names::kFavouritesMenu.begin(), names::kFavouritesMenu.end());
+            }
             for (const char* item : items)
               menu.addAction(QString::fromUtf8(item))->setData(QString::fromUtf8(item));
             QAction* chosen = menu.exec(view->viewport()->mapToGlobal(pos));

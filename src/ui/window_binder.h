@@ -37,6 +37,7 @@ class WindowBinder : public QObject {
   void Flush();
   // Control names the window model holds but no widget shows (file dialogs, mostly).
   const std::vector<std::string>& Unshown() const { return unshown_; }
+  Window& window() const { return window_; }
 
  private:
   struct Relay;

@@ -55,6 +55,7 @@ constexpr ControlInfo kTable[] = {
     {kExtractQueue, K::kList, "", kDownloadPage, kNoGroup, ""},
     {kStartDownload, K::kButton, "开始下载", kDownloadPage, kNoGroup, ""},
     {kClearQueue, K::kButton, "清理下载队列", kDownloadPage, kNoGroup, ""},
+    {kCancelDownloads, K::kButton, "取消全部下载", kDownloadPage, kNoGroup, ""},
     {kAutoExtract, K::kCheck, "自动解压至游戏", kDownloadPage, kNoGroup, ""},
     {kDownloadSummary, K::kLabel, "", kDownloadPage, kNoGroup, ""},
     {kSearchLabel, K::kLabel, "搜索资源", kDownloadPage, kNoGroup, ""},

@@ -61,6 +61,8 @@ inline constexpr const char* kDownloadQueue = "资源下载列表框_EX2";
 inline constexpr const char* kExtractQueue = "解压队列列表框_EX";
 inline constexpr const char* kStartDownload = "开始下载资源";
 inline constexpr const char* kClearQueue = "开始下载资源1";
+// Cancels the running download and every task waiting behind it.
+inline constexpr const char* kCancelDownloads = "取消下载队列";
 inline constexpr const char* kAutoExtract = "自动解压至游戏";
 inline constexpr const char* kSearchLabel = "标签_ID";
 inline constexpr const char* kSearchBox = "编辑框_搜索EX";
@@ -163,6 +165,13 @@ inline constexpr std::array<const char*, 4> kServerListMenu = {kMenuJoin, kMenuD
                                                                kMenuCopyAddress, kMenuAddFavourite};
 inline constexpr std::array<const char*, 4> kFavouritesMenu = {kMenuJoin, kMenuDetails,
                                                                kMenuCopyAddress, kMenuDelete};
+// The download queue's row menu: a failed or cancelled task is retried or removed; a waiting or
+// running one cancelled.
+inline constexpr const char* kMenuRetry = "重试";
+inline constexpr const char* kMenuRemove = "移除";
+inline constexpr const char* kMenuCancel = "取消";
+inline constexpr std::array<const char*, 3> kDownloadQueueMenu = {kMenuRetry, kMenuRemove,
+                                                                  kMenuCancel};
 // "<list>/<item>", the action name of a context menu command.
 std::string menu_action(std::string_view list, std::string_view item);
 

@@ -180,4 +180,18 @@ void Window::StartClock(const std::string& name) {
   clock_.StartClock(name, names::clock_period_ms(name));
 }
 
+void Window::SetCloseGuard(std::function<bool()> guard) {
+  std::lock_guard lock(close_guard_mutex_);
+  close_guard_ = guard ? std::make_shared<std::function<bool()>>(std::move(guard)) : nullptr;
+}
+
+bool Window::MayClose() {
+  std::shared_ptr<std::function<bool()>> guard;
+  {
+    std::lock_guard lock(close_guard_mutex_);
+    guard = close_guard_;
+  }
+  return guard == nullptr || (*guard)();
+}
+
 }  // namespace brindle

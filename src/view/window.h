@@ -75,6 +75,11 @@ class Window {
   bool Activate(std::string_view action);
   bool HasAction(std::string_view action) const;
 
+  // Asked on the UI thread before the window closes: false keeps it open. One guard; nullptr
+  // removes it.
+  void SetCloseGuard(std::function<bool()> guard);
+  bool MayClose();
+
   // Runs `work` on the UI thread and waits for it: inline when already there, else posted.
   void RunOnUi(const std::function<void()>& work);
 
@@ -97,6 +102,9 @@ class Window {
 
   mutable std::mutex status_mutex_;  // status text and expiry change together
   std::int64_t status_expiry_ = 0;
+
+  std::mutex close_guard_mutex_;
+  std::shared_ptr<std::function<bool()>> close_guard_;
 
   mutable std::mutex actions_mutex_;
   std::map<std::string, std::shared_ptr<Action>, std::less<>> actions_;

@@ -230,7 +230,7 @@ TEST_F(DownloadQueueTest, UnopenableTempFileFailsAndTheQueueGoesOn) {
   EXPECT_EQ(downloads().Outcome(blocked)->result, TaskResult::kFailed);
   EXPECT_EQ(downloads().Outcome(next)->result, TaskResult::kDownloaded);
   EXPECT_EQ(Counters().download_failures, 1);
-  EXPECT_EQ(QueueRows().RowCount(), 0);
+  EXPECT_EQ(downloads().ActiveTaskCount(), 0);
 }
 
 TEST_F(DownloadQueueTest, SameFileNameTwiceAndAnEmptyFile) {

@@ -111,7 +111,8 @@ TEST_F(MapsCliTest, DownloadOfUrlsReportsEachTaskAndFailsWhenOneFails) {
   EXPECT_GT(results[0]["bytes"].get<std::int64_t>(), 0);
   EXPECT_EQ(results[1]["result"], "failed");
   EXPECT_EQ(results[1]["reason"], "HTTP status 404");
-  EXPECT_EQ(results[1]["failure"], "下载失败");  // the words of the window's summary line
+  EXPECT_EQ(results[1]["failure"], "下载失败：镜像上没有这个文件(404)");  // as the window says it
+  EXPECT_EQ(results[1]["resumed"], false);
   EXPECT_EQ(fs::file_size(MapFile("awp_india.bsp")), 67344u);
   EXPECT_NE(run.err.find("已下载:1 已解压:1 待解压:0 下载失败:1"), std::string::npos) << run.err;
 
@@ -122,6 +123,23 @@ TEST_F(MapsCliTest, DownloadOfUrlsReportsEachTaskAndFailsWhenOneFails) {
   EXPECT_FALSE(fs::exists(MapFile("awp_lego_2.bsp")));
 }
 
+TEST_F(MapsCliTest, ACutDownloadContinuesInTheNextRun) {
+  const std::string url = Mirror("/maps/fault/cut/30000/35hp_2.bsp");
+  const CliRun cut = Cli({"--json", "maps", "download", "--url", url});
+  EXPECT_EQ(cut.code, 1);
+  const auto first = nlohmann::json::parse(cut.out)[0];
+  EXPECT_EQ(first["reason"].get<std::string>().rfind("cut short: 30000 of 51785 bytes", 0), 0u);
+  EXPECT_EQ(first["failure"], "下载失败：连接中断,文件不完整");
+  // A new run empties the cache at its start, but spares the partial file that can continue.
+  const CliRun again = Cli({"--json", "maps", "download", "--url", url});
+  ASSERT_EQ(again.code, 0) << again.err;
+  const auto second = nlohmann::json::parse(again.out)[0];
+  EXPECT_EQ(second["result"], "downloaded");
+  EXPECT_EQ(second["resumed"], true);
+  EXPECT_EQ(second["resumed_from"], 30000);
+  EXPECT_EQ(second["bytes"], 51785 - 30000);
+}
+
 TEST_F(MapsCliTest, DownloadsTakeTheMirrorLinesOfTheRemoteConfiguration) {
   // The community moved us1 to a host where nothing listens and selects it.
   ASSERT_TRUE(test::SimSet(*sim_, "/test/resconfig",
@@ -129,7 +147,8 @@ TEST_F(MapsCliTest, DownloadsTakeTheMirrorLinesOfTheRemoteConfiguration) {
   const std::string url = Mirror("/maps/awp_lego_2.bsp");
   const CliRun moved = Cli({"maps", "download", "--url", url});
   EXPECT_EQ(moved.code, 1);
-  EXPECT_NE(moved.out.find("failed     awp_lego_2.bsp 0 bytes: 下载失败 ("), std::string::npos)
+  EXPECT_NE(moved.out.find("failed     awp_lego_2.bsp 0 bytes: 下载失败：无法连接下载服务器 ("),
+            std::string::npos)
       << moved.out;
   // --line has the last word over the document's choice.
   const CliRun chosen = Cli({"maps", "download", "--line", "us2", "--url", url});

@@ -1,6 +1,7 @@
 // Start-up of the application core on real folders with the scripted ports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -65,18 +66,21 @@ TEST_F(StartupTest, FoldersMadeOnceCacheEmptiedSubfoldersKept) {
   InstallExtractor();
   fs::create_directories(dir_.path() / "download" / "data" / "keep");
   test::spit(dir_.path() / "download" / "note.txt", "mine");
-  for (const char* name : {"a.cfg", "b.td", "c.bsp.tmp", "d"}) {
-    test::spit(dir_.path() / "download" / "data" / name, "x");
-  }
-  test::spit(dir_.path() / "download" / "data" / "keep" / "inner.bsp", "x");
+  const fs::path data = dir_.path() / "download" / "data";
+  for (const char* name : {"a.cfg", "b.td", "c.bsp.tmp", "d"}) test::spit(data / name, "x");
+  test::spit(data / "keep" / "inner.bsp", "x");
+  // Partial downloads: one that can continue stays with its record; one already whole goes.
+  test::spit(data / "e.bsp.tmp", "12345");
+  test::spit(data / "e.bsp.tmp.resume", "http://m/e.bsp\n100\n\"v1\"\n");
+  test::spit(data / "f.bsp.tmp", "12345");
+  test::spit(data / "f.bsp.tmp.resume", "http://m/f.bsp\n5\n\"v1\"\n");
 
   ASSERT_TRUE(core_.OnMainWindowCreated());
   EXPECT_EQ(test::slurp(dir_.path() / "download" / "note.txt"), "mine");
   std::vector<std::string> left;
-  for (const auto& e : fs::directory_iterator(dir_.path() / "download" / "data")) {
-    left.push_back(e.path().filename().string());
-  }
-  EXPECT_EQ(left, std::vector<std::string>{"keep"});
+  for (const auto& e : fs::directory_iterator(data)) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"e.bsp.tmp", "e.bsp.tmp.resume", "keep"}));
   EXPECT_TRUE(fs::exists(dir_.path() / "download" / "data" / "keep" / "inner.bsp"));
   const std::string sep(1, platform::path_separator());
   EXPECT_EQ(state_.download_cache_dir,
@@ -111,6 +115,15 @@ TEST_F(StartupTest, StoredSettingsAreApplied) {
   EXPECT_TRUE(controls().Checked(names::kLaunchSteamRunAppid));
   EXPECT_FALSE(controls().Checked(names::kLaunchAuto));
   EXPECT_TRUE(controls().Checked(names::kRegionWorld));
+}
+
+TEST_F(StartupTest, ChosenGamePathsShowAgainAfterARestart) {
+  InstallExtractor();
+  WriteSettings("CSGOPath", "/games/csgo/");
+  WriteSettings("CS2Path", "/games/cs2/");
+  ASSERT_TRUE(core_.OnMainWindowCreated());
+  EXPECT_EQ(controls().Caption(names::kGamePathLabel),
+            gbk("已配置路径:/games/csgo/\n已配置路径:/games/cs2/"));
 }
 
 TEST_F(StartupTest, UnknownLaunchModeLeavesTheFirstOption) {

@@ -46,6 +46,7 @@ bool InstallExtractorStandIn(const fs::path& seven_zip_dir, const ExtractorActio
   if (!actions.record.empty()) directions += "record=" + Utf8Text(actions.record) + "\n";
   if (!actions.map.empty()) directions += "map=" + actions.map + "\nbytes=" + actions.bytes + "\n";
   if (!actions.link.empty()) directions += "link=" + actions.link + "\n";
+  if (!actions.wait_for.empty()) directions += "wait=" + Utf8Text(actions.wait_for) + "\n";
   directions += "exit=" + std::to_string(actions.exit_code) + "\n";
   spit(seven_zip_dir / "stand-in.txt", directions);
   // The program is the same every time, and the file of one that has just ended can stay locked
@@ -67,6 +68,9 @@ bool InstallExtractorStandIn(const fs::path& seven_zip_dir, const ExtractorActio
     script += "printf '%s' '" + actions.bytes + "' > \"$out/" + actions.map + "\" || exit 91\n";
   }
   if (!actions.link.empty()) script += "ln -s / \"$out/" + actions.link + "\" || exit 92\n";
+  if (!actions.wait_for.empty()) {
+    script += "while [ ! -e '" + actions.wait_for.string() + "' ]; do sleep 0.05; done\n";
+  }
   script += "exit " + std::to_string(actions.exit_code) + "\n";
   // A new file rather than the old one rewritten: a shell may still be reading that one.
   fs::remove(file, ec);

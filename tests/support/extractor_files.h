@@ -16,10 +16,11 @@ bool InstallRealExtractor(const std::filesystem::path& seven_zip_dir);
 // What an extractor stand-in does when started, in this order. The -o argument names the folder
 // it writes into, as 7-Zip's does.
 struct ExtractorActions {
-  std::filesystem::path record;  // when set: the arguments, one a line, then the working folder
-  std::string map;               // when set: a file of this name written into the -o folder ...
-  std::string bytes;             // ... holding this text
-  std::string link;              // when set: a link of this name to the root, in the -o folder
+  std::filesystem::path record;    // when set: the arguments, one a line, then the working folder
+  std::string map;                 // when set: a file of this name written into the -o folder ...
+  std::string bytes;               // ... holding this text
+  std::string link;                // when set: a link of this name to the root, in the -o folder
+  std::filesystem::path wait_for;  // when set: then waits until this file exists
   int exit_code = 0;
 };
 // Puts a stand-in doing `actions` where start-up looks for the extractor: a shell script on

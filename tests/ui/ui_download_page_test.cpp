@@ -26,6 +26,7 @@
 #include "ui/qt_ports.h"
 #include "ui/qt_text.h"
 #include "ui/summary_label.h"
+#include "ui/widgets.h"
 #include "ui/window_binder.h"
 #include "view/window.h"
 
@@ -80,6 +81,32 @@ TEST(QueueStateTest, StateTextsAreTellApartExactly) {
   for (const char* text : {"", "下载中 ", " 等待下载", "正在下载", "%0", "待解压", "garbage"}) {
     EXPECT_EQ(ui::ClassifyQueueState(QString::fromUtf8(text)).kind, Kind::kText) << text;
   }
+  // A stalled start still reads as a start; stopped tasks read as what stopped them.
+  EXPECT_EQ(ui::ClassifyQueueState(QString::fromUtf8("下载中 等待数据...")).kind, Kind::kStarting);
+  EXPECT_EQ(ui::ClassifyQueueState(QString::fromUtf8("下载失败：镜像上没有这个文件(404)")).kind,
+            Kind::kFailed);
+  EXPECT_EQ(ui::ClassifyQueueState(QString::fromUtf8("解压失败")).kind, Kind::kFailed);
+  EXPECT_EQ(ui::ClassifyQueueState(QString::fromUtf8("已取消")).kind, Kind::kCancelled);
+}
+
+TEST(PathLabelTest, LongPathsElideInTheMiddleWithTheWholeTextAsTooltip) {
+  ui::PathLabel label;
+  const QString csgo = QString::fromUtf8(
+      "已配置路径:/home/player/.local/share/Steam/steamapps/common/Counter-Strike Global "
+      "Offensive/");
+  label.setText(csgo + u'\n' + QString::fromUtf8("已配置路径:/games/cs2/"));
+  label.resize(200, label.sizeHint().height());
+  const QStringList shown = label.Shown(200);
+  ASSERT_EQ(shown.size(), 2);
+  // Both ends of a long path stay: where it starts and the game's own folder.
+  EXPECT_TRUE(shown[0].startsWith(QString::fromUtf8("已配置路径"))) << shown[0].toStdString();
+  EXPECT_TRUE(shown[0].endsWith(QStringLiteral("Offensive/"))) << shown[0].toStdString();
+  EXPECT_TRUE(shown[0].contains(QChar(0x2026)));
+  EXPECT_EQ(shown[1], QString::fromUtf8("已配置路径:/games/cs2/"));
+  label.grab();  // paints, which sets the tooltip
+  EXPECT_EQ(label.toolTip(), label.text());
+  // It asks for no width of its own, so a long path never widens its card.
+  EXPECT_LT(label.minimumSizeHint().width(), 100);
 }
 
 TEST(SummaryLabelTest, SpeedIsTheLineFromItsLastSpeedMark) {

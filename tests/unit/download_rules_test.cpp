@@ -1,15 +1,17 @@
 // The pure rules of a download task: progress texts and speed, the summary line, the progress
 // table's refresh, file names from URLs, hostile names, the move target, the mirror rewrite over
-// the three lines, and the verdict on a finished transfer.
+// the three lines, the verdict on a finished transfer, and what lets a partial file continue.
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include "app/partial_download.h"
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
 #include "foundation/string_map.h"
 #include "maps/download_progress.h"
 #include "maps/download_task.h"
 #include "platform/platform.h"
+#include "support/temp_dir.h"
 #include "view/controls.h"
 
 namespace brindle {
@@ -25,11 +27,35 @@ TEST(ProgressTextTest, PercentOfTotalsAndSpeedBoundary) {
             "45.20%(12.34MB/27.30MB)");
   EXPECT_EQ(PercentText(0, 0), "0.00%");
   EXPECT_EQ(KiBText(2048 * 1024), "2048.00");
-  EXPECT_EQ(SpeedText(2048, "x"), "2048.00KB/s");  // exactly 2048 KiB stays in KB/s
-  EXPECT_EQ(SpeedText(2049, "x"), "2.00MB/s");
-  EXPECT_EQ(SpeedText(0.5, "x"), "0.50KB/s");
-  EXPECT_EQ(SpeedText(0, "1.52MB/s"), "1.52MB/s");  // nothing new keeps the last speed
-  EXPECT_EQ(SpeedText(-10, "7.00KB/s"), "7.00KB/s");
+  EXPECT_EQ(SpeedText(2048), "2048.00KB/s");  // exactly 2048 KiB stays in KB/s
+  EXPECT_EQ(SpeedText(2049), "2.00MB/s");
+  EXPECT_EQ(SpeedText(0.5), "0.50KB/s");
+  EXPECT_EQ(SpeedText(0), "0.00KB/s");  // a stall shows as one
+}
+
+TEST(ProgressTextTest, SpeedWindowFallsToZeroAndCountsIdlePeriods) {
+  SpeedWindow window;
+  EXPECT_DOUBLE_EQ(window.Push(300), 300);
+  EXPECT_DOUBLE_EQ(window.Push(0), 150);
+  EXPECT_EQ(window.IdlePeriods(), 1);
+  EXPECT_DOUBLE_EQ(window.Push(-5), 100);
+  EXPECT_DOUBLE_EQ(window.Push(0), 0);  // the window has passed the last byte
+  EXPECT_EQ(window.IdlePeriods(), 3);
+  EXPECT_DOUBLE_EQ(window.Push(90), 30);
+  EXPECT_EQ(window.IdlePeriods(), 0);
+  window.Reset();
+  EXPECT_DOUBLE_EQ(window.Push(10), 10);
+}
+
+TEST(ProgressTextTest, FailureReasonsInThePlayersWords) {
+  EXPECT_EQ(FailureReasonWords("HTTP status 404"), gbk("镜像上没有这个文件(404)"));
+  EXPECT_EQ(FailureReasonWords("HTTP status 502"), gbk("镜像返回错误(502)"));
+  EXPECT_EQ(FailureReasonWords("cut short: 1000 of 51785 bytes"), gbk("连接中断,文件不完整"));
+  EXPECT_EQ(FailureReasonWords("cut short: 500 of 262144 bytes (Operation too slow. Less than "
+                               "1000 bytes/sec transferred the last 1 seconds)"),
+            gbk("长时间没有收到数据,已中止"));
+  EXPECT_EQ(FailureReasonWords("the extractor ended with exit code 2"), gbk("解压程序报告错误(2)"));
+  EXPECT_EQ(FailureReasonWords("something new"), "");
 }
 
 TEST(ProgressTextTest, SummaryLineNamesEveryCounter) {
@@ -63,7 +89,7 @@ TEST(ProgressTableTest, RefreshTakesTheNewKiBAndRemembersThem) {
   RecordProgress(table, 0, 4 * kMiB, 3 * kMiB);
   auto second = TakeProgressRefresh(table, 0);
   EXPECT_DOUBLE_EQ(second.kib, 2048);
-  EXPECT_EQ(SpeedText(second.kib, ""), "2048.00KB/s");
+  EXPECT_EQ(SpeedText(second.kib), "2048.00KB/s");
   ForgetProgress(table, 0);
   EXPECT_EQ(TakeProgressRefresh(table, 0).cell, "");
   EXPECT_EQ(table.count(), 0);
@@ -183,6 +209,31 @@ TEST(TransferVerdictTest, OnlyAWholeFileWithStatus200IsComplete) {
   EXPECT_FALSE(JudgeTransfer(200, Info(CURLE_OK, 9, 9), 9, "text/html; charset=utf-8").complete);
   EXPECT_EQ(JudgeTransfer(200, Info(CURLE_ABORTED_BY_CALLBACK, 9, 90), 9, "").reason,
             "cancelled: the program is closing");
+}
+
+TEST(ResumeRuleTest, RangeAnswerAndRecordDecideWhetherAPartialContinues) {
+  EXPECT_TRUE(RangeAnswerFits("bytes 1000-51784/51785", 1000, 51785));
+  EXPECT_FALSE(RangeAnswerFits("bytes 0-51784/51785", 1000, 51785));     // from the start
+  EXPECT_FALSE(RangeAnswerFits("bytes 1000-59999/60000", 1000, 51785));  // another file
+  EXPECT_FALSE(RangeAnswerFits("bytes 1000-2000/51785", 1000, 51785));   // a piece only
+  EXPECT_FALSE(RangeAnswerFits("bytes */51785", 1000, 51785));
+
+  test::TempDir dir;
+  const std::string temp = dir.file("m.bsp.tmp");
+  test::spit(temp, std::string(10, 'x'));
+  // A weak ETag names equal content, not bytes; a line break would forge a header.
+  EXPECT_FALSE(WriteResumeRecord(temp, {"http://m/x.bsp", 100, "W/\"weak\""}));
+  EXPECT_FALSE(WriteResumeRecord(temp, {"http://m/x.bsp", 100, "\"a\"\r\nX: y"}));
+  EXPECT_EQ(ResumableBytes(temp), 0);
+  ASSERT_TRUE(WriteResumeRecord(temp, {"http://m/x.bsp", 100, "\"abc\""}));
+  EXPECT_EQ(ResumableBytes(temp), 10);
+  EXPECT_EQ(ReadResumeRecord(temp)->url, "http://m/x.bsp");
+  test::spit(temp, std::string(100, 'x'));
+  EXPECT_EQ(ResumableBytes(temp), 0);  // nothing left to fetch: not a partial file
+  test::spit(ResumeRecordPath(temp), "http://m/x.bsp\n-5\n\"abc\"\n");
+  EXPECT_FALSE(ReadResumeRecord(temp).has_value());
+  ForgetPartial(temp);
+  EXPECT_FALSE(platform::file_exists(temp) || platform::file_exists(ResumeRecordPath(temp)));
 }
 
 }  // namespace

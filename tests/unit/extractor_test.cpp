@@ -115,6 +115,32 @@ TEST_F(ExtractorTest, SuccessMovesTheMapIntoPlaceAndCleansUp) {
   EXPECT_TRUE(downloads_->extraction_table().is_empty());
 }
 
+TEST_F(ExtractorTest, TheQueueShowsTheMapBeingUnpackedAndHowFarItIs) {
+  const fs::path go = fx_.dir().path() / "go";
+  test::ExtractorActions actions;
+  actions.map = "ze_half.bsp";
+  actions.bytes = std::string(500, 'x');  // half of the listed size, then it waits
+  actions.wait_for = go;
+  StandIn(actions);
+  test::spit(fx_.state().download_cache_dir + "ze_half.bsp.bz2", "BZh91AY&SY archive");
+  test::spit(fx_.state().download_cache_dir + "ze_next.bsp.bz2", "BZh91AY&SY archive");
+  downloads_->InstallFile("ze_half.bsp.bz2", 1, 1000);
+  downloads_->InstallFile("ze_next.bsp.bz2", 2, 1000);
+  ListModel& queue = fx_.window().extract_queue();
+  ASSERT_TRUE(fx_.AdvanceUntil([&] {
+    fx_.ports().Advance(100);
+    return queue.Cell(0, cols::kExtractProgress) == "%50";
+  }));
+  EXPECT_EQ(queue.Rows(), (std::vector<ListRow>{{"ze_half.bsp.bz2", "%50", gbk("解压中")},
+                                                {"ze_next.bsp.bz2", "%0", gbk("待解压")}}));
+  test::spit(go, "");
+  ASSERT_TRUE(fx_.AdvanceUntil([&] {
+    fx_.ports().Advance(100);
+    return downloads_->Idle();
+  }));
+  EXPECT_EQ(queue.RowCount(), 0);
+}
+
 TEST_F(ExtractorTest, FailedExtractionLeavesTheGameAsItWas) {
   test::spit(maps_ + "ze_a.bsp", "good map");
   // Half a map written, then an error exit.

@@ -155,6 +155,7 @@ QWidget* QueueCard(QWidget* page) {
   auto* summary = new SummaryLine(card);
   summary->Label()->setObjectName(QString::fromUtf8(names::kDownloadSummary));
   head->addWidget(summary, 1);
+  head->addWidget(MakeButton(card, names::kCancelDownloads));
   column->addLayout(head);
   QTableView* queue = MakeTable(card, names::kDownloadQueue);
   queue->setItemDelegateForColumn(cols::kTaskState, new QueueStateDelegate(queue));
@@ -174,7 +175,10 @@ QWidget* QueueCard(QWidget* page) {
 QWidget* SettingsCard(QWidget* page) {
   QVBoxLayout* column = nullptr;
   QFrame* card = MakeCard(page, &column, 14, 10);
-  column->addWidget(MakeLabel(card, names::kGamePathLabel, "section"));
+  auto* path = new PathLabel(QString::fromUtf8("游戏路径配置:"), card);
+  path->setObjectName(QString::fromUtf8(names::kGamePathLabel));
+  path->setProperty("role", "section");
+  column->addWidget(path);
   auto* paths = new QHBoxLayout;
   paths->setSpacing(8);
   for (const char* name : {names::kChooseCsgo, names::kChooseCs2}) {

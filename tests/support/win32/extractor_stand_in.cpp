@@ -4,6 +4,7 @@
 //   map=<name>      write a file of that name into the -o folder ...
 //   bytes=<text>    ... holding this text
 //   link=<name>     make a link of that name in the -o folder to the root of drive C:
+//   wait=<file>     wait until that file exists
 //   exit=<code>     end with this exit code (0 when not given)
 #include <windows.h>
 
@@ -94,6 +95,10 @@ int wmain(int argc, wchar_t** argv) {
         !::CreateSymbolicLinkW((out_dir + widen(link->second)).c_str(), L"C:\\", flags)) {
       return 92;
     }
+  }
+  if (const auto wait = actions.find("wait"); wait != actions.end()) {
+    const std::filesystem::path until(widen(wait->second));
+    while (!std::filesystem::exists(until)) ::Sleep(50);
   }
   const auto code = actions.find("exit");
   return code == actions.end() ? 0 : std::atoi(code->second.c_str());
