@@ -289,11 +289,11 @@ TEST_F(InstallationTest, PathBoxesNameThisSystemsProgramAndSteamFolder) {
   // Windows keeps its texts as they stand.
   EXPECT_EQ(CsgoPathWrongText(kWindowsGameNames),
             gbk(" 请选择 csgo.exe 经检测无法找到 de_dust2.bsp 地图 您的路径是否选择正确? "
-                "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
+                "Steam用户游戏在 \r\n盘:/Steam/steamapps/common/Counter-Strike Global "
                 "Offensive/csgo"));
   EXPECT_EQ(Cs2PathWrongText(kWindowsGameNames),
             gbk(" 请选择 cs2.exe 经检测无法找到 de_dust2.vpk 地图 您的路径是否选择正确? "
-                "Steam用户游戏在 \r\n盘:/Steam/steamapps/commo/Counter-Strike Global "
+                "Steam用户游戏在 \r\n盘:/Steam/steamapps/common/Counter-Strike Global "
                 "Offensive/game/bin/win64/cs2.exe"));
   EXPECT_EQ(InstallationWrongText(kWindowsGameNames),
             gbk("请选择 csgo.exe 未能找到  您的路径是否选择正确? \r\n原因 软件无法找到官方地图 "
