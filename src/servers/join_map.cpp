@@ -38,9 +38,11 @@ void FetchThenJoin(Core& core, const std::string& map, const std::function<void(
     return;
   }
   MapDownloadsFeature* downloads = MapDownloadsOf(core);
-  // The fetched map must reach the game, not only the download cache.
+  // The fetched map must reach the game, not only the download cache: the option is turned on
+  // (and kept, as the person's own click would keep it), and the person is told.
   if (!window.controls().Checked(names::kAutoExtract)) {
-    window.controls().SetChecked(names::kAutoExtract, true);
+    core.OnAutoExtractSwitch(true);
+    window.ShowNotice(gbk("已开启自动解压至游戏"));
   }
   const std::uint64_t task =
       downloads == nullptr

@@ -305,6 +305,10 @@ TEST_F(MainWindowTest, DialogShownStateFollowsTheModelAndThePerson) {
 }
 
 TEST_F(MainWindowTest, ListsShowTheirColumnsWithHiddenOnesHidden) {
+  main.resize(1280, 840);
+  window.SelectPage(names::kServerPage);
+  Settle();
+  QCoreApplication::processEvents();
   auto* servers = Find<QTableView>(names::kServerList);
   ASSERT_NE(servers->model(), nullptr);
   EXPECT_EQ(servers->model()->columnCount(), 7);

@@ -380,6 +380,8 @@ TEST_F(ServerBrowserTest, JoinFetchesTheServersMissingMapFirst) {
       120000));
   std::lock_guard lock(mutex);
   EXPECT_TRUE(map_there_at_join);
+  // The fetch needs the option that installs into the game; it was off, it is on.
+  EXPECT_TRUE(window_.controls().Checked(names::kAutoExtract));
   EXPECT_EQ(opened.size(), 1u);
   EXPECT_NE(opened.front().find(address), std::string::npos);
 }
