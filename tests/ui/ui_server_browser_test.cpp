@@ -138,12 +138,20 @@ class ServerBrowserTest : public test::SharedSimSuite {
     watcher->start();
   }
 
+  // Fake game servers on loopback, answering (or not) as each is set up.
+  void StartGameServers(std::vector<sim::A2sServer> servers) {
+    std::string error;
+    ASSERT_TRUE(game_servers_.Start(std::move(servers), &error)) << error;
+  }
+  std::string GameServer(int i) { return game_servers_.Address(i); }
+
   ui::QtPorts ports_;
   Window window_;
   ui::MainWindow main_;
   test::TempDir dir_;
   AppState state_;
   Core core_{state_, window_};
+  sim::A2sResponders game_servers_;
 };
 
 TEST_F(ServerBrowserTest, SortsByAnyColumnAndFiltersByNameOrMap) {
@@ -179,14 +187,12 @@ TEST_F(ServerBrowserTest, SortsByAnyColumnAndFiltersByNameOrMap) {
 }
 
 TEST_F(ServerBrowserTest, LiveQueryShowsTheRoundTripAndSaysWhenAServerIsSilent) {
-  sim::A2sResponders game_servers;
   sim::A2sServer live, silent;
   live.map = "ze_live_map";
   silent.silent = true;
-  std::string error;
-  ASSERT_TRUE(game_servers.Start({live, silent}, &error)) << error;
-  const std::string live_address = game_servers.Address(0);
-  const std::string silent_address = game_servers.Address(1);
+  StartGameServers({live, silent});
+  const std::string live_address = GameServer(0);
+  const std::string silent_address = GameServer(1);
   ServeServers(nlohmann::json::array({Server("Silent", silent_address, "de_old", 30),
                                       Server("Live", live_address, "ze_live_map", 3)}));
   StartQueryEngine(core_);
@@ -224,18 +230,15 @@ TEST_F(ServerBrowserTest, LiveQueryShowsTheRoundTripAndSaysWhenAServerIsSilent) 
 }
 
 TEST_F(ServerBrowserTest, PlayerPanelNamesItsServerEmptiesAtOnceAndSaysWhenSilent) {
-  sim::A2sResponders game_servers;
   sim::A2sServer live, silent;
   live.players = {{"alice", 12, 61.0f}, {"bob", 3, 5.0f}};
   silent.silent = true;
-  std::string error;
-  ASSERT_TRUE(game_servers.Start({live, silent}, &error)) << error;
+  StartGameServers({live, silent});
   StartQueryEngine(core_);
   ASSERT_TRUE(QueryEngineStarted());
   window_.SelectPage(names::kServerPage);
-  window_.server_list().Append(
-      {gbk("僵尸逃跑 一服"), "ze_x", "2/64", game_servers.Address(0), "", "", ""});
-  window_.server_list().Append({"Quiet", "de_x", "0/64", game_servers.Address(1), "", "", ""});
+  window_.server_list().Append({gbk("僵尸逃跑 一服"), "ze_x", "2/64", GameServer(0), "", "", ""});
+  window_.server_list().Append({"Quiet", "de_x", "0/64", GameServer(1), "", "", ""});
   const std::string details = names::menu_action(names::kServerList, names::kMenuDetails);
 
   window_.server_list().Select(0);
@@ -247,7 +250,7 @@ TEST_F(ServerBrowserTest, PlayerPanelNamesItsServerEmptiesAtOnceAndSaysWhenSilen
     return players->model()->rowCount() == 2;
   }));
   EXPECT_EQ(label->text(), QString::fromUtf8("玩家信息表单: 僵尸逃跑 一服 (%1)")
-                               .arg(QString::fromStdString(game_servers.Address(0))));
+                               .arg(QString::fromStdString(GameServer(0))));
   // With the panel beside it, the list's columns stay on the page.
   QTableView* view = Servers();
   int shown_width = 0;
@@ -336,12 +339,10 @@ TEST_F(ServerBrowserTest, JoinFetchesTheServersMissingMapFirst) {
   ASSERT_TRUE(core_.OnMainWindowCreated());
   window_.controls().SetChecked(names::kMirror1, true);
 
-  sim::A2sResponders game_servers;
   sim::A2sServer live;
   live.map = "ze_mako_reactor_v5_3";  // in the sim's ze list
-  std::string error;
-  ASSERT_TRUE(game_servers.Start({live}, &error)) << error;
-  const std::string address = game_servers.Address(0);
+  StartGameServers({live});
+  const std::string address = GameServer(0);
   ServeServers(nlohmann::json::array({Server("ZE", address, "ze_mako_reactor_v5_3")}));
   StartQueryEngine(core_);
   window_.SelectPage(names::kServerPage);
