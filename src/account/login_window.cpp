@@ -89,7 +89,19 @@ void FinishWindowLogin(Core& core, bool logged_in) {
 }
 
 void OpenSecureCodePage(Core& core, const UrlOpener& open) {
-  OpenWith(open, SecureCodePageUrl(ForumBase(core)));
+  const std::string url = SecureCodePageUrl(ForumBase(core));
+  // Without a browser the click would do nothing at all: say so, with the address to copy.
+  if (!open && !HasUrlHandler(UrlScheme(url))) {
+    core.window().person().SetClipboardText(url);
+    core.window().MessageBox(
+        gbk("无法打开安全代码页面"),
+        gbk("未检测到可以打开网页的浏览器,安全代码页面没有打开。页面地址已复制到剪贴板,"
+            "请在浏览器中访问: ") +
+            url,
+        gbk("确定"));
+    return;
+  }
+  OpenWith(open, url);
 }
 
 }  // namespace brindle

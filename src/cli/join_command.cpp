@@ -9,6 +9,7 @@
 #include "app/core.h"
 #include "cli/command.h"
 #include "foundation/encoding.h"
+#include "foundation/process_tools.h"
 #include "servers/join.h"
 #include "servers/server_address.h"
 #include "view/control_names.h"
@@ -70,15 +71,16 @@ int RunJoin(CliContext& ctx) {
   const int used_region = LaunchRegionIn(controls);
 
   JoinHooks previous;
-  if (print_only) previous = SetJoinHooks({[](const std::string&) {}, {}});
+  if (print_only) previous = SetJoinHooks({[](const std::string&) {}, {}, {}});
   std::string url;
   ctx.window.RunOnUi([&] { url = JoinServer(ctx.window, address); });
   if (print_only) SetJoinHooks(std::move(previous));
   // A join that found only the Steam China client switched the region.
   const int region_after = LaunchRegionIn(controls);
   if (url.empty()) {
-    std::fprintf(stderr, "brindle-cli join: nothing was opened for %s\n",
-                 gbk_to_utf8(address).c_str());
+    std::fprintf(
+        stderr, "brindle-cli join: nothing was opened for %s (%s)\n", gbk_to_utf8(address).c_str(),
+        HasUrlHandler("steam") ? "refused" : "no Steam client: no program opens steam:// links");
     return 1;
   }
 

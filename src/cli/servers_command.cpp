@@ -50,8 +50,9 @@ int RunServers(CliContext& ctx) {
   }
   // Every cell came from the network: its control characters are shown escaped (a tab in a
   // name would also break the columns).
+  // The service's five columns; the round trip and the live map belong to the window's query.
   for (const ListRow& row : rows) {
-    for (int c = 0; c < static_cast<int>(row.size()); ++c) {
+    for (int c = 0; c <= cols::kServerRegion && c < static_cast<int>(row.size()); ++c) {
       if (c > 0) std::fputs("\t", ctx.out);
       std::fputs(gbk_to_terminal_text(row[static_cast<std::size_t>(c)]).c_str(), ctx.out);
     }

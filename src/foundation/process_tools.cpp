@@ -55,6 +55,20 @@ bool RunElevated(const std::string& file, const std::string& parameters, int wai
 
 void OpenUrl(const std::string& url) { platform::open_url(url); }
 
+bool HasUrlHandler(const std::string& scheme) { return platform::has_url_handler(scheme); }
+
+std::string UrlScheme(const std::string& url) {
+  const std::size_t colon = url.find("://");
+  if (colon == std::string::npos || colon == 0) return {};
+  std::string scheme = url.substr(0, colon);
+  for (char& c : scheme) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!letter && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return {};
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return scheme;
+}
+
 bool ShowInFolder(const std::string& path, bool edit_name) {
   return platform::show_in_folder(path, edit_name);
 }

@@ -47,6 +47,10 @@ struct ProcessIdList {
 [[nodiscard]] bool RunElevated(const std::string& file, const std::string& parameters, int wait_ms);
 // Opens a URL in the default browser; the outcome is not reported.
 void OpenUrl(const std::string& url);
+// Whether some program of the desktop opens URLs of `scheme`; see platform::has_url_handler.
+[[nodiscard]] bool HasUrlHandler(const std::string& scheme);
+// The scheme of a URL ("steam" of "steam://connect/..."), lower case; empty when it has none.
+[[nodiscard]] std::string UrlScheme(const std::string& url);
 // Shows the file selected in its folder; false when it does not exist or nothing could show it.
 [[nodiscard]] bool ShowInFolder(const std::string& path, bool edit_name);
 

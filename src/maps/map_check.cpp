@@ -16,6 +16,7 @@
 #include "foundation/settings_file.h"
 #include "maps/install_rules.h"
 #include "maps/map_downloads.h"
+#include "maps/map_lookup.h"
 #include "platform/platform.h"
 #include "view/control_names.h"
 #include "view/window.h"
@@ -158,6 +159,7 @@ int MapDownloadsFeature::RunMapCheck(const std::string& group_key, std::uint64_t
       http_request(base + "/mapdata/" + group_key + ".html",
                    {.extra_headers = http_settings().request_user_agent}, &http_status, &info);
   // An error page or a cut list is no list: it could hold anything, or only part of the maps.
+  const std::string failure = ServiceFailureText(http_status, info);
   if (http_status != 200 || !info.complete()) body.clear();
   const std::string text = utf8_to_gbk_counted(body);
   // The busy state starts after the fetch; a group clicked meanwhile replaces this one.
@@ -174,6 +176,10 @@ int MapDownloadsFeature::RunMapCheck(const std::string& group_key, std::uint64_t
   const std::optional<std::vector<MapRecord>> maps = ReadMapList(text);
   if (!maps) {
     SetBusy(false);
+    // Said where the player looks: an empty list alone reads as "nothing to download".
+    const std::string said = gbk("无法获取地图列表(") + failure + gbk("),请稍后再点击分类按钮重试");
+    window.controls().SetCaption(names::kDownloadSummary, said);
+    window.ShowStatus(said, 10);
     return -1;
   }
 

@@ -216,6 +216,10 @@ struct ProcessInfo {
 
 // Opens a URL with the desktop's handler, detached; nothing is reported.
 void open_url(const std::string& url);
+// Whether the desktop knows a program for URLs of `scheme` ("steam", "https"): Windows: the
+// scheme's open command in the registry; elsewhere xdg-open on PATH and a desktop entry or a
+// default that claims x-scheme-handler/<scheme>.
+[[nodiscard]] bool has_url_handler(const std::string& scheme);
 // Starts `file` with administrator rights, `parameters` as its one argument (none when empty);
 // an empty `file` stands for this program. With wait_ms > 0 it waits that long and then ends the
 // process. False when the start was refused (missing file, no elevation tool, prompt refused).

@@ -5,7 +5,9 @@
 #include "servers/favourites.h"
 #include "servers/favourites_cloud.h"
 #include "servers/join.h"
+#include "servers/join_map.h"
 #include "servers/query_engine.h"
+#include "servers/server_address.h"
 #include "view/control_names.h"
 #include "view/window.h"
 
@@ -18,6 +20,8 @@ struct SelectedFavourite {
   int row = -1;
   std::string address;
   std::string game;
+  std::string name;
+  std::string map;  // as the server's last answer named it
 };
 
 SelectedFavourite Selected(Core& core) {
@@ -32,6 +36,8 @@ SelectedFavourite Selected(Core& core) {
   }
   selected.address = (*row)[cols::kFavAddress];
   selected.game = (*row)[cols::kFavGame];
+  selected.name = (*row)[cols::kFavName];
+  selected.map = (*row)[cols::kFavMap];
   return selected;
 }
 
@@ -99,13 +105,19 @@ void OnFavouritesPageShown(Core& core) {
 void JoinSelectedFavourite(Core& core) {
   const SelectedFavourite selected = Selected(core);
   if (selected.row < 0) return;
-  JoinByGame(core.window(), selected.address, selected.game);
+  auto join = [&core, selected] { JoinByGame(core.window(), selected.address, selected.game); };
+  if (!IsValidServerAddress(selected.address)) {
+    join();
+    return;
+  }
+  // The map cell holds the server's own answer; before one, nothing is known to fetch.
+  JoinWithMap(core, selected.map, !IsCsgoGame(selected.game), join);
 }
 
 void QuerySelectedFavourite(Core& core) {
   const SelectedFavourite selected = Selected(core);
   if (selected.row < 0) return;
-  QueryPlayers(core.window(), selected.address);
+  QueryPlayers(core.window(), selected.address, PlayerPanelTitle(selected.name, selected.address));
 }
 
 void CopySelectedFavourite(Core& core) {

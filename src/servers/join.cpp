@@ -39,6 +39,29 @@ void OpenWithHooks(const std::string& url) {
   }
 }
 
+bool UrlHandledWithHooks(const std::string& url) {
+  std::function<bool(const std::string&)> handled;
+  {
+    std::lock_guard lock(hooks_mutex());
+    handled = hooks().url_handled;
+    // An opener of the caller's own takes every URL.
+    if (!handled && hooks().open_url) return true;
+  }
+  const std::string scheme = UrlScheme(url);
+  return handled ? handled(scheme) : HasUrlHandler(scheme);
+}
+
+// Opens a join URL when a Steam client takes it; otherwise a box says that none was found.
+bool OpenJoinUrl(Window& window, const std::string& url, const std::string& address) {
+  if (!UrlHandledWithHooks(url)) {
+    window.ShowStatus(gbk("未检测到Steam客户端"));
+    window.MessageBox(gbk("无法加入服务器"), NoSteamClientText(address), gbk("确定"));
+    return false;
+  }
+  OpenWithHooks(url);
+  return true;
+}
+
 SteamClients SteamClientsWithHooks() {
   std::function<SteamClients()> probe;
   {
@@ -159,7 +182,7 @@ std::string JoinServer(Window& window, const std::string& address) {
   const SteamClients running = mode == kLaunchAutomatic ? SteamClientsWithHooks() : SteamClients{};
   JoinPlan plan = PlanJoin(mode, region, address, running);
   if (plan.select_perfect_world) controls.SetChecked(names::kRegionChina, true);
-  OpenWithHooks(plan.url);
+  if (!OpenJoinUrl(window, plan.url, address)) return {};
   window.ShowStatus(gbk("加入服务器->[命令]->") + plan.url);
   return plan.url;
 }
@@ -167,9 +190,15 @@ std::string JoinServer(Window& window, const std::string& address) {
 std::string JoinPlainSteam(Window& window, const std::string& address) {
   if (address.empty() || Refused(window, address)) return {};
   const std::string url = PlainSteamJoinUrl(address);
-  OpenWithHooks(url);
+  if (!OpenJoinUrl(window, url, address)) return {};
   window.ShowStatus(gbk("加入服务器->[命令]->(非CSGO不受启动项关联 遵循Steam协议)") + url);
   return url;
+}
+
+std::string NoSteamClientText(const std::string& address) {
+  return gbk("未检测到Steam客户端,无法通过steam://链接启动游戏并加入服务器 ") + address +
+         gbk("。请安装并登录Steam(或蒸汽平台)后再试,也可以启动游戏后在控制台输入 connect ") +
+         address + gbk(" 手动加入。");
 }
 
 bool IsCsgoGame(std::string_view game_cell) { return GbkContainsIgnoreCase(game_cell, "csgo"); }

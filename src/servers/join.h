@@ -71,7 +71,13 @@ SteamClients RunningSteamClients();
 struct JoinHooks {
   std::function<void(const std::string& url)> open_url;
   std::function<SteamClients()> steam_clients;
+  // Whether a program handles URLs of a scheme ("steam", "steamchina").
+  std::function<bool(const std::string& scheme)> url_handled;
 };
+
+// The box a join shows when no program takes steam:// (or steamchina://) links (GBK): it says
+// that no Steam client was found and how to join by hand.
+std::string NoSteamClientText(const std::string& address);
 // Replaces the process's hooks and returns the previous ones. Any thread.
 JoinHooks SetJoinHooks(JoinHooks hooks);
 
@@ -79,7 +85,8 @@ JoinHooks SetJoinHooks(JoinHooks hooks);
 // "加入服务器->[命令]->" + URL in the status line. The automatic mode with only the Steam China
 // client running selects the Perfect World region in the window. An empty address does nothing;
 // one that IsValidServerAddress refuses shows the notice "服务器地址无效" and opens nothing.
-// Returns the URL opened ("" when nothing was).
+// When no program handles the URL's scheme, nothing is opened: a box says so
+// (NoSteamClientText). Returns the URL opened ("" when nothing was).
 std::string JoinServer(Window& window, const std::string& address);
 
 // Opens "steam://connect/" + address whatever the launch mode (servers of other games), then shows

@@ -1,5 +1,6 @@
 #include "servers/query_engine.h"
 
+#include <chrono>
 #include <memory>
 #include <utility>
 
@@ -30,6 +31,17 @@ std::uint16_t PortOf(std::string_view text) {
   }
   return digits ? static_cast<std::uint16_t>(value) : 0;
 }
+
+// Round trips are measured on the steady clock: the window's clock may be a test's virtual one,
+// and a round trip is the network's, not the window's.
+std::int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// How often the receive loop looks for overdue answers, at most.
+constexpr std::int64_t kExpiryScanMs = 200;
 
 std::string KeyOf(const std::string& host, std::uint16_t port) {
   return host + ":" + std::to_string(port);
@@ -137,6 +149,22 @@ ListRow PlayerListRow(const PlayerEntry& player) {
   return row;
 }
 
+std::string LatencyText(std::int64_t ms) { return std::to_string(ms < 0 ? 0 : ms) + " ms"; }
+
+std::string NoAnswerText() { return gbk("无响应"); }
+
+std::string PlayerPanelTitle(const std::string& name, const std::string& address) {
+  if (name.empty() || name == address) return address;
+  return name + " (" + address + ")";
+}
+
+std::string PlayerPanelLabel(const std::string& title, PlayerPanelState state) {
+  std::string label = gbk("玩家信息表单: ") + title;
+  if (state == PlayerPanelState::kAsking) label += gbk(" 查询中...");
+  if (state == PlayerPanelState::kNoAnswer) label += gbk(" 无响应");
+  return label;
+}
+
 QueryEngine::QueryEngine(Window& window)
     : window_(window), info_request_(InfoRequest()), player_request_(PlayerRequest()) {}
 
@@ -194,8 +222,13 @@ void QueryEngine::ReceiveLoop(const std::atomic<bool>* also_stop) {
            (also_stop != nullptr && also_stop->load(std::memory_order_acquire));
   };
   platform::UdpSocket::Datagram datagram;
+  std::int64_t last_scan = 0;
   while (!stopping()) {
     const auto result = socket_.receive(wait_ms, datagram);
+    if (const std::int64_t now = SteadyMs(); now - last_scan >= kExpiryScanMs) {
+      last_scan = now;
+      ExpireQueries();
+    }
     if (result == platform::UdpSocket::Receive::kClosed) break;
     if (result == platform::UdpSocket::Receive::kError) {
       platform::sleep_ms(20);  // keep a failing socket from spinning the loop
@@ -257,7 +290,10 @@ void QueryEngine::FinishLookup(const Lookup& lookup) {
   const QueryTarget target = ResolveQueryTarget(lookup.address, &window_.favourites());
   if (!target.ok() || !lookup.send) return;
   if (lookup.player_query == 0) {
-    if (Started()) Ask(target, info_request_);
+    if (Started()) {
+      RememberInfoAsked(target.key);
+      Ask(target, info_request_);
+    }
     return;
   }
   {
@@ -315,7 +351,70 @@ void QueryEngine::QueryServerInfo(const std::string& address) {
     if (target.port != 0) EnqueueLookup({address, 0, Started()});
     return;
   }
-  if (Started()) Ask(target, info_request_);
+  if (Started() && target.ok()) {
+    RememberInfoAsked(target.key);
+    Ask(target, info_request_);
+  }
+}
+
+void QueryEngine::RememberInfoAsked(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  info_asked_[key] = SteadyMs();
+}
+
+void QueryEngine::ExpireQueries() {
+  const std::int64_t now = SteadyMs();
+  std::vector<std::string> overdue;
+  std::string player_title;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = info_asked_.begin(); it != info_asked_.end();) {
+      if (now - it->second >= kInfoAnswerTimeoutMs) {
+        overdue.push_back(it->first);
+        it = info_asked_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    if (player_asked_ms_ != 0 && now - player_asked_ms_ >= kPlayerReplyWindowSeconds * 1000) {
+      player_asked_ms_ = 0;
+      player_title = player_title_;
+    }
+  }
+  for (const std::string& key : overdue) MarkNoAnswer(key);
+  if (!player_title.empty()) {
+    window_.controls().SetCaption(names::kPlayerPanelLabel,
+                                  PlayerPanelLabel(player_title, PlayerPanelState::kNoAnswer));
+  }
+}
+
+void QueryEngine::MarkNoAnswer(const std::string& key) {
+  // What an earlier answer said is no longer known: the row says it is not answering now.
+  const std::vector<std::pair<int, std::string>> favourite = {{cols::kFavLatency, NoAnswerText()},
+                                                              {cols::kFavMap, ""},
+                                                              {cols::kFavPlayers, ""},
+                                                              {cols::kFavVersion, ""}};
+  ListModel& favourites = window_.favourites();
+  favourites.SetCellsWhere(cols::kFavAddress, key, favourite);
+  favourites.SetCellsWhere(cols::kFavIpv4, key, favourite);
+  window_.server_list().SetCellsWhere(cols::kServerAddress, key,
+                                      {{cols::kServerPing, NoAnswerText()}});
+}
+
+void QueryEngine::QueryPlayers(const std::string& address, const std::string& title) {
+  {
+    std::lock_guard lock(mutex_);
+    player_title_ = title;
+    player_asked_ms_ = title.empty() ? 0 : SteadyMs();
+  }
+  if (!title.empty()) {
+    // The panel belongs to this server from now on: nothing of the previous one stays in it.
+    window_.players().Clear();
+    window_.controls().SetCaption(names::kPlayerPanelLabel,
+                                  PlayerPanelLabel(title, PlayerPanelState::kAsking));
+    window_.controls().SetVisible(names::kPlayerPanel, true);
+  }
+  QueryPlayers(address);
 }
 
 void QueryEngine::QueryPlayers(const std::string& address) {
@@ -337,6 +436,7 @@ void QueryEngine::QueryPlayers(const std::string& address) {
 void QueryEngine::ClearPlayerQueryStamp() {
   std::lock_guard lock(mutex_);
   player_stamp_ = 0;
+  player_asked_ms_ = 0;
 }
 
 std::int64_t QueryEngine::PlayerQueryStamp() const {
@@ -388,6 +488,11 @@ void QueryEngine::HandleDatagram(const platform::UdpSocket::Datagram& datagram) 
       // host could make the engine send for it, and a server that only ever challenges would
       // keep it busy for ever.
       if (challenge.empty() || !TakeChallengeRound(key)) return;
+      {
+        // The round trip counts from the request the answer will come for.
+        std::lock_guard lock(mutex_);
+        if (auto it = info_asked_.find(key); it != info_asked_.end()) it->second = SteadyMs();
+      }
       // Whichever request drew the challenge, both are asked again with it.
       socket_.send_to(datagram.address, datagram.port, InfoRequest(challenge));
       socket_.send_to(datagram.address, datagram.port, PlayerRequest(challenge));
@@ -405,26 +510,40 @@ void QueryEngine::HandleDatagram(const platform::UdpSocket::Datagram& datagram) 
 }
 
 void QueryEngine::ApplyServerInfo(const std::string& key, const ServerInfo& info) {
+  std::int64_t asked = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = info_asked_.find(key); it != info_asked_.end()) {
+      asked = it->second;
+      info_asked_.erase(it);
+    }
+  }
   std::string name;
   name.reserve(info.name.size());
   for (char c : info.name) {
     if (c != '?') name.push_back(c);
   }
-  const std::vector<std::pair<int, std::string>> cells = {
+  std::vector<std::pair<int, std::string>> cells = {
       {cols::kFavName, name},
       {cols::kFavMap, info.map},
       {cols::kFavPlayers, std::to_string(info.players) + "/" + std::to_string(info.max_players)},
       {cols::kFavGame, info.folder},
       {cols::kFavVersion, info.version},
   };
+  // An answer nobody asked for (or a second one) has no round trip to show.
+  if (asked != 0) cells.emplace_back(cols::kFavLatency, LatencyText(SteadyMs() - asked));
   ListModel& favourites = window_.favourites();
   favourites.SetCellsWhere(cols::kFavAddress, key, cells);
   favourites.SetCellsWhere(cols::kFavIpv4, key, cells);
+  std::vector<std::pair<int, std::string>> server = {{cols::kServerLiveMap, info.map}};
+  if (asked != 0) server.emplace_back(cols::kServerPing, LatencyText(SteadyMs() - asked));
+  window_.server_list().SetCellsWhere(cols::kServerAddress, key, server);
 }
 
 void QueryEngine::ApplyPlayers(const std::string& key, const std::vector<PlayerEntry>& players) {
   const std::int64_t now = window_.clock().UnixSeconds();
   bool accepted;
+  std::string title;
   std::shared_ptr<PlayersObserver> observer;
   {
     std::lock_guard lock(mutex_);
@@ -433,6 +552,14 @@ void QueryEngine::ApplyPlayers(const std::string& key, const std::vector<PlayerE
     accepted = player_stamp_ != 0 && now - player_stamp_ < kPlayerReplyWindowSeconds &&
                now >= player_stamp_ && key == player_key_;
     observer = players_observer_;
+    if (accepted && !player_title_.empty()) {
+      player_asked_ms_ = 0;
+      title = player_title_;
+    }
+  }
+  if (!title.empty()) {
+    window_.controls().SetCaption(names::kPlayerPanelLabel,
+                                  PlayerPanelLabel(title, PlayerPanelState::kAnswered));
   }
   if (accepted) {
     std::vector<ListRow> rows;
@@ -486,6 +613,10 @@ void QueryServerInfo(Window&, const std::string& address) {
 
 void QueryPlayers(Window&, const std::string& address) {
   if (auto engine = running_engine()) engine->QueryPlayers(address);
+}
+
+void QueryPlayers(Window&, const std::string& address, const std::string& title) {
+  if (auto engine = running_engine()) engine->QueryPlayers(address, title);
 }
 
 void ClearPlayerQueryStamp() {

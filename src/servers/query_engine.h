@@ -61,11 +61,26 @@ HostLookup SetHostLookup(HostLookup lookup);
 // One row of the player list: name ("资源加载过程" when empty), score, HH:MM:SS.
 ListRow PlayerListRow(const PlayerEntry& player);
 
+// The latency cell of a round trip: "37 ms".
+std::string LatencyText(std::int64_t ms);
+// "无响应" (GBK): what the latency cell of a server that did not answer reads.
+std::string NoAnswerText();
+// The player panel's label: "玩家信息表单: " + title, with " 查询中..." while asked and
+// " 无响应" when no answer came (GBK).
+// The server as the panel names it: "name (address)", or the address alone when the name is
+// empty or is the address (a favourite that has not answered yet).
+std::string PlayerPanelTitle(const std::string& name, const std::string& address);
+enum class PlayerPanelState { kAsking, kAnswered, kNoAnswer };
+std::string PlayerPanelLabel(const std::string& title, PlayerPanelState state);
+
 class QueryEngine {
  public:
   // Seconds after the player request within which a player reply is still shown.
   static constexpr std::int64_t kPlayerReplyWindowSeconds = 5;
   static constexpr int kReceiveWaitMs = 1000;
+  // A server that has not answered an information request this long is shown as not answering
+  // ("无响应"); a player request gets kPlayerReplyWindowSeconds.
+  static constexpr std::int64_t kInfoAnswerTimeoutMs = 3000;
   // Challenges answered per query of a server. A server that answers every request with a new
   // challenge would otherwise keep the engine busy for ever.
   static constexpr int kChallengeRoundsPerQuery = 3;
@@ -95,8 +110,11 @@ class QueryEngine {
   std::uint16_t LocalPort() const { return socket_.local_port(); }
 
   // Asks the server at "host:port" for its information; the answer fills the favourites rows
-  // whose address (or ipv4) column is the sender. Returns at once: a host name is looked up on
-  // the engine's resolver thread (names in the order asked), which then fills the row's ipv4
+  // whose address (or ipv4) column is the sender, with the round trip in their latency column,
+  // and the latency and live map of the server list rows of that address. A server that does not
+  // answer within kInfoAnswerTimeoutMs reads "无响应" there instead, and its favourites rows lose
+  // the map, player count and version of an earlier answer. Returns at once: a host name is looked
+  // up on the engine's resolver thread (names in the order asked), which then fills the row's ipv4
   // column as ResolveQueryTarget does and sends the request. Names are looked up also when the
   // engine is not started (nothing is sent then).
   void QueryServerInfo(const std::string& address);
@@ -105,6 +123,9 @@ class QueryEngine {
   // call. A host name is looked up as above; only the newest player query sends when its lookup
   // ends.
   void QueryPlayers(const std::string& address);
+  // The same, for the player panel: the panel shows at once, emptied, its label naming `title`
+  // (GBK: the server's name and address), and says so when no answer comes within the window.
+  void QueryPlayers(const std::string& address, const std::string& title);
 
   // The player-query stamp (Unix seconds, 0 = none). The favourites refresh clears it.
   void ClearPlayerQueryStamp();
@@ -122,6 +143,10 @@ class QueryEngine {
 
  private:
   void ReceiveLoop(const std::atomic<bool>* also_stop);
+  // Marks the servers whose answer is overdue, and the player query when its window has passed.
+  void ExpireQueries();
+  void MarkNoAnswer(const std::string& key);
+  void RememberInfoAsked(const std::string& key);
   void ApplyServerInfo(const std::string& key, const ServerInfo& info);
   void ApplyPlayers(const std::string& key, const std::vector<PlayerEntry>& players);
   bool Send(const QueryTarget& target, const std::string& packet);
@@ -160,6 +185,13 @@ class QueryEngine {
   std::shared_ptr<InfoObserver> info_observer_;
   std::shared_ptr<PlayersObserver> players_observer_;
   std::uint64_t player_query_ = 0;  // serial of the newest player query, guarded by mutex_
+  // Steady milliseconds at which each server was last sent an information request, until it
+  // answers or is marked as not answering (guarded by mutex_).
+  std::map<std::string, std::int64_t> info_asked_;
+  // The player panel's label for the pending player query, and when it was asked (steady ms; 0
+  // once answered or marked), guarded by mutex_.
+  std::string player_title_;
+  std::int64_t player_asked_ms_ = 0;
 
   // The resolver: runs while lookups are queued and ends when none are left, as a job of the
   // workers given to Start (so the program's exit waits for it) or on its own thread.
@@ -191,6 +223,7 @@ bool QueryEngineStarted();
 // name is looked up (the window must never wait for a lookup; the next load or refresh does it).
 void QueryServerInfo(Window& window, const std::string& address);
 void QueryPlayers(Window& window, const std::string& address);
+void QueryPlayers(Window& window, const std::string& address, const std::string& title);
 void ClearPlayerQueryStamp();
 void RefreshFavourites(Window& window);
 

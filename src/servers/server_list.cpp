@@ -11,7 +11,9 @@
 #include "foundation/http_client.h"
 #include "foundation/json_document.h"
 #include "foundation/string_map.h"
+#include "maps/map_lookup.h"
 #include "servers/categories.h"
+#include "servers/query_engine.h"
 
 namespace brindle {
 
@@ -150,9 +152,14 @@ bool WriteIfCurrent(std::uint64_t generation, Write&& write) {
 
 enum class Fetch { kFilled, kUnreadable, kSuperseded };
 
-Fetch FetchAndFill(Core& core, const std::string& category, std::uint64_t generation) {
+// `reason`: why an unreadable fetch failed (ServiceFailureText).
+Fetch FetchAndFill(Core& core, const std::string& category, std::uint64_t generation,
+                   std::string* reason = nullptr) {
   Window& window = core.window();
-  if (!WriteIfCurrent(generation, [&] { SetCategoryButtonsEnabled(window.controls(), false); })) {
+  if (!WriteIfCurrent(generation, [&] {
+        SetCategoryButtonsEnabled(window.controls(), false);
+        window.controls().SetCaption(names::kServerListEmpty, ServerListLoadingText());
+      })) {
     return Fetch::kSuperseded;
   }
   int status = 0;
@@ -169,14 +176,17 @@ Fetch FetchAndFill(Core& core, const std::string& category, std::uint64_t genera
     if (!IsWholeServerListAnswer(status, transfer) ||
         !BuildServerRows(utf8_to_gbk_keeping_all(body), category, ServerRowOptionsFor(core.state()),
                          rows)) {
+      if (reason != nullptr) *reason = ServiceFailureText(status, transfer);
       return IsCurrent(generation) ? Fetch::kUnreadable : Fetch::kSuperseded;
     }
     cells.reserve(rows.size());
     for (const ServerRow& row : rows) cells.push_back(row.Cells());
   }
+  const bool empty = cells.empty();
   const bool written = WriteIfCurrent(generation, [&] {
     window.server_list().Replace(std::move(cells));
     SetCategoryButtonsEnabled(window.controls(), true);
+    window.controls().SetCaption(names::kServerListEmpty, empty ? NoServersText() : "");
   });
   return written ? Fetch::kFilled : Fetch::kSuperseded;
 }
@@ -284,6 +294,21 @@ void SetCategoryButtonsEnabled(Controls& controls, bool enabled) {
   }
 }
 
+void SelectCategoryButton(Controls& controls, const std::string& button) {
+  for (const ServerCategory& category : ServerCategories()) {
+    controls.SetChecked(category.button, button == category.button);
+  }
+}
+
+std::string ServerListRetryText(const std::string& reason, int attempt) {
+  return gbk("无法获取服务器列表(") + reason + gbk("),") +
+         std::to_string(kServerListRetryDelayMs / 1000) + gbk("秒后自动重试(第") +
+         std::to_string(attempt) + gbk("次)");
+}
+
+std::string ServerListLoadingText() { return gbk("正在获取服务器列表..."); }
+std::string NoServersText() { return gbk("此分类暂无服务器"); }
+
 std::uint64_t BeginServerListLoad() {
   LoadGate& gate = Gate();
   std::lock_guard lock(gate.mutex);
@@ -296,9 +321,16 @@ bool FetchServerListOnce(Core& core, const std::string& category) {
 
 ServerListRun RunServerListLoad(Core& core, const std::string& category, std::uint64_t generation) {
   if (core.workers().Stopping()) return ServerListRun::kStopped;
-  switch (FetchAndFill(core, category, generation)) {
-    case Fetch::kFilled:
+  std::string reason;
+  switch (FetchAndFill(core, category, generation, &reason)) {
+    case Fetch::kFilled: {
+      // The live query measures each server's round trip and learns the map it runs now.
+      Window& window = core.window();
+      for (const ListRow& row : window.server_list().Rows()) {
+        QueryServerInfo(window, row[cols::kServerAddress]);
+      }
       return ServerListRun::kFilled;
+    }
     case Fetch::kSuperseded:
       return ServerListRun::kSuperseded;
     case Fetch::kUnreadable:
@@ -309,6 +341,16 @@ ServerListRun RunServerListLoad(Core& core, const std::string& category, std::ui
   int seen = counter.load();
   while (seen <= kServerListRetryLimit) {
     if (!counter.compare_exchange_weak(seen, seen + 1)) continue;
+    // Said where the person looks, and the buttons stay usable: another category may be chosen
+    // meanwhile (it supersedes this load).
+    const std::string text = ServerListRetryText(reason, seen + 1);
+    const bool current = WriteIfCurrent(generation, [&] {
+      Window& window = core.window();
+      SetCategoryButtonsEnabled(window.controls(), true);
+      window.controls().SetCaption(names::kServerListEmpty, text);
+      window.ShowStatus(text, static_cast<int>(kServerListRetryDelayMs / 1000) + 1);
+    });
+    if (!current) return ServerListRun::kSuperseded;
     switch (WaitForRetry(core, kServerListRetryDelayMs, generation)) {
       case Wait::kStopping:
         return ServerListRun::kStopped;
@@ -321,7 +363,14 @@ ServerListRun RunServerListLoad(Core& core, const std::string& category, std::ui
     StartLoad(core, category, generation);
     return ServerListRun::kRetrying;
   }
-  if (!IsCurrent(generation)) return ServerListRun::kSuperseded;
+  if (!WriteIfCurrent(generation, [&] {
+        core.window().controls().SetCaption(
+            names::kServerListEmpty,
+            gbk("无法获取服务器列表(") + reason + gbk("),已停止重试,请稍后点击分类按钮再试"));
+        SetCategoryButtonsEnabled(core.window().controls(), true);
+      })) {
+    return ServerListRun::kSuperseded;
+  }
   core.window().ShowNotice(gbk("重试中 ") + std::to_string(seen));
   counter.store(0);
   return ServerListRun::kGaveUp;

@@ -72,6 +72,12 @@ std::atomic<int>& ServerListRetryCounter();
 
 // The fifteen category buttons (全部服务器 and the fourteen modes) on or off together.
 void SetCategoryButtonsEnabled(Controls& controls, bool enabled);
+// Marks `button` as the chosen category and every other category button as not chosen.
+void SelectCategoryButton(Controls& controls, const std::string& button);
+
+// The status line and the empty list's text while a failed server list fetch is retried:
+// "无法获取服务器列表(" + reason + "),5秒后自动重试(第N次)".
+std::string ServerListRetryText(const std::string& reason, int attempt);
 
 // A load is superseded by every later LoadServerList: from then on it writes neither the list
 // nor the category buttons, shows nothing and tries no more. BeginServerListLoad makes the
@@ -98,6 +104,10 @@ ServerListRun RunServerListLoad(Core& core, const std::string& category, std::ui
 // Begins a new load (superseding every earlier one) and starts RunServerListLoad on a new worker
 // thread; returns at once. `category` (GBK) holds "AllServers" or a "--"-joined keyword list.
 void LoadServerList(Core& core, const std::string& category);
+
+// The text the server list shows while it has no rows (the control names::kServerListEmpty).
+std::string ServerListLoadingText();  // "正在获取服务器列表..."
+std::string NoServersText();          // "此分类暂无服务器"
 
 // Whether a server list row is a CS2 server: "[cs2]" in its description, else in its name,
 // ignoring case.

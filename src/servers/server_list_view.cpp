@@ -6,7 +6,9 @@
 #include "servers/categories.h"
 #include "servers/favourites.h"
 #include "servers/join.h"
+#include "servers/join_map.h"
 #include "servers/query_engine.h"
+#include "servers/server_address.h"
 #include "servers/server_list.h"
 
 namespace brindle {
@@ -17,7 +19,11 @@ void BindCategoryButtons(Core& core) {
   Window& window = core.window();
   for (const ServerCategory& category : ServerCategories()) {
     const std::string keywords = gbk(category.keywords);
-    window.Bind(category.button, [&core, keywords] { LoadServerList(core, keywords); });
+    const std::string button = category.button;
+    window.Bind(category.button, [&core, keywords, button] {
+      SelectCategoryButton(core.window().controls(), button);
+      LoadServerList(core, keywords);
+    });
   }
 }
 
@@ -40,6 +46,7 @@ void BindServerListCommands(Core& core) {
 void ServerBrowserFeature::OnPageShown(Core& core, int page) {
   if (page != names::kServerPage) return;
   core.window().controls().SetVisible(names::kPlayerPanel, false);
+  SelectCategoryButton(core.window().controls(), names::kAllServers);
   LoadServerList(core, std::string(kAllServers));
 }
 
@@ -71,13 +78,26 @@ void JoinSelectedServer(Core& core) {
   // The row chosen decides which game the check looks at, also when the selection was made
   // without passing through the listener (a double-click that selected and joined at once).
   OnServerSelected(core, row);
-  JoinFromServerList(core.window(), core.state(), list.Cell(row, cols::kServerAddress));
+  const auto cells = list.Row(row);
+  if (!cells) return;
+  const std::string address = (*cells)[cols::kServerAddress];
+  auto join = [&core, address] { JoinFromServerList(core.window(), core.state(), address); };
+  // An address the join refuses is refused before any question about its map.
+  if (!IsValidServerAddress(address)) {
+    join();
+    return;
+  }
+  JoinWithMap(core, ServerRowMap((*cells)[cols::kServerLiveMap], (*cells)[cols::kServerMap]),
+              IsCs2Row(*cells), join);
 }
 
 void QuerySelectedServer(Core& core) {
-  const std::string address = SelectedServerAddress(core);
-  if (address.empty()) return;
-  QueryPlayers(core.window(), address);
+  ListModel& list = core.window().server_list();
+  const int row = list.Selected();
+  const std::string address = list.Cell(row, cols::kServerAddress);
+  if (row < 0 || address.empty()) return;
+  QueryPlayers(core.window(), address,
+               PlayerPanelTitle(list.Cell(row, cols::kServerName), address));
 }
 
 void CopySelectedAddress(Core& core) {

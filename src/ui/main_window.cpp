@@ -266,6 +266,7 @@ void MainWindow::Bind(Window& window, std::function<bool()> initialised) {
   Unbind();
   BindForumPageTitles(window);
   binder_ = std::make_unique<WindowBinder>(this, window, std::move(initialised));
+  DressServerLists(this, *binder_);
 }
 
 void MainWindow::Unbind() { binder_.reset(); }

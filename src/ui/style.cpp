@@ -163,6 +163,8 @@ QPushButton[variant="chip"] {
 QPushButton[variant="chip"]:hover { background: #dbeafe; color: #1d4ed8; border-color: #bfdbfe; }
 QPushButton[variant="chip"]:pressed { background: #bfdbfe; }
 QPushButton[variant="chip"]:disabled { color: #94a3b8; background: #f8fafc; }
+QPushButton[variant="chip"]:checked { background: #3b82f6; color: #ffffff; border-color: #3b82f6; }
+QPushButton[variant="chip"]:checked:disabled { background: #93c5fd; color: #eff6ff; }
 QPushButton[variant="chip"][accent="true"] { background: #eef2ff; color: #4338ca; }
 QPushButton[variant="chip"][accent="true"]:hover { background: #e0e7ff; }
 QPushButton[variant="danger"] { color: #b91c1c; border-color: #fecaca; background: #fff5f5; }

@@ -19,6 +19,7 @@
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/qt_text.h"
+#include "ui/server_list_proxy.h"
 #include "ui/style.h"
 #include "view/window.h"
 
@@ -110,14 +111,30 @@ void WindowBinder::FlushControls() {
   applying_ = false;
 }
 
+namespace {
+
+void SetRadioChecked(QAbstractButton* b, bool checked) {
+  if (b->isChecked() == checked) return;
+  QButtonGroup* group = b->group();
+  // An exclusive group refuses to leave none checked; the model may want exactly that.
+  const bool exclusive = group != nullptr && group->exclusive();
+  if (exclusive && !checked) group->setExclusive(false);
+  b->setChecked(checked);
+  if (exclusive && !checked) group->setExclusive(true);
+}
+}  // namespace
+
 void WindowBinder::BindControl(const std::string& name, QWidget* widget, ControlKind kind) {
   bound_[name] = Bound{widget, kind};
   Controls& controls = window_.controls();
   switch (kind) {
     case ControlKind::kButton:
       if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
-        connect(b, &QAbstractButton::clicked, this, [this, name] {
-          if (!applying_) window_.Activate(name);
+        connect(b, &QAbstractButton::clicked, this, [this, name, b, &controls] {
+          if (applying_) return;
+          window_.Activate(name);
+          // A checkable button shows the model's choice, not Qt's own toggle of the click.
+          if (b->isCheckable()) SetRadioChecked(b, controls.Checked(name));
         });
       }
       break;
@@ -180,7 +197,30 @@ void WindowBinder::BindList(const char* name, bool with_menu) {
   if (view == nullptr || model == nullptr) return;
   auto* adapter = new ListModelAdapter(*model, this);
   adapters_[name] = adapter;
-  view->setModel(adapter);
+  // The server lists sort and filter in the view; the model's rows keep their order, so rows
+  // cross between the two through the proxy.
+  ServerListProxy* proxy = nullptr;
+  if (std::string_view(name) == names::kServerList ||
+      std::string_view(name) == names::kFavouritesList) {
+    proxy = new ServerListProxy(this);
+    proxy->setSourceModel(adapter);
+    proxies_[name] = proxy;
+    view->setModel(proxy);
+    // No sort until the person clicks a header: the list shows the service's order.
+    view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    view->setSortingEnabled(true);
+    view->horizontalHeader()->setSortIndicatorShown(true);
+  } else {
+    view->setModel(adapter);
+  }
+  auto to_model = [proxy](const QModelIndex& index) {
+    if (!index.isValid()) return -1;
+    return proxy != nullptr ? proxy->mapToSource(index).row() : index.row();
+  };
+  auto to_view = [proxy, adapter](int row) {
+    const QModelIndex source = adapter->index(row, 0);
+    return proxy != nullptr ? proxy->mapFromSource(source) : source;
+  };
   const auto& columns = model->Columns();
   for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
     const int width = columns[static_cast<std::size_t>(c)].width;
@@ -194,32 +234,34 @@ void WindowBinder::BindList(const char* name, bool with_menu) {
 
   const std::string list = name;
   connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this, adapter, model](const QModelIndex& current) {
+          [this, adapter, model, to_model](const QModelIndex& current) {
             if (applying_ || adapter->Applying()) return;
-            model->Select(current.isValid() ? current.row() : -1);
+            model->Select(to_model(current));
           });
-  connect(adapter, &ListModelAdapter::SelectionChanged, view, [view, adapter](int row) {
-    if (row < 0 || row >= adapter->rowCount()) {
+  connect(adapter, &ListModelAdapter::SelectionChanged, view, [view, adapter, to_view](int row) {
+    const QModelIndex shown = row >= 0 && row < adapter->rowCount() ? to_view(row) : QModelIndex();
+    if (!shown.isValid()) {
       view->clearSelection();
       return;
     }
-    view->selectRow(row);
-    view->scrollTo(adapter->index(row, 0));
+    view->selectRow(shown.row());
+    view->scrollTo(shown);
   });
-  connect(view, &QTableView::doubleClicked, this, [this, model, list](const QModelIndex& index) {
-    if (!index.isValid()) return;
-    model->Select(index.row());
-    window_.Activate(list);
-  });
+  connect(view, &QTableView::doubleClicked, this,
+          [this, model, list, to_model](const QModelIndex& index) {
+            if (!index.isValid()) return;
+            model->Select(to_model(index));
+            window_.Activate(list);
+          });
   if (!with_menu) {
     view->setContextMenuPolicy(Qt::NoContextMenu);
     return;
   }
   connect(view, &QWidget::customContextMenuRequested, this,
-          [this, view, model, list](const QPoint& pos) {
+          [this, view, model, list, to_model](const QPoint& pos) {
             const QModelIndex index = view->indexAt(pos);
             if (!index.isValid()) return;
-            model->Select(index.row());
+            model->Select(to_model(index));
             view->selectRow(index.row());
             QMenu menu(view);
             menu.setFont(UiFont(14));
@@ -239,6 +281,11 @@ void WindowBinder::BindList(const char* name, bool with_menu) {
           });
 }
 
+ServerListProxy* WindowBinder::Proxy(std::string_view list) const {
+  const auto it = proxies_.find(list);
+  return it == proxies_.end() ? nullptr : it->second;
+}
+
 void WindowBinder::BindDefaultNavigation() {
   const char* nav[names::kPageCount] = {names::kNavDownload, names::kNavServers,
                                         names::kNavFavourites, names::kNavForum, names::kNavTools};
@@ -252,16 +299,6 @@ void WindowBinder::BindDefaultNavigation() {
 }
 
 namespace {
-
-void SetRadioChecked(QAbstractButton* b, bool checked) {
-  if (b->isChecked() == checked) return;
-  QButtonGroup* group = b->group();
-  // An exclusive group refuses to leave none checked; the model may want exactly that.
-  const bool exclusive = group != nullptr && group->exclusive();
-  if (exclusive && !checked) group->setExclusive(false);
-  b->setChecked(checked);
-  if (exclusive && !checked) group->setExclusive(true);
-}
 
 void SetLog(QPlainTextEdit* log, const QString& text) {
   const QString old = log->toPlainText();

@@ -24,6 +24,7 @@ namespace brindle::ui {
 
 class ListModelAdapter;
 class MainWindow;
+class ServerListProxy;
 
 class WindowBinder : public QObject {
   Q_OBJECT
@@ -32,6 +33,9 @@ class WindowBinder : public QObject {
   ~WindowBinder() override;
 
   ListModelAdapter* Adapter(std::string_view list) const;
+  // The sorting and filtering between a server list's adapter and its view; nullptr for the
+  // other lists.
+  ServerListProxy* Proxy(std::string_view list) const;
   // Applies every pending control state and list change now. Normally this happens by itself on
   // the next turn of the event loop; tests call it to look at the window at once.
   void Flush();
@@ -58,6 +62,7 @@ class WindowBinder : public QObject {
   std::function<bool()> initialised_;
   std::map<std::string, Bound, std::less<>> bound_;
   std::map<std::string, ListModelAdapter*, std::less<>> adapters_;
+  std::map<std::string, ServerListProxy*, std::less<>> proxies_;
   std::vector<std::string> unshown_;
   std::shared_ptr<Relay> relay_;
   bool applying_ = false;

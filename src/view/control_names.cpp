@@ -102,6 +102,8 @@ constexpr ControlInfo kTable[] = {
     {"服务器列表_ZE12", K::kButton, "挂机", kServerPage, kNoGroup, ""},
     {"服务器列表_ZE13", K::kButton, "其他", kServerPage, kNoGroup, ""},
     {kServerList, K::kList, "", kServerPage, kNoGroup, ""},
+    {kServerListEmpty, K::kLabel, "", kServerPage, kNoGroup, ""},
+    {kServerFilter, K::kEdit, "", kServerPage, kNoGroup, ""},
 
     // Favourites page.
     {kFavouritesTitle, K::kLabel, "我的收藏", kFavouritesPage, kNoGroup, ""},
@@ -110,6 +112,7 @@ constexpr ControlInfo kTable[] = {
     {kRestoreFavourites, K::kButton, "从云端下载收藏", kFavouritesPage, kNoGroup, ""},
     {kAddServer, K::kButton, "添加服务器", kFavouritesPage, kNoGroup, ""},
     {kFavouritesList, K::kList, "", kFavouritesPage, kNoGroup, ""},
+    {kFavouritesFilter, K::kEdit, "", kFavouritesPage, kNoGroup, ""},
     {kPlayerPanel, K::kPanel, "", kFavouritesPage, kNoGroup, ""},
     {kPlayerPanelLabel, K::kLabel, "玩家信息表单:", kFavouritesPage, kNoGroup, ""},
     {kPlayerList, K::kList, "", kFavouritesPage, kNoGroup, ""},

@@ -106,6 +106,11 @@ inline constexpr std::array<const char*, 14> kCategoryButtons = {
     "服务器列表_ZE5",  "服务器列表_ZE6",  "服务器列表_ZE7",  "服务器列表_ZE8", "服务器列表_ZE9",
     "服务器列表_ZE10", "服务器列表_ZE11", "服务器列表_ZE12", "服务器列表_ZE13"};
 inline constexpr const char* kServerList = "服务器列表_EX";
+// Not in the design: what the server list says while it has no rows (loading, a failed fetch
+// and its retry, a category without servers), and the filter box over both server lists.
+inline constexpr const char* kServerListEmpty = "服务器列表_空列表提示";
+inline constexpr const char* kServerFilter = "服务器列表_筛选";
+inline constexpr const char* kFavouritesFilter = "服务器收藏列表_筛选";
 
 // ---- Favourites page ---------------------------------------------------------------------------
 

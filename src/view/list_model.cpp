@@ -296,8 +296,14 @@ std::vector<ListColumn> Columns(std::initializer_list<std::pair<const char*, int
 }  // namespace
 
 std::vector<ListColumn> server_list_columns() {
-  return Columns(
-      {{"服务器", 335}, {"地图", 425}, {"人数", 100}, {"IPAddress", 0}, {"区域Region", 0}});
+  // The round trip and the map the server itself names come from the live query.
+  return Columns({{"服务器", 335},
+                  {"地图", 425},
+                  {"人数", 100},
+                  {"IPAddress", 0},
+                  {"区域Region", 0},
+                  {"延迟", 90},
+                  {"实时地图", 0}});
 }
 
 std::vector<ListColumn> favourites_columns() {
@@ -306,7 +312,7 @@ std::vector<ListColumn> favourites_columns() {
                   {"人数", 64},
                   {"IPAddress", 0},
                   {"游戏", 64},
-                  {"延迟", 0},
+                  {"延迟", 90},
                   {"版本", 100},
                   {"排序ID", 0},
                   {"TypeStr", 0},

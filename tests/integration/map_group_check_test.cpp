@@ -150,10 +150,11 @@ TEST_F(MapGroupCheckTest, RefusedWhileADownloadIsQueued) {
 
 TEST_F(MapGroupCheckTest, BrokenListsEndTheBusyStateWithoutRows) {
   IntoGame(true);
-  window().controls().SetCaption(names::kDownloadSummary, "before");
   window().resources().Append({"stale", "", "", ""});
   ScriptList("broken_text", "<html>maintenance</html>");
   EXPECT_EQ(downloads().RunMapCheck("broken_text"), -1);
+  // Said where the player looks, with what failed.
+  EXPECT_EQ(Label(), gbk("无法获取地图列表(返回的数据无法读取),请稍后再点击分类按钮重试"));
   ScriptList("broken_status", "", 500);
   EXPECT_EQ(downloads().RunMapCheck("broken_status"), -1);
   // An error answer is no list even when its body reads as one.
@@ -161,7 +162,7 @@ TEST_F(MapGroupCheckTest, BrokenListsEndTheBusyStateWithoutRows) {
   EXPECT_EQ(downloads().RunMapCheck("error_list"), -1);
   EXPECT_EQ(downloads().RunMapCheck("no_such_group"), -1);  // 404 with an HTML page
   EXPECT_TRUE(Rows().empty());
-  EXPECT_EQ(Label(), "before");  // no message
+  EXPECT_EQ(Label(), gbk("无法获取地图列表(服务返回错误 HTTP 404),请稍后再点击分类按钮重试"));
   EXPECT_TRUE(window().controls().Enabled(names::kStartDownload));
   EXPECT_TRUE(window().controls().Enabled("下载资源_ZE3"));
   EXPECT_FALSE(downloads().Fetching());

@@ -62,7 +62,10 @@ TEST_F(ServerListFaultsTest, TheSimServesTheWholeListOnEveryFaultRoute) {
 }
 
 TEST_F(ServerListFaultsTest, ErrorStatusOrCutAnswerIsAFailedFetchAndRetried) {
-  for (const char* route : {"/status/500", "/status/404", "/short/1"}) {
+  const std::pair<const char*, const char*> routes[] = {{"/status/500", "服务返回错误 HTTP 500"},
+                                                        {"/status/404", "服务返回错误 HTTP 404"},
+                                                        {"/short/1", "连接中断"}};
+  for (const auto& [route, reason] : routes) {
     SCOPED_TRACE(route);
     UseRoute(route);
     ServerListRetryCounter() = 0;
@@ -73,12 +76,14 @@ TEST_F(ServerListFaultsTest, ErrorStatusOrCutAnswerIsAFailedFetchAndRetried) {
     ASSERT_TRUE(test::Eventually([&] { return f_.ports().DelayedWorkers() == 1; }));
     EXPECT_EQ(ServerListRetryCounter().load(), 1);
     EXPECT_EQ(Names(), "kept;");
+    // The empty list's text says what failed.
+    EXPECT_EQ(f_.controls().Caption(names::kServerListEmpty), ServerListRetryText(gbk(reason), 1));
     ASSERT_TRUE(f_.AdvanceUntil([&] { return sim_->request_count(path) == before + 2; }));
     // Ends the waiting retry (the page asks again with the same route each time).
     ServerListRetryCounter() = kServerListRetryLimit + 1;
     ASSERT_TRUE(f_.AdvanceUntil([&] { return f_.core().workers().Running() == 0; }));
     EXPECT_EQ(Names(), "kept;");
-    EXPECT_FALSE(f_.controls().Enabled(names::kAllServers));
+    EXPECT_TRUE(f_.controls().Enabled(names::kAllServers));
   }
   EXPECT_EQ(f_.ports().Notices().size(), 3u);
 

@@ -390,20 +390,30 @@ TEST_F(MainWindowTest, DialogShownStateFollowsTheModelAndThePerson) {
 }
 
 TEST_F(MainWindowTest, ListsShowTheirColumnsWithHiddenOnesHidden) {
+  main.resize(1280, 840);
+  window.SelectPage(names::kServerPage);
+  Settle();
+  QCoreApplication::processEvents();
   auto* servers = Find<QTableView>(names::kServerList);
   ASSERT_NE(servers->model(), nullptr);
-  EXPECT_EQ(servers->model()->columnCount(), 5);
-  EXPECT_EQ(servers->columnWidth(0), 335);
-  EXPECT_EQ(servers->columnWidth(1), 425);
+  EXPECT_EQ(servers->model()->columnCount(), 7);
+  // The design's widths in their proportions, all within the list's width.
+  EXPECT_NEAR(servers->columnWidth(1) * 335.0 / servers->columnWidth(0), 425.0, 5.0);
+  int shown_width = 0;
+  for (int c = 0; c < servers->model()->columnCount(); ++c) {
+    if (!servers->isColumnHidden(c)) shown_width += servers->columnWidth(c);
+  }
+  EXPECT_LE(shown_width, servers->viewport()->width());
   EXPECT_TRUE(servers->isColumnHidden(3));
   EXPECT_TRUE(servers->isColumnHidden(4));
+  EXPECT_TRUE(servers->isColumnHidden(6));
   EXPECT_EQ(servers->model()->headerData(3, Qt::Horizontal).toString(),
             QStringLiteral("IPAddress"));
   auto* favourites = Find<QTableView>(names::kFavouritesList);
   int visible = 0;
   for (int c = 0; c < favourites->model()->columnCount(); ++c)
     visible += !favourites->isColumnHidden(c);
-  EXPECT_EQ(visible, 5);
+  EXPECT_EQ(visible, 6);
   EXPECT_EQ(servers->verticalHeader()->defaultSectionSize(), ListModel::kRowHeight);
 }
 

@@ -156,6 +156,29 @@ TEST_F(JoinTest, AddressThatCouldCarryLaunchOptionsIsRefused) {
             "steam://rungame/730/76561202255233023/+connect play.brindle.example:27015 -worldwide");
 }
 
+TEST_F(JoinTest, WithoutASteamClientABoxSaysSoAndNothingOpens) {
+  JoinHooks hooks;
+  hooks.open_url = [this](const std::string& url) {
+    std::lock_guard lock(mutex_);
+    opened_.push_back(url);
+  };
+  std::vector<std::string> asked;
+  hooks.url_handled = [&asked](const std::string& scheme) {
+    asked.push_back(scheme);
+    return false;
+  };
+  SetJoinHooks(std::move(hooks));
+  Choose(names::kLaunchSteamChina, names::kRegionWorld);
+  EXPECT_EQ(JoinServer(window(), kAddress), "");
+  EXPECT_EQ(JoinPlainSteam(window(), kAddress), "");
+  EXPECT_TRUE(Opened().empty());
+  EXPECT_EQ(asked, (std::vector<std::string>{"steamchina", "steam"}));
+  const auto boxes = tw_.ports().Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text.rfind(gbk("未检测到Steam客户端"), 0), 0u) << boxes[0].text;
+  EXPECT_NE(boxes[0].text.find(gbk("connect ") + kAddress), std::string::npos);
+}
+
 TEST_F(JoinTest, PlainSteamIgnoresTheLaunchMode) {
   Choose(names::kLaunchSteamChina, names::kRegionChina);
   EXPECT_EQ(JoinPlainSteam(window(), kAddress), std::string("steam://connect/") + kAddress);

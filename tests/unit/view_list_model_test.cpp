@@ -46,18 +46,20 @@ ListModel ThreeColumns() { return ListModel({{"a", 10}, {"b", 0}, {"c", 20}}); }
 
 TEST(ListColumns, MatchTheWindowLists) {
   const auto servers = server_list_columns();
-  ASSERT_EQ(servers.size(), 5u);
+  ASSERT_EQ(servers.size(), 7u);
   EXPECT_EQ(servers[0].header, gbk("服务器"));
   EXPECT_EQ(servers[1].width, 425);
   EXPECT_EQ(servers[cols::kServerAddress].header, "IPAddress");
   EXPECT_EQ(servers[cols::kServerAddress].width, 0);
   EXPECT_EQ(servers[cols::kServerRegion].header, gbk("区域Region"));
+  EXPECT_EQ(servers[cols::kServerPing].header, gbk("延迟"));
+  EXPECT_EQ(servers[cols::kServerLiveMap].width, 0);
 
   const auto favourites = favourites_columns();
   ASSERT_EQ(favourites.size(), 10u);
   int visible_width = 0;
   for (const ListColumn& c : favourites) visible_width += c.width;
-  EXPECT_EQ(visible_width, 400 + 250 + 64 + 64 + 100);
+  EXPECT_EQ(visible_width, 400 + 250 + 64 + 64 + 90 + 100);
   EXPECT_EQ(favourites[cols::kFavIpv4].header, "ipv4");
   EXPECT_EQ(favourites[cols::kFavVersion].width, 100);
 

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -322,6 +323,67 @@ void open_url(const std::string& url) {
   const std::string opener = find_in_path("xdg-open");
   if (opener.empty()) return;
   spawn_detached({opener, to_os(url)});
+}
+
+namespace {
+
+// The folders the desktop reads its handlers from: applications/ under the data folders, and
+// the configuration folders holding mimeapps.list.
+std::vector<std::string> HandlerFiles() {
+  auto env = [](const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return std::string(value != nullptr && *value != '\0' ? value : fallback);
+  };
+  const std::string home = env("HOME", "");
+  std::vector<std::string> data = {env("XDG_DATA_HOME", (home + "/.local/share").c_str())};
+  std::vector<std::string> config = {env("XDG_CONFIG_HOME", (home + "/.config").c_str())};
+  auto split = [](const std::string& list, std::vector<std::string>& out) {
+    std::size_t start = 0;
+    while (start <= list.size()) {
+      const std::size_t end = std::min(list.find(':', start), list.size());
+      if (end > start) out.push_back(list.substr(start, end - start));
+      start = end + 1;
+    }
+  };
+  split(env("XDG_DATA_DIRS", "/usr/local/share:/usr/share"), data);
+  split(env("XDG_CONFIG_DIRS", "/etc/xdg"), config);
+  std::vector<std::string> files;
+  for (const std::string& dir : config) files.push_back(dir + "/mimeapps.list");
+  for (const std::string& dir : data) {
+    const std::string apps = dir + "/applications";
+    files.push_back(apps + "/mimeapps.list");
+    files.push_back(apps + "/mimeinfo.cache");
+    if (DIR* d = ::opendir(apps.c_str())) {
+      while (const dirent* entry = ::readdir(d)) {
+        const std::string name = entry->d_name;
+        if (name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0) {
+          files.push_back(apps + "/" + name);
+        }
+      }
+      ::closedir(d);
+    }
+  }
+  return files;
+}
+
+}  // namespace
+
+bool has_url_handler(const std::string& scheme) {
+  if (scheme.empty() || find_in_path("xdg-open").empty()) return false;
+  const std::string claim = "x-scheme-handler/" + scheme;
+  constexpr std::size_t kMaxHandlerFileBytes = 1 << 20;
+  for (const std::string& file : HandlerFiles()) {
+    const std::string text = read_file_head(file, kMaxHandlerFileBytes);
+    for (std::size_t at = text.find(claim); at != std::string::npos;
+         at = text.find(claim, at + 1)) {
+      // "x-scheme-handler/steam" must not count for "x-scheme-handler/steamchina".
+      const std::size_t end = at + claim.size();
+      if (end == text.size() || text[end] == ';' || text[end] == '=' || text[end] == '\n') {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 bool run_elevated(const std::string& file, const std::string& parameters, int wait_ms) {

@@ -181,6 +181,17 @@ void open_url(const std::string& url) {
                         SW_SHOWNORMAL);
 }
 
+bool has_url_handler(const std::string& scheme) {
+  if (scheme.empty()) return false;
+  const std::wstring key = win::to_wide(scheme) + L"\\shell\\open\\command";
+  HKEY handle = nullptr;
+  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
+    return false;
+  }
+  ::RegCloseKey(handle);
+  return true;
+}
+
 bool run_elevated(const std::string& file, const std::string& parameters, int wait_ms) {
   const std::wstring program = file.empty() ? module_path() : win::os_path(file);
   if (program.empty() || ::GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES)

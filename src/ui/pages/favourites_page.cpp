@@ -2,6 +2,7 @@
 // beside it; and the player panel itself, which the server page has a place for too.
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QToolButton>
@@ -24,8 +25,10 @@ QWidget* BuildPlayerPanel(QWidget* parent) {
   column->setContentsMargins(14, 12, 10, 14);
   column->setSpacing(8);
   auto* head = new QHBoxLayout;
-  head->addWidget(MakeLabel(panel, names::kPlayerPanelLabel, "section"));
-  head->addStretch();
+  // The label names the server asked about; a long name wraps instead of widening the panel.
+  QLabel* label = MakeLabel(panel, names::kPlayerPanelLabel, "section");
+  label->setWordWrap(true);
+  head->addWidget(label, 1);
   QPushButton* close = MakeButton(panel, names::kClosePlayerPanel, "ghost");
   close->setIcon(GlyphIcon(Glyph::kClose, 14, palette::kMuted, palette::kText));
   close->setFixedSize(28, 28);
@@ -51,6 +54,13 @@ QWidget* BuildFavouritesPage(QWidget* parent) {
   QVBoxLayout* column = nullptr;
   QWidget* page = NewPage(parent, &column);
   QHBoxLayout* heading = MakeHeading(column, MakeLabel(page, names::kFavouritesTitle));
+  auto* count = new QLabel(page);
+  count->setObjectName(QString::fromUtf8(kFavouritesCountLabel));
+  count->setProperty("role", "subtitle");
+  heading->insertWidget(1, count, 0, Qt::AlignBottom);
+  QLineEdit* filter = MakeEdit(page, names::kFavouritesFilter, "筛选服务器名称或地图");
+  filter->setFixedWidth(200);
+  heading->addWidget(filter);
   struct Action {
     const char* name;
     Glyph glyph;

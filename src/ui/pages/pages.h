@@ -11,6 +11,8 @@ class Window;
 
 namespace brindle::ui {
 
+class WindowBinder;
+
 QWidget* BuildDownloadPage(QWidget* parent);
 QWidget* BuildServerPage(QWidget* parent);
 QWidget* BuildFavouritesPage(QWidget* parent);
@@ -24,6 +26,18 @@ QWidget* BuildPlayerPanel(QWidget* parent);
 inline constexpr const char* kPlayerPanelSlot = "PlayerPanelSlot";
 // A page's list row: `list_card` in a slot for the player panel.
 QWidget* PlayerPanelSlot(QWidget* page, QWidget* list_card);
+
+// The heading's count of each server list ("共 N 个服务器"), and the layer over the server list
+// that holds its empty-list text (names::kServerListEmpty) while it has no rows.
+inline constexpr const char* kServerCountLabel = "服务器列表_数量";
+inline constexpr const char* kFavouritesCountLabel = "服务器收藏列表_数量";
+inline constexpr const char* kServerListOverlay = "服务器列表_空列表层";
+
+// Ties the parts of the two server lists that live only in the view, once the window is bound:
+// the filter boxes, the counts in the headings, the empty-list layer, columns that fit the
+// list's width (the player panel beside it takes room), and the list back at its top whenever a
+// category is chosen.
+void DressServerLists(QWidget* main, WindowBinder& binder);
 
 // A page's empty shell: background role and the outer margins every page shares.
 QWidget* NewPage(QWidget* parent, QVBoxLayout** column);
