@@ -10,37 +10,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 recipe=1  # raise when the options below change, so an older cached build is not reused
-sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+. scripts/windows-source.sh
 
 # The source version is the one Debian ships as the curl package here.
-version=$(apt-cache policy curl | sed -n 's/^ *Candidate: *//p')
-if [ -z "$version" ] || [ "$version" = "(none)" ]; then
-  echo "build-windows-curl: apt knows no curl package" >&2
-  exit 1
-fi
-cache=${BRINDLE_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/brindle}
-prefix=$cache/mingw64/curl-$version-r$recipe
-link=$root/build/windows-deps/curl
-mkdir -p "$root/build/windows-deps"
+cache_entry curl curl "$recipe"
 
 if [ ! -f "$prefix/lib/libcurl.a" ]; then
   started=$(date +%s)
-  # A deb-src entry for the same release and mirrors as the binary packages.
-  if ! apt-cache showsrc curl 2>/dev/null | grep -q "^Version: $version\$"; then
-    src_list=/etc/apt/sources.list.d/brindle-src.sources
-    if [ ! -f "$src_list" ]; then
-      binary_list=/etc/apt/sources.list.d/debian.sources
-      [ -f "$binary_list" ] || { echo "build-windows-curl: no $binary_list to copy" >&2; exit 1; }
-      sed 's/^Types:.*/Types: deb-src/' "$binary_list" | $sudo tee "$src_list" >/dev/null
-    fi
-    $sudo apt-get update -qq
-  fi
   work=$(mktemp -d "${TMPDIR:-/tmp}/brindle-curl.XXXXXX")
   trap 'rm -rf "$work"' EXIT
-  chmod 755 "$work"  # apt fetches the source as its own user
-  (cd "$work" && apt-get source -qq "curl=$version" >/dev/null)
-  src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'curl-*' | head -n 1)
-  [ -n "$src" ] || { echo "build-windows-curl: apt-get source gave no curl folder" >&2; exit 1; }
+  src=$(fetch_source curl "$version" "$work")
 
   cmake -S "$src" -B "$work/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \

@@ -19,9 +19,7 @@
 # (BRINDLE_TEST_TMP) that both sides name, /tmp/x being Z:\tmp\x. The sims record their process
 # ids there and are ended at the end whatever became of the test that started them.
 #
-# The extractor: 7-Zip's Windows build is not on this machine, so the tests' q_unbz2.exe is a
-# stand-in (tests/support/win32/q_unbz2_wine.cpp) that hands its arguments, paths in their native
-# names, to /usr/bin/7zz and ends with its status.
+# The extractor is 7-Zip's own Windows build (scripts/build-windows-7zip.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -142,8 +140,7 @@ cli_check() {
   local drive_c=$WINEPREFIX/drive_c
   rm -rf "$drive_c/brindle-check" "$drive_c/games/csgo"
   mkdir -p "$drive_c/brindle-check/qdata/7zip" "$drive_c/games/csgo/csgo/maps"
-  cp build/windows/tests/q_unbz2_wine.exe "$drive_c/brindle-check/qdata/7zip/q_unbz2.exe"
-  : >"$drive_c/brindle-check/qdata/7zip/7z.dll"
+  cp build/windows-deps/7zip/q_unbz2.exe build/windows-deps/7zip/7z.dll "$drive_c/brindle-check/qdata/7zip/"
   echo 730 >"$drive_c/games/csgo/steam_appid.txt"
   echo official >"$drive_c/games/csgo/csgo/maps/de_dust2.bsp"
 

@@ -72,7 +72,6 @@ class MapsCrashTest : public test::SharedSimSuite {
 };
 
 TEST_F(MapsCrashTest, KilledInstallsLeaveNoBrokenMap) {
-  BRINDLE_POSIX_ONLY("under Wine the native extractor behind the stand-in cannot end with it");
   ASSERT_TRUE(test::InstallRealExtractor(dir_.path() / "program" / "qdata" / "7zip"));
   ASSERT_EQ(RunOrKill({"game", "csgo", game_.string()}, 60000), 0);
   // A compressed map, a plain one and an archive, with the sizes the mirror gives them.

@@ -27,9 +27,15 @@ bool InstallRealExtractor(const fs::path& seven_zip_dir) {
   std::error_code ec;
   fs::create_directories(seven_zip_dir, ec);
 #ifdef _WIN32
-  spit(seven_zip_dir / "7z.dll", "");
-  return fs::copy_file(fs::path(HostPath(BRINDLE_EXTRACTOR_STAND_IN)), ExtractorFile(seven_zip_dir),
-                       fs::copy_options::overwrite_existing, ec);
+  // 7-Zip's Windows build (scripts/build-windows-7zip.sh): the console program and its formats.
+  const fs::path built(HostPath(BRINDLE_EXTRACTOR_DIR));
+  for (const char* name : {"q_unbz2.exe", "7z.dll"}) {
+    if (!fs::copy_file(built / name, seven_zip_dir / name, fs::copy_options::overwrite_existing,
+                       ec)) {
+      return false;
+    }
+  }
+  return true;
 #else
   fs::create_symlink("/usr/bin/7zz", ExtractorFile(seven_zip_dir), ec);
   return !ec;

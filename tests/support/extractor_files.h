@@ -9,9 +9,8 @@ namespace brindle::test {
 
 // The extractor's file in `seven_zip_dir`.
 std::filesystem::path ExtractorFile(const std::filesystem::path& seven_zip_dir);
-// Makes the folder and puts the real extractor there: a link to /usr/bin/7zz on Linux; under Wine
-// the stand-in that hands its work to the native 7zz (7-Zip's Windows build is not at hand),
-// with a 7z.dll beside it. False when it could not be put in place.
+// Makes the folder and puts the real extractor there: a link to /usr/bin/7zz on Linux; on Windows
+// 7-Zip's console program and its 7z.dll. False when it could not be put in place.
 bool InstallRealExtractor(const std::filesystem::path& seven_zip_dir);
 // What an extractor stand-in does when started, in this order. The -o argument names the folder
 // it writes into, as 7-Zip's does.
