@@ -26,9 +26,12 @@ constexpr int kMaxWaiting = 4;
 }  // namespace
 
 std::uint64_t MapDownloadsFeature::AppendTask(const std::string& name, const std::string& state,
-                                              const std::string& url, const std::string& remark) {
+                                              const std::string& url, const std::string& remark,
+                                              std::int64_t listed_size) {
   QueuedTask task{0, name, url, 0, remark};
-  {
+  if (listed_size >= 0) {
+    task.listed_size = listed_size;
+  } else {
     // A map the last check listed carries the list's size, which its installation must match.
     std::lock_guard lock(sizes_mutex_);
     if (const auto it = listed_sizes_.find(url); it != listed_sizes_.end()) {

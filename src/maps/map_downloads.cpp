@@ -208,9 +208,10 @@ bool MapDownloadsFeature::Idle() const {
 MapDownloadsFeature* MapDownloadsOf(Core& core) { return core.FindFeature<MapDownloadsFeature>(); }
 
 std::uint64_t AppendTask(Core& core, const std::string& name, const std::string& state,
-                         const std::string& url, const std::string& remark) {
+                         const std::string& url, const std::string& remark,
+                         std::int64_t listed_size) {
   MapDownloadsFeature* downloads = MapDownloadsOf(core);
-  return downloads != nullptr ? downloads->AppendTask(name, state, url, remark) : 0;
+  return downloads != nullptr ? downloads->AppendTask(name, state, url, remark, listed_size) : 0;
 }
 
 const char* TaskResultText(TaskResult result) {

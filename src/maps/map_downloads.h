@@ -106,8 +106,11 @@ class MapDownloadsFeature final : public Feature {
 
   // ---- Download queue (download_queue.cpp) ----
   // Appends a task row (columns 0-3) and sets the queue clock to 2000 ms. The task's id.
+  // `listed_size`: the map list's size of the map, which its installation must match; -1 takes
+  // the size the last check listed for `url` (none when it did not list it).
   std::uint64_t AppendTask(const std::string& name, const std::string& state,
-                           const std::string& url, const std::string& remark);
+                           const std::string& url, const std::string& remark,
+                           std::int64_t listed_size = -1);
   void StartSelected();       // the resource list's own action (a double-click)
   void DownloadAll();         // 开始下载
   void ClearResources();      // 开始下载资源1 (清理下载队列)
@@ -266,6 +269,7 @@ MapDownloadsFeature* MapDownloadsOf(Core& core);
 // The one way to queue a download from other features: AppendTask of the core's map downloads
 // feature; 0 (nothing queued) when it is not registered.
 std::uint64_t AppendTask(Core& core, const std::string& name, const std::string& state,
-                         const std::string& url, const std::string& remark);
+                         const std::string& url, const std::string& remark,
+                         std::int64_t listed_size = -1);
 
 }  // namespace brindle

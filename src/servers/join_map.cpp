@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/core.h"
 #include "foundation/encoding.h"
+#include "foundation/settings_file.h"
 #include "maps/install_rules.h"
 #include "maps/map_downloads.h"
 #include "maps/map_lookup.h"
@@ -45,9 +46,9 @@ void FetchThenJoin(Core& core, const std::string& map, const std::function<void(
     window.ShowNotice(gbk("已开启自动解压至游戏"));
   }
   const std::uint64_t task =
-      downloads == nullptr
-          ? 0
-          : AppendTask(core, record->mapname, gbk("等待下载"), record->download, record->cn_name);
+      downloads == nullptr ? 0
+                           : AppendTask(core, record->mapname, gbk("等待下载"), record->download,
+                                        record->cn_name, TextToInt64(record->size));
   if (task == 0) {
     OfferJoinAnyway(core, gbk("地图 ") + map + gbk(" 无法加入下载队列"), join);
     return;

@@ -126,7 +126,9 @@ TEST_F(InstalledProgramTest, InstallsMapsWithTheSystemsExtractor) {
 
   const ChildRun without = Cli(download);
   EXPECT_EQ(without.exit_code, 1);
-  EXPECT_EQ(nlohmann::json::parse(without.out)[0]["failure"], "解压失败") << without.out;
+  EXPECT_EQ(
+      nlohmann::json::parse(without.out)[0]["failure"].get<std::string>().rfind("解压失败", 0), 0u)
+      << without.out;
 
   fs::create_symlink("/usr/bin/7zz", tools_ / "7zz");
   const ChildRun with = Cli(download);

@@ -154,7 +154,7 @@ class DownloadPageTest : public ::testing::Test {
     ports.AttachWindow(&main);
     main.Bind(window, [] { return true; });
     main.show();
-    main.resize(1280, 800);  // a usual window; the opening size follows the (small) test screen
+    main.resize(1366, 900);  // a usual window; the opening size follows the (small) test screen
     queue = main.ControlAs<QTableView>(names::kDownloadQueue);
     extract = main.ControlAs<QTableView>(names::kExtractQueue);
     summary = main.ControlAs<ui::SummaryLabel>(names::kDownloadSummary);
