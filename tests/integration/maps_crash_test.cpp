@@ -72,6 +72,9 @@ class MapsCrashTest : public test::SharedSimSuite {
 };
 
 TEST_F(MapsCrashTest, KilledInstallsLeaveNoBrokenMap) {
+  // Wine does not end a job's processes when the killed program's handle goes: an extractor
+  // stays behind, and the next run waits for it as for any running extractor.
+  BRINDLE_NOT_UNDER_WINE("an extractor outlives its killed program (kill-on-close jobs)");
   ASSERT_TRUE(test::InstallRealExtractor(dir_.path() / "program" / "qdata" / "7zip"));
   ASSERT_EQ(RunOrKill({"game", "csgo", game_.string()}, 60000), 0);
   // A compressed map, a plain one and an archive, with the sizes the mirror gives them.

@@ -22,6 +22,7 @@
 #include "platform/platform.h"
 #include "sim/a2s_responder.h"
 #include "support/poll.h"
+#include "support/system_only.h"
 #include "view/test_ports.h"
 
 namespace brindle {
@@ -461,6 +462,7 @@ TEST_F(QueryEngineTest, UnknownSendersUpdateNothing) {
 }
 
 TEST_F(QueryEngineTest, RefreshFillsEveryAnsweringRow) {
+  BRINDLE_NOT_UNDER_WINE(test::kGb18030UnderWine);
   sim::A2sFleetOptions options;
   options.count = 12;
   options.challenge_every = 2;

@@ -28,6 +28,7 @@
 #include "sim/a2s_responder.h"
 #include "support/poll.h"
 #include "support/sim_process.h"
+#include "support/system_only.h"
 #include "support/temp_dir.h"
 #include "view/test_ports.h"
 
@@ -137,6 +138,7 @@ const nlohmann::json kTricky = nlohmann::json::array({
 });
 
 TEST_F(ServerListTest, CategoryButtonsFillTheListFromTheService) {
+  BRINDLE_NOT_UNDER_WINE(test::kGb18030UnderWine);
   ServeServers(kTricky);
   MapNameDictionaryMap().put("ze_x", gbk("(僵尸图)"));
 

@@ -18,3 +18,10 @@
 // A case that holds on Windows but not under Wine, for a named shortfall of Wine's.
 #define BRINDLE_NOT_UNDER_WINE(reason) \
   if (::brindle::test::UnderWine()) GTEST_SKIP() << "not under Wine: " << (reason)
+
+namespace brindle::test {
+// Wine's code page 54936 (GB18030) turns every character GBK lacks into "?", where Windows' own
+// gives its four-byte form: under Wine names keep only what GBK has.
+inline constexpr const char* kGb18030UnderWine =
+    "Wine's code page 54936 gives \"?\" for every character GBK lacks";
+}  // namespace brindle::test
