@@ -273,8 +273,8 @@ std::string utf8_string(std::string_view gbk) {
 bool parse_value(std::string_view gbk, Json& out, int& depth) {
   std::string storage;
   json_internal::ParseFailure failure;
-  return json_internal::parse_strict(utf8_view(gbk, storage), JsonDocument::kMaxDepth, out, depth,
-                                     failure);
+  return json_internal::parse_json(utf8_view(gbk, storage), JsonDocument::kMaxDepth, out, depth,
+                                   failure);
 }
 
 std::string value_text(const Json* node, bool as_json) {
@@ -372,7 +372,7 @@ bool JsonDocument::parse(std::string_view text, bool /*literal*/, JsonParseError
     Json parsed;
     int depth = 0;
     json_internal::ParseFailure failure;
-    if (!json_internal::parse_strict(utf8, kMaxDepth, parsed, depth, failure)) {
+    if (!json_internal::parse_json(utf8, kMaxDepth, parsed, depth, failure)) {
       if (error != nullptr) describe_failure(utf8, failure, *error);
       return false;
     }

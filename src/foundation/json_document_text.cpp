@@ -35,10 +35,14 @@ class TreeBuilder {
   bool binary(Json::binary_t&) { return false; }  // JSON text has no binary values
   bool start_object(std::size_t) { return open(Json::object()); }
   bool key(std::string& name) {
-    member_ = &(*stack_.back())[std::move(name)];  // a repeated name lands on the first one
+    member_ = &stack_.back()->get_ref<Json::object_t&>().append_unchecked(std::move(name));
     return true;
   }
-  bool end_object() { return close(); }
+  bool end_object() {
+    // Indexed once, whole; a repeated name is folded into the first one here.
+    stack_.back()->get_ref<Json::object_t&>().fold_repeated();
+    return close();
+  }
   bool start_array(std::size_t) { return open(Json::array()); }
   bool end_array() { return close(); }
   bool parse_error(std::size_t position, const std::string&, const Json::exception& error) {

@@ -146,6 +146,57 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
     slots_.clear();
   }
 
+  // For a parser filling a fresh object: appends a member without looking for its name. No
+  // lookup may come before fold_repeated() settles the members.
+  template <class KeyType>
+  T& append_unchecked(KeyType&& key) {
+    return Container::emplace_back(std::forward<KeyType>(key), T{}).second;
+  }
+
+  // Builds the index once for members appended unchecked, folding each repeated name into its
+  // first place: the last value wins, where the name first stood.
+  void fold_repeated() {
+    const size_type n = this->size();
+    if (n < 2) return;
+    std::vector<bool> repeated;
+    auto fold = [&](size_type first, size_type later) {
+      Container::operator[](first).second = std::move(Container::operator[](later).second);
+      if (repeated.empty()) repeated.resize(n);
+      repeated[later] = true;
+    };
+    reindex_empty();
+    if (slots_.empty()) {
+      // Small (or no memory for an index): each name against the ones before it. The first
+      // match is always the live member, since a folded one matches an earlier one too.
+      for (size_type i = 1; i < n; ++i) {
+        const std::string_view name(Container::operator[](i).first);
+        for (size_type j = 0; j < i; ++j) {
+          if (std::string_view(Container::operator[](j).first) == name) {
+            fold(j, i);
+            break;
+          }
+        }
+      }
+    } else {
+      for (size_type i = 0; i < n; ++i) {
+        const size_type first = locate(Container::operator[](i).first);
+        if (first == npos)
+          place(i);
+        else
+          fold(first, i);
+      }
+    }
+    if (repeated.empty()) return;
+    size_type kept = 0;
+    for (size_type i = 0; i < n; ++i) {
+      if (repeated[i]) continue;
+      if (kept != i) Container::operator[](kept) = std::move(Container::operator[](i));
+      ++kept;
+    }
+    Container::erase(this->begin() + static_cast<std::ptrdiff_t>(kept), this->end());
+    reindex();  // positions moved
+  }
+
  private:
   static constexpr size_type npos = static_cast<size_type>(-1);
 
@@ -201,6 +252,13 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
   // Builds the index afresh for the members as they now stand (none for a small object, or when
   // memory runs out: the members are then scanned).
   void reindex() noexcept {
+    reindex_empty();
+    if (slots_.empty()) return;
+    for (size_type i = 0; i < this->size(); ++i) place(i);
+  }
+
+  // An empty index sized for the members as they now stand (none when they are too few).
+  void reindex_empty() noexcept {
     slots_.clear();
     const size_type n = this->size();
     if (n < kIndexFrom || n >= 0x7FFFFFFFu) {
@@ -213,9 +271,7 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
       slots_.assign(capacity, Slot{});
     } catch (...) {
       slots_.clear();
-      return;
     }
-    for (size_type i = 0; i < n; ++i) place(i);
   }
 
   struct Slot {
