@@ -19,9 +19,10 @@ namespace brindle::json_internal {
 #if BRINDLE_SIMDJSON
 namespace {
 
-// Texts up to this size go to a parser kept by the thread, so small parses allocate nothing of
-// simdjson's; a larger text gets a parser of its own, freed with it.
-constexpr std::size_t kKeptParserUpTo = std::size_t{1} << 20;
+// Texts up to this size go to a parser kept by the thread, so repeated parses allocate nothing
+// of simdjson's (a full server list is about 1 MiB); a larger text gets a parser of its own,
+// freed with it, so no thread keeps buffers sized for the largest answer it ever read.
+constexpr std::size_t kKeptParserUpTo = std::size_t{4} << 20;
 constexpr std::size_t kKeptParserFrom = 4096;
 
 class TreeFromDom {

@@ -11,6 +11,7 @@
 // Not for use outside the document.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -178,13 +179,7 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
         }
       }
     } else {
-      for (size_type i = 0; i < n; ++i) {
-        const size_type first = locate(Container::operator[](i).first);
-        if (first == npos)
-          place(i);
-        else
-          fold(first, i);
-      }
+      index_all(fold);
     }
     if (repeated.empty()) return;
     size_type kept = 0;
@@ -215,6 +210,20 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
       }
       return npos;
     }
+    // Members are mostly read in text order: the one after the last found is tried before the
+    // index, whose every probe is a cache miss once it outgrows the cache. Names are unique, so
+    // a match there is the member.
+    const size_type next = next_.position.load(std::memory_order_relaxed);
+    if (next < this->size() && std::string_view(Container::operator[](next).first) == name) {
+      next_.position.store(next + 1, std::memory_order_relaxed);
+      return next;
+    }
+    const size_type found = locate_indexed(name);
+    if (found != npos) next_.position.store(found + 1, std::memory_order_relaxed);
+    return found;
+  }
+
+  size_type locate_indexed(std::string_view name) const {
     const std::uint64_t hash = member_hash(name);
     const auto check = static_cast<std::uint32_t>(hash >> 32);
     const size_type mask = slots_.size() - 1;
@@ -241,20 +250,56 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
   }
 
   void place(size_type position) noexcept {
-    const std::uint64_t hash = member_hash(Container::operator[](position).first);
+    (void)claim(position, member_hash(Container::operator[](position).first));
+  }
+
+  // Enters the member at position into the index, unless a member of the same name is there
+  // already: then that one's position, and the index is unchanged.
+  size_type claim(size_type position, std::uint64_t hash) noexcept {
+    const std::string_view name(Container::operator[](position).first);
+    const auto check = static_cast<std::uint32_t>(hash >> 32);
     const size_type mask = slots_.size() - 1;
-    size_type slot = static_cast<size_type>(hash) & mask;
-    while (slots_[slot].position != 0) slot = (slot + 1) & mask;
-    slots_[slot] = {static_cast<std::uint32_t>(position + 1),
-                    static_cast<std::uint32_t>(hash >> 32)};
+    for (size_type slot = static_cast<size_type>(hash) & mask;; slot = (slot + 1) & mask) {
+      Slot& entry = slots_[slot];
+      if (entry.position == 0) {
+        entry = {static_cast<std::uint32_t>(position + 1), check};
+        return npos;
+      }
+      if (entry.check == check &&
+          std::string_view(Container::operator[](entry.position - 1).first) == name) {
+        return entry.position - 1;
+      }
+    }
+  }
+
+  // Enters every member into the (empty) index in order, handing a name met before to
+  // fold(first, later). The slots of the next few names are fetched while one is entered: in a
+  // large object nearly every slot is a cache miss, and they then overlap.
+  template <class Fold>
+  void index_all(Fold&& fold) {
+    constexpr size_type kAhead = 8;
+    const size_type n = this->size();
+    const size_type mask = slots_.size() - 1;
+    std::uint64_t hashes[kAhead] = {};
+    auto hash_of = [&](size_type i) {
+      const std::uint64_t hash = member_hash(Container::operator[](i).first);
+      __builtin_prefetch(&slots_[static_cast<size_type>(hash) & mask]);
+      return hash;
+    };
+    for (size_type i = 0; i < n && i < kAhead; ++i) hashes[i] = hash_of(i);
+    for (size_type i = 0; i < n; ++i) {
+      const std::uint64_t hash = hashes[i % kAhead];
+      if (i + kAhead < n) hashes[i % kAhead] = hash_of(i + kAhead);
+      const size_type first = claim(i, hash);
+      if (first != npos) fold(first, i);
+    }
   }
 
   // Builds the index afresh for the members as they now stand (none for a small object, or when
   // memory runs out: the members are then scanned).
   void reindex() noexcept {
     reindex_empty();
-    if (slots_.empty()) return;
-    for (size_type i = 0; i < this->size(); ++i) place(i);
+    if (!slots_.empty()) index_all([](size_type, size_type) noexcept {});
   }
 
   // An empty index sized for the members as they now stand (none when they are too few).
@@ -279,6 +324,15 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
     std::uint32_t check = 0;     // the upper half of the member's hash
   };
   std::vector<Slot> slots_;
+  // Where the next lookup looks first. Only a guess, so a copy starts afresh; atomic, so that
+  // readers on several threads (of a value no one edits) may share it.
+  struct NextGuess {
+    NextGuess() = default;
+    NextGuess(const NextGuess&) noexcept {}
+    NextGuess& operator=(const NextGuess&) noexcept { return *this; }
+    mutable std::atomic<size_type> position{0};
+  };
+  NextGuess next_;
 };
 
 }  // namespace brindle::json_internal
