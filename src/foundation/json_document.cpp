@@ -339,6 +339,8 @@ void describe_failure(std::string_view utf8, const json_internal::ParseFailure& 
 
 }  // namespace
 
+JsonEngine::~JsonEngine() { json_internal::dismantle(root); }
+
 JsonDocument::JsonDocument() {
   try {
     engine_ = std::make_shared<JsonEngine>();
@@ -366,6 +368,7 @@ bool JsonDocument::parse(std::string_view text, bool /*literal*/, JsonParseError
   try {
     if (!engine_) engine_ = std::make_shared<JsonEngine>();
     Json& root = engine_->root;
+    json_internal::dismantle(root);
     root = nullptr;
     std::string storage;
     std::string_view utf8 = utf8_view(text, storage);

@@ -222,6 +222,22 @@ bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,
   return ok;
 }
 
+void dismantle(Json& value) noexcept {
+  if (value.is_array()) {
+    auto& elements = value.get_ref<Json::array_t&>();
+    for (Json& element : elements) {
+      if (element.is_structured()) dismantle(element);
+    }
+    elements.clear();
+  } else if (value.is_object()) {
+    auto& members = value.get_ref<Json::object_t&>();
+    for (auto& member : members) {
+      if (member.second.is_structured()) dismantle(member.second);
+    }
+    members.clear();
+  }
+}
+
 std::string number_text(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
