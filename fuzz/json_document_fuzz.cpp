@@ -1,7 +1,8 @@
 // JsonDocument: the text before the first NUL is parsed as GBK JSON; every line after it is a
 // path that each reader and editor is tried on. Besides surviving, a parsed document must
 // serialise to JSON that parses again to the same serialisation, and the readers must agree
-// with each other.
+// with each other. The same text read as UTF-8 must give the document's fast parser and its
+// strict one the same value or the same failure.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,11 +10,38 @@
 #include <vector>
 
 #include "foundation/json_document.h"
+#include "foundation/json_document_internal.h"
 #include "fuzz_check.h"
 
 namespace {
 
 using brindle::JsonDocument;
+
+void CheckParsersAgree(std::string_view utf8) {
+  namespace internal = brindle::json_internal;
+  internal::Json fast;
+  internal::Json strict;
+  int fast_depth = 0;
+  int strict_depth = 0;
+  internal::ParseFailure fast_failure;
+  internal::ParseFailure strict_failure;
+  const int limit = JsonDocument::kMaxDepth;
+  const bool fast_ok = internal::parse_json(utf8, limit, fast, fast_depth, fast_failure);
+  const bool strict_ok = internal::parse_strict(utf8, limit, strict, strict_depth, strict_failure);
+  FUZZ_CHECK(fast_ok == strict_ok);
+  if (!strict_ok) {
+    FUZZ_CHECK(fast_failure.number == strict_failure.number);
+    FUZZ_CHECK(fast_failure.position == strict_failure.position);
+    FUZZ_CHECK(fast_failure.description == strict_failure.description);
+    return;
+  }
+  FUZZ_CHECK(fast_depth == strict_depth);
+  std::string fast_text;
+  std::string strict_text;
+  internal::append_json(fast, fast_text);
+  internal::append_json(strict, strict_text);
+  FUZZ_CHECK(fast_text == strict_text);
+}
 
 void CheckReparse(const JsonDocument& doc) {
   const std::string text = doc.serialise();
@@ -77,6 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t nul = input.find('\0');
   const std::string_view text = input.substr(0, nul);
 
+  CheckParsersAgree(text);
   JsonDocument doc;
   brindle::JsonParseError error;
   const bool ok = doc.parse(text, false, &error);

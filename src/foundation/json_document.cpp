@@ -273,8 +273,8 @@ std::string utf8_string(std::string_view gbk) {
 bool parse_value(std::string_view gbk, Json& out, int& depth) {
   std::string storage;
   json_internal::ParseFailure failure;
-  return json_internal::parse_strict(utf8_view(gbk, storage), JsonDocument::kMaxDepth, out, depth,
-                                     failure);
+  return json_internal::parse_json(utf8_view(gbk, storage), JsonDocument::kMaxDepth, out, depth,
+                                   failure);
 }
 
 std::string value_text(const Json* node, bool as_json) {
@@ -339,6 +339,8 @@ void describe_failure(std::string_view utf8, const json_internal::ParseFailure& 
 
 }  // namespace
 
+JsonEngine::~JsonEngine() { json_internal::dismantle(root); }
+
 JsonDocument::JsonDocument() {
   try {
     engine_ = std::make_shared<JsonEngine>();
@@ -366,13 +368,14 @@ bool JsonDocument::parse(std::string_view text, bool /*literal*/, JsonParseError
   try {
     if (!engine_) engine_ = std::make_shared<JsonEngine>();
     Json& root = engine_->root;
+    json_internal::dismantle(root);
     root = nullptr;
     std::string storage;
     std::string_view utf8 = utf8_view(text, storage);
     Json parsed;
     int depth = 0;
     json_internal::ParseFailure failure;
-    if (!json_internal::parse_strict(utf8, kMaxDepth, parsed, depth, failure)) {
+    if (!json_internal::parse_json(utf8, kMaxDepth, parsed, depth, failure)) {
       if (error != nullptr) describe_failure(utf8, failure, *error);
       return false;
     }

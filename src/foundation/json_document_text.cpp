@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -35,10 +36,14 @@ class TreeBuilder {
   bool binary(Json::binary_t&) { return false; }  // JSON text has no binary values
   bool start_object(std::size_t) { return open(Json::object()); }
   bool key(std::string& name) {
-    member_ = &(*stack_.back())[std::move(name)];  // a repeated name lands on the first one
+    member_ = &stack_.back()->get_ref<Json::object_t&>().append_unchecked(std::move(name));
     return true;
   }
-  bool end_object() { return close(); }
+  bool end_object() {
+    // Indexed once, whole; a repeated name is folded into the first one here.
+    stack_.back()->get_ref<Json::object_t&>().fold_repeated();
+    return close();
+  }
   bool start_array(std::size_t) { return open(Json::array()); }
   bool end_array() { return close(); }
   bool parse_error(std::size_t position, const std::string&, const Json::exception& error) {
@@ -171,10 +176,20 @@ void append_number(const Json& value, std::string& out) {
     out += number_text(value.get<double>());
 }
 
+// Eight bytes at a time, stopping at the first byte past ASCII: whole answers pass through here.
 bool is_ascii(std::string_view text) {
-  unsigned char seen = 0;
-  for (char c : text) seen |= static_cast<unsigned char>(c);
-  return seen < 0x80;
+  const char* bytes = text.data();
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes + i, sizeof word);
+    if ((word & 0x8080808080808080ull) != 0) return false;
+  }
+  for (; i < n; ++i) {
+    if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+  }
+  return true;
 }
 
 std::string_view up_to_nul(std::string_view text) {
@@ -205,6 +220,22 @@ bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,
   }
   depth = builder.deepest();
   return ok;
+}
+
+void dismantle(Json& value) noexcept {
+  if (value.is_array()) {
+    auto& elements = value.get_ref<Json::array_t&>();
+    for (Json& element : elements) {
+      if (element.is_structured()) dismantle(element);
+    }
+    elements.clear();
+  } else if (value.is_object()) {
+    auto& members = value.get_ref<Json::object_t&>();
+    for (auto& member : members) {
+      if (member.second.is_structured()) dismantle(member.second);
+    }
+    members.clear();
+  }
 }
 
 std::string number_text(double value) {

@@ -11,6 +11,7 @@
 // Not for use outside the document.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -146,6 +147,51 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
     slots_.clear();
   }
 
+  // For a parser filling a fresh object: appends a member without looking for its name. No
+  // lookup may come before fold_repeated() settles the members.
+  template <class KeyType>
+  T& append_unchecked(KeyType&& key) {
+    return Container::emplace_back(std::forward<KeyType>(key), T{}).second;
+  }
+
+  // Builds the index once for members appended unchecked, folding each repeated name into its
+  // first place: the last value wins, where the name first stood.
+  void fold_repeated() {
+    const size_type n = this->size();
+    if (n < 2) return;
+    std::vector<bool> repeated;
+    auto fold = [&](size_type first, size_type later) {
+      Container::operator[](first).second = std::move(Container::operator[](later).second);
+      if (repeated.empty()) repeated.resize(n);
+      repeated[later] = true;
+    };
+    reindex_empty();
+    if (slots_.empty()) {
+      // Small (or no memory for an index): each name against the ones before it. The first
+      // match is always the live member, since a folded one matches an earlier one too.
+      for (size_type i = 1; i < n; ++i) {
+        const std::string_view name(Container::operator[](i).first);
+        for (size_type j = 0; j < i; ++j) {
+          if (std::string_view(Container::operator[](j).first) == name) {
+            fold(j, i);
+            break;
+          }
+        }
+      }
+    } else {
+      index_all(fold);
+    }
+    if (repeated.empty()) return;
+    size_type kept = 0;
+    for (size_type i = 0; i < n; ++i) {
+      if (repeated[i]) continue;
+      if (kept != i) Container::operator[](kept) = std::move(Container::operator[](i));
+      ++kept;
+    }
+    Container::erase(this->begin() + static_cast<std::ptrdiff_t>(kept), this->end());
+    reindex();  // positions moved
+  }
+
  private:
   static constexpr size_type npos = static_cast<size_type>(-1);
 
@@ -164,6 +210,20 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
       }
       return npos;
     }
+    // Members are mostly read in text order: the one after the last found is tried before the
+    // index, whose every probe is a cache miss once it outgrows the cache. Names are unique, so
+    // a match there is the member.
+    const size_type next = next_.position.load(std::memory_order_relaxed);
+    if (next < this->size() && std::string_view(Container::operator[](next).first) == name) {
+      next_.position.store(next + 1, std::memory_order_relaxed);
+      return next;
+    }
+    const size_type found = locate_indexed(name);
+    if (found != npos) next_.position.store(found + 1, std::memory_order_relaxed);
+    return found;
+  }
+
+  size_type locate_indexed(std::string_view name) const {
     const std::uint64_t hash = member_hash(name);
     const auto check = static_cast<std::uint32_t>(hash >> 32);
     const size_type mask = slots_.size() - 1;
@@ -190,17 +250,60 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
   }
 
   void place(size_type position) noexcept {
-    const std::uint64_t hash = member_hash(Container::operator[](position).first);
+    (void)claim(position, member_hash(Container::operator[](position).first));
+  }
+
+  // Enters the member at position into the index, unless a member of the same name is there
+  // already: then that one's position, and the index is unchanged.
+  size_type claim(size_type position, std::uint64_t hash) noexcept {
+    const std::string_view name(Container::operator[](position).first);
+    const auto check = static_cast<std::uint32_t>(hash >> 32);
     const size_type mask = slots_.size() - 1;
-    size_type slot = static_cast<size_type>(hash) & mask;
-    while (slots_[slot].position != 0) slot = (slot + 1) & mask;
-    slots_[slot] = {static_cast<std::uint32_t>(position + 1),
-                    static_cast<std::uint32_t>(hash >> 32)};
+    for (size_type slot = static_cast<size_type>(hash) & mask;; slot = (slot + 1) & mask) {
+      Slot& entry = slots_[slot];
+      if (entry.position == 0) {
+        entry = {static_cast<std::uint32_t>(position + 1), check};
+        return npos;
+      }
+      if (entry.check == check &&
+          std::string_view(Container::operator[](entry.position - 1).first) == name) {
+        return entry.position - 1;
+      }
+    }
+  }
+
+  // Enters every member into the (empty) index in order, handing a name met before to
+  // fold(first, later). The slots of the next few names are fetched while one is entered: in a
+  // large object nearly every slot is a cache miss, and they then overlap.
+  template <class Fold>
+  void index_all(Fold&& fold) {
+    constexpr size_type kAhead = 8;
+    const size_type n = this->size();
+    const size_type mask = slots_.size() - 1;
+    std::uint64_t hashes[kAhead] = {};
+    auto hash_of = [&](size_type i) {
+      const std::uint64_t hash = member_hash(Container::operator[](i).first);
+      __builtin_prefetch(&slots_[static_cast<size_type>(hash) & mask]);
+      return hash;
+    };
+    for (size_type i = 0; i < n && i < kAhead; ++i) hashes[i] = hash_of(i);
+    for (size_type i = 0; i < n; ++i) {
+      const std::uint64_t hash = hashes[i % kAhead];
+      if (i + kAhead < n) hashes[i % kAhead] = hash_of(i + kAhead);
+      const size_type first = claim(i, hash);
+      if (first != npos) fold(first, i);
+    }
   }
 
   // Builds the index afresh for the members as they now stand (none for a small object, or when
   // memory runs out: the members are then scanned).
   void reindex() noexcept {
+    reindex_empty();
+    if (!slots_.empty()) index_all([](size_type, size_type) noexcept {});
+  }
+
+  // An empty index sized for the members as they now stand (none when they are too few).
+  void reindex_empty() noexcept {
     slots_.clear();
     const size_type n = this->size();
     if (n < kIndexFrom || n >= 0x7FFFFFFFu) {
@@ -213,9 +316,7 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
       slots_.assign(capacity, Slot{});
     } catch (...) {
       slots_.clear();
-      return;
     }
-    for (size_type i = 0; i < n; ++i) place(i);
   }
 
   struct Slot {
@@ -223,6 +324,15 @@ struct JsonObjectMap : std::vector<std::pair<Key, T>> {
     std::uint32_t check = 0;     // the upper half of the member's hash
   };
   std::vector<Slot> slots_;
+  // Where the next lookup looks first. Only a guess, so a copy starts afresh; atomic, so that
+  // readers on several threads (of a value no one edits) may share it.
+  struct NextGuess {
+    NextGuess() = default;
+    NextGuess(const NextGuess&) noexcept {}
+    NextGuess& operator=(const NextGuess&) noexcept { return *this; }
+    mutable std::atomic<size_type> position{0};
+  };
+  NextGuess next_;
 };
 
 }  // namespace brindle::json_internal

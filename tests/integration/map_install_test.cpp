@@ -111,6 +111,8 @@ TEST_F(MapInstallTest, CompressedMapGoesThroughTheExtractionQueue) {
   ASSERT_EQ(outcome.result, TaskResult::kInstalled) << outcome.reason;
   EXPECT_EQ(fs::file_size(MapFile("35hp_lego.bsp")), 75993u);
   EXPECT_FALSE(fs::exists(CacheFile("35hp_lego.bsp.bz2")));  // the archive is deleted
+  // The outcome is told just before the unpacking row goes: the queue settles first.
+  ASSERT_TRUE(DriveUntilIdle());
   const auto changes = window().extract_queue().TakeChanges();
   ASSERT_FALSE(changes.empty());
   EXPECT_EQ(changes[0].cells, (ListRow{"35hp_lego.bsp.bz2", "%0", gbk("待解压")}));
