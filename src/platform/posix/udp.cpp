@@ -153,7 +153,7 @@ void set_sender(const sockaddr_in& from, UdpSocket::Datagram& out) {
   out.port = ntohs(from.sin_port);
 }
 
-// Datagrams already queued on the socket, up to out.size(), taken in one call without waiting:
+// Datagrams already queued on the socket, up to `count`, taken in one call without waiting:
 // how many (0 when none is, or the socket reports an error, which the wait below then sees).
 std::size_t take_queued(int fd, UdpSocket::Datagram* out, std::size_t count) {
   constexpr std::size_t kMax = UdpSocket::kReceiveBatch;
