@@ -40,6 +40,8 @@ int RunQuery(CliContext& ctx) {
     }
   }
 
+  std::size_t expected = 0;
+  for (const auto& entry : asked) expected += entry.second.size();
   std::mutex mutex;
   std::condition_variable answered;
   std::map<std::size_t, ServerInfo> infos;
@@ -49,16 +51,19 @@ int RunQuery(CliContext& ctx) {
     auto found = asked.find(key);
     if (found == asked.end()) return;
     for (std::size_t i : found->second) infos.emplace(i, info);
-    answered.notify_all();
+    // Only the last answer wakes the waiting thread: one wake-up per answer costs more than the
+    // answers themselves when thousands come in.
+    if (infos.size() == expected) answered.notify_all();
   });
   if (!engine.Start()) {
     std::fprintf(stderr, "brindle-cli query: cannot open the UDP socket\n");
     return 1;
   }
   // The addresses were looked up above; ask by the dotted form so nothing is looked up twice.
-  for (const auto& entry : asked) engine.QueryServerInfo(entry.first);
-  std::size_t expected = 0;
-  for (const auto& entry : asked) expected += entry.second.size();
+  std::vector<std::string> keys;
+  keys.reserve(asked.size());
+  for (const auto& entry : asked) keys.push_back(entry.first);
+  engine.QueryServerInfos(keys);
   {
     std::unique_lock lock(mutex);
     answered.wait_for(lock, std::chrono::milliseconds(timeout_ms),
@@ -66,26 +71,26 @@ int RunQuery(CliContext& ctx) {
   }
   engine.Stop();
 
-  auto u = [](const std::string& gbk_text) { return gbk_to_utf8(gbk_text); };
-  nlohmann::ordered_json list = nlohmann::ordered_json::array();
-  for (const auto& [index, info] : infos) {
-    nlohmann::ordered_json j;
-    j["address"] = addresses[index];
-    j["name"] = u(info.name);
-    j["map"] = u(info.map);
-    j["folder"] = u(info.folder);
-    j["game"] = u(info.game);
-    j["players"] = info.players;
-    j["max_players"] = info.max_players;
-    j["bots"] = info.bots;
-    j["server_type"] = u(info.server_type);
-    j["environment"] = u(info.environment);
-    j["password"] = info.password;
-    j["vac"] = info.vac;
-    j["version"] = u(info.version);
-    list.push_back(std::move(j));
-  }
   if (ctx.json) {
+    auto u = [](const std::string& gbk_text) { return gbk_to_utf8(gbk_text); };
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const auto& [index, info] : infos) {
+      nlohmann::ordered_json j;
+      j["address"] = addresses[index];
+      j["name"] = u(info.name);
+      j["map"] = u(info.map);
+      j["folder"] = u(info.folder);
+      j["game"] = u(info.game);
+      j["players"] = info.players;
+      j["max_players"] = info.max_players;
+      j["bots"] = info.bots;
+      j["server_type"] = u(info.server_type);
+      j["environment"] = u(info.environment);
+      j["password"] = info.password;
+      j["vac"] = info.vac;
+      j["version"] = u(info.version);
+      list.push_back(std::move(j));
+    }
     PrintJson(ctx, list);
   } else {
     // The texts are the server's own: shown with their control characters escaped.

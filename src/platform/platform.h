@@ -277,11 +277,19 @@ class UdpSocket {
   // The system's buffer of arrived datagrams asked for at open (the system may grant less).
   static constexpr std::size_t kSocketBufferBytes = 4 << 20;
 
+  // Datagrams taken by one receive_batch call, at most.
+  static constexpr std::size_t kReceiveBatch = 32;
+
   enum class Receive { kDatagram, kTimeout, kClosed, kError };
   struct Datagram {
     std::string bytes;    // at most kReceiveBufferBytes; a longer datagram arrives cut
     std::string address;  // sender, dotted
     std::uint16_t port = 0;
+  };
+  struct Outgoing {
+    std::string host;  // dotted
+    std::uint16_t port = 0;
+    std::string bytes;
   };
 
   UdpSocket();
@@ -298,8 +306,16 @@ class UdpSocket {
 
   // False when closed, `host` is not a dotted address, port is 0, or the system refuses.
   bool send_to(const std::string& host, std::uint16_t port, std::string_view bytes);
+  // Sends each datagram in order, many per system call where the system offers it (a refresh
+  // of thousands of servers would otherwise pay a call each). Returns how many were sent; one
+  // refused (bad address, port 0, the system says no) is skipped and the rest still go.
+  std::size_t send_batch(const std::vector<Outgoing>& datagrams);
   // Waits up to timeout_ms (at least 0) for one datagram.
   Receive receive(int timeout_ms, Datagram& out);
+  // The same, taking also the datagrams already queued behind the first, up to kReceiveBatch,
+  // in arrival order: on kDatagram the first `count` elements of `out` hold them. `out` is
+  // grown to kReceiveBatch and never shrunk, so its buffers serve call after call.
+  Receive receive_batch(int timeout_ms, std::vector<Datagram>& out, std::size_t& count);
 
   struct State;  // the implementation's
 

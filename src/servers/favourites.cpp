@@ -417,10 +417,13 @@ LoadResult LoadFavourites(Core& core) {
   Window& window = core.window();
   ListModel& list = window.favourites();
   list.Clear();
+  std::vector<std::string> addresses;
+  addresses.reserve(entries.size());
   for (const FavouriteEntry& entry : entries) {
     list.Append(FavouriteRowCells(entry));
-    QueryServerInfo(window, entry.ip);
+    addresses.push_back(entry.ip);
   }
+  QueryServerInfos(window, addresses);
   return LoadResult::kLoaded;
 }
 

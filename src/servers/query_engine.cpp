@@ -42,6 +42,9 @@ std::int64_t SteadyMs() {
 
 // How often the receive loop looks for overdue answers, at most.
 constexpr std::int64_t kExpiryScanMs = 200;
+// Requests of a many-server query stamped and sent together: a round trip counts from its own
+// group's stamp, so a long list's last servers are not charged for the sending of the first.
+constexpr std::size_t kSendGroup = 64;
 
 std::string KeyOf(const std::string& host, std::uint16_t port) {
   return host + ":" + std::to_string(port);
@@ -221,10 +224,12 @@ void QueryEngine::ReceiveLoop(const std::atomic<bool>* also_stop) {
     return stop_.load(std::memory_order_acquire) ||
            (also_stop != nullptr && also_stop->load(std::memory_order_acquire));
   };
-  platform::UdpSocket::Datagram datagram;
+  std::vector<platform::UdpSocket::Datagram> batch;
+  std::vector<platform::UdpSocket::Outgoing> replies;
+  std::size_t count = 0;
   std::int64_t last_scan = 0;
   while (!stopping()) {
-    const auto result = socket_.receive(wait_ms, datagram);
+    const auto result = socket_.receive_batch(wait_ms, batch, count);
     if (const std::int64_t now = SteadyMs(); now - last_scan >= kExpiryScanMs) {
       last_scan = now;
       ExpireQueries();
@@ -234,7 +239,12 @@ void QueryEngine::ReceiveLoop(const std::atomic<bool>* also_stop) {
       platform::sleep_ms(20);  // keep a failing socket from spinning the loop
       continue;
     }
-    if (result == platform::UdpSocket::Receive::kDatagram) HandleDatagram(datagram);
+    if (result != platform::UdpSocket::Receive::kDatagram) continue;
+    for (std::size_t i = 0; i < count; ++i) Handle(batch[i], replies);
+    if (!replies.empty()) {
+      socket_.send_batch(replies);
+      replies.clear();
+    }
   }
   started_.store(false, std::memory_order_release);
   socket_.close();
@@ -344,17 +354,39 @@ bool QueryEngine::TakeChallengeRound(const std::string& key) {
   return true;
 }
 
-void QueryEngine::QueryServerInfo(const std::string& address) {
-  const QueryTarget target = ParseQueryTarget(address);
-  if (target.needs_lookup) {
-    // The lookup may take as long as the resolver likes; the caller (the UI thread) never waits.
-    if (target.port != 0) EnqueueLookup({address, 0, Started()});
-    return;
+void QueryEngine::QueryServerInfo(const std::string& address) { QueryServerInfos({address}); }
+
+void QueryEngine::QueryServerInfos(const std::vector<std::string>& addresses) {
+  std::vector<platform::UdpSocket::Outgoing> group;
+  std::vector<std::string> keys;
+  auto send_group = [&] {
+    if (group.empty()) return;
+    {
+      std::lock_guard lock(mutex_);
+      const std::int64_t now = SteadyMs();
+      for (const std::string& key : keys) {
+        info_asked_[key] = now;
+        challenge_rounds_[key] = kChallengeRoundsPerQuery;
+      }
+    }
+    socket_.send_batch(group);
+    group.clear();
+    keys.clear();
+  };
+  const bool started = Started();
+  for (const std::string& address : addresses) {
+    QueryTarget target = ParseQueryTarget(address);
+    if (target.needs_lookup) {
+      // The lookup may take as long as the resolver likes; the caller (the UI thread) never waits.
+      if (target.port != 0) EnqueueLookup({address, 0, started});
+      continue;
+    }
+    if (!started || !target.ok()) continue;
+    keys.push_back(std::move(target.key));
+    group.push_back({std::move(target.host), target.port, info_request_});
+    if (group.size() == kSendGroup) send_group();
   }
-  if (Started() && target.ok()) {
-    RememberInfoAsked(target.key);
-    Ask(target, info_request_);
-  }
+  send_group();
 }
 
 void QueryEngine::RememberInfoAsked(const std::string& key) {
@@ -448,11 +480,13 @@ void QueryEngine::RefreshFavourites() {
   ClearPlayerQueryStamp();
   ListModel& favourites = window_.favourites();
   const int rows = favourites.RowCount();
+  std::vector<std::string> addresses;
+  addresses.reserve(static_cast<std::size_t>(rows));
   for (int i = 0; i < rows; ++i) {
-    const std::string address = favourites.Cell(i, cols::kFavAddress);
-    favourites.SetCell(i, cols::kFavName, address);
-    QueryServerInfo(address);
+    addresses.push_back(favourites.Cell(i, cols::kFavAddress));
+    favourites.SetCell(i, cols::kFavName, addresses.back());
   }
+  QueryServerInfos(addresses);
 }
 
 void QueryEngine::SetInfoObserver(InfoObserver observer) {
@@ -468,6 +502,13 @@ void QueryEngine::SetPlayersObserver(PlayersObserver observer) {
 }
 
 void QueryEngine::HandleDatagram(const platform::UdpSocket::Datagram& datagram) {
+  std::vector<platform::UdpSocket::Outgoing> replies;
+  Handle(datagram, replies);
+  if (!replies.empty()) socket_.send_batch(replies);
+}
+
+void QueryEngine::Handle(const platform::UdpSocket::Datagram& datagram,
+                         std::vector<platform::UdpSocket::Outgoing>& replies) {
   const std::string key = KeyOf(datagram.address, datagram.port);
   switch (ClassifyA2sReply(datagram.bytes)) {
     case A2sReplyKind::kInfo: {
@@ -494,8 +535,8 @@ void QueryEngine::HandleDatagram(const platform::UdpSocket::Datagram& datagram) 
         if (auto it = info_asked_.find(key); it != info_asked_.end()) it->second = SteadyMs();
       }
       // Whichever request drew the challenge, both are asked again with it.
-      socket_.send_to(datagram.address, datagram.port, InfoRequest(challenge));
-      socket_.send_to(datagram.address, datagram.port, PlayerRequest(challenge));
+      replies.push_back({datagram.address, datagram.port, InfoRequest(challenge)});
+      replies.push_back({datagram.address, datagram.port, PlayerRequest(challenge)});
       return;
     }
     case A2sReplyKind::kPlayers: {
@@ -609,6 +650,10 @@ bool QueryEngineStarted() { return running_engine() != nullptr; }
 
 void QueryServerInfo(Window&, const std::string& address) {
   if (auto engine = running_engine()) engine->QueryServerInfo(address);
+}
+
+void QueryServerInfos(Window&, const std::vector<std::string>& addresses) {
+  if (auto engine = running_engine()) engine->QueryServerInfos(addresses);
 }
 
 void QueryPlayers(Window&, const std::string& address) {

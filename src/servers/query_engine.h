@@ -118,6 +118,9 @@ class QueryEngine {
   // column as ResolveQueryTarget does and sends the request. Names are looked up also when the
   // engine is not started (nothing is sent then).
   void QueryServerInfo(const std::string& address);
+  // The same for many servers at once, their requests sent in batches (one system call for many
+  // where the system offers it). A list load or refresh asks this way.
+  void QueryServerInfos(const std::vector<std::string>& addresses);
   // Asks for the server's players and shows "查询玩家情况-> ADDRESS(人多时可能不会反馈)". The
   // answer is shown in the player panel when it comes from that server within 5 seconds of this
   // call. A host name is looked up as above; only the newest player query sends when its lookup
@@ -142,6 +145,10 @@ class QueryEngine {
   void HandleDatagram(const platform::UdpSocket::Datagram& datagram);
 
  private:
+  // Handles one datagram; what it answers (a challenge's requests) goes into `replies`, which the
+  // receive loop sends once per batch of datagrams.
+  void Handle(const platform::UdpSocket::Datagram& datagram,
+              std::vector<platform::UdpSocket::Outgoing>& replies);
   void ReceiveLoop(const std::atomic<bool>* also_stop);
   // Marks the servers whose answer is overdue, and the player query when its window has passed.
   void ExpireQueries();
@@ -222,6 +229,7 @@ bool QueryEngineStarted();
 // The engine's queries for `window`. When the engine is not running nothing is sent and no host
 // name is looked up (the window must never wait for a lookup; the next load or refresh does it).
 void QueryServerInfo(Window& window, const std::string& address);
+void QueryServerInfos(Window& window, const std::vector<std::string>& addresses);
 void QueryPlayers(Window& window, const std::string& address);
 void QueryPlayers(Window& window, const std::string& address, const std::string& title);
 void ClearPlayerQueryStamp();

@@ -326,9 +326,11 @@ ServerListRun RunServerListLoad(Core& core, const std::string& category, std::ui
     case Fetch::kFilled: {
       // The live query measures each server's round trip and learns the map it runs now.
       Window& window = core.window();
+      std::vector<std::string> addresses;
       for (const ListRow& row : window.server_list().Rows()) {
-        QueryServerInfo(window, row[cols::kServerAddress]);
+        addresses.push_back(row[cols::kServerAddress]);
       }
+      QueryServerInfos(window, addresses);
       return ServerListRun::kFilled;
     }
     case Fetch::kSuperseded:

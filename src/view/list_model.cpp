@@ -45,6 +45,9 @@ int ListModel::Append(ListRow cells) {
     std::lock_guard<std::mutex> lock(mutex_);
     row = static_cast<int>(rows_.size());
     rows_.push_back(Fit(std::move(cells)));
+    for (auto& [column, index] : key_index_) {
+      index[rows_.back()[static_cast<std::size_t>(column)]].push_back(row);
+    }
     ListChange change;
     change.kind = ListChange::Kind::kInsert;
     change.row = row;
@@ -61,6 +64,7 @@ bool ListModel::Insert(int row, ListRow cells) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (row < 0 || row > static_cast<int>(rows_.size())) return false;
     rows_.insert(rows_.begin() + row, Fit(std::move(cells)));
+    key_index_.clear();
     ListChange change;
     change.kind = ListChange::Kind::kInsert;
     change.row = row;
@@ -84,6 +88,7 @@ bool ListModel::Remove(int row) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
     rows_.erase(rows_.begin() + row);
+    key_index_.clear();
     ListChange change;
     change.kind = ListChange::Kind::kRemove;
     change.row = row;
@@ -109,6 +114,7 @@ bool ListModel::SetCell(int row, int column, std::string text) {
     std::string& cell = rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
     if (cell == text) return true;
     cell = std::move(text);
+    key_index_.erase(column);
     ListChange change;
     change.kind = ListChange::Kind::kSetCell;
     change.row = row;
@@ -128,6 +134,7 @@ void ListModel::Replace(std::vector<ListRow> rows) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (ListRow& row : rows) row = Fit(std::move(row));
     rows_ = std::move(rows);
+    key_index_.clear();
     selected_ = -1;
     if (recording_ && !overflowed_) {
       // Earlier pending changes are overtaken by the reset.
@@ -183,14 +190,16 @@ int ListModel::SetCellsWhere(int key_column, std::string_view key,
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (key_column < 0 || key_column >= ColumnCount()) return 0;
-    for (std::size_t r = 0; r < rows_.size(); ++r) {
-      if (rows_[r][static_cast<std::size_t>(key_column)] != key) continue;
+    // A copy: a cell set below may be in an indexed column, which drops that index.
+    for (const int row : KeyRows(key_column, std::string(key))) {
+      const auto r = static_cast<std::size_t>(row);
       ++count;
       for (const auto& [column, text] : cells) {
         if (column < 0 || column >= ColumnCount()) continue;
         std::string& cell = rows_[r][static_cast<std::size_t>(column)];
         if (cell == text) continue;
         cell = text;
+        key_index_.erase(column);
         ListChange change;
         change.kind = ListChange::Kind::kSetCell;
         change.row = static_cast<int>(r);
@@ -204,6 +213,18 @@ int ListModel::SetCellsWhere(int key_column, std::string_view key,
   return count;
 }
 
+std::vector<int> ListModel::KeyRows(int column, const std::string& key) {
+  auto [it, fresh] = key_index_.try_emplace(column);
+  auto& index = it->second;
+  if (fresh) {
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+      index[rows_[r][static_cast<std::size_t>(column)]].push_back(static_cast<int>(r));
+    }
+  }
+  const auto found = index.find(key);
+  return found == index.end() ? std::vector<int>{} : found->second;
+}
+
 int ListModel::RemoveWhere(int column, std::string_view text) {
   bool ping = false;
   int count = 0;
@@ -213,6 +234,7 @@ int ListModel::RemoveWhere(int column, std::string_view text) {
     for (int r = static_cast<int>(rows_.size()) - 1; r >= 0; --r) {
       if (rows_[static_cast<std::size_t>(r)][static_cast<std::size_t>(column)] != text) continue;
       rows_.erase(rows_.begin() + r);
+      key_index_.clear();
       ++count;
       ListChange change;
       change.kind = ListChange::Kind::kRemove;

@@ -10,11 +10,13 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -103,10 +105,17 @@ class ListModel {
   // Records a change while mutex_ is held; returns true when the observer must be pinged.
   bool Record(ListChange change);
   void Ping(bool needed);
+  // The rows (ascending) whose `column` holds `key`, from that column's index, built on first use.
+  // A live query sets cells by server address once per answer, and a scan of thousands of rows
+  // each time made a list load cost the square of its size.
+  std::vector<int> KeyRows(int column, const std::string& key);
 
   const std::vector<ListColumn> columns_;
   mutable std::mutex mutex_;
   std::vector<ListRow> rows_;
+  // Per key column used by SetCellsWhere: rows by cell text. Dropped when rows move (insert,
+  // remove, replace) or a cell of that column changes; an appended row is added.
+  std::map<int, std::unordered_map<std::string, std::vector<int>>> key_index_;
   int selected_ = -1;
   bool recording_ = false;
   bool overflowed_ = false;

@@ -643,5 +643,40 @@ TEST(UdpSocket, DatagramsComeWithTheirSenderAndAreCutToTheBuffer) {
   EXPECT_EQ(platform::resolve_ipv4(""), "");
 }
 
+TEST(UdpSocket, BatchesKeepTheirOrderAndSkipOnlyWhatIsRefused) {
+  platform::UdpSocket a, b;
+  ASSERT_TRUE(a.open("127.0.0.1", 0));
+  ASSERT_TRUE(b.open("127.0.0.1", 0));
+  // More than one system call's worth, with refused ones among them.
+  std::vector<platform::UdpSocket::Outgoing> out;
+  for (int i = 0; i < 150; ++i) {
+    const bool refused = i % 50 == 7;
+    out.push_back({refused ? "localhost" : "127.0.0.1", b.local_port(), std::to_string(i)});
+  }
+  out.push_back({"127.0.0.1", b.local_port(), std::string(20000, 'z')});
+  EXPECT_EQ(a.send_batch(out), 148u);
+
+  std::vector<platform::UdpSocket::Datagram> in;
+  std::vector<std::string> got;
+  std::size_t count = 0;
+  while (got.size() < 148 &&
+         b.receive_batch(10000, in, count) == platform::UdpSocket::Receive::kDatagram) {
+    ASSERT_LE(count, platform::UdpSocket::kReceiveBatch);
+    for (std::size_t i = 0; i < count; ++i) {
+      EXPECT_EQ(in[i].address, "127.0.0.1");
+      EXPECT_EQ(in[i].port, a.local_port());
+      got.push_back(in[i].bytes);
+    }
+  }
+  ASSERT_EQ(got.size(), 148u);
+  for (int i = 0, k = 0; i < 150; ++i) {
+    if (i % 50 == 7) continue;
+    EXPECT_EQ(got[static_cast<std::size_t>(k++)], std::to_string(i));
+  }
+  EXPECT_EQ(got.back().size(), platform::UdpSocket::kReceiveBufferBytes);  // cut, as one at a time
+  EXPECT_EQ(b.receive_batch(0, in, count), platform::UdpSocket::Receive::kTimeout);
+  EXPECT_EQ(count, 0u);
+}
+
 }  // namespace
 }  // namespace brindle

@@ -120,6 +120,25 @@ TEST(ListModel, FindRowComparesExactBytes) {
   EXPECT_EQ(list.Rows(), (std::vector<ListRow>{{"s2", "1.2.3.4:2701", ""}}));
 }
 
+TEST(ListModel, SetCellsWhereFollowsRowsAndKeysAsTheyChange) {
+  ListModel list = ThreeColumns();
+  for (const char* key : {"a", "b", "a"}) list.Append({"", key});
+  EXPECT_EQ(list.SetCellsWhere(1, "a", {{0, "1"}}), 2);  // builds the lookup
+  list.Append({"", "a"});
+  list.Insert(0, {"", "b"});
+  list.Remove(1);                                        // rows move up under the lookup
+  list.SetCell(0, 1, "a");                               // a key changed by hand
+  EXPECT_EQ(list.SetCellsWhere(1, "b", {{1, "c"}}), 1);  // changes the key it looked up by
+  EXPECT_EQ(list.SetCellsWhere(1, "a", {{0, "2"}}), 3);
+  EXPECT_EQ(list.SetCellsWhere(1, "c", {{2, "x"}}), 1);
+  EXPECT_EQ(list.SetCellsWhere(1, "b", {{2, "y"}}), 0);
+  EXPECT_EQ(list.Rows(),
+            (std::vector<ListRow>{{"2", "a", ""}, {"", "c", "x"}, {"2", "a", ""}, {"2", "a", ""}}));
+  list.Replace({{"", "z"}});
+  EXPECT_EQ(list.SetCellsWhere(1, "a", {{0, "3"}}), 0);
+  EXPECT_EQ(list.SetCellsWhere(1, "z", {{0, "3"}}), 1);
+}
+
 TEST(ListModel, SelectionFollowsItsRow) {
   ListModel list = ThreeColumns();
   for (const char* name : {"r0", "r1", "r2", "r3"}) list.Append({name});

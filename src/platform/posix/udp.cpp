@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -136,11 +137,97 @@ std::uint16_t UdpSocket::local_port() const {
   return state_->closing ? 0 : state_->port;
 }
 
-bool UdpSocket::send_to(const std::string& host, std::uint16_t port, std::string_view bytes) {
-  sockaddr_in to{};
+namespace {
+
+bool address_of(const std::string& host, std::uint16_t port, sockaddr_in& to) {
+  to = sockaddr_in{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
-  if (port == 0 || !parse_dotted(host, to.sin_addr)) return false;
+  return port != 0 && parse_dotted(host, to.sin_addr);
+}
+
+void set_sender(const sockaddr_in& from, UdpSocket::Datagram& out) {
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+  out.address = text;
+  out.port = ntohs(from.sin_port);
+}
+
+// Datagrams already queued on the socket, up to `count`, taken in one call without waiting:
+// how many (0 when none is, or the socket reports an error, which the wait below then sees).
+std::size_t take_queued(int fd, UdpSocket::Datagram* out, std::size_t count) {
+  constexpr std::size_t kMax = UdpSocket::kReceiveBatch;
+  constexpr std::size_t kBytes = UdpSocket::kReceiveBufferBytes;
+  if (count > kMax) count = kMax;
+  // The system writes into this thread's buffers and only what arrived is copied out: sizing
+  // each datagram's string to the whole buffer would clear 10 KiB for every small answer.
+  thread_local std::vector<char> buffers;
+  if (buffers.size() < count * kBytes) buffers.resize(count * kBytes);
+  mmsghdr headers[kMax] = {};
+  iovec parts[kMax];
+  sockaddr_in from[kMax];
+  for (std::size_t i = 0; i < count; ++i) {
+    parts[i] = {buffers.data() + i * kBytes, kBytes};
+    from[i] = sockaddr_in{};
+    headers[i].msg_hdr.msg_iov = &parts[i];
+    headers[i].msg_hdr.msg_iovlen = 1;
+    headers[i].msg_hdr.msg_name = &from[i];
+    headers[i].msg_hdr.msg_namelen = sizeof from[i];
+  }
+  int got;
+  do {
+    got = ::recvmmsg(fd, headers, static_cast<unsigned>(count), MSG_DONTWAIT, nullptr);
+  } while (got < 0 && errno == EINTR);
+  const std::size_t taken = got > 0 ? static_cast<std::size_t>(got) : 0;
+  for (std::size_t i = 0; i < taken; ++i) {
+    out[i].bytes.assign(buffers.data() + i * kBytes, headers[i].msg_len);
+    set_sender(from[i], out[i]);
+  }
+  return taken;
+}
+
+// Takes what is queued, or waits up to timeout_ms for something to arrive and takes it.
+UdpSocket::Receive wait_and_take(UdpSocket::State& state, int timeout_ms, UdpSocket::Datagram* out,
+                                 std::size_t count, std::size_t& taken) {
+  Use use(state);
+  if (use.fd() < 0) return UdpSocket::Receive::kClosed;
+  // A burst of answers (a refresh of many servers) is taken without a wait in between: only an
+  // empty queue waits. Closing still ends the next call (Use refuses it).
+  taken = take_queued(use.fd(), out, count);
+  if (taken > 0) return UdpSocket::Receive::kDatagram;
+  pollfd fds[2] = {{use.fd(), POLLIN, 0}, {use.wake(), POLLIN, 0}};
+  const std::int64_t deadline = monotonic_ms() + (timeout_ms > 0 ? timeout_ms : 0);
+  for (;;) {
+    const std::int64_t left = deadline - monotonic_ms();
+    int ready = ::poll(fds, 2, left > 0 ? static_cast<int>(left) : 0);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return UdpSocket::Receive::kError;
+    if (fds[1].revents != 0) return UdpSocket::Receive::kClosed;
+    if (ready == 0) return UdpSocket::Receive::kTimeout;
+    if (fds[0].revents & (POLLERR | POLLNVAL)) {
+      // A pending ICMP error on the socket: take it off and keep waiting.
+      int error = 0;
+      socklen_t len = sizeof error;
+      ::getsockopt(use.fd(), SOL_SOCKET, SO_ERROR, &error, &len);
+      if (fds[0].revents & POLLNVAL) return UdpSocket::Receive::kError;
+      continue;
+    }
+    taken = take_queued(use.fd(), out, count);
+    if (taken > 0) return UdpSocket::Receive::kDatagram;
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNREFUSED) {
+      if (deadline - monotonic_ms() <= 0) return UdpSocket::Receive::kTimeout;
+      continue;
+    }
+    out[0].bytes.clear();
+    return UdpSocket::Receive::kError;
+  }
+}
+
+}  // namespace
+
+bool UdpSocket::send_to(const std::string& host, std::uint16_t port, std::string_view bytes) {
+  sockaddr_in to;
+  if (!address_of(host, port, to)) return false;
   Use use(*state_);
   if (use.fd() < 0) return false;
   ssize_t sent;
@@ -151,76 +238,57 @@ bool UdpSocket::send_to(const std::string& host, std::uint16_t port, std::string
   return sent == static_cast<ssize_t>(bytes.size());
 }
 
-namespace {
-
-// One datagram already queued on the socket, taken without waiting: false when none is (or the
-// socket reports an error, which the wait below then sees).
-bool take_queued(int fd, UdpSocket::Datagram& out) {
-  out.bytes.resize(UdpSocket::kReceiveBufferBytes);
-  sockaddr_in from{};
-  socklen_t from_len = sizeof from;
-  ssize_t got;
-  do {
-    got = ::recvfrom(fd, out.bytes.data(), out.bytes.size(), MSG_DONTWAIT,
-                     reinterpret_cast<sockaddr*>(&from), &from_len);
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    out.bytes.clear();
-    return false;
-  }
-  out.bytes.resize(static_cast<std::size_t>(got));
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-  out.address = text;
-  out.port = ntohs(from.sin_port);
-  return true;
-}
-
-}  // namespace
-
-UdpSocket::Receive UdpSocket::receive(int timeout_ms, Datagram& out) {
+std::size_t UdpSocket::send_batch(const std::vector<Outgoing>& datagrams) {
   Use use(*state_);
-  if (use.fd() < 0) return Receive::kClosed;
-  // A burst of answers (a refresh of many servers) is taken one call each without a wait in
-  // between: only an empty queue waits. Closing still ends the next call (Use refuses it).
-  if (take_queued(use.fd(), out)) return Receive::kDatagram;
-  pollfd fds[2] = {{use.fd(), POLLIN, 0}, {use.wake(), POLLIN, 0}};
-  const std::int64_t deadline = monotonic_ms() + (timeout_ms > 0 ? timeout_ms : 0);
-  for (;;) {
-    const std::int64_t left = deadline - monotonic_ms();
-    int ready = ::poll(fds, 2, left > 0 ? static_cast<int>(left) : 0);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return Receive::kError;
-    if (fds[1].revents != 0) return Receive::kClosed;
-    if (ready == 0) return Receive::kTimeout;
-    if (fds[0].revents & (POLLERR | POLLNVAL)) {
-      // A pending ICMP error on the socket: take it off and keep waiting.
-      int error = 0;
-      socklen_t len = sizeof error;
-      ::getsockopt(use.fd(), SOL_SOCKET, SO_ERROR, &error, &len);
-      if (fds[0].revents & POLLNVAL) return Receive::kError;
-      continue;
+  if (use.fd() < 0) return 0;
+  constexpr std::size_t kChunk = 64;
+  mmsghdr headers[kChunk];
+  iovec parts[kChunk];
+  sockaddr_in to[kChunk];
+  std::size_t sent = 0;
+  std::size_t next = 0;
+  while (next < datagrams.size()) {
+    std::size_t count = 0;
+    while (count < kChunk && next < datagrams.size()) {
+      const Outgoing& d = datagrams[next++];
+      if (!address_of(d.host, d.port, to[count])) continue;
+      parts[count] = {const_cast<char*>(d.bytes.data()), d.bytes.size()};
+      headers[count] = mmsghdr{};
+      headers[count].msg_hdr.msg_iov = &parts[count];
+      headers[count].msg_hdr.msg_iovlen = 1;
+      headers[count].msg_hdr.msg_name = &to[count];
+      headers[count].msg_hdr.msg_namelen = sizeof to[count];
+      ++count;
     }
-    out.bytes.resize(kReceiveBufferBytes);
-    sockaddr_in from{};
-    socklen_t from_len = sizeof from;
-    ssize_t got = ::recvfrom(use.fd(), out.bytes.data(), out.bytes.size(), MSG_DONTWAIT,
-                             reinterpret_cast<sockaddr*>(&from), &from_len);
-    if (got < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNREFUSED) {
-        if (deadline - monotonic_ms() <= 0) return Receive::kTimeout;
+    // The system stops a call at the first datagram it refuses: that one is skipped.
+    for (std::size_t done = 0; done < count;) {
+      const int n =
+          ::sendmmsg(use.fd(), headers + done, static_cast<unsigned>(count - done), MSG_NOSIGNAL);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        ++done;
         continue;
       }
-      out.bytes.clear();
-      return Receive::kError;
+      for (int i = 0; i < n; ++i) {
+        const std::size_t k = done + static_cast<std::size_t>(i);
+        sent += headers[k].msg_len == parts[k].iov_len ? 1 : 0;
+      }
+      done += static_cast<std::size_t>(n);
     }
-    out.bytes.resize(static_cast<std::size_t>(got));
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-    out.address = text;
-    out.port = ntohs(from.sin_port);
-    return Receive::kDatagram;
   }
+  return sent;
+}
+
+UdpSocket::Receive UdpSocket::receive(int timeout_ms, Datagram& out) {
+  std::size_t taken = 0;
+  return wait_and_take(*state_, timeout_ms, &out, 1, taken);
+}
+
+UdpSocket::Receive UdpSocket::receive_batch(int timeout_ms, std::vector<Datagram>& out,
+                                            std::size_t& count) {
+  if (out.size() < kReceiveBatch) out.resize(kReceiveBatch);
+  count = 0;
+  return wait_and_take(*state_, timeout_ms, out.data(), kReceiveBatch, count);
 }
 
 std::string resolve_ipv4(const std::string& host) {

@@ -217,6 +217,24 @@ UdpSocket::Receive UdpSocket::receive(int timeout_ms, Datagram& out) {
   }
 }
 
+// Windows has no call that sends or takes many datagrams at once: one call each.
+std::size_t UdpSocket::send_batch(const std::vector<Outgoing>& datagrams) {
+  std::size_t sent = 0;
+  for (const Outgoing& d : datagrams) sent += send_to(d.host, d.port, d.bytes) ? 1 : 0;
+  return sent;
+}
+
+UdpSocket::Receive UdpSocket::receive_batch(int timeout_ms, std::vector<Datagram>& out,
+                                            std::size_t& count) {
+  if (out.size() < kReceiveBatch) out.resize(kReceiveBatch);
+  count = 0;
+  const Receive first = receive(timeout_ms, out[0]);
+  if (first != Receive::kDatagram) return first;
+  count = 1;
+  while (count < kReceiveBatch && receive(0, out[count]) == Receive::kDatagram) ++count;
+  return Receive::kDatagram;
+}
+
 std::string resolve_ipv4(const std::string& host) {
   if (host.empty() || !winsock_ready()) return {};
   ADDRINFOW hints{};
