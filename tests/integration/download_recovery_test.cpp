@@ -86,7 +86,9 @@ TEST_F(DownloadRecoveryTest, RetryContinuesFromTheBytesReceivedWhenTheMirrorHasT
   EXPECT_EQ(Final(first).result, TaskResult::kFailed);
   EXPECT_EQ(ResumableBytes(CacheFile(std::string(kMap) + ".bsp.tmp")), 30000);
 
-  ASSERT_TRUE(Drive([&] { return Rows().RowCount() == 1; }));
+  // The outcome is told before the running row gives way to the failed one.
+  ASSERT_TRUE(Drive(
+      [&] { return Rows().RowCount() == 1 && State(0) == gbk("下载失败：连接中断,文件不完整"); }));
   Rows().Select(0);
   const std::uint64_t retry = downloads().RetrySelected();
   ASSERT_NE(retry, 0u);
