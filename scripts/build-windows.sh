@@ -9,13 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh cmake ninja-build ccache g++-mingw-w64-x86-64-posix \
-  binutils-mingw-w64-x86-64 libz-mingw-w64-dev nlohmann-json3-dev wine64 dpkg-dev make \
-  qt6-base-dev
-
-scripts/build-windows-curl.sh >/dev/null
-scripts/build-windows-qt.sh >/dev/null
-scripts/build-windows-7zip.sh >/dev/null
+scripts/windows-deps.sh
 # A build folder configured with another toolchain (before the window was cross-built) starts over:
 # CMake keeps the first toolchain it was given.
 cache=build/windows/CMakeCache.txt
