@@ -54,3 +54,14 @@ file(CREATE_LINK ${BRINDLE_NLOHMANN_INCLUDE}/nlohmann ${nlohmann_only}/nlohmann 
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES ${nlohmann_only})
+
+# Qt's own dialog texts in Chinese: Debian's catalogue (qt6-translations-l10n; a .qm file is the
+# same on every system) goes beside the programs as translations/qtbase_zh_CN.qm, where the window
+# looks for it: in the build folders for the programs and tests run from there, and in the zip.
+if(BRINDLE_BUILD_UI)
+  find_file(BRINDLE_QT_CATALOGUE qtbase_zh_CN.qm PATHS /usr/share/qt6/translations
+    NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  foreach(folder src tests)
+    file(COPY ${BRINDLE_QT_CATALOGUE} DESTINATION ${CMAKE_BINARY_DIR}/${folder}/translations)
+  endforeach()
+endif()

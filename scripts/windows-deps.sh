@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh cmake ninja-build ccache g++-mingw-w64-x86-64-posix \
   binutils-mingw-w64-x86-64 libz-mingw-w64-dev nlohmann-json3-dev wine64 dpkg-dev make \
-  qt6-base-dev xvfb xdotool imagemagick fonts-noto-cjk
+  qt6-base-dev qt6-translations-l10n xvfb xdotool imagemagick fonts-noto-cjk
 . scripts/windows-source.sh
 source_lists curl 7zip qt6-base
 [ "${1:-}" != --packages ] || exit 0
