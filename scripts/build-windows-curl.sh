@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-recipe=1  # raise when the options below change, so an older cached build is not reused
+recipe=2  # raise when the options below change, so an older cached build is not reused
 . scripts/windows-source.sh
 
 # The source version is the one Debian ships as the curl package here.
@@ -36,6 +36,8 @@ if [ ! -f "$prefix/lib/libcurl.a" ]; then
   # Installed beside the cache entry and moved in whole: an interrupted run leaves no half entry.
   rm -rf "$prefix" "$prefix.part"
   cmake --install "$work/build" --prefix "$prefix.part" >/dev/null
+  mkdir -p "$prefix.part/licences"
+  cp "$src/COPYING" "$prefix.part/licences/COPYING"  # shipped with the programs that link it
   mv "$prefix.part" "$prefix"
   echo "build-windows-curl: curl $version built in $(( $(date +%s) - started )) s into $prefix" >&2
 fi

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# The unit and integration suites as Windows programs under Wine (Debian's wine64), against the
-# native brindle-sim on loopback, then brindle-cli.exe's own commands the same way. CI runs it
-# after the native suites (.ci/run) and it reuses their brindle-sim.
-#   scripts/test-windows.sh               build (scripts/build-windows.sh) and run everything
+# The unit, integration and window suites as Windows programs under Wine (Debian's wine64; the
+# window tests on Qt's offscreen platform), against the native brindle-sim on loopback, then
+# brindle-cli.exe's own commands the same way, then brindle.exe from the Windows zip on a virtual
+# X server (scripts/test-windows-window.sh). CI runs it after the native suites (.ci/run) and it
+# reuses their brindle-sim.
+#   scripts/test-windows.sh               build and pack (scripts/package-windows.sh), run everything
 #   scripts/test-windows.sh -R Name       only the ctest tests matching (ctest's arguments), then
-#                                         the brindle-cli.exe check
+#                                         the brindle-cli.exe check and the window run
 #   BRINDLE_WINDOWS_CLI_CHECK=0           leave the brindle-cli.exe check out
+#   BRINDLE_WINDOWS_WINDOW_RUN=0          leave the run of brindle.exe from the zip out
 #   BRINDLE_WINDOWS_TEST_TIMEOUT=S        seconds one test program may run (default 300)
 #   BRINDLE_WINDOWS_TIMEOUT=S             seconds all the test programs together may run (2400)
 #   BRINDLE_WINDOWS_LOAD_SECONDS=S        how long the load test runs under Wine (20)
@@ -19,7 +22,7 @@
 # (BRINDLE_TEST_TMP) that both sides name, /tmp/x being Z:\tmp\x. The sims record their process
 # ids there and are ended at the end whatever became of the test that started them.
 #
-# The extractor is 7-Zip's own Windows build (scripts/build-windows-7zip.sh).
+# The extractor is 7-Zip's own Windows build (scripts/build-windows-7zip.sh), as the zip ships it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -47,10 +50,16 @@ if [ -z "$sim" ]; then
 fi
 [ -x "$sim" ] || { echo "test-windows: no brindle-sim at $sim" >&2; exit 1; }
 
-BRINDLE_BUILD_TESTS=ON scripts/build-windows.sh >/dev/null
+BRINDLE_BUILD_TESTS=ON scripts/package-windows.sh >/dev/null
 
 export WINEPREFIX=$root/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export BRINDLE_SIM=$sim
+# The window tests load Qt's DLLs from where they were built, and the compiler's run-time DLLs that
+# Qt's plugins load; Qt's offscreen platform on Windows reads its fonts from one folder.
+gcc_dlls=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
+export WINEPATH QT_QPA_FONTDIR='Z:\usr\share\fonts\opentype\noto'
+WINEPATH=$(for dir in "$root/build/windows-deps/qt/bin" "$gcc_dlls" /usr/x86_64-w64-mingw32/lib; do
+  printf 'Z:%s;' "$dir" | tr / '\\'; done)
 export BRINDLE_TEST_TMP
 BRINDLE_TEST_TMP=$(mktemp -d /tmp/brindle-wine.XXXXXX)
 
@@ -199,6 +208,9 @@ cli_check() {
 }
 if [ "${BRINDLE_WINDOWS_CLI_CHECK:-1}" != 0 ]; then
   cli_check || status=1
+fi
+if [ "${BRINDLE_WINDOWS_WINDOW_RUN:-1}" != 0 ]; then
+  scripts/test-windows-window.sh || status=1
 fi
 
 echo "test-windows: $([ $status -eq 0 ] && echo passed || echo FAILED) in $(($(date +%s) - started)) s"

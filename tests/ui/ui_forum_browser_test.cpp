@@ -7,9 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QNetworkCookie>
 #include <QSignalSpy>
-#include <QSslCertificate>
 #include <memory>
 
 #include "foundation/http_settings.h"
@@ -25,6 +23,8 @@
 #include "view/window.h"
 
 #ifdef BRINDLE_WEB_ENGINE
+#include <QNetworkCookie>
+#include <QSslCertificate>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
