@@ -342,6 +342,10 @@ void MapDownloadsFeature::ExtractionTick() {
   PendingExtraction item;
   {
     std::lock_guard lock(extract_mutex_);
+    // Seen again under the lock: the waiter of the extraction that just ended takes its row away
+    // from its own thread, and may have done so since the look above (taking an empty row for an
+    // archive would count a waiting row and a failure that never were).
+    if (queue.RowCount() == 0 || queue.Cell(0, cols::kExtractState) == gbk(kUnpackingState)) return;
     ++starting_extractions_;  // neither queued nor running for a moment: not idle either
     item.file = queue.Cell(0, cols::kExtractFile);
     if (!extractions_.empty() && extractions_.front().file == item.file) {
