@@ -114,8 +114,14 @@ LoginOutcome ForumLoginOutcome(Core& core, const std::string& name, const std::s
   if (core.workers().Stopping()) return LoginOutcome::kCancelled;
   if (status != 200 || !info.complete()) return LoginOutcome::kUnreachable;
   const std::string text = utf8_to_gbk(body);
+  const JsonStopScope stop(core.workers().stop_flag());
   std::optional<LoginAnswer> answer = ParseLoginAnswer(text);
-  if (!answer) return IsLoginRefusal(text) ? LoginOutcome::kRefused : LoginOutcome::kNoAnswer;
+  if (!answer) {
+    const bool refused = IsLoginRefusal(text);
+    // Closing: the parse may have ended early, so the answer says nothing.
+    if (core.workers().Stopping()) return LoginOutcome::kCancelled;
+    return refused ? LoginOutcome::kRefused : LoginOutcome::kNoAnswer;
+  }
 
   {
     std::lock_guard lock(core.state().mutex);

@@ -227,6 +227,7 @@ RemoteConfiguration ApplyRemoteConfiguration(Core& core) {
   const Bytes body = http_request(url, args, &status, &info);
   // A missing document, an error page or a cut answer keeps every default.
   if (status != 200 || !info.complete()) return {};
+  const JsonStopScope stop(core.workers().stop_flag());
   return ApplyRemoteConfigurationText(core, utf8_to_gbk(body));
 }
 

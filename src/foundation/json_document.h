@@ -25,6 +25,7 @@
 // throws.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -58,6 +59,20 @@ enum JsonType : int {
   kJsonObject = 4,
   kJsonArray = 5,
   kJsonString = 6,
+};
+
+// While one lives, parses on its thread end early once `flag` is set (the program is closing):
+// parse then fails with number 101, "stopped: the program is closing". For answers from the
+// network, whose parse may be long; never around a parse whose failure would change a file.
+class JsonStopScope {
+ public:
+  explicit JsonStopScope(const std::atomic<bool>& flag) noexcept;
+  ~JsonStopScope();
+  JsonStopScope(const JsonStopScope&) = delete;
+  JsonStopScope& operator=(const JsonStopScope&) = delete;
+
+ private:
+  const std::atomic<bool>* outer_;
 };
 
 class JsonDocument {

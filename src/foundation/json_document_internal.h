@@ -34,6 +34,11 @@ struct ParseFailure {
   std::size_t position = 0;  // byte offset of the offending character in the UTF-8 text
 };
 
+// Whether this thread's parse should end now (see JsonStopScope); the parsers ask every few
+// thousand values, and then fail with stopped().
+[[nodiscard]] bool stop_requested() noexcept;
+void stopped(ParseFailure& failure);
+
 // Parses strict JSON into out. depth receives the deepest nesting of arrays and objects
 // (0 for a scalar). Never throws; on failure out holds a partial tree and failure says why.
 [[nodiscard]] bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,

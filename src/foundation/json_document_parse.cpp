@@ -32,6 +32,7 @@ class TreeFromDom {
   // False when the value nests past max_depth: the strict parser then reports it.
   bool build(simdjson::dom::element element, Json& out, int level) {
     using simdjson::dom::element_type;
+    if ((++values_ & 0xFFF) == 0 && stop_requested()) return false;
     switch (element.type()) {
       case element_type::ARRAY: {
         if (!enter(level)) return false;
@@ -97,6 +98,7 @@ class TreeFromDom {
 
   int max_depth_;
   int deepest_ = 0;
+  std::uint32_t values_ = 0;
 };
 
 // The value of text by simdjson; false when it refuses the text or leaves it to the strict parser.
@@ -129,6 +131,10 @@ bool parse_json(std::string_view utf8, int max_depth, Json& out, int& depth,
     if (parse_fast(utf8, max_depth, out, depth)) return true;
   } catch (const std::exception&) {
     // Out of memory part way: the strict parser tries again and says how it ends.
+  }
+  if (stop_requested()) {
+    stopped(failure);
+    return false;
   }
   return parse_strict(utf8, max_depth, out, depth, failure);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/encoding.h"
+#include "foundation/json_document.h"
 #include "foundation/json_document_internal.h"
 
 namespace brindle::json_internal {
@@ -59,10 +60,15 @@ class TreeBuilder {
   }
 
   bool too_deep() const { return too_deep_; }
+  bool stopped() const { return stopped_; }
   int deepest() const { return deepest_; }
 
  private:
   Json* place(Json&& value) {
+    if ((++values_ & 0xFFF) == 0 && stop_requested()) {
+      stopped_ = true;
+      return nullptr;
+    }
     if (stack_.empty()) {
       root_ = std::move(value);
       return &root_;
@@ -80,7 +86,9 @@ class TreeBuilder {
       too_deep_ = true;
       return false;
     }
-    stack_.push_back(place(std::move(container)));
+    Json* placed = place(std::move(container));
+    if (placed == nullptr) return false;
+    stack_.push_back(placed);
     deepest_ = std::max(deepest_, static_cast<int>(stack_.size()));
     return true;
   }
@@ -96,7 +104,11 @@ class TreeBuilder {
   Json* member_ = nullptr;
   int deepest_ = 0;
   bool too_deep_ = false;
+  std::uint32_t values_ = 0;
+  bool stopped_ = false;
 };
+
+thread_local const std::atomic<bool>* t_stop_flag = nullptr;
 
 // Offset of the bracket that opens nesting level max_depth + 1 (strings skipped).
 std::size_t too_deep_position(std::string_view text, int max_depth) {
@@ -199,6 +211,16 @@ std::string_view up_to_nul(std::string_view text) {
 
 }  // namespace
 
+bool stop_requested() noexcept {
+  return t_stop_flag != nullptr && t_stop_flag->load(std::memory_order_relaxed);
+}
+
+void stopped(ParseFailure& failure) {
+  failure.number = 101;
+  failure.description = "stopped: the program is closing";
+  failure.position = 0;
+}
+
 bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,
                   ParseFailure& failure) {
   TreeBuilder builder(out, max_depth, failure);
@@ -210,6 +232,10 @@ bool parse_strict(std::string_view utf8, int max_depth, Json& out, int& depth,
     failure.number = 101;
     failure.description = error.what();
     failure.position = 0;
+    return false;
+  }
+  if (builder.stopped()) {
+    stopped(failure);
     return false;
   }
   if (builder.too_deep()) {
@@ -377,3 +403,14 @@ std::string_view utf8_view(std::string_view gbk, std::string& storage) {
 }
 
 }  // namespace brindle::json_internal
+
+namespace brindle {
+
+JsonStopScope::JsonStopScope(const std::atomic<bool>& flag) noexcept
+    : outer_(json_internal::t_stop_flag) {
+  json_internal::t_stop_flag = &flag;
+}
+
+JsonStopScope::~JsonStopScope() { json_internal::t_stop_flag = outer_; }
+
+}  // namespace brindle

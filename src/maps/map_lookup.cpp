@@ -7,6 +7,7 @@
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
 #include "foundation/http_settings.h"
+#include "foundation/json_document.h"
 #include "maps/install_rules.h"
 #include "platform/gbk_text.h"
 #include "platform/platform.h"
@@ -74,6 +75,7 @@ std::optional<MapRecord> FindMapInGroups(Core& core, const std::string& map, std
       failure = ServiceFailureText(status, info);
       continue;
     }
+    const JsonStopScope stop(core.workers().stop_flag());
     const auto records = ReadMapList(utf8_to_gbk_counted(body));
     if (!records) {
       failure = ServiceFailureText(status, info);

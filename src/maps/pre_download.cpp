@@ -137,6 +137,7 @@ PreDownloadReport PreDownloadFeature::PreDownloadQuery() {
     report.reason = "the user-info service did not answer (status " + std::to_string(status) + ")";
     return report;
   }
+  const JsonStopScope stop(core_->workers().stop_flag());
   if (!ParseUserInfo(body, report.info)) {
     report.reason = "the user-info answer is not JSON";
     return report;

@@ -170,6 +170,7 @@ Fetch FetchAndFill(Core& core, const std::string& category, std::uint64_t genera
       &status, &transfer);
   std::vector<ListRow> cells;
   {
+    const JsonStopScope stop(core.workers().stop_flag());
     std::vector<ServerRow> rows;
     // An error page or a cut body can still parse (a cached list behind a 500, a cut that ends
     // after a whole value): only a complete success answer is the list.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <initializer_list>
 #include <limits>
@@ -450,5 +451,28 @@ TEST(JsonDocumentStructure, LargeObjectsFindEveryMemberThroughEdits) {
   EXPECT_EQ(again.get_value("m2500"), "2500");
 }
 
+// A long parse ends once the program closes, whichever parser reads the text; one stopped
+// scope leaves later parses on the thread alone.
+TEST(JsonDocumentParse, StopsOnceTheProgramClosesWithinAScopeOnly) {
+  std::string list = "[";
+  for (int i = 0; i < 20000; ++i) list += (i ? ",{\"a\":" : "{\"a\":") + std::to_string(i) + "}";
+  list += "]";
+  // 2^64 is past what the fast parser reads: the strict one takes the whole text.
+  const std::string strict_only = list.substr(0, list.size() - 1) + ",18446744073709551616]";
+  std::atomic<bool> closing{true};
+  JsonDocument doc;
+  {
+    const JsonStopScope stop(closing);
+    for (const std::string* text : std::initializer_list<const std::string*>{&list, &strict_only}) {
+      JsonParseError error;
+      EXPECT_FALSE(doc.parse(*text, false, &error));
+      EXPECT_EQ(error.number, 101);
+      EXPECT_EQ(error.description, "stopped: the program is closing");
+      EXPECT_TRUE(doc.parse("[1,2]"));  // a short text is read before anyone asks
+    }
+  }
+  EXPECT_TRUE(doc.parse(strict_only));
+  EXPECT_EQ(doc.count(""), 20001);
+}
 }  // namespace
 }  // namespace brindle
