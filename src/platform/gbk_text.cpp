@@ -24,10 +24,25 @@ bool matches_at(std::string_view text, std::size_t pos, std::string_view needle,
   return p == end || end >= text.size();
 }
 
+// The exact search: the library's byte search finds the candidates, and only one that starts on
+// a character boundary counts. The boundaries are walked once, forward, and only as far as the
+// candidates go, so a text that does not hold the bytes at all is never walked.
+std::size_t find_exact(std::string_view text, std::string_view needle, std::size_t from) {
+  std::size_t pos = 0;  // always a character boundary
+  while (pos < from) pos += GbkCharLength(text, pos);
+  for (std::size_t at = text.find(needle, pos); at != std::string_view::npos;
+       at = text.find(needle, at + 1)) {
+    while (pos < at) pos += GbkCharLength(text, pos);
+    if (pos == at && matches_at(text, at, needle, false)) return at;
+  }
+  return std::string_view::npos;
+}
+
 std::size_t find(std::string_view text, std::string_view needle, std::size_t from,
                  bool ignore_case) {
   if (from > text.size()) return std::string_view::npos;
   if (needle.size() > text.size()) return std::string_view::npos;
+  if (!ignore_case && !needle.empty()) return find_exact(text, needle, from);
   // Walk character by character from the start so `from` lands on a boundary.
   std::size_t pos = 0;
   while (pos < from) pos += GbkCharLength(text, pos);

@@ -10,6 +10,7 @@
 #include "foundation/encoding.h"
 #include "foundation/http_client.h"
 #include "foundation/json_document.h"
+#include "foundation/json_table.h"
 #include "foundation/string_map.h"
 #include "maps/map_lookup.h"
 #include "servers/categories.h"
@@ -87,37 +88,86 @@ std::optional<ServerRecord> ReadRecord(const JsonDocument& doc, int index) {
   return record;
 }
 
+// The same records straight from the answer's UTF-8 text, member by member as ReadRecord reads
+// them from the document. False when the fast reader leaves the text to the document.
+bool ReadRecordsFast(std::string_view body_utf8, std::vector<ServerRecord>& records) {
+  static const std::vector<std::string_view> kMembers = {
+      "name", "map_name", "comments", "players", "max_players", "ip", "port"};
+  return read_json_table(body_utf8, kMembers, [&](const JsonTableRow& row) {
+    if (!row.is_object) return;
+    bool ok = true;
+    auto text = [&](std::size_t member, bool keep_all = false) {
+      const JsonCell& cell = row.cells[member];
+      if (cell.type == kJsonNull) return std::string();
+      if (cell.type != kJsonString) ok = false;
+      if (!ok) return std::string();
+      return keep_all ? utf8_to_gbk_keeping_all(cell.text) : utf8_to_gbk(cell.text);
+    };
+    auto number = [&](std::size_t member, long low, long high) {
+      const JsonCell& cell = row.cells[member];
+      if (cell.type == kJsonNull) return std::string();
+      std::optional<std::string> value;
+      if (cell.type == kJsonNumber) value = WholeNumber(cell.text, low, high);
+      if (cell.type == kJsonString) {
+        const std::string written = utf8_to_gbk(cell.text);
+        if (written.empty()) return std::string();
+        value = WholeNumber(written, low, high);
+      }
+      if (!value) ok = false;
+      return value.value_or(std::string());
+    };
+    ServerRecord record;
+    record.name = text(0, true);
+    record.map_name = text(1);
+    record.comments = text(2);
+    record.players = number(3, 0, 65535);
+    record.max_players = number(4, 0, 65535);
+    record.ip = text(5);
+    record.port = number(6, 1, 65535);
+    if (ok && IsHostText(record.ip) && !record.port.empty()) records.push_back(std::move(record));
+  });
+}
+
 std::string WithoutQuestionMarks(std::string text) {
   text.erase(std::remove(text.begin(), text.end(), '?'), text.end());
   return text;
 }
 
-// Collects rows unique by address, in the order they are offered.
+// Collects rows unique by address, in the order they are offered, at most `most` of them.
 class RowCollector {
  public:
-  RowCollector(const ServerRowOptions& options, std::vector<ServerRow>& out)
-      : options_(options), out_(out) {}
+  RowCollector(const ServerRowOptions& options, std::vector<ServerRow>& out, std::size_t most)
+      : options_(options), out_(out) {
+    // Never grown past this, so the addresses seen stay where they are.
+    out_.reserve(most);
+    seen_.reserve(most);
+  }
 
-  void Add(const ServerRecord& record, std::string name) {
-    std::string address = record.ip + ":" + record.port;
-    if (!seen_.insert(address).second) return;
-    ServerRow row;
+  // Takes the record's texts but its address: a record offered again (a second keyword) is
+  // then known by its address and left out.
+  void Add(ServerRecord& record, std::string name) {
+    ServerRow& row = out_.emplace_back();
+    row.address.reserve(record.ip.size() + 1 + record.port.size());
+    row.address.append(record.ip).append(1, ':').append(record.port);
+    if (!seen_.insert(row.address).second) {
+      out_.pop_back();
+      return;
+    }
     row.name = std::move(name);
-    row.map = record.map_name;
+    row.map = std::move(record.map_name);
     if (options_.dictionary != nullptr) {
       std::string translation;
-      if (options_.dictionary->get(record.map_name, translation)) row.map += translation;
+      if (options_.dictionary->get(row.map, translation)) row.map += translation;
     }
-    row.players = record.players + "/" + record.max_players;
-    row.description = options_.operator_view ? address : record.comments;
-    row.address = std::move(address);
-    out_.push_back(std::move(row));
+    row.players.reserve(record.players.size() + 1 + record.max_players.size());
+    row.players.append(record.players).append(1, '/').append(record.max_players);
+    row.description = options_.operator_view ? row.address : std::move(record.comments);
   }
 
  private:
   const ServerRowOptions& options_;
   std::vector<ServerRow>& out_;
-  std::unordered_set<std::string> seen_;
+  std::unordered_set<std::string_view> seen_;
 };
 
 // The newest load. Every write of a load (the list, the category buttons) happens under the
@@ -175,13 +225,12 @@ Fetch FetchAndFill(Core& core, const std::string& category, std::uint64_t genera
     // An error page or a cut body can still parse (a cached list behind a 500, a cut that ends
     // after a whole value): only a complete success answer is the list.
     if (!IsWholeServerListAnswer(status, transfer) ||
-        !BuildServerRows(utf8_to_gbk_keeping_all(body), category, ServerRowOptionsFor(core.state()),
-                         rows)) {
+        !BuildServerRowsFromAnswer(body, category, ServerRowOptionsFor(core.state()), rows)) {
       if (reason != nullptr) *reason = ServiceFailureText(status, transfer);
       return IsCurrent(generation) ? Fetch::kUnreadable : Fetch::kSuperseded;
     }
     cells.reserve(rows.size());
-    for (const ServerRow& row : rows) cells.push_back(row.Cells());
+    for (ServerRow& row : rows) cells.push_back(std::move(row).Cells());
   }
   const bool empty = cells.empty();
   const bool written = WriteIfCurrent(generation, [&] {
@@ -217,7 +266,18 @@ void StartLoad(Core& core, const std::string& category, std::uint64_t generation
 
 }  // namespace
 
-ListRow ServerRow::Cells() const { return {name, map, players, address, description}; }
+ListRow ServerRow::Cells() const& { return {name, map, players, address, description}; }
+
+ListRow ServerRow::Cells() && {
+  ListRow cells;
+  cells.reserve(5);
+  cells.push_back(std::move(name));
+  cells.push_back(std::move(map));
+  cells.push_back(std::move(players));
+  cells.push_back(std::move(address));
+  cells.push_back(std::move(description));
+  return cells;
+}
 
 bool IsWholeServerListAnswer(int status, const HttpTransferInfo& transfer) {
   return status >= 200 && status <= 299 && transfer.complete();
@@ -233,21 +293,14 @@ ServerRowOptions ServerRowOptionsFor(AppState& state) {
   return options;
 }
 
-bool BuildServerRows(std::string_view body_gbk, std::string_view category,
-                     const ServerRowOptions& options, std::vector<ServerRow>& out) {
-  JsonDocument doc;
-  if (!doc.parse(body_gbk)) return false;
-  const int count = doc.count("");
-  std::vector<ServerRecord> records;
-  records.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    if (auto record = ReadRecord(doc, i)) records.push_back(std::move(*record));
-  }
+namespace {
 
+void RowsOf(std::vector<ServerRecord>& records, std::string_view category,
+            const ServerRowOptions& options, std::vector<ServerRow>& out) {
   std::vector<ServerRow> rows;
-  RowCollector collector(options, rows);
+  RowCollector collector(options, rows, records.size());
   if (IsAllServersCategory(category)) {
-    for (const ServerRecord& record : records) collector.Add(record, record.name);
+    for (ServerRecord& record : records) collector.Add(record, std::move(record.name));
   } else {
     std::vector<std::string> names;
     std::vector<PreparedName> prepared;
@@ -265,16 +318,41 @@ bool BuildServerRows(std::string_view body_gbk, std::string_view category,
     }
   }
   out = std::move(rows);
+}
+
+}  // namespace
+
+bool BuildServerRows(std::string_view body_gbk, std::string_view category,
+                     const ServerRowOptions& options, std::vector<ServerRow>& out) {
+  JsonDocument doc;
+  if (!doc.parse(body_gbk)) return false;
+  const int count = doc.count("");
+  std::vector<ServerRecord> records;
+  records.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    if (auto record = ReadRecord(doc, i)) records.push_back(std::move(*record));
+  }
+  RowsOf(records, category, options, out);
+  return true;
+}
+
+bool BuildServerRowsFromAnswer(std::string_view body_utf8, std::string_view category,
+                               const ServerRowOptions& options, std::vector<ServerRow>& out) {
+  std::vector<ServerRecord> records;
+  if (!ReadRecordsFast(body_utf8, records)) {
+    return BuildServerRows(utf8_to_gbk_keeping_all(body_utf8), category, options, out);
+  }
+  RowsOf(records, category, options, out);
   return true;
 }
 
 bool FillServerList(ListModel& list, std::string_view body_utf8, std::string_view category,
                     const ServerRowOptions& options) {
   std::vector<ServerRow> rows;
-  if (!BuildServerRows(utf8_to_gbk_keeping_all(body_utf8), category, options, rows)) return false;
+  if (!BuildServerRowsFromAnswer(body_utf8, category, options, rows)) return false;
   std::vector<ListRow> cells;
   cells.reserve(rows.size());
-  for (const ServerRow& row : rows) cells.push_back(row.Cells());
+  for (ServerRow& row : rows) cells.push_back(std::move(row).Cells());
   list.Replace(std::move(cells));
   return true;
 }

@@ -28,7 +28,8 @@ struct ServerRow {
   std::string players;      // players + "/" + max_players
   std::string address;      // ip + ":" + port
   std::string description;  // `comments`, or the address for the operator account
-  ListRow Cells() const;
+  ListRow Cells() const&;
+  ListRow Cells() &&;  // the texts moved out
 };
 
 struct ServerRowOptions {
@@ -49,6 +50,10 @@ ServerRowOptions ServerRowOptionsFor(AppState& state);
 // address or host name), the others read as empty text when missing or null.
 bool BuildServerRows(std::string_view body_gbk, std::string_view category,
                      const ServerRowOptions& options, std::vector<ServerRow>& out);
+// The same rows from the answer as it came (UTF-8): read straight from the text where the fast
+// reader can, else converted to GBK and read through the document as above.
+bool BuildServerRowsFromAnswer(std::string_view body_utf8, std::string_view category,
+                               const ServerRowOptions& options, std::vector<ServerRow>& out);
 
 // One answer (UTF-8, as it came) into the list: converted to GBK, read, and the list's rows
 // replaced in one step. False, and the list untouched, when the answer is not JSON. (The caller

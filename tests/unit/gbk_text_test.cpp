@@ -26,6 +26,7 @@ TEST(GbkText, FindsOnlyAtCharacterBoundaries) {
   EXPECT_EQ(roof.find(gbk("刀")), 1u);  // the fault a byte search has
   EXPECT_EQ(GbkFind(roof, gbk("刀")), std::string_view::npos);
   EXPECT_EQ(GbkFind(gbk("大刀"), gbk("刀")), 2u);
+  EXPECT_EQ(GbkFind(roof + gbk("刀"), gbk("刀")), 4u);  // past the false match to the real one
   EXPECT_EQ(GbkFind("abcabc", "c", 3), 5u);
   EXPECT_EQ(GbkFind("abc", "abcd"), std::string_view::npos);
   EXPECT_EQ(GbkFind("abc", "", 1), 1u);

@@ -34,40 +34,42 @@ std::string Server(const std::string& member, const std::string& json_value) {
   return out + "}";
 }
 
+struct Case {
+  const char* member;
+  const char* value;
+};
+const Case kWrong[] = {
+    {"name", "12345"},
+    {"name", "true"},
+    {"name", R"({"a":1})"},
+    {"map_name", "[1,2]"},
+    {"comments", R"({"a":1})"},
+    {"players", "3.5e+300"},
+    {"players", "-1"},
+    {"players", R"("many")"},
+    {"max_players", "true"},
+    {"max_players", "64.5"},
+    {"ip", "12345"},
+    {"ip", R"({"a":1})"},
+    {"ip", R"("1.2.3.4 +x")"},
+    {"ip", R"("1.2.3.4:1")"},
+    {"ip", R"("")"},
+    {"ip", ""},
+    {"port", R"({"p":1})"},
+    {"port", "3.5e+300"},
+    {"port", "-1"},
+    {"port", "0"},
+    {"port", "65536"},
+    {"port", "27015.5"},
+    {"port", R"("27015x")"},
+    {"port", R"("-27015")"},
+    {"port", "[27015]"},
+    {"port", "null"},
+    {"port", ""},
+};
+
 TEST(ServerRowTypes, MembersOfTheWrongTypeLeaveTheServerOut) {
-  struct Case {
-    const char* member;
-    const char* value;
-  } wrong[] = {
-      {"name", "12345"},
-      {"name", "true"},
-      {"name", R"({"a":1})"},
-      {"map_name", "[1,2]"},
-      {"comments", R"({"a":1})"},
-      {"players", "3.5e+300"},
-      {"players", "-1"},
-      {"players", R"("many")"},
-      {"max_players", "true"},
-      {"max_players", "64.5"},
-      {"ip", "12345"},
-      {"ip", R"({"a":1})"},
-      {"ip", R"("1.2.3.4 +x")"},
-      {"ip", R"("1.2.3.4:1")"},
-      {"ip", R"("")"},
-      {"ip", ""},
-      {"port", R"({"p":1})"},
-      {"port", "3.5e+300"},
-      {"port", "-1"},
-      {"port", "0"},
-      {"port", "65536"},
-      {"port", "27015.5"},
-      {"port", R"("27015x")"},
-      {"port", R"("-27015")"},
-      {"port", "[27015]"},
-      {"port", "null"},
-      {"port", ""},
-  };
-  for (const Case& c : wrong) {
+  for (const Case& c : kWrong) {
     const std::string answer = "[" + Server(c.member, c.value) + "]";
     EXPECT_EQ(Addresses(answer), std::vector<std::string>{}) << answer;
   }
@@ -109,5 +111,47 @@ TEST(ServerRowTypes, KeywordCategoriesSkipTheSameServers) {
   EXPECT_EQ(rows[0].name, "ZE 1");
 }
 
+// The rows read straight from the answer are the rows the document gives, whatever the answer
+// holds (where the fast reader declines, the document reads it: the same rows by construction).
+TEST(ServerRowTypes, ReadStraightFromTheAnswerAsThroughTheDocument) {
+  const std::string deep = std::string(1001, '[') + std::string(1001, ']');
+  std::vector<std::string> answers = {
+      "",
+      "null",
+      "[]",
+      R"({"a":1})",
+      "[1,\"x\",null,[],{}]",
+      "[" + Server("name", R"("僵尸 ZE \u00b7\u30fb€ 😀 한국 \ud83d\ude00")") + "," +
+          Server("port", R"("27016")") + "," + Server("port", "27016") + "]",
+      "[" + Server("name", R"("a\u0000b")") + "," + Server("port", "27017") + "]",
+      R"([{"ip":"192.0.2.1","port":1,"ip":"192.0.2.2","n\u0061me":"ze"}])",
+      "[" + Server("players", "1e2") + "]",
+      "[" + Server("port", "27015.0") + "]",
+      "[" + Server("port", "18446744073709551616") + "]",
+      "[" + Server("comments", "\"\xff\"") + "]",
+      "[" + Server("comments", R"("\ud800")") + "]",
+      "[" + Server("comments", deep) + "]",
+      "\xEF\xBB\xBF[" + Server("name", "") + "]",
+      std::string("[") + Server("name", "") + "]" + std::string(1, '\0') + "x",
+      "[" + Server("name", "") + ",]",
+  };
+  for (const Case& c : kWrong) answers.push_back("[" + Server(c.member, c.value) + "]");
+  for (const std::string& answer : answers) {
+    for (const std::string& category : {std::string(kAllServers), gbk("僵尸--ze--12345")}) {
+      for (const bool operator_view : {false, true}) {
+        const ServerRowOptions options{.operator_view = operator_view, .dictionary = nullptr};
+        std::vector<ServerRow> fast, document;
+        const bool read = BuildServerRowsFromAnswer(answer, category, options, fast);
+        ASSERT_EQ(read,
+                  BuildServerRows(utf8_to_gbk_keeping_all(answer), category, options, document))
+            << answer;
+        ASSERT_EQ(fast.size(), document.size()) << answer;
+        for (std::size_t i = 0; i < fast.size(); ++i) {
+          EXPECT_EQ(fast[i].Cells(), document[i].Cells()) << answer;
+        }
+      }
+    }
+  }
+}
 }  // namespace
 }  // namespace brindle
