@@ -1,5 +1,7 @@
 #include "app/workers.h"
 
+#include "platform/platform.h"
+
 namespace brindle {
 
 Workers::~Workers() { StopAndJoin(); }
@@ -11,6 +13,7 @@ bool Workers::Start(const std::string& name, std::function<void()> job) {
   Job& slot = jobs_.emplace_back();
   slot.name = name;
   slot.thread = std::thread([&slot, job = std::move(job)] {
+    platform::lower_this_thread_priority();  // the window's thread comes first
     job();
     slot.done.store(true, std::memory_order_release);
   });

@@ -134,6 +134,11 @@ struct MappedView {
 void unmap_view(MappedView& view);
 std::size_t allocation_granularity();
 
+// Puts the calling thread below the program's other threads when the processor is contended, so
+// background work never keeps the window's thread waiting for a core (best effort; children the
+// thread starts inherit it).
+void lower_this_thread_priority();
+
 // Runs work(context) on a new thread with a stack of `stack_bytes` and waits for it: for deeply
 // recursive library code (std::regex). False, without running it, when no such thread can start.
 [[nodiscard]] bool run_with_stack(std::size_t stack_bytes, void (*work)(void*), void* context);

@@ -1,5 +1,9 @@
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -41,5 +45,13 @@ std::vector<std::string> command_line_utf8(int argc, char** argv) {
 void use_utf8_standard_streams() {}
 
 bool running_as_root() { return ::geteuid() == 0; }
+
+void lower_this_thread_priority() {
+  // On Linux a thread's nice value is its own: PRIO_PROCESS with the thread's id.
+  const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+  errno = 0;
+  const int now = ::getpriority(PRIO_PROCESS, tid);
+  if (errno == 0) (void)::setpriority(PRIO_PROCESS, tid, std::min(now + 4, 19));
+}
 
 }  // namespace brindle::platform

@@ -81,4 +81,8 @@ std::string installed_extractor() {
   return file_exists(extractor) ? extractor : std::string();
 }
 
+void lower_this_thread_priority() {
+  (void)::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
 }  // namespace brindle::platform
