@@ -11,6 +11,7 @@
 
 #include "foundation/json_document.h"
 #include "foundation/json_document_internal.h"
+#include "foundation/json_table.h"
 #include "fuzz_check.h"
 
 namespace {
@@ -41,6 +42,52 @@ void CheckParsersAgree(std::string_view utf8) {
   internal::append_json(fast, fast_text);
   internal::append_json(strict, strict_text);
   FUZZ_CHECK(fast_text == strict_text);
+}
+
+// Whatever the table reader reads, it reads as the document's parser does: an array, each
+// element an object or not, each wanted member of the same type and, for strings (up to a NUL)
+// and integers, the same text.
+void CheckTableAgrees(std::string_view utf8) {
+  namespace internal = brindle::json_internal;
+  static const std::vector<std::string_view> kNames = {"a", "b", "name", "port"};
+  std::vector<brindle::JsonTableRow> rows;
+  if (!brindle::read_json_table(utf8, kNames,
+                                [&](const brindle::JsonTableRow& row) { rows.push_back(row); })) {
+    return;
+  }
+  internal::Json tree;
+  int depth = 0;
+  internal::ParseFailure failure;
+  FUZZ_CHECK(internal::parse_json(utf8, JsonDocument::kMaxDepth, tree, depth, failure));
+  FUZZ_CHECK(tree.is_array() && tree.size() == rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const internal::Json& item = tree[i];
+    FUZZ_CHECK(item.is_object() == rows[i].is_object);
+    if (!item.is_object()) continue;
+    for (std::size_t k = 0; k < kNames.size(); ++k) {
+      const brindle::JsonCell& cell = rows[i].cells[k];
+      const auto member = item.find(std::string(kNames[k]));
+      if (member == item.end() || member->is_null()) {
+        FUZZ_CHECK(cell.type == brindle::kJsonNull);
+      } else if (member->is_string()) {
+        const std::string& text = member->get_ref<const std::string&>();
+        FUZZ_CHECK(cell.type == brindle::kJsonString &&
+                   cell.text == text.substr(0, text.find('\0')));
+      } else if (member->is_number_unsigned()) {
+        FUZZ_CHECK(cell.type == brindle::kJsonNumber &&
+                   cell.text == std::to_string(member->get<std::uint64_t>()));
+      } else if (member->is_number_integer()) {
+        FUZZ_CHECK(cell.type == brindle::kJsonNumber &&
+                   cell.text == std::to_string(member->get<std::int64_t>()));
+      } else {
+        FUZZ_CHECK(!member->is_number());  // the reader leaves other numbers to the document
+        const int type = member->is_boolean() ? brindle::kJsonBoolean
+                         : member->is_array() ? brindle::kJsonArray
+                                              : brindle::kJsonObject;
+        FUZZ_CHECK(cell.type == type);
+      }
+    }
+  }
 }
 
 void CheckReparse(const JsonDocument& doc) {
@@ -106,6 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text = input.substr(0, nul);
 
   CheckParsersAgree(text);
+  CheckTableAgrees(text);
   JsonDocument doc;
   brindle::JsonParseError error;
   const bool ok = doc.parse(text, false, &error);
