@@ -55,13 +55,23 @@ BRINDLE_BUILD_TESTS=ON scripts/package-windows.sh >/dev/null
 export WINEPREFIX=$root/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export BRINDLE_SIM=$sim
 # The window tests load Qt's DLLs from where they were built, and the compiler's run-time DLLs that
-# Qt's plugins load; Qt's offscreen platform on Windows reads its fonts from one folder.
+# Qt's plugins load.
 gcc_dlls=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
-export WINEPATH QT_QPA_FONTDIR='Z:\usr\share\fonts\opentype\noto'
+export WINEPATH
 WINEPATH=$(for dir in "$root/build/windows-deps/qt/bin" "$gcc_dlls" /usr/x86_64-w64-mingw32/lib; do
   printf 'Z:%s;' "$dir" | tr / '\\'; done)
 export BRINDLE_TEST_TMP
 BRINDLE_TEST_TMP=$(mktemp -d /tmp/brindle-wine.XXXXXX)
+# Qt's offscreen platform on Windows reads its fonts from one folder, and only files named .ttf,
+# .otf, .pfa or .pfb (it opens collections all the same): the Noto CJK collections the window
+# uses on Linux, under .ttf names. Wine hands no QT_ variable on, so the tests take it as
+# BRINDLE_QT_QPA_FONTDIR.
+mkdir -p "$BRINDLE_TEST_TMP/fonts"
+for font in /usr/share/fonts/opentype/noto/NotoSansCJK-*.ttc; do
+  ln -s "$font" "$BRINDLE_TEST_TMP/fonts/$(basename "$font" .ttc).ttf"
+done
+export BRINDLE_QT_QPA_FONTDIR
+BRINDLE_QT_QPA_FONTDIR=$(printf 'Z:%s' "$BRINDLE_TEST_TMP/fonts" | tr / '\\')
 
 cleanup() {
   # Sims whose test ended without stopping them (a crash, a ctest time-out): by their ids, and

@@ -39,6 +39,14 @@ namespace brindle::test {
 class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
+#ifdef _WIN32
+    // Wine hands no QT_ variable of the Unix environment to a Windows program: the scripts that
+    // run these tests under Wine name them with a BRINDLE_ prefix instead.
+    for (const char* name : {"QT_QPA_PLATFORM", "QT_QPA_FONTDIR"}) {
+      const QByteArray given = qgetenv((QByteArray("BRINDLE_") + name).constData());
+      if (!given.isEmpty()) qputenv(name, given);
+    }
+#endif
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ui::PrepareWebEngine();
     static int argc = 1;
