@@ -3,8 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+#include "support/poll.h"
 
 namespace brindle {
 namespace {
@@ -45,5 +55,27 @@ TEST(Workers, StopHooksWakeJobsWaitingOnSomethingElse) {
   EXPECT_FALSE(removed_hook_ran);
 }
 
+#ifdef __linux__
+// Jobs run a step below the main thread (the window's), and a job started by a job runs at the
+// same level, not a step further down.
+TEST(Workers, JobsRunOneStepBelowTheMainThreadHoweverStarted) {
+  auto nice_of_this_thread = [] {
+    return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
+  };
+  std::atomic<int> outer{-100};
+  std::atomic<int> inner{-100};
+  {
+    Workers workers;
+    ASSERT_TRUE(workers.Start("outer", [&] {
+      outer = nice_of_this_thread();
+      (void)workers.Start("inner", [&] { inner = nice_of_this_thread(); });
+    }));
+    ASSERT_TRUE(test::Eventually([&] { return inner != -100; }));
+  }
+  const int main_thread = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::getpid()));
+  EXPECT_EQ(outer, std::min(main_thread + 4, 19));
+  EXPECT_EQ(inner, outer);
+}
+#endif
 }  // namespace
 }  // namespace brindle

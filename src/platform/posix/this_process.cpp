@@ -47,11 +47,16 @@ void use_utf8_standard_streams() {}
 bool running_as_root() { return ::geteuid() == 0; }
 
 void lower_this_thread_priority() {
-  // On Linux a thread's nice value is its own: PRIO_PROCESS with the thread's id.
+  // On Linux a thread's nice value is its own (PRIO_PROCESS with the thread's id) and a new thread
+  // starts with its creator's: the level is set from the main thread's, so work started from a
+  // worker does not sink a step further each time.
   const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
   errno = 0;
+  const int main_thread = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::getpid()));
   const int now = ::getpriority(PRIO_PROCESS, tid);
-  if (errno == 0) (void)::setpriority(PRIO_PROCESS, tid, std::min(now + 4, 19));
+  if (errno != 0) return;
+  const int below = std::min(main_thread + 4, 19);
+  if (now < below) (void)::setpriority(PRIO_PROCESS, tid, below);
 }
 
 }  // namespace brindle::platform
