@@ -2,9 +2,11 @@
 // path that each reader and editor is tried on. Besides surviving, a parsed document must
 // serialise to JSON that parses again to the same serialisation, and the readers must agree
 // with each other. The same text read as UTF-8 must give the document's fast parser and its
-// strict one the same value or the same failure.
+// strict one the same value or the same failure, and a document read flat must give every
+// reader's answer the tree gives.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -132,6 +134,74 @@ void ReadPath(const JsonDocument& doc, std::string_view path) {
   (void)doc.leaf_values(leaves, path, true);
 }
 
+// Everything the readers give at the path, as one text.
+std::string Readings(const JsonDocument& doc, std::string_view path) {
+  std::string out;
+  auto add = [&](std::string_view part) {
+    out += part;
+    out += '\x01';
+  };
+  std::vector<std::string> list;
+  auto add_list = [&] {
+    for (const std::string& item : list) add(item);
+    add("|");
+  };
+  add(std::to_string(doc.value_type(path)));
+  add(doc.exists(path) ? "1" : "0");
+  add(doc.get_value(path));
+  add(doc.get_value(path, true));
+  add(doc.get_text_keeping_all(path));
+  const double number = doc.evaluate_number(path);
+  char bits[sizeof number];
+  std::memcpy(bits, &number, sizeof number);
+  add(std::string_view(bits, sizeof bits));
+  add(std::to_string(doc.member_names(list, path)));
+  add_list();
+  add(std::to_string(doc.count(path)));
+  std::string full(path);
+  add(doc.normalise_path(full) ? "1" : "0");
+  add(full);
+  for (int i = -1; i < 3; ++i) {
+    add(doc.get_item(i, path));
+    add(doc.get_item(i, path, true));
+  }
+  add(std::to_string(doc.leaf_values(list, path, false)));
+  add_list();
+  add(std::to_string(doc.leaf_values(list, path, true)));
+  add_list();
+  add(doc.sub_document(path).serialise());
+  return out;
+}
+
+// Paths to the values of the document, breadth first: members by name (those a dotted path can
+// name), elements by index.
+std::vector<std::string> PathsOf(const JsonDocument& doc, std::size_t limit) {
+  std::vector<std::string> paths = {""};
+  for (std::size_t next = 0; next < paths.size() && paths.size() < limit; ++next) {
+    const std::string base = paths[next];
+    std::vector<std::string> names;
+    (void)doc.member_names(names, base);
+    for (const std::string& name : names) {
+      if (name.empty() || name.find_first_of(".[]'\"\\") != std::string::npos) continue;
+      paths.push_back(base.empty() ? name : base + "." + name);
+    }
+    const int n = doc.count(base);
+    for (int i = 0; i < n && i < 8; ++i) paths.push_back(base + "[" + std::to_string(i) + "]");
+  }
+  return paths;
+}
+
+void CheckFlatAgrees(const JsonDocument& doc, std::string_view text,
+                     const std::vector<std::string_view>& given) {
+  JsonDocument tree;
+  (void)tree.parse(text);
+  (void)brindle::json_internal::tree_of(*tree.engine());
+  for (const std::string& path : PathsOf(tree, 48))
+    FUZZ_CHECK(Readings(doc, path) == Readings(tree, path));
+  for (std::string_view path : given) FUZZ_CHECK(Readings(doc, path) == Readings(tree, path));
+  FUZZ_CHECK(doc.serialise() == tree.serialise());
+}
+
 void EditPath(JsonDocument& doc, std::string_view path, std::string_view value) {
   (void)doc.set_value(path, value);
   (void)doc.set_value(path, value, true);
@@ -168,7 +238,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int n = doc.count("");
   for (int i = 0; i < n && i < 64; ++i) ReadPath(doc, "[" + std::to_string(i) + "]");
 
-  if (nul == std::string_view::npos) return 0;
+  if (nul == std::string_view::npos) {
+    CheckFlatAgrees(doc, text, {});
+    return 0;
+  }
   std::string_view rest = input.substr(nul + 1);
   std::vector<std::string_view> paths;
   while (!rest.empty() && paths.size() < 16) {
@@ -177,6 +250,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rest = nl == std::string_view::npos ? std::string_view{} : rest.substr(nl + 1);
   }
   for (std::string_view path : paths) ReadPath(doc, path);
+  CheckFlatAgrees(doc, text, paths);
   // Edits on a shared copy must show through the original handle.
   JsonDocument shared = doc.copy();
   for (std::size_t i = 0; i < paths.size(); ++i) {

@@ -12,12 +12,15 @@
 
 #include "foundation/encoding.h"
 #include "foundation/json_document_internal.h"
+#include "foundation/json_flat.h"
 
 namespace brindle {
 namespace {
 
+using json_internal::FlatJson;
 using json_internal::Json;
 using json_internal::to_gbk;
+using json_internal::tree_of;
 using json_internal::utf8_view;
 
 constexpr std::string_view kRootName = "da";
@@ -151,15 +154,48 @@ Json* child(Json& node, const Segment& segment) {
   return nullptr;
 }
 
-Json* walk(Json& root, std::string_view path, bool bare_first) {
+// The two forms a value may take, behind one reading of paths. Tree: the nodes of the Json tree.
+struct TreeNodes {
+  using Ref = Json*;
+  static constexpr Ref kNone = nullptr;
+  Ref root;
+  Ref child(Ref node, const Segment& segment) const { return brindle::child(*node, segment); }
+  bool is_null(Ref node) const { return node->is_null(); }
+};
+
+// Flat: the nodes of a FlatJson, found as the tree's would be.
+struct FlatNodes {
+  using Ref = FlatJson::Ref;
+  static constexpr Ref kNone = FlatJson::kNone;
+  const FlatJson* flat;
+  Ref root = FlatJson::kRoot;
+  Ref child(Ref node, const Segment& segment) const {
+    switch (flat->kind(node)) {
+      case FlatJson::Kind::kObject:
+        return segment.is_index ? flat->member(node, std::to_string(segment.index))
+                                : flat->member(node, segment.name);
+      case FlatJson::Kind::kArray: {
+        long long number = 0;
+        if (!element_number(segment, number) || number < 0) return kNone;
+        return flat->element(node, static_cast<std::size_t>(number));
+      }
+      default:
+        return kNone;
+    }
+  }
+  bool is_null(Ref node) const { return flat->is_null(node); }
+};
+
+template <class Nodes>
+typename Nodes::Ref walk(const Nodes& nodes, std::string_view path, bool bare_first) {
   PathReader reader(path, bare_first);
   Segment segment;
-  Json* node = &root;
+  typename Nodes::Ref node = nodes.root;
   while (reader.next(segment)) {
-    node = child(*node, segment);
-    if (node == nullptr) return nullptr;
+    node = nodes.child(node, segment);
+    if (node == Nodes::kNone) return Nodes::kNone;
   }
-  return reader.bad() ? nullptr : node;
+  return reader.bad() ? Nodes::kNone : node;
 }
 
 bool names_root(std::string_view path) {
@@ -168,24 +204,50 @@ bool names_root(std::string_view path) {
 
 // Where a path leads. A path that starts with the root name and denotes a value there is
 // "rooted" and taken as it stands; any other is read relative to the root.
-Json* find_utf8(Json& root, std::string_view path, bool& rooted) {
+template <class Nodes>
+typename Nodes::Ref find_utf8(const Nodes& nodes, std::string_view path, bool& rooted) {
   rooted = false;
   if (names_root(path)) {
-    Json* node = walk(root, path.substr(2), false);
-    if (node != nullptr && !node->is_null()) {
+    const typename Nodes::Ref node = walk(nodes, path.substr(2), false);
+    if (node != Nodes::kNone && !nodes.is_null(node)) {
       rooted = true;
       return node;
     }
   }
-  if (path.empty()) return &root;
-  return walk(root, path, path[0] != '[');
+  if (path.empty()) return nodes.root;
+  return walk(nodes, path, path[0] != '[');
+}
+
+// Where a read path leads, in whichever form the value is.
+struct Place {
+  Json* tree = nullptr;
+  const FlatJson* flat = nullptr;
+  FlatJson::Ref ref = FlatJson::kNone;
+
+  bool found() const { return tree != nullptr || ref != FlatJson::kNone; }
+  bool is_null() const { return tree != nullptr ? tree->is_null() : flat->is_null(ref); }
+};
+
+Place locate(JsonEngine* engine, std::string_view gbk_path) {
+  Place place;
+  if (engine == nullptr) return place;
+  std::string storage;
+  const std::string_view path = utf8_view(gbk_path, storage);
+  bool rooted = false;
+  if (engine->flat) {
+    place.flat = engine->flat.get();
+    place.ref = find_utf8(FlatNodes{place.flat}, path, rooted);
+  } else {
+    place.tree = find_utf8(TreeNodes{&engine->root}, path, rooted);
+  }
+  return place;
 }
 
 Json* find(JsonEngine* engine, std::string_view gbk_path) {
   if (engine == nullptr) return nullptr;
   std::string storage;
   bool rooted = false;
-  return find_utf8(engine->root, utf8_view(gbk_path, storage), rooted);
+  return find_utf8(TreeNodes{&tree_of(*engine)}, utf8_view(gbk_path, storage), rooted);
 }
 
 // The segments of a path to be edited, read the way find() settles on. False when malformed.
@@ -193,7 +255,7 @@ bool edit_segments(JsonEngine& engine, std::string_view gbk_path, std::vector<Se
   std::string storage;
   std::string_view path = utf8_view(gbk_path, storage);
   bool rooted = false;
-  find_utf8(engine.root, path, rooted);
+  find_utf8(TreeNodes{&tree_of(engine)}, path, rooted);
   PathReader reader = rooted ? PathReader(path.substr(2), false)
                              : PathReader(path, !path.empty() && path[0] != '[');
   Segment segment;
@@ -288,6 +350,21 @@ std::string value_text(const Json* node, bool as_json) {
   return to_gbk(text);
 }
 
+std::string value_text(const Place& place, bool as_json) {
+  if (!place.found()) return {};
+  if (place.tree != nullptr) return value_text(place.tree, as_json);
+  const FlatJson& flat = *place.flat;
+  if (flat.kind(place.ref) == FlatJson::Kind::kString && !as_json) {
+    return to_gbk(flat.text(place.ref));
+  }
+  std::string text;
+  if (as_json)
+    json_internal::append_json(flat.tree(place.ref), text);
+  else
+    flat.append_text(place.ref, text);
+  return to_gbk(text);
+}
+
 void null_non_finite(Json& value) {
   if (value.is_number_float() && !std::isfinite(value.get<double>())) {
     value = nullptr;
@@ -310,6 +387,43 @@ void collect_leaves(const Json& value, bool recursive, std::vector<std::string>&
   } else if (value.is_array()) {
     for (const Json& item : value) visit(item);
   }
+}
+
+void collect_leaves(const FlatJson& flat, FlatJson::Ref ref, bool recursive,
+                    std::vector<std::string>& out) {
+  using Kind = FlatJson::Kind;
+  const Kind kind = flat.kind(ref);
+  if (kind != Kind::kObject && kind != Kind::kArray) return;
+  const FlatJson::Ref first = flat.first_child(ref);
+  const auto end = first + static_cast<FlatJson::Ref>(flat.size(ref));
+  for (FlatJson::Ref item = first; item < end; ++item) {
+    const Kind item_kind = flat.kind(item);
+    if (item_kind == Kind::kObject || item_kind == Kind::kArray) {
+      if (recursive) collect_leaves(flat, item, true, out);
+    } else if (item_kind != Kind::kNull) {
+      out.emplace_back();
+      flat.append_text(item, out.back());
+    }
+  }
+}
+
+// A number from text the way the document reads one from a string: decimal only, surrounding
+// white space and a leading "+" allowed; 0 for anything else.
+double number_in_text(std::string_view text) {
+  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && space(text.front())) text.remove_prefix(1);
+  while (!text.empty() && space(text.back())) text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  std::string_view digits = text.substr(!text.empty() && text.front() == '-' ? 1 : 0);
+  // Only decimal numbers: from_chars would also take "inf" and "nan".
+  if (digits.empty() ||
+      !(std::isdigit(static_cast<unsigned char>(digits.front())) || digits.front() == '.')) {
+    return 0;
+  }
+  double number = 0;
+  auto [ptr, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || ptr != text.data() + text.size()) return 0;
+  return number;
 }
 
 void describe_failure(std::string_view utf8, const json_internal::ParseFailure& failure,
@@ -339,6 +453,15 @@ void describe_failure(std::string_view utf8, const json_internal::ParseFailure& 
 
 }  // namespace
 
+JsonEngine::JsonEngine() = default;
+
+Json& json_internal::tree_of(JsonEngine& engine) {
+  if (engine.flat) {
+    engine.root = engine.flat->tree(FlatJson::kRoot);
+    engine.flat.reset();
+  }
+  return engine.root;
+}
 JsonEngine::~JsonEngine() { json_internal::dismantle(root); }
 
 JsonDocument::JsonDocument() {
@@ -370,8 +493,19 @@ bool JsonDocument::parse(std::string_view text, bool /*literal*/, JsonParseError
     Json& root = engine_->root;
     json_internal::dismantle(root);
     root = nullptr;
+    engine_->flat.reset();
     std::string storage;
     std::string_view utf8 = utf8_view(text, storage);
+    // Read flat where the fast parser takes the text; the tree is made on the first edit.
+    auto flat = std::make_unique<FlatJson>();
+    int flat_depth = 0;
+    if (json_internal::parse_flat(utf8, kMaxDepth, *flat, flat_depth)) {
+      const bool not_null = !flat->is_null(FlatJson::kRoot);
+      engine_->flat = std::move(flat);
+      if (error != nullptr) *error = JsonParseError{};
+      return not_null;
+    }
+    flat.reset();
     Json parsed;
     int depth = 0;
     json_internal::ParseFailure failure;
@@ -383,19 +517,24 @@ bool JsonDocument::parse(std::string_view text, bool /*literal*/, JsonParseError
     if (error != nullptr) *error = JsonParseError{};
     return !root.is_null();
   } catch (...) {
-    if (engine_) engine_->root = nullptr;
+    if (engine_) {
+      engine_->flat.reset();
+      engine_->root = nullptr;
+    }
     return false;
   }
 }
 
 void JsonDocument::clear() {
-  if (engine_) engine_->root = Json::object();
+  if (!engine_) return;
+  engine_->flat.reset();
+  engine_->root = Json::object();
 }
 
 std::string JsonDocument::serialise() const {
   if (!engine_) return {};
   try {
-    return value_text(&engine_->root, true);
+    return value_text(locate(engine_.get(), ""), true);
   } catch (...) {
     return {};
   }
@@ -441,11 +580,19 @@ bool JsonDocument::set_by_expression(std::string_view path, std::string_view exp
 
 bool JsonDocument::normalise_path(std::string& path) const {
   try {
-    Json* node = nullptr;
+    bool found = false;
     bool rooted = false;
     if (engine_) {
       std::string storage;
-      node = find_utf8(engine_->root, utf8_view(path, storage), rooted);
+      const std::string_view utf8 = utf8_view(path, storage);
+      if (engine_->flat) {
+        const FlatNodes nodes{engine_->flat.get()};
+        const FlatJson::Ref ref = find_utf8(nodes, utf8, rooted);
+        found = ref != FlatJson::kNone && !nodes.is_null(ref);
+      } else {
+        const Json* node = find_utf8(TreeNodes{&engine_->root}, utf8, rooted);
+        found = node != nullptr && !node->is_null();
+      }
     }
     if (!rooted) {
       if (path.empty())
@@ -453,21 +600,49 @@ bool JsonDocument::normalise_path(std::string& path) const {
       else
         path.insert(0, path[0] == '[' ? "da" : "da.");
     }
-    return node != nullptr && !node->is_null();
+    return found;
   } catch (...) {
     return false;
   }
 }
 
 bool JsonDocument::exists(std::string_view path) const {
-  Json* node = find(engine_.get(), path);
-  return node != nullptr && !node->is_null();
+  try {
+    const Place place = locate(engine_.get(), path);
+    return place.found() && !place.is_null();
+  } catch (...) {
+    return false;
+  }
 }
 
 int JsonDocument::value_type(std::string_view path) const {
-  Json* node = find(engine_.get(), path);
-  if (node == nullptr) return kJsonNull;
-  switch (node->type()) {
+  Place place;
+  try {
+    place = locate(engine_.get(), path);
+  } catch (...) {
+    return kJsonNull;
+  }
+  if (!place.found()) return kJsonNull;
+  if (place.flat != nullptr) {
+    switch (place.flat->kind(place.ref)) {
+      case FlatJson::Kind::kBoolean:
+        return kJsonBoolean;
+      case FlatJson::Kind::kInteger:
+      case FlatJson::Kind::kUnsigned:
+      case FlatJson::Kind::kFloat:
+        return kJsonNumber;
+      case FlatJson::Kind::kObject:
+        return kJsonObject;
+      case FlatJson::Kind::kArray:
+        return kJsonArray;
+      case FlatJson::Kind::kString:
+        return kJsonString;
+      case FlatJson::Kind::kNull:
+        return kJsonNull;
+    }
+    return kJsonOther;
+  }
+  switch (place.tree->type()) {
     case Json::value_t::boolean:
       return kJsonBoolean;
     case Json::value_t::number_integer:
@@ -489,7 +664,7 @@ int JsonDocument::value_type(std::string_view path) const {
 
 std::string JsonDocument::get_value(std::string_view path, bool as_json) const {
   try {
-    return value_text(find(engine_.get(), path), as_json);
+    return value_text(locate(engine_.get(), path), as_json);
   } catch (...) {
     return {};
   }
@@ -497,10 +672,17 @@ std::string JsonDocument::get_value(std::string_view path, bool as_json) const {
 
 std::string JsonDocument::get_text_keeping_all(std::string_view path) const {
   try {
-    const Json* node = find(engine_.get(), path);
-    if (node == nullptr || !node->is_string()) return value_text(node, false);
-    const std::string& utf8 = node->get_ref<const std::string&>();
-    return utf8_to_gbk_keeping_all(std::string_view(utf8).substr(0, utf8.find('\0')));
+    const Place place = locate(engine_.get(), path);
+    std::string_view utf8;
+    if (place.tree != nullptr && place.tree->is_string()) {
+      utf8 = place.tree->get_ref<const std::string&>();
+    } else if (place.flat != nullptr && place.ref != FlatJson::kNone &&
+               place.flat->kind(place.ref) == FlatJson::Kind::kString) {
+      utf8 = place.flat->text(place.ref);
+    } else {
+      return value_text(place, false);
+    }
+    return utf8_to_gbk_keeping_all(utf8.substr(0, utf8.find('\0')));
   } catch (...) {
     return {};
   }
@@ -509,10 +691,18 @@ std::string JsonDocument::get_text_keeping_all(std::string_view path) const {
 int JsonDocument::member_names(std::vector<std::string>& out, std::string_view path) const {
   out.clear();
   try {
-    Json* node = find(engine_.get(), path);
-    if (node == nullptr || !node->is_object()) return 0;
-    for (const auto& [key, value] : node->get_ref<const Json::object_t&>())
-      out.push_back(to_gbk(key));
+    const Place place = locate(engine_.get(), path);
+    if (place.tree != nullptr && place.tree->is_object()) {
+      for (const auto& [key, value] : place.tree->get_ref<const Json::object_t&>())
+        out.push_back(to_gbk(key));
+    } else if (place.flat != nullptr && place.ref != FlatJson::kNone &&
+               place.flat->kind(place.ref) == FlatJson::Kind::kObject) {
+      const FlatJson& flat = *place.flat;
+      const FlatJson::Ref first = flat.first_child(place.ref);
+      const auto end = first + static_cast<FlatJson::Ref>(flat.size(place.ref));
+      for (FlatJson::Ref member = first; member < end; ++member)
+        out.push_back(to_gbk(flat.key(member)));
+    }
   } catch (...) {
     out.clear();
   }
@@ -520,21 +710,30 @@ int JsonDocument::member_names(std::vector<std::string>& out, std::string_view p
 }
 
 int JsonDocument::count(std::string_view path) const {
-  Json* node = find(engine_.get(), path);
-  if (node == nullptr || !node->is_array()) return 0;
-  return static_cast<int>(std::min<std::size_t>(node->size(), INT32_MAX));
+  try {
+    const Place place = locate(engine_.get(), path);
+    std::size_t size = 0;
+    if (place.tree != nullptr && place.tree->is_array())
+      size = place.tree->size();
+    else if (place.flat != nullptr && place.ref != FlatJson::kNone &&
+             place.flat->kind(place.ref) == FlatJson::Kind::kArray)
+      size = place.flat->size(place.ref);
+    return static_cast<int>(std::min<std::size_t>(size, INT32_MAX));
+  } catch (...) {
+    return 0;
+  }
 }
 
 JsonDocument JsonDocument::sub_document(std::string_view path) const {
   JsonDocument result;
   try {
     if (!result.engine_) return result;
-    Json* node = find(engine_.get(), path);
+    const Place place = locate(engine_.get(), path);
     // As a round trip through JSON text would: nothing at the path leaves the root null.
-    if (node == nullptr) {
+    if (!place.found()) {
       result.engine_->root = nullptr;
     } else {
-      result.engine_->root = *node;
+      result.engine_->root = place.tree != nullptr ? *place.tree : place.flat->tree(place.ref);
       null_non_finite(result.engine_->root);
     }
   } catch (...) {
@@ -584,12 +783,14 @@ JsonDocument JsonDocument::item_as_sub_document(int index, std::string_view path
 
 std::string JsonDocument::get_item(int index, std::string_view path, bool as_json) const {
   try {
-    Json* node = find(engine_.get(), path);
-    if (node == nullptr) return {};
+    Place place = locate(engine_.get(), path);
+    if (!place.found()) return {};
     Segment segment;
     segment.is_index = true;
     segment.index = index;
-    return value_text(child(*node, segment), as_json);
+    if (place.tree != nullptr) return value_text(child(*place.tree, segment), as_json);
+    place.ref = FlatNodes{place.flat}.child(place.ref, segment);
+    return value_text(place, as_json);
   } catch (...) {
     return {};
   }
@@ -660,26 +861,32 @@ bool JsonDocument::set_number(std::string_view path, double number) {
 }
 
 double JsonDocument::evaluate_number(std::string_view path) const {
-  Json* node = find(engine_.get(), path);
-  if (node == nullptr) return 0;
-  if (node->is_number()) return node->get<double>();
-  if (node->is_boolean()) return node->get<bool>() ? 1 : 0;
-  if (!node->is_string()) return 0;
-  std::string_view text = node->get_ref<const std::string&>();
-  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && space(text.back())) text.remove_suffix(1);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  std::string_view digits = text.substr(!text.empty() && text.front() == '-' ? 1 : 0);
-  // Only decimal numbers: from_chars would also take "inf" and "nan".
-  if (digits.empty() ||
-      !(std::isdigit(static_cast<unsigned char>(digits.front())) || digits.front() == '.')) {
+  try {
+    const Place place = locate(engine_.get(), path);
+    if (!place.found()) return 0;
+    if (place.tree != nullptr) {
+      const Json* node = place.tree;
+      if (node->is_number()) return node->get<double>();
+      if (node->is_boolean()) return node->get<bool>() ? 1 : 0;
+      if (!node->is_string()) return 0;
+      return number_in_text(node->get_ref<const std::string&>());
+    }
+    const FlatJson& flat = *place.flat;
+    switch (flat.kind(place.ref)) {
+      case FlatJson::Kind::kString:
+        return number_in_text(flat.text(place.ref));
+      case FlatJson::Kind::kBoolean:
+        return flat.tree(place.ref).get<bool>() ? 1 : 0;
+      case FlatJson::Kind::kInteger:
+      case FlatJson::Kind::kUnsigned:
+      case FlatJson::Kind::kFloat:
+        return flat.tree(place.ref).get<double>();  // a number, converted as the tree's is
+      default:
+        return 0;
+    }
+  } catch (...) {
     return 0;
   }
-  double number = 0;
-  auto [ptr, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (error != std::errc() || ptr != text.data() + text.size()) return 0;
-  return number;
 }
 
 std::string JsonDocument::serialise_path(std::string_view path) const {
@@ -692,10 +899,13 @@ int JsonDocument::leaf_values(std::vector<std::string>& out, std::string_view pa
                               bool recursive) const {
   out.clear();
   try {
-    Json* node = find(engine_.get(), path);
-    if (node == nullptr) return 0;
+    const Place place = locate(engine_.get(), path);
+    if (!place.found()) return 0;
     std::vector<std::string> leaves;
-    collect_leaves(*node, recursive, leaves);
+    if (place.tree != nullptr)
+      collect_leaves(*place.tree, recursive, leaves);
+    else
+      collect_leaves(*place.flat, place.ref, recursive, leaves);
     for (const std::string& leaf : leaves) {
       std::string_view rest = leaf;
       for (;;) {

@@ -1,6 +1,8 @@
 // A parsed JSON value addressed by JavaScript-style member paths ("userdata.username",
-// "[0].NextMap", "AllServers[3].name"). Texts cross the interface in GBK; inside, the tree holds
-// UTF-8 and keeps object members in the order the text gave them.
+// "[0].NextMap", "AllServers[3].name"). Texts cross the interface in GBK; inside, the value holds
+// UTF-8 and keeps object members in the order the text gave them. A parsed value is held flat
+// (compact, quick to build and to read) until its first edit turns it into an editable tree;
+// nothing a caller sees depends on which.
 //
 // Paths are relative to the root, whose name is "da": an empty path is the root, a path starting
 // with "[" is appended to "da", any other path is appended to "da." (a path that already starts

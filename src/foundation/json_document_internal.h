@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -17,14 +18,27 @@ using Json = nlohmann::basic_json<JsonObjectMap>;
 
 }  // namespace json_internal
 
+namespace json_internal {
+class FlatJson;
+}  // namespace json_internal
+
+// The value of a document: the tree, or, after a parse the fast parser took, the flat form
+// (flat set, root null) until the first edit turns it into the tree.
 struct JsonEngine {
-  JsonEngine() = default;
+  JsonEngine();
   JsonEngine(const JsonEngine&) = delete;
   JsonEngine& operator=(const JsonEngine&) = delete;
   ~JsonEngine();
 
   json_internal::Json root = json_internal::Json::object();
+  std::unique_ptr<json_internal::FlatJson> flat;
 };
+
+namespace json_internal {
+// The engine's value as the tree, made from the flat form first if it is in that form (before
+// an edit, or a read that needs the tree's nodes).
+Json& tree_of(JsonEngine& engine);
+}  // namespace json_internal
 
 namespace json_internal {
 

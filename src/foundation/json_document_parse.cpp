@@ -1,14 +1,16 @@
 // The document's parse. Where the build has simdjson (BRINDLE_SIMDJSON), it validates and
-// decodes the text at memory speed and the tree is built from its result; every text it refuses
-// goes to the strict parser, which then gives the failure (number, place, description) or the
-// value exactly as it always has. Texts simdjson takes that the strict parser reads otherwise
-// are known and sent there too (nesting past the limit); the fuzz target holds the two to the
-// same result on every text both accept.
+// decodes the text at memory speed and the value is built from its result (flat for a document's
+// parse, the tree for values given to edits); every text it refuses goes to the strict parser,
+// which then gives the failure (number, place, description) or the value exactly as it always has.
+// Texts simdjson takes that the strict parser reads otherwise are known and sent there too (nesting
+// past the limit); the fuzz target holds the two to the same result on every text both accept.
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <string>
 
 #include "foundation/json_document_internal.h"
+#include "foundation/json_flat.h"
 
 #if BRINDLE_SIMDJSON
 #include <simdjson.h>
@@ -101,10 +103,11 @@ class TreeFromDom {
   std::uint32_t values_ = 0;
 };
 
-// The value of text by simdjson; false when it refuses the text or leaves it to the strict parser.
-bool parse_fast(std::string_view utf8, int max_depth, Json& out, int& depth) {
+// simdjson's reading of text, held by this thread's parser (until its next parse) or, for a
+// large text, by own; false when it refuses the text.
+bool parse_dom(std::string_view utf8, int max_depth, simdjson::dom::parser& own,
+               simdjson::dom::element& root) {
   thread_local simdjson::dom::parser kept;
-  simdjson::dom::parser own;
   simdjson::dom::parser& parser = utf8.size() <= kKeptParserUpTo ? kept : own;
   // One level more than allowed, so that a text one level too deep is built and refused here
   // by the same count the strict parser uses.
@@ -113,8 +116,14 @@ bool parse_fast(std::string_view utf8, int max_depth, Json& out, int& depth) {
     const std::size_t capacity = std::max({utf8.size(), parser.capacity(), kKeptParserFrom});
     if (parser.allocate(capacity, depth_limit) != simdjson::SUCCESS) return false;
   }
+  return parser.parse(utf8.data(), utf8.size()).get(root) == simdjson::SUCCESS;
+}
+
+// The value of text by simdjson; false when it refuses the text or leaves it to the strict parser.
+bool parse_fast(std::string_view utf8, int max_depth, Json& out, int& depth) {
+  simdjson::dom::parser own;
   simdjson::dom::element root;
-  if (parser.parse(utf8.data(), utf8.size()).get(root) != simdjson::SUCCESS) return false;
+  if (!parse_dom(utf8, max_depth, own, root)) return false;
   TreeFromDom builder(max_depth);
   Json parsed;
   if (!builder.build(root, parsed, 0)) return false;
@@ -123,7 +132,180 @@ bool parse_fast(std::string_view utf8, int max_depth, Json& out, int& depth) {
   return true;
 }
 
+// The same value laid out flat (FlatJson): the children of each container take the next free
+// places side by side, and a child container's own children follow further on.
+class FlatFromDom {
+ public:
+  using Ref = FlatJson::Ref;
+  using Kind = FlatJson::Kind;
+
+  FlatFromDom(FlatJson& out, int max_depth)
+      : out_(out), nodes_(out.nodes()), chars_(out.chars()), max_depth_(max_depth) {}
+
+  // False when the value nests past max_depth (the strict parser then reports it) or the
+  // program is closing.
+  bool build(simdjson::dom::element element, Ref at, int level) {
+    using simdjson::dom::element_type;
+    if ((++values_ & 0xFFF) == 0 && stop_requested()) return false;
+    switch (element.type()) {
+      case element_type::ARRAY: {
+        if (!enter(level)) return false;
+        const simdjson::dom::array array = element.get_array().value_unsafe();
+        const Ref first = open(at, Kind::kArray, exact_size(array));
+        Ref next = first;
+        for (simdjson::dom::element item : array) {
+          if (!build(item, next++, level + 1)) return false;
+        }
+        nodes_[at].children.count = next - first;
+        return true;
+      }
+      case element_type::OBJECT: {
+        if (!enter(level)) return false;
+        const simdjson::dom::object object = element.get_object().value_unsafe();
+        const std::size_t size = exact_size(object);
+        const Ref first = open(at, Kind::kObject, size);
+        // A repeated name takes the later value in the place where it first stood. A large
+        // object's names are found through its index, built here as the members come.
+        const bool indexed = size >= FlatJson::kIndexFrom;
+        if (indexed) out_.open_index(at, size);
+        Ref next = first;
+        for (simdjson::dom::key_value_pair field : object) {
+          const std::string_view name = field.key;
+          Ref place = FlatJson::kNone;
+          if (indexed) {
+            // The new member's name is kept first, so the index can record it.
+            const auto [offset, length] = keep(name);
+            nodes_[next].key_offset = offset;
+            nodes_[next].key_size = length;
+            place = out_.find_or_index(at, name, next);
+            if (place == FlatJson::kNone)
+              place = next++;
+            else
+              chars_.resize(offset);  // a repeat: its name is not needed
+          } else {
+            for (Ref ref = first; ref < next; ++ref) {
+              if (out_.key(ref) == name) {
+                place = ref;
+                break;
+              }
+            }
+            if (place == FlatJson::kNone) {
+              place = next++;
+              const auto [offset, length] = keep(name);
+              nodes_[place].key_offset = offset;
+              nodes_[place].key_size = length;
+            }
+          }
+          if (!build(field.value, place, level + 1)) return false;
+        }
+        nodes_[at].children.count = next - first;
+        return true;
+      }
+      case element_type::STRING: {
+        const auto [offset, length] = keep(element.get_string().value_unsafe());
+        nodes_[at].kind = Kind::kString;
+        nodes_[at].text.offset = offset;
+        nodes_[at].text.size = length;
+        return true;
+      }
+      case element_type::INT64: {
+        // As the strict parser stores them: a number without a sign is unsigned.
+        const std::int64_t value = element.get_int64().value_unsafe();
+        if (value >= 0) {
+          nodes_[at].kind = Kind::kUnsigned;
+          nodes_[at].whole = static_cast<std::uint64_t>(value);
+        } else {
+          nodes_[at].kind = Kind::kInteger;
+          nodes_[at].integer = value;
+        }
+        return true;
+      }
+      case element_type::UINT64:
+        nodes_[at].kind = Kind::kUnsigned;
+        nodes_[at].whole = element.get_uint64().value_unsafe();
+        return true;
+      case element_type::DOUBLE:
+        nodes_[at].kind = Kind::kFloat;
+        nodes_[at].real = element.get_double().value_unsafe();
+        return true;
+      case element_type::BOOL:
+        nodes_[at].kind = Kind::kBoolean;
+        nodes_[at].boolean = element.get_bool().value_unsafe();
+        return true;
+      case element_type::NULL_VALUE:
+        nodes_[at].kind = Kind::kNull;
+        return true;
+    }
+    return false;
+  }
+
+  int deepest() const { return deepest_; }
+
+ private:
+  // simdjson's count of elements or members, which stops at 0xFFFFFF; counted out past that.
+  template <class Container>
+  static std::size_t exact_size(const Container& container) {
+    std::size_t size = container.size();
+    if (size < 0xFFFFFF) return size;
+    size = 0;
+    for (auto item : container) {
+      (void)item;
+      ++size;
+    }
+    return size;
+  }
+
+  bool enter(int level) {
+    if (level >= max_depth_) return false;
+    deepest_ = std::max(deepest_, level + 1);
+    return true;
+  }
+  // Makes node `at` a container whose children take the next `size` places; the first of them.
+  Ref open(Ref at, Kind kind, std::size_t size) {
+    const auto first = static_cast<Ref>(nodes_.size());
+    nodes_[at].kind = kind;
+    nodes_[at].index = UINT32_MAX;  // a repeated name's earlier value may have had one
+    nodes_[at].children.first = first;
+    nodes_[at].children.count = 0;
+    nodes_.resize(nodes_.size() + size);
+    return first;
+  }
+  // Appends text to the buffer (reserved for the whole text up front, so views into it stay
+  // valid while the value is built): its place and size.
+  std::pair<std::uint32_t, std::uint32_t> keep(std::string_view text) {
+    const auto offset = static_cast<std::uint32_t>(chars_.size());
+    chars_.append(text);
+    return {offset, static_cast<std::uint32_t>(text.size())};
+  }
+
+  FlatJson& out_;
+  std::vector<FlatJson::Node>& nodes_;
+  std::string& chars_;
+  int max_depth_;
+  int deepest_ = 0;
+  std::uint32_t values_ = 0;
+};
+
 }  // namespace
+
+bool parse_flat(std::string_view utf8, int max_depth, FlatJson& out, int& depth) {
+  if (utf8.size() >= FlatJson::kMaxText) return false;
+  try {
+    simdjson::dom::parser own;
+    simdjson::dom::element root;
+    if (!parse_dom(utf8, max_depth, own, root)) return false;
+    // The texts, unescaped, never take more room than the text: one allocation for all of them.
+    out.chars().reserve(utf8.size());
+    out.nodes().reserve(utf8.size() / 16 + 1);
+    out.nodes().emplace_back();
+    FlatFromDom builder(out, max_depth);
+    if (!builder.build(root, FlatJson::kRoot, 0)) return false;
+    depth = builder.deepest();
+    return true;
+  } catch (const std::exception&) {
+    return false;  // out of memory part way: the tree's parse tries and says how it ends
+  }
+}
 
 bool parse_json(std::string_view utf8, int max_depth, Json& out, int& depth,
                 ParseFailure& failure) {
@@ -140,6 +322,8 @@ bool parse_json(std::string_view utf8, int max_depth, Json& out, int& depth,
 }
 
 #else
+
+bool parse_flat(std::string_view, int, FlatJson&, int&) { return false; }
 
 bool parse_json(std::string_view utf8, int max_depth, Json& out, int& depth,
                 ParseFailure& failure) {

@@ -188,25 +188,31 @@ void append_number(const Json& value, std::string& out) {
     out += number_text(value.get<double>());
 }
 
-// Eight bytes at a time, stopping at the first byte past ASCII: whole answers pass through here.
-bool is_ascii(std::string_view text) {
+// The text up to its first NUL, and whether that much is plain ASCII, in one pass: eight bytes
+// at a time up to the first word holding a NUL or a byte past ASCII. Every path and every text
+// read out of a document comes through here, most of them short and plain.
+std::string_view cut_at_nul(std::string_view text, bool& ascii) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
   const char* bytes = text.data();
   const std::size_t n = text.size();
   std::size_t i = 0;
   for (; i + 8 <= n; i += 8) {
     std::uint64_t word = 0;
     std::memcpy(&word, bytes + i, sizeof word);
-    if ((word & 0x8080808080808080ull) != 0) return false;
+    if ((((word - kOnes) & ~word) | word) & kHigh) break;  // a zero byte, or one past ASCII
   }
+  ascii = true;
   for (; i < n; ++i) {
-    if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (byte == 0) return text.substr(0, i);
+    if (byte >= 0x80) {
+      ascii = false;
+      const std::size_t nul = text.find('\0', i);
+      return nul == std::string_view::npos ? text : text.substr(0, nul);
+    }
   }
-  return true;
-}
-
-std::string_view up_to_nul(std::string_view text) {
-  auto nul = text.find('\0');
-  return nul == std::string_view::npos ? text : text.substr(0, nul);
+  return text;
 }
 
 }  // namespace
@@ -390,14 +396,16 @@ void append_text(const Json& value, std::string& out) {
 }
 
 std::string to_gbk(std::string_view utf8) {
-  utf8 = up_to_nul(utf8);
-  if (is_ascii(utf8)) return std::string(utf8);
-  return utf8_to_gbk(utf8);
+  bool ascii = false;
+  utf8 = cut_at_nul(utf8, ascii);
+  if (ascii) return std::string(utf8);
+  return utf8_to_gbk_counted(utf8);  // already cut at its NUL
 }
 
 std::string_view utf8_view(std::string_view gbk, std::string& storage) {
-  gbk = up_to_nul(gbk);
-  if (is_ascii(gbk)) return gbk;
+  bool ascii = false;
+  gbk = cut_at_nul(gbk, ascii);
+  if (ascii) return gbk;
   storage = gbk_to_utf8(gbk);
   return storage;
 }

@@ -1,0 +1,133 @@
+// A parsed JSON value laid out flat, for documents that are read and not edited (most answers of
+// the services): every value is one fixed-size node in one array, the children of an array or
+// object stand side by side (an element is found by its index, a member by its name: scanned in
+// small objects, through a hash index built on first use in large ones), and every text lies in
+// one buffer. Building it costs two growing arrays instead of an allocation per value, and
+// reading it follows indices instead of pointers.
+//
+// It holds what the tree (Json) would hold for the same text: the same number types, repeated
+// names folded into their first place with the last value, the texts as the parser decoded them.
+// A document turns it into the tree (tree()) before its first edit. Not for use outside the
+// document.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/json_document_internal.h"
+
+namespace brindle::json_internal {
+
+class FlatJson {
+ public:
+  enum class Kind : std::uint8_t {
+    kNull,
+    kBoolean,
+    kInteger,   // negative integers
+    kUnsigned,  // integers from 0 up
+    kFloat,
+    kString,
+    kArray,
+    kObject,
+  };
+
+  // A node by its position; kNone for none. The root is 0.
+  using Ref = std::uint32_t;
+  static constexpr Ref kNone = UINT32_MAX;
+  static constexpr Ref kRoot = 0;
+
+  struct Node {
+    Kind kind = Kind::kNull;
+    bool boolean = false;
+    std::uint32_t key_offset = 0;  // a member's name in the text buffer
+    std::uint32_t key_size = 0;
+    std::uint32_t index = UINT32_MAX;  // a large object's first slot in the index, else none
+    union {
+      std::int64_t integer;
+      std::uint64_t whole;
+      double real;
+      struct {
+        std::uint32_t offset;
+        std::uint32_t size;
+      } text;
+      struct {
+        std::uint32_t first;
+        std::uint32_t count;
+      } children;
+    };
+    Node() : integer(0) {}
+  };
+
+  // Sizes past these do not fit the node's fields: such a text is read into the tree instead.
+  static constexpr std::size_t kMaxText = std::size_t{1} << 31;
+
+  FlatJson() = default;
+  FlatJson(const FlatJson&) = delete;
+  FlatJson& operator=(const FlatJson&) = delete;
+
+  Kind kind(Ref ref) const { return nodes_[ref].kind; }
+  bool is_null(Ref ref) const { return nodes_[ref].kind == Kind::kNull; }
+  // A string node's text (it may hold NUL characters, as the tree's strings do).
+  std::string_view text(Ref ref) const {
+    const Node& node = nodes_[ref];
+    return {chars_.data() + node.text.offset, node.text.size};
+  }
+  std::string_view key(Ref ref) const {
+    const Node& node = nodes_[ref];
+    return {chars_.data() + node.key_offset, node.key_size};
+  }
+  std::size_t size(Ref ref) const {  // elements or members of a container, else 0
+    const Node& node = nodes_[ref];
+    return node.kind == Kind::kArray || node.kind == Kind::kObject ? node.children.count : 0;
+  }
+  Ref first_child(Ref ref) const { return nodes_[ref].children.first; }
+  // The element at index of an array, kNone past its end or on anything else.
+  Ref element(Ref array, std::size_t index) const;
+  // The member of an object by its name, kNone when it has none or is no object.
+  Ref member(Ref object, std::string_view name) const;
+
+  // The value as the tree holds it: a scalar, or a container built out whole.
+  Json tree(Ref ref) const;
+  // The value's toString text (see append_text), without building a tree.
+  void append_text(Ref ref, std::string& out) const;
+
+  // Objects from this many members are found through an index, smaller ones by a scan.
+  static constexpr std::size_t kIndexFrom = 16;
+
+  // Building (json_document_parse.cpp): nodes are added by the builder, texts kept in order.
+  std::vector<Node>& nodes() { return nodes_; }
+  std::string& chars() { return chars_; }
+  // Gives the object (with room for `members` members, repeats included) an empty index.
+  void open_index(Ref object, std::size_t members);
+  // The member named `name` already in the object's index, else kNone after recording
+  // `member` (whose key is set) under that name.
+  Ref find_or_index(Ref object, std::string_view name, Ref member);
+
+ private:
+  // One place of an index: a member and its name's hash (kNone: empty). An object's index is
+  // a power of two of places, at least twice its members, probed in turn from the name's hash.
+  // Names are hashed under the process's random key (as the tree's objects are), so a text
+  // cannot be made of colliding names.
+  struct Slot {
+    Ref member = kNone;
+    std::uint32_t hash = 0;
+  };
+  static std::size_t index_size(std::size_t members);
+  // The place of name in the object's index (a position in slots_): its member's, or the empty
+  // one it would take.
+  std::size_t probe(const Node& object, std::string_view name, std::uint64_t hash) const;
+
+  std::vector<Node> nodes_;
+  std::string chars_;
+  std::vector<Slot> slots_;  // the indices of every large object, one after another
+};
+
+// Reads the text into out where the build has the fast parser and the text is one it takes
+// whole; false otherwise (out is then unspecified, and the text goes to parse_json, which gives
+// the tree or the failure as before). depth as parse_json gives it.
+[[nodiscard]] bool parse_flat(std::string_view utf8, int max_depth, FlatJson& out, int& depth);
+
+}  // namespace brindle::json_internal
