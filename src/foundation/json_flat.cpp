@@ -16,8 +16,7 @@ void FlatJson::open_index(Ref object, std::size_t members) {
   slots_.resize(slots_.size() + size);
 }
 
-std::size_t FlatJson::probe(const Node& object, std::string_view name,
-                            std::uint64_t hash) const {
+std::size_t FlatJson::probe(const Node& object, std::string_view name, std::uint64_t hash) const {
   const std::size_t first = object.index + 1;
   const std::size_t mask = slots_[object.index].member - 1;
   std::size_t at = static_cast<std::size_t>(hash) & mask;
