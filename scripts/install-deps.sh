@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       libcurl4-openssl-dev libssl-dev zlib1g-dev nlohmann-json3-dev libsimdjson-dev libcpp-httplib-dev
       libgtest-dev libgmock-dev libbenchmark-dev libbz2-dev bzip2
-      qt6-base-dev qt6-webengine-dev qt6-translations-l10n libgl-dev ccache clang-format fonts-noto-cjk 7zip curl hyperfine xvfb xauth
+      qt6-base-dev qt6-webengine-dev qt6-translations-l10n libgl-dev ccache lld clang-format fonts-noto-cjk 7zip curl hyperfine xvfb xauth
       libclang-rt-14-dev)  # clang's FuzzedDataProvider.h: the test builds replay the fuzz corpora
 [ $# -eq 0 ] || pkgs=("$@")
 missing=()

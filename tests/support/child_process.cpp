@@ -58,7 +58,9 @@ bool start_with_streams(const std::wstring& program, std::wstring line, HANDLE i
                         PROCESS_INFORMATION& child) {
   const HANDLE own_err = err == out ? INVALID_HANDLE_VALUE : err;
   if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
     close_all({in, out, own_err});
+    ::SetLastError(error);
     return false;
   }
   STARTUPINFOW startup{};
@@ -70,7 +72,9 @@ bool start_with_streams(const std::wstring& program, std::wstring line, HANDLE i
   const BOOL started = ::CreateProcessW(
       program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr, TRUE, flags,
       nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &child);
+  const DWORD error = ::GetLastError();
   close_all({in, out, own_err});
+  ::SetLastError(error);
   return started != 0;
 }
 
@@ -114,15 +118,25 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& worki
   if (argv.empty()) return run;
   TempDir streams;
   PROCESS_INFORMATION child{};
-  // Paths the build wrote in (BRINDLE_CLI_PATH) are the build machine's.
-  const bool started = start_with_streams(
-      WideText(HostPath(argv[0])), WindowsCommandLine(argv),
-      inheritable(stdin_file.empty() ? std::wstring(L"NUL") : WideText(stdin_file), false),
-      inheritable(WideText(streams.file("out")), true),
-      inheritable(WideText(streams.file("err")), true), CREATE_NO_WINDOW, WideText(working_dir),
-      child);
+  // Wine now and then refuses a process start on a loaded machine and takes the next one: a
+  // start is tried three times, and what refused it is kept for the test's message.
+  bool started = false;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) ::Sleep(200);
+    // Paths the build wrote in (BRINDLE_CLI_PATH) are the build machine's.
+    started = start_with_streams(
+        WideText(HostPath(argv[0])), WindowsCommandLine(argv),
+        inheritable(stdin_file.empty() ? std::wstring(L"NUL") : WideText(stdin_file), false),
+        inheritable(WideText(streams.file("out")), true),
+        inheritable(WideText(streams.file("err")), true), CREATE_NO_WINDOW, WideText(working_dir),
+        child);
+    if (!started)
+      run.err += "could not start " + argv[0] + ": Windows error " +
+                 std::to_string(::GetLastError()) + "\n";
+  }
   if (!started) return run;
   run.started = true;
+  run.err.clear();
   if (::WaitForSingleObject(child.hProcess, static_cast<DWORD>(safety_ms)) != WAIT_OBJECT_0) {
     ::TerminateProcess(child.hProcess, 128 + 9);
     ::WaitForSingleObject(child.hProcess, INFINITE);
