@@ -121,7 +121,18 @@ FlatJson::Ref FlatJson::member(Ref object, std::string_view name) const {
   if (node.kind != Kind::kObject) return kNone;
   const Ref first = node.children.first;
   const std::uint32_t count = node.children.count;
-  if (node.index != UINT32_MAX) return find(node, name, member_hash(name));
+  if (node.index != UINT32_MAX) {
+    // Members are often read in text order: the one after the last found is tried first, which
+    // spares a large index's random place (names are distinct, so a match is the member).
+    const Ref after = last_found_.load(std::memory_order_relaxed) + 1;
+    if (after >= first && after < first + count && key(after) == name) {
+      last_found_.store(after, std::memory_order_relaxed);
+      return after;
+    }
+    const Ref found = find(node, name, member_hash(name));
+    if (found != kNone) last_found_.store(found, std::memory_order_relaxed);
+    return found;
+  }
   // Repeated names were folded when the object was built: the first match is the member.
   for (Ref ref = first; ref < first + count; ++ref) {
     if (key(ref) == name) return ref;

@@ -11,6 +11,7 @@
 // document.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -127,6 +128,9 @@ class FlatJson {
   std::vector<Node> nodes_;
   std::string chars_;
   std::vector<Slot> slots_;  // the indices of every large object, one after another
+  // The member of a large object that member() found last (atomic: readers of a shared
+  // document may overlap, and this is only a guess to try first).
+  mutable std::atomic<Ref> last_found_{kNone};
 };
 
 // Reads the text into out where the build has the fast parser and the text is one it takes
