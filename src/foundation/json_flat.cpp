@@ -20,6 +20,15 @@ Slot position_bits(Slot size) { return (Slot{1} << std::bit_width(size)) - 1; }
 // The top bits of the name's hash, kept above them.
 Slot tag(std::uint64_t hash, Slot bits) { return static_cast<Slot>(hash >> 32) & ~bits; }
 
+// Asks memory for the line holding place, to be written soon.
+void prefetch(const Slot* place) {
+#if defined(__GNUC__)
+  __builtin_prefetch(place, 1);
+#else
+  (void)place;
+#endif
+}
+
 }  // namespace
 
 std::size_t FlatJson::index_size(std::size_t members) {
@@ -63,7 +72,7 @@ std::size_t FlatJson::index_members(Ref object, std::size_t count, std::vector<R
   const auto ask = [&](std::size_t i) {
     const std::uint64_t hash = member_hash(key(first + static_cast<Ref>(i)));
     hashes[i % kAhead] = hash;
-    __builtin_prefetch(index + home(hash, size), 1);
+    prefetch(index + home(hash, size));
   };
   for (std::size_t i = 0; i < count && i < kAhead; ++i) ask(i);
   std::vector<std::pair<Ref, Ref>> repeats;  // a repeated name's position, its first one's
