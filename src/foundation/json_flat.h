@@ -46,18 +46,20 @@ class FlatJson {
     std::uint32_t key_offset = 0;  // a member's name in the text buffer
     std::uint32_t key_size = 0;
     std::uint32_t index = UINT32_MAX;  // a large object's first slot in the index, else none
+    struct Text {
+      std::uint32_t offset;
+      std::uint32_t size;
+    };
+    struct Children {
+      std::uint32_t first;
+      std::uint32_t count;
+    };
     union {
       std::int64_t integer;
       std::uint64_t whole;
       double real;
-      struct {
-        std::uint32_t offset;
-        std::uint32_t size;
-      } text;
-      struct {
-        std::uint32_t first;
-        std::uint32_t count;
-      } children;
+      Text text;
+      Children children;
     };
     Node() : integer(0) {}
   };
