@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "foundation/json_document_internal.h"
 #include "foundation/json_flat.h"
@@ -164,37 +165,44 @@ class FlatFromDom {
         const simdjson::dom::object object = element.get_object().value_unsafe();
         const std::size_t size = exact_size(object);
         const Ref first = open(at, Kind::kObject, size);
-        // A repeated name takes the later value in the place where it first stood. A large
-        // object's names are found through its index, built here as the members come.
-        const bool indexed = size >= FlatJson::kIndexFrom;
-        if (indexed) out_.open_index(at, size);
+        // A repeated name takes the later value in the place where it first stood.
+        if (size >= FlatJson::kIndexFrom) {
+          // A large object's names are kept and indexed first, repeats folded, then the values
+          // are built in their places.
+          out_.open_index(at, size);
+          Ref next = first;
+          for (simdjson::dom::key_value_pair field : object) {
+            const auto [offset, length] = keep(field.key);
+            nodes_[next].key_offset = offset;
+            nodes_[next].key_size = length;
+            ++next;
+          }
+          std::vector<Ref> places;
+          const std::size_t members = out_.index_members(at, next - first, places);
+          Ref place = first;
+          std::size_t i = 0;
+          for (simdjson::dom::key_value_pair field : object) {
+            if (!build(field.value, places.empty() ? place++ : places[i++], level + 1))
+              return false;
+          }
+          nodes_[at].children.count = static_cast<std::uint32_t>(members);
+          return true;
+        }
         Ref next = first;
         for (simdjson::dom::key_value_pair field : object) {
           const std::string_view name = field.key;
           Ref place = FlatJson::kNone;
-          if (indexed) {
-            // The new member's name is kept first, so the index can record it.
+          for (Ref ref = first; ref < next; ++ref) {
+            if (out_.key(ref) == name) {
+              place = ref;
+              break;
+            }
+          }
+          if (place == FlatJson::kNone) {
+            place = next++;
             const auto [offset, length] = keep(name);
-            nodes_[next].key_offset = offset;
-            nodes_[next].key_size = length;
-            place = out_.find_or_index(at, name, next);
-            if (place == FlatJson::kNone)
-              place = next++;
-            else
-              chars_.resize(offset);  // a repeat: its name is not needed
-          } else {
-            for (Ref ref = first; ref < next; ++ref) {
-              if (out_.key(ref) == name) {
-                place = ref;
-                break;
-              }
-            }
-            if (place == FlatJson::kNone) {
-              place = next++;
-              const auto [offset, length] = keep(name);
-              nodes_[place].key_offset = offset;
-              nodes_[place].key_size = length;
-            }
+            nodes_[place].key_offset = offset;
+            nodes_[place].key_size = length;
           }
           if (!build(field.value, place, level + 1)) return false;
         }

@@ -1,7 +1,7 @@
 // A parsed JSON value laid out flat, for documents that are read and not edited (most answers of
 // the services): every value is one fixed-size node in one array, the children of an array or
 // object stand side by side (an element is found by its index, a member by its name: scanned in
-// small objects, through a hash index built on first use in large ones), and every text lies in
+// small objects, through a hash index in large ones), and every text lies in
 // one buffer. Building it costs two growing arrays instead of an allocation per value, and
 // reading it follows indices instead of pointers.
 //
@@ -11,6 +11,7 @@
 // document.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -45,18 +46,20 @@ class FlatJson {
     std::uint32_t key_offset = 0;  // a member's name in the text buffer
     std::uint32_t key_size = 0;
     std::uint32_t index = UINT32_MAX;  // a large object's first slot in the index, else none
+    struct Text {
+      std::uint32_t offset;
+      std::uint32_t size;
+    };
+    struct Children {
+      std::uint32_t first;
+      std::uint32_t count;
+    };
     union {
       std::int64_t integer;
       std::uint64_t whole;
       double real;
-      struct {
-        std::uint32_t offset;
-        std::uint32_t size;
-      } text;
-      struct {
-        std::uint32_t first;
-        std::uint32_t count;
-      } children;
+      Text text;
+      Children children;
     };
     Node() : integer(0) {}
   };
@@ -102,27 +105,34 @@ class FlatJson {
   std::string& chars() { return chars_; }
   // Gives the object (with room for `members` members, repeats included) an empty index.
   void open_index(Ref object, std::size_t members);
-  // The member named `name` already in the object's index, else kNone after recording
-  // `member` (whose key is set) under that name.
-  Ref find_or_index(Ref object, std::string_view name, Ref member);
+  // Indexes the object's first `count` children, whose keys are set in text order (repeats
+  // included), and folds repeated names: the distinct names then stand in order of first
+  // appearance from the object's first child. places is left empty when no name repeats (the
+  // i-th name's value goes to the i-th child), else it holds where each name's value goes (a
+  // repeat: to the place of its first appearance). The number of members.
+  std::size_t index_members(Ref object, std::size_t count, std::vector<Ref>& places);
 
  private:
-  // One place of an index: a member and its name's hash (kNone: empty). An object's index is
-  // a power of two of places, at least twice its members, probed in turn from the name's hash.
-  // Names are hashed under the process's random key (as the tree's objects are), so a text
-  // cannot be made of colliding names.
-  struct Slot {
-    Ref member = kNone;
-    std::uint32_t hash = 0;
-  };
+  // An object's index has a third more places than it has members (repeats included), probed
+  // in turn from the place its hash gives a name, past the last place back to the first; a first
+  // place before them holds the size. A place is 0 when empty, else it holds the member's
+  // position among the object's children plus one in its low bits (as many as the size has)
+  // and the top bits of the name's hash above them, so most other names are passed over
+  // without reading their nodes. Places of four bytes keep a large object's index within the
+  // caches longer. Names are hashed under the process's random key (as the tree's objects
+  // are), so a text cannot be made of colliding names. (A text under kMaxText holds fewer than
+  // 2^29 members, so the size stays below 2^31.)
+  using Slot = std::uint32_t;
   static std::size_t index_size(std::size_t members);
-  // The place of name in the object's index (a position in slots_): its member's, or the empty
-  // one it would take.
-  std::size_t probe(const Node& object, std::string_view name, std::uint64_t hash) const;
+  // The member named name in the indexed object, kNone when it has none.
+  Ref find(const Node& object, std::string_view name, std::uint64_t hash) const;
 
   std::vector<Node> nodes_;
   std::string chars_;
   std::vector<Slot> slots_;  // the indices of every large object, one after another
+  // The member of a large object that member() found last (atomic: readers of a shared
+  // document may overlap, and this is only a guess to try first).
+  mutable std::atomic<Ref> last_found_{kNone};
 };
 
 // Reads the text into out where the build has the fast parser and the text is one it takes
