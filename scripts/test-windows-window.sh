@@ -34,7 +34,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAILED  window run: $*"; exit 1; }
+fail() {
+  echo "FAILED  window run: $*"
+  [ -s "${work:-}/sim.err" ] && sed "s/^/        brindle-sim: /" "$work/sim.err" | tail -20
+  exit 1
+}
 winpath() { echo "Z:$1" | tr / '\\'; }
 
 zip=$(realpath "$zip")

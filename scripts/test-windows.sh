@@ -214,6 +214,10 @@ cli_check() {
   kill "$cli_sim" 2>/dev/null || true
   wait "$cli_sim" 2>/dev/null || true
   cli_sim=
+  if [ "$failures" -ne 0 ]; then
+    echo "brindle-sim's standard error in this check:"
+    sed 's/^/        /' "$work/sim.err" | tail -20
+  fi
   [ "$failures" -eq 0 ]
 }
 if [ "${BRINDLE_WINDOWS_CLI_CHECK:-1}" != 0 ]; then

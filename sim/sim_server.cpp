@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -175,6 +178,37 @@ bool SimServer::bind(httplib::Server& server, int port, int& bound, std::string&
   return true;
 }
 
+namespace {
+
+int http_port_of(const std::string& base) {
+  return std::atoi(base.substr(base.rfind(':') + 1).c_str());
+}
+
+}  // namespace
+
+// The library's accept loop ends for good on any accept error but a full descriptor table and
+// an interrupted call, closing the listening socket: the listener then refuses every later
+// client while the other one goes on serving. A sim that tests depend on listens again on the
+// same port instead, and says so on standard error.
+void SimServer::serve(Listener& listener) {
+  for (int again = 0;; ++again) {
+    listener.runs.fetch_add(1);
+    if (stopped_.load()) break;
+    listener.server->listen_after_bind();
+    const int error = errno;
+    if (stopped_.load()) break;
+    std::fprintf(stderr, "brindle-sim: the %s listener on port %d stopped (%s); listening again\n",
+                 listener.name, listener.port, std::strerror(error));
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(100 * again, 1000)));
+    if (stopped_.load()) break;
+    if (!listener.server->bind_to_port("127.0.0.1", listener.port)) {
+      std::fprintf(stderr, "brindle-sim: cannot listen on port %d again\n", listener.port);
+      break;
+    }
+  }
+  listener.done.store(true);
+}
+
 bool SimServer::start(std::string& error) {
   http_ = std::make_unique<httplib::Server>();
   configure(*http_);
@@ -206,8 +240,16 @@ bool SimServer::start(std::string& error) {
     state_.ca_file = options_.cert_file;
   }
 
-  threads_.emplace_back([this] { http_->listen_after_bind(); });
-  if (https_) threads_.emplace_back([this] { https_->listen_after_bind(); });
+  http_listener_.server = http_.get();
+  http_listener_.name = "HTTP";
+  http_listener_.port = http_port_of(state_.http_base);
+  threads_.emplace_back([this] { serve(http_listener_); });
+  if (https_) {
+    https_listener_.server = https_.get();
+    https_listener_.name = "HTTPS";
+    https_listener_.port = http_port_of(state_.https_base);
+    threads_.emplace_back([this] { serve(https_listener_); });
+  }
   // stop() only reaches a listener that is already running, so wait for both to be.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!(http_->is_running() && (!https_ || https_->is_running()))) {
@@ -221,11 +263,21 @@ bool SimServer::start(std::string& error) {
 }
 
 void SimServer::stop() {
-  if (stopped_) return;
-  stopped_ = true;
+  if (stopped_.exchange(true)) return;
   state_.request_stop();
-  if (http_) http_->stop();
-  if (https_) https_->stop();
+  // A listener's thread may be between two listens: each listen begun is stopped once it runs.
+  for (Listener* listener : {&http_listener_, &https_listener_}) {
+    if (listener->server == nullptr) continue;
+    int stopped_run = -1;
+    while (!listener->done.load()) {
+      const int run = listener->runs.load();
+      if (run != stopped_run && listener->server->is_running()) {
+        listener->server->stop();
+        stopped_run = run;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   for (std::thread& thread : threads_) thread.join();
   threads_.clear();
 }

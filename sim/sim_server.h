@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,16 +51,27 @@ class SimServer {
   bool write_endpoints_file(const std::string& path) const;
 
  private:
+  // One listener and the thread that serves it.
+  struct Listener {
+    httplib::Server* server = nullptr;
+    const char* name = "";
+    int port = 0;
+    std::atomic<int> runs{0};  // listens begun, counted before each begins
+    std::atomic<bool> done{false};
+  };
   bool bind(httplib::Server& server, int port, int& bound, std::string& error);
   void configure(httplib::Server& server);
+  void serve(Listener& listener);
 
   SimOptions options_;
   SimState state_;
   std::vector<RouteInstaller> installers_;
   std::unique_ptr<httplib::Server> http_;
   std::unique_ptr<httplib::Server> https_;
+  Listener http_listener_;
+  Listener https_listener_;
   std::vector<std::thread> threads_;
-  bool stopped_ = false;
+  std::atomic<bool> stopped_{false};
 };
 
 // Writes `text` to `path` through a temporary file and a rename, so readers never see half.

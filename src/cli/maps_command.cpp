@@ -65,6 +65,11 @@ MapDownloadsFeature* Downloads(CliContext& ctx) {
   return downloads;
 }
 
+// Why the map check found no list, as the download page says it to the player.
+std::string ListFailure(CliContext& ctx) {
+  return gbk_to_terminal_text(ctx.window.controls().Caption(names::kDownloadSummary));
+}
+
 int RunCheck(CliContext& ctx, const std::vector<std::string>& args) {
   const MapGroup* group = nullptr;
   bool into_game = false;
@@ -81,8 +86,8 @@ int RunCheck(CliContext& ctx, const std::vector<std::string>& args) {
   if (downloads == nullptr) return 1;
   ctx.window.controls().SetChecked(names::kAutoExtract, into_game);
   if (downloads->RunMapCheck(group->key) < 0) {
-    std::fprintf(stderr, "brindle-cli maps check: the map list of %s could not be read\n",
-                 group->key);
+    std::fprintf(stderr, "brindle-cli maps check: the map list of %s could not be read (%s)\n",
+                 group->key, ListFailure(ctx).c_str());
     return 1;
   }
   const auto rows = ctx.window.resources().Rows();
@@ -209,8 +214,8 @@ int RunDownload(CliContext& ctx, const std::vector<std::string>& args) {
 
   if (group != nullptr) {
     if (downloads->RunMapCheck(group->key) < 0) {
-      std::fprintf(stderr, "brindle-cli maps download: the map list of %s could not be read\n",
-                   group->key);
+      std::fprintf(stderr, "brindle-cli maps download: the map list of %s could not be read (%s)\n",
+                   group->key, ListFailure(ctx).c_str());
       return 1;
     }
     // 开始下载, with its first moves made now instead of one per tick of the move clock.

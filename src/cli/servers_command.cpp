@@ -30,8 +30,10 @@ int RunServers(CliContext& ctx) {
 
   if (MapNameDictionary().empty()) LoadMapDictionary(ctx.core);
   // One attempt: a script wants an answer, not eight minutes of retries.
-  if (!FetchServerListOnce(ctx.core, category)) {
-    std::fprintf(stderr, "brindle-cli servers: the server list answer could not be read\n");
+  std::string reason;
+  if (!FetchServerListOnce(ctx.core, category, &reason)) {
+    std::fprintf(stderr, "brindle-cli servers: the server list answer could not be read (%s)\n",
+                 gbk_to_terminal_text(reason).c_str());
     return 1;
   }
 

@@ -394,8 +394,8 @@ std::uint64_t BeginServerListLoad() {
   return ++gate.latest;
 }
 
-bool FetchServerListOnce(Core& core, const std::string& category) {
-  return FetchAndFill(core, category, kAnyServerListLoad) == Fetch::kFilled;
+bool FetchServerListOnce(Core& core, const std::string& category, std::string* reason) {
+  return FetchAndFill(core, category, kAnyServerListLoad, reason) == Fetch::kFilled;
 }
 
 ServerListRun RunServerListLoad(Core& core, const std::string& category, std::uint64_t generation) {

@@ -93,7 +93,8 @@ std::uint64_t BeginServerListLoad();
 // One fetch and fill on the calling thread, without the retry: disables the category buttons,
 // asks the API (its answer capped at kHttpBodyCapLargeList) and fills the list. True when the
 // answer was read (a whole 2xx answer holding JSON); the buttons are enabled again only then.
-bool FetchServerListOnce(Core& core, const std::string& category);
+// Otherwise `reason` (when given) says why, as the window's retry text does (GBK).
+bool FetchServerListOnce(Core& core, const std::string& category, std::string* reason = nullptr);
 
 enum class ServerListRun {
   kFilled,      // the list shows the answer
