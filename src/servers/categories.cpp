@@ -110,14 +110,29 @@ char16_t FoldWide(char16_t c) {
   return c;
 }
 
-PreparedName::PreparedName(std::string_view name_gbk)
-    : folded_(FoldGbkAscii(name_gbk)), wide_(FoldedWide(gbk_to_u16(name_gbk))) {}
+PreparedName::PreparedName(std::string_view name_gbk) : folded_(FoldGbkAscii(name_gbk)) {
+  std::u16string wide = gbk_to_u16(name_gbk);
+  round_trips_ = u16_to_gbk(wide) == name_gbk;
+  wide_ = FoldedWide(std::move(wide));
+}
 
-NameKeyword::NameKeyword(std::string_view keyword_gbk)
-    : folded_(FoldGbkAscii(keyword_gbk)), wide_(FoldedWide(gbk_to_u16(keyword_gbk))) {}
+NameKeyword::NameKeyword(std::string_view keyword_gbk) : folded_(FoldGbkAscii(keyword_gbk)) {
+  std::u16string wide = gbk_to_u16(keyword_gbk);
+  // FoldWide moves a letter up by 0x20 or 0x50: c takes part when it folds, or another folds to it.
+  const auto folds = [](char16_t c) {
+    return c >= 0x80 && (FoldWide(c) != c || FoldWide(static_cast<char16_t>(c - 0x20)) == c ||
+                         FoldWide(static_cast<char16_t>(c - 0x50)) == c);
+  };
+  bytes_decide_ = std::none_of(wide.begin(), wide.end(), folds) && u16_to_gbk(wide) == keyword_gbk;
+  wide_ = FoldedWide(std::move(wide));
+}
 
 bool NameKeyword::Matches(const PreparedName& name) const {
-  return FoldedContains(name.folded(), folded_) || WideContains(name.wide(), wide_);
+  if (FoldedContains(name.folded(), folded_)) return true;
+  // In two texts that round-trip, the keyword's characters beyond ASCII match only themselves
+  // and their bytes stand at the same character boundaries: the byte test has already said no.
+  if (bytes_decide_ && name.round_trips()) return false;
+  return WideContains(name.wide(), wide_);
 }
 
 }  // namespace brindle

@@ -51,10 +51,14 @@ class PreparedName {
   // The name decoded from GBK, case-folded UTF-16.
   const std::u16string& wide() const { return wide_; }
   bool empty() const { return folded_.empty(); }
+  // Whether the name's bytes come back unchanged from its wide form: well-formed GBK, one
+  // character for each wide one.
+  bool round_trips() const { return round_trips_; }
 
  private:
   std::string folded_;
   std::u16string wide_;
+  bool round_trips_ = false;
 };
 
 // A keyword prepared once for testing many names.
@@ -68,6 +72,9 @@ class NameKeyword {
  private:
   std::string folded_;
   std::u16string wide_;  // the keyword read as GBK, case-folded
+  // The wide test can find nothing the byte test misses in a name that round-trips: the keyword
+  // round-trips too and none of its characters beyond ASCII takes part in case folding.
+  bool bytes_decide_ = false;
 };
 
 // Case folding of one UTF-16 unit: ASCII, Latin-1, Greek, Cyrillic and full-width letters.

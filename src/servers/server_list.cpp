@@ -1,9 +1,9 @@
 #include "servers/server_list.h"
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <optional>
-#include <unordered_set>
 
 #include "app/app_state.h"
 #include "app/core.h"
@@ -140,7 +140,9 @@ class RowCollector {
       : options_(options), out_(out) {
     // Never grown past this, so the addresses seen stay where they are.
     out_.reserve(most);
-    seen_.reserve(most);
+    std::size_t places = 16;
+    while (places < most + most / 2) places *= 2;
+    seen_.assign(places, std::string_view());
   }
 
   // Takes the record's texts but its address: a record offered again (a second keyword) is
@@ -149,15 +151,16 @@ class RowCollector {
     ServerRow& row = out_.emplace_back();
     row.address.reserve(record.ip.size() + 1 + record.port.size());
     row.address.append(record.ip).append(1, ':').append(record.port);
-    if (!seen_.insert(row.address).second) {
+    if (!Insert(row.address)) {
       out_.pop_back();
       return;
     }
     row.name = std::move(name);
-    row.map = std::move(record.map_name);
-    if (options_.dictionary != nullptr) {
-      std::string translation;
-      if (options_.dictionary->get(row.map, translation)) row.map += translation;
+    if (options_.dictionary != nullptr && options_.dictionary->get(record.map_name, translation_)) {
+      row.map.reserve(record.map_name.size() + translation_.size());
+      row.map.append(record.map_name).append(translation_);
+    } else {
+      row.map = std::move(record.map_name);
     }
     row.players.reserve(record.players.size() + 1 + record.max_players.size());
     row.players.append(record.players).append(1, '/').append(record.max_players);
@@ -165,9 +168,23 @@ class RowCollector {
   }
 
  private:
+  // False when the address is already there. Open addressing over a table kept under two
+  // thirds full; the addresses live in the rows.
+  bool Insert(std::string_view address) {
+    const std::size_t mask = seen_.size() - 1;
+    for (std::size_t at = std::hash<std::string_view>()(address) & mask;; at = (at + 1) & mask) {
+      if (seen_[at].data() == nullptr) {
+        seen_[at] = address;
+        return true;
+      }
+      if (seen_[at] == address) return false;
+    }
+  }
+
   const ServerRowOptions& options_;
   std::vector<ServerRow>& out_;
-  std::unordered_set<std::string_view> seen_;
+  std::vector<std::string_view> seen_;
+  std::string translation_;  // kept from row to row
 };
 
 // The newest load. Every write of a load (the list, the category buttons) happens under the
@@ -270,7 +287,7 @@ ListRow ServerRow::Cells() const& { return {name, map, players, address, descrip
 
 ListRow ServerRow::Cells() && {
   ListRow cells;
-  cells.reserve(5);
+  cells.reserve(cols::kServerColumns);  // the list's width: filled out without moving again
   cells.push_back(std::move(name));
   cells.push_back(std::move(map));
   cells.push_back(std::move(players));

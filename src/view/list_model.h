@@ -136,7 +136,7 @@ std::vector<ListColumn> extract_queue_columns();   // 解压队列列表框_EX
 namespace cols {
 // Server list.
 inline constexpr int kServerName = 0, kServerMap = 1, kServerPlayers = 2, kServerAddress = 3,
-                     kServerRegion = 4, kServerPing = 5, kServerLiveMap = 6;
+                     kServerRegion = 4, kServerPing = 5, kServerLiveMap = 6, kServerColumns = 7;
 // Favourites list.
 inline constexpr int kFavName = 0, kFavMap = 1, kFavPlayers = 2, kFavAddress = 3, kFavGame = 4,
                      kFavLatency = 5, kFavVersion = 6, kFavSortId = 7, kFavTypeStr = 8,
