@@ -95,6 +95,7 @@ bool read_table(std::string_view utf8, const std::vector<std::string_view>& name
   // One row, its cells' buffers kept from element to element.
   JsonTableRow row;
   row.cells.resize(names.size());
+  row.count = array.size();
   for (simdjson::dom::element item : array) {
     simdjson::dom::object object;
     row.is_object = item.get_object().get(object) == simdjson::SUCCESS;

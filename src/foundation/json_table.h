@@ -26,6 +26,7 @@ struct JsonCell {
 struct JsonTableRow {
   bool is_object = false;
   std::vector<JsonCell> cells;
+  std::size_t count = 0;  // the number of elements in the array (for a reserve; at most 2^24 - 1)
 };
 
 // The elements of the array that the UTF-8 text holds, given to `each` in order (one row object,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "foundation/encoding.h"
 #include "platform/gbk_text.h"
@@ -49,6 +50,34 @@ bool WideContains(const std::u16string& text, const std::u16string& keyword) {
 bool FoldedContains(std::string_view text, std::string_view keyword) {
   if (text.empty()) return false;
   return GbkFind(text, keyword) != std::string_view::npos;
+}
+
+// Whether each two-byte character decodes to one wide character that encodes back to the same
+// two bytes, by its bytes (lead << 8 | trail); made once, on the first name prepared.
+const std::vector<bool>& RoundTripPairs() {
+  static const std::vector<bool> round_trip = [] {
+    std::vector<bool> table(std::size_t{1} << 16);
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+      // A lead's pairs are tried together, and one by one only when they do not all come back.
+      std::string pairs;
+      std::vector<unsigned> trails;
+      for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+        if (!GbkIsTrail(static_cast<unsigned char>(trail))) continue;
+        pairs += static_cast<char>(lead);
+        pairs += static_cast<char>(trail);
+        trails.push_back(trail);
+      }
+      const std::u16string wide = gbk_to_u16(pairs);
+      const bool all = wide.size() == trails.size() && u16_to_gbk(wide) == pairs;
+      for (std::size_t k = 0; k < trails.size(); ++k) {
+        const std::string_view pair = std::string_view(pairs).substr(2 * k, 2);
+        const std::u16string one = all ? std::u16string() : gbk_to_u16(pair);
+        table[lead << 8 | trails[k]] = all || (one.size() == 1 && u16_to_gbk(one) == pair);
+      }
+    }
+    return table;
+  }();
+  return round_trip;
 }
 
 }  // namespace
@@ -111,9 +140,23 @@ char16_t FoldWide(char16_t c) {
 }
 
 PreparedName::PreparedName(std::string_view name_gbk) : folded_(FoldGbkAscii(name_gbk)) {
-  std::u16string wide = gbk_to_u16(name_gbk);
-  round_trips_ = u16_to_gbk(wide) == name_gbk;
-  wide_ = FoldedWide(std::move(wide));
+  const std::vector<bool>& pairs = RoundTripPairs();
+  round_trips_ = true;
+  for (std::size_t i = 0; i < name_gbk.size() && round_trips_;) {
+    const std::size_t width = GbkCharLength(name_gbk, i);
+    const auto lead = static_cast<unsigned char>(name_gbk[i]);
+    round_trips_ = width == 1   ? lead < 0x80
+                   : width == 2 ? pairs[lead << 8 | static_cast<unsigned char>(name_gbk[i + 1])]
+                                : false;
+    i += width;
+  }
+}
+
+const std::u16string& PreparedName::wide() const {
+  // The byte fold touched single-byte ASCII letters only, which the wide fold lowers as well.
+  if (!has_wide_) wide_ = FoldedWide(gbk_to_u16(folded_));
+  has_wide_ = true;
+  return wide_;
 }
 
 NameKeyword::NameKeyword(std::string_view keyword_gbk) : folded_(FoldGbkAscii(keyword_gbk)) {

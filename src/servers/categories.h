@@ -43,21 +43,23 @@ std::string FoldGbkAscii(std::string_view gbk_text);
 // keyword is found in every non-empty text and in no empty one.
 bool ContainsIgnoringCase(std::string_view text, std::string_view keyword);
 
-// A server name prepared once for testing many keywords.
+// A server name prepared once for testing many keywords. Its wide form is made the first time a
+// keyword needs it, so a name is tested on one thread.
 class PreparedName {
  public:
   explicit PreparedName(std::string_view name_gbk);
   const std::string& folded() const { return folded_; }
   // The name decoded from GBK, case-folded UTF-16.
-  const std::u16string& wide() const { return wide_; }
+  const std::u16string& wide() const;
   bool empty() const { return folded_.empty(); }
-  // Whether the name's bytes come back unchanged from its wide form: well-formed GBK, one
-  // character for each wide one.
+  // Whether the name's bytes come back unchanged from its wide form: ASCII and two-byte
+  // characters that each decode to one wide character and encode back to the same bytes.
   bool round_trips() const { return round_trips_; }
 
  private:
   std::string folded_;
-  std::u16string wide_;
+  mutable std::u16string wide_;
+  mutable bool has_wide_ = false;
   bool round_trips_ = false;
 };
 

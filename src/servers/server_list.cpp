@@ -94,6 +94,7 @@ bool ReadRecordsFast(std::string_view body_utf8, std::vector<ServerRecord>& reco
   static const std::vector<std::string_view> kMembers = {
       "name", "map_name", "comments", "players", "max_players", "ip", "port"};
   return read_json_table(body_utf8, kMembers, [&](const JsonTableRow& row) {
+    if (records.empty()) records.reserve(row.count);
     if (!row.is_object) return;
     bool ok = true;
     auto text = [&](std::size_t member, bool keep_all = false) {
