@@ -324,14 +324,19 @@ void RowsOf(std::vector<ServerRecord>& records, std::string_view category,
     std::vector<PreparedName> prepared;
     names.reserve(records.size());
     prepared.reserve(records.size());
-    for (const ServerRecord& record : records) {
-      names.push_back(WithoutQuestionMarks(record.name));
+    for (ServerRecord& record : records) {
+      names.push_back(WithoutQuestionMarks(std::move(record.name)));
       prepared.emplace_back(names.back());
     }
+    // A record offered once is never listed by a later keyword (its address is then known), so
+    // it is not tested again and its name can go with the first offer.
+    std::vector<char> offered(records.size(), 0);
     for (const std::string& keyword : SplitCategoryKeywords(category)) {
       const NameKeyword matcher(keyword);
       for (std::size_t i = 0; i < records.size(); ++i) {
-        if (matcher.Matches(prepared[i])) collector.Add(records[i], names[i]);
+        if (offered[i] != 0 || !matcher.Matches(prepared[i])) continue;
+        offered[i] = 1;
+        collector.Add(records[i], std::move(names[i]));
       }
     }
   }
