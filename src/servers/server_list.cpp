@@ -90,11 +90,12 @@ std::optional<ServerRecord> ReadRecord(const JsonDocument& doc, int index) {
 
 // The same records straight from the answer's UTF-8 text, member by member as ReadRecord reads
 // them from the document. False when the fast reader leaves the text to the document.
-bool ReadRecordsFast(std::string_view body_utf8, std::vector<ServerRecord>& records) {
+// Each record read is given to `take` with the number of elements in the answer's array.
+bool ReadRecordsFast(std::string_view body_utf8,
+                     const std::function<void(ServerRecord&, std::size_t)>& take) {
   static const std::vector<std::string_view> kMembers = {
       "name", "map_name", "comments", "players", "max_players", "ip", "port"};
   return read_json_table(body_utf8, kMembers, [&](const JsonTableRow& row) {
-    if (records.empty()) records.reserve(row.count);
     if (!row.is_object) return;
     bool ok = true;
     auto text = [&](std::size_t member, bool keep_all = false) {
@@ -125,7 +126,7 @@ bool ReadRecordsFast(std::string_view body_utf8, std::vector<ServerRecord>& reco
     record.max_players = number(4, 0, 65535);
     record.ip = text(5);
     record.port = number(6, 1, 65535);
-    if (ok && IsHostText(record.ip) && !record.port.empty()) records.push_back(std::move(record));
+    if (ok && IsHostText(record.ip) && !record.port.empty()) take(record, row.count);
   });
 }
 
@@ -134,16 +135,20 @@ std::string WithoutQuestionMarks(std::string text) {
   return text;
 }
 
-// Collects rows unique by address, in the order they are offered, at most `most` of them.
+// Rows reserved ahead from the answer's element count, at most this many: a hostile answer of
+// millions of empty elements reserves no more than a real list could fill.
+constexpr std::size_t kRowsReservedAtMost = std::size_t{1} << 16;
+
+// Collects rows unique by address, in the order they are offered.
 class RowCollector {
  public:
-  RowCollector(const ServerRowOptions& options, std::vector<ServerRow>& out, std::size_t most)
+  RowCollector(const ServerRowOptions& options, std::vector<ServerRow>& out, std::size_t expected)
       : options_(options), out_(out) {
-    // Never grown past this, so the addresses seen stay where they are.
-    out_.reserve(most);
+    expected = std::min(expected, kRowsReservedAtMost);
+    out_.reserve(expected);
     std::size_t places = 16;
-    while (places < most + most / 2) places *= 2;
-    seen_.assign(places, std::string_view());
+    while (places < expected + expected / 2) places *= 2;
+    seen_.assign(places, kEmpty);
   }
 
   // Takes the record's texts but its address: a record offered again (a second keyword) is
@@ -152,7 +157,7 @@ class RowCollector {
     ServerRow& row = out_.emplace_back();
     row.address.reserve(record.ip.size() + 1 + record.port.size());
     row.address.append(record.ip).append(1, ':').append(record.port);
-    if (!Insert(row.address)) {
+    if (!Insert(static_cast<std::uint32_t>(out_.size() - 1))) {
       out_.pop_back();
       return;
     }
@@ -169,22 +174,40 @@ class RowCollector {
   }
 
  private:
-  // False when the address is already there. Open addressing over a table kept under two
-  // thirds full; the addresses live in the rows.
-  bool Insert(std::string_view address) {
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
+
+  // False when the row's address is already listed. Open addressing over the rows' indices, the
+  // table kept under two thirds full.
+  bool Insert(std::uint32_t row) {
+    if ((used_ + 1) * 3 > seen_.size() * 2) Grow();
+    const std::string& address = out_[row].address;
     const std::size_t mask = seen_.size() - 1;
     for (std::size_t at = std::hash<std::string_view>()(address) & mask;; at = (at + 1) & mask) {
-      if (seen_[at].data() == nullptr) {
-        seen_[at] = address;
+      if (seen_[at] == kEmpty) {
+        seen_[at] = row;
+        ++used_;
         return true;
       }
-      if (seen_[at] == address) return false;
+      if (out_[seen_[at]].address == address) return false;
+    }
+  }
+
+  void Grow() {
+    std::vector<std::uint32_t> old(seen_.size() * 2, kEmpty);
+    old.swap(seen_);
+    const std::size_t mask = seen_.size() - 1;
+    for (const std::uint32_t row : old) {
+      if (row == kEmpty) continue;
+      std::size_t at = std::hash<std::string_view>()(out_[row].address) & mask;
+      while (seen_[at] != kEmpty) at = (at + 1) & mask;
+      seen_[at] = row;
     }
   }
 
   const ServerRowOptions& options_;
   std::vector<ServerRow>& out_;
-  std::vector<std::string_view> seen_;
+  std::vector<std::uint32_t> seen_;  // indices into out_
+  std::size_t used_ = 0;
   std::string translation_;  // kept from row to row
 };
 
@@ -362,10 +385,25 @@ bool BuildServerRows(std::string_view body_gbk, std::string_view category,
 bool BuildServerRowsFromAnswer(std::string_view body_utf8, std::string_view category,
                                const ServerRowOptions& options, std::vector<ServerRow>& out) {
   std::vector<ServerRecord> records;
-  if (!ReadRecordsFast(body_utf8, records)) {
-    return BuildServerRows(utf8_to_gbk_keeping_all(body_utf8), category, options, out);
+  std::vector<ServerRow> rows;
+  std::optional<RowCollector> collector;
+  // Every server in answer order: each record goes to its row as it is read.
+  const bool all = IsAllServersCategory(category);
+  const bool read = ReadRecordsFast(body_utf8, [&](ServerRecord& record, std::size_t count) {
+    if (!all) {
+      if (records.empty()) records.reserve(std::min(count, kRowsReservedAtMost));
+      records.push_back(std::move(record));
+      return;
+    }
+    if (!collector) collector.emplace(options, rows, count);
+    collector->Add(record, std::move(record.name));
+  });
+  if (!read) return BuildServerRows(utf8_to_gbk_keeping_all(body_utf8), category, options, out);
+  if (all) {
+    out = std::move(rows);
+  } else {
+    RowsOf(records, category, options, out);
   }
-  RowsOf(records, category, options, out);
   return true;
 }
 

@@ -153,5 +153,34 @@ TEST(ServerRowTypes, ReadStraightFromTheAnswerAsThroughTheDocument) {
     }
   }
 }
+// More servers than rows are reserved ahead: each listed once, in answer order; and an answer
+// of millions of elements that are no servers reserves nothing it cannot fill.
+TEST(ServerRowTypes, ListsBeyondTheReservedRowsAndHollowAnswers) {
+  constexpr int kUnique = 90000;
+  const auto address = [](int i) {
+    return "10." + std::to_string(i / 62500) + "." + std::to_string(i / 250 % 250) + "." +
+           std::to_string(i % 250);
+  };
+  std::string answer = "[";
+  for (int i = 0; i < kUnique + 5000; ++i) {
+    answer += R"({"name":"s","ip":")" + address(i % kUnique) + R"(","port":27015},)";
+  }
+  answer.back() = ']';
+  std::vector<ServerRow> rows;
+  ASSERT_TRUE(BuildServerRowsFromAnswer(answer, kAllServers, {}, rows));
+  ASSERT_EQ(rows.size(), std::size_t{kUnique});
+  for (int i = 0; i < kUnique; i += 997) EXPECT_EQ(rows[i].address, address(i) + ":27015");
+
+  std::string hollow = "[0";
+  for (int i = 0; i < 100000; ++i) hollow += ",0";
+  hollow += "]";
+  for (const std::string& category : {std::string(kAllServers), gbk("僵尸--ze")}) {
+    rows.clear();
+    ASSERT_TRUE(BuildServerRowsFromAnswer(hollow, category, {}, rows));
+    EXPECT_TRUE(rows.empty());
+    EXPECT_LE(rows.capacity(), std::size_t{1} << 16);
+  }
+}
+
 }  // namespace
 }  // namespace brindle
