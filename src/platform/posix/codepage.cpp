@@ -15,6 +15,7 @@
 // invalid input become U+FFFD per maximal ill-formed subsequence, as Windows does.
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -124,14 +125,40 @@ class GbkTables {
   std::uint16_t encode(char16_t c) const { return encode_[c]; }
 
  private:
+  // Each lead's pairs go through the converter in one call (a call costs far more than a
+  // character; every program start builds this table); a lead whose pairs do not all come out as
+  // one code unit each goes again pair by pair.
   void fill_from_iconv() {
     iconv_t cd = iconv_open("UTF-16LE", "CP936");
     if (cd == reinterpret_cast<iconv_t>(-1)) return;  // only the private-use slots then
+    std::array<char, 2 * (kTrailLast - kTrailFirst + 1)> pairs{};
+    std::array<unsigned char, 2 * (kTrailLast - kTrailFirst + 1)> units{};
     for (unsigned lead = kLeadFirst; lead <= kLeadLast; ++lead) {
+      std::size_t count = 0;
       for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
         if (!valid_trail(trail)) continue;
-        char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        if (char16_t c = iconv_one(cd, in, 2)) decode_[slot_of(lead, trail)] = c;
+        pairs[2 * count] = static_cast<char>(lead);
+        pairs[2 * count + 1] = static_cast<char>(trail);
+        ++count;
+      }
+      char* in_ptr = pairs.data();
+      std::size_t in_left = 2 * count;
+      char* out_ptr = reinterpret_cast<char*>(units.data());
+      std::size_t out_left = units.size();
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+      const bool whole = rc != static_cast<std::size_t>(-1) && in_left == 0 &&
+                         units.size() - out_left == 2 * count;
+      for (std::size_t k = 0; k < count; ++k) {
+        const auto trail = static_cast<unsigned char>(pairs[2 * k + 1]);
+        char16_t c = 0;
+        if (whole) {
+          c = static_cast<char16_t>(units[2 * k] | units[2 * k + 1] << 8);
+          if ((c >= 0xD800 && c <= 0xDFFF) || c == kReplacement || c < 0x80) c = 0;
+        } else {
+          c = iconv_one(cd, pairs.data() + 2 * k, 2);
+        }
+        if (c != 0) decode_[slot_of(lead, trail)] = c;
       }
     }
     iconv_close(cd);
@@ -152,17 +179,43 @@ constexpr std::uint32_t four_byte_number(unsigned b1, unsigned b2, unsigned b3, 
 // The BMP part of GB18030's four-byte area, from glibc's converter.
 class FourByteTable {
  public:
+  // Through the converter a block of codes at a time, as the two-byte table is made; a block
+  // that does not come out as one code unit per code goes again code by code.
   FourByteTable() {
     iconv_t cd = iconv_open("UTF-16LE", "GB18030");
     if (cd == reinterpret_cast<iconv_t>(-1)) return;  // then only what lies beyond the BMP
-    for (std::uint32_t number = 0; number < kFourByteBmpCount; ++number) {
-      char in[4] = {
-          static_cast<char>(0x81 + number / 12600), static_cast<char>(0x30 + number / 1260 % 10),
-          static_cast<char>(0x81 + number / 10 % 126), static_cast<char>(0x30 + number % 10)};
-      const char16_t c = iconv_one(cd, in, 4);
-      if (c == 0) continue;
-      decode_[number] = c;
-      if (encode_[c] == 0) encode_[c] = number + 1;
+    constexpr std::uint32_t kBlock = 1260;
+    std::array<char, 4 * kBlock> codes{};
+    std::array<unsigned char, 2 * kBlock> units{};
+    for (std::uint32_t first = 0; first < kFourByteBmpCount; first += kBlock) {
+      const std::uint32_t count = std::min(kBlock, kFourByteBmpCount - first);
+      for (std::uint32_t k = 0; k < count; ++k) {
+        const std::uint32_t number = first + k;
+        codes[4 * k] = static_cast<char>(0x81 + number / 12600);
+        codes[4 * k + 1] = static_cast<char>(0x30 + number / 1260 % 10);
+        codes[4 * k + 2] = static_cast<char>(0x81 + number / 10 % 126);
+        codes[4 * k + 3] = static_cast<char>(0x30 + number % 10);
+      }
+      char* in_ptr = codes.data();
+      std::size_t in_left = 4 * count;
+      char* out_ptr = reinterpret_cast<char*>(units.data());
+      std::size_t out_left = units.size();
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+      const bool whole = rc != static_cast<std::size_t>(-1) && in_left == 0 &&
+                         units.size() - out_left == 2 * std::size_t{count};
+      for (std::uint32_t k = 0; k < count; ++k) {
+        char16_t c = 0;
+        if (whole) {
+          c = static_cast<char16_t>(units[2 * k] | units[2 * k + 1] << 8);
+          if ((c >= 0xD800 && c <= 0xDFFF) || c == kReplacement || c < 0x80) c = 0;
+        } else {
+          c = iconv_one(cd, codes.data() + 4 * k, 4);
+        }
+        if (c == 0) continue;
+        decode_[first + k] = c;
+        if (encode_[c] == 0) encode_[c] = first + k + 1;
+      }
     }
     iconv_close(cd);
   }
