@@ -68,8 +68,13 @@ char16_t user_defined_char(unsigned lead, unsigned trail) {
   return 0;
 }
 
+// The unit itself, or 0 for one no character a code may stand for (a surrogate, U+FFFD, ASCII).
+char16_t usable(char16_t c) {
+  return (c >= 0xD800 && c <= 0xDFFF) || c == kReplacement || c < 0x80 ? 0 : c;
+}
+
 // One character through `cd` (to UTF-16LE): its code unit, or 0 when it gives none, more than
-// one, or one that is no character a code may stand for (a surrogate, U+FFFD, ASCII).
+// one, or one that is no character a code may stand for.
 char16_t iconv_one(iconv_t cd, char* in, std::size_t length) {
   unsigned char out[8];
   char* in_ptr = in;
@@ -79,9 +84,30 @@ char16_t iconv_one(iconv_t cd, char* in, std::size_t length) {
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
   if (rc == static_cast<std::size_t>(-1) || in_left != 0 || sizeof out - out_left != 2) return 0;
-  const char16_t c = static_cast<char16_t>(out[0] | out[1] << 8);
-  if ((c >= 0xD800 && c <= 0xDFFF) || c == kReplacement || c < 0x80) return 0;
-  return c;
+  return usable(static_cast<char16_t>(out[0] | out[1] << 8));
+}
+
+// Each of `count` codes of `width` bytes (one after another at `codes`) through `cd`: its code
+// unit to units[k], 0 when it gives none. All in one call (a call costs far more than a
+// character; every program start builds the tables); when they do not all come out one unit
+// each, code by code.
+void iconv_each(iconv_t cd, char* codes, std::size_t count, std::size_t width, char16_t* units) {
+  char* in_ptr = codes;
+  std::size_t in_left = count * width;
+  char* out_ptr = reinterpret_cast<char*>(units);
+  std::size_t out_left = count * 2;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+  const bool whole = rc != static_cast<std::size_t>(-1) && in_left == 0 && out_left == 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (whole) {
+      unsigned char bytes[2];
+      std::memcpy(bytes, units + k, 2);
+      units[k] = usable(static_cast<char16_t>(bytes[0] | bytes[1] << 8));
+    } else {
+      units[k] = iconv_one(cd, codes + k * width, width);
+    }
+  }
 }
 
 class GbkTables {
@@ -125,14 +151,12 @@ class GbkTables {
   std::uint16_t encode(char16_t c) const { return encode_[c]; }
 
  private:
-  // Each lead's pairs go through the converter in one call (a call costs far more than a
-  // character; every program start builds this table); a lead whose pairs do not all come out as
-  // one code unit each goes again pair by pair.
+  // Each lead's pairs go through the converter together.
   void fill_from_iconv() {
     iconv_t cd = iconv_open("UTF-16LE", "CP936");
     if (cd == reinterpret_cast<iconv_t>(-1)) return;  // only the private-use slots then
     std::array<char, 2 * (kTrailLast - kTrailFirst + 1)> pairs{};
-    std::array<unsigned char, 2 * (kTrailLast - kTrailFirst + 1)> units{};
+    std::array<char16_t, kTrailLast - kTrailFirst + 1> units{};
     for (unsigned lead = kLeadFirst; lead <= kLeadLast; ++lead) {
       std::size_t count = 0;
       for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
@@ -141,23 +165,10 @@ class GbkTables {
         pairs[2 * count + 1] = static_cast<char>(trail);
         ++count;
       }
-      char* in_ptr = pairs.data();
-      std::size_t in_left = 2 * count;
-      char* out_ptr = reinterpret_cast<char*>(units.data());
-      std::size_t out_left = units.size();
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
-      const bool whole = rc != static_cast<std::size_t>(-1) && in_left == 0 &&
-                         units.size() - out_left == 2 * count;
+      iconv_each(cd, pairs.data(), count, 2, units.data());
       for (std::size_t k = 0; k < count; ++k) {
         const auto trail = static_cast<unsigned char>(pairs[2 * k + 1]);
-        char16_t c = 0;
-        if (whole) {
-          c = static_cast<char16_t>(units[2 * k] | units[2 * k + 1] << 8);
-          if ((c >= 0xD800 && c <= 0xDFFF) || c == kReplacement || c < 0x80) c = 0;
-        } else {
-          c = iconv_one(cd, pairs.data() + 2 * k, 2);
-        }
+        const char16_t c = units[k];
         if (c != 0) decode_[slot_of(lead, trail)] = c;
       }
     }
@@ -179,14 +190,13 @@ constexpr std::uint32_t four_byte_number(unsigned b1, unsigned b2, unsigned b3, 
 // The BMP part of GB18030's four-byte area, from glibc's converter.
 class FourByteTable {
  public:
-  // Through the converter a block of codes at a time, as the two-byte table is made; a block
-  // that does not come out as one code unit per code goes again code by code.
+  // Through the converter a block of codes at a time.
   FourByteTable() {
     iconv_t cd = iconv_open("UTF-16LE", "GB18030");
     if (cd == reinterpret_cast<iconv_t>(-1)) return;  // then only what lies beyond the BMP
     constexpr std::uint32_t kBlock = 1260;
     std::array<char, 4 * kBlock> codes{};
-    std::array<unsigned char, 2 * kBlock> units{};
+    std::array<char16_t, kBlock> units{};
     for (std::uint32_t first = 0; first < kFourByteBmpCount; first += kBlock) {
       const std::uint32_t count = std::min(kBlock, kFourByteBmpCount - first);
       for (std::uint32_t k = 0; k < count; ++k) {
@@ -196,22 +206,9 @@ class FourByteTable {
         codes[4 * k + 2] = static_cast<char>(0x81 + number / 10 % 126);
         codes[4 * k + 3] = static_cast<char>(0x30 + number % 10);
       }
-      char* in_ptr = codes.data();
-      std::size_t in_left = 4 * count;
-      char* out_ptr = reinterpret_cast<char*>(units.data());
-      std::size_t out_left = units.size();
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
-      const bool whole = rc != static_cast<std::size_t>(-1) && in_left == 0 &&
-                         units.size() - out_left == 2 * std::size_t{count};
+      iconv_each(cd, codes.data(), count, 4, units.data());
       for (std::uint32_t k = 0; k < count; ++k) {
-        char16_t c = 0;
-        if (whole) {
-          c = static_cast<char16_t>(units[2 * k] | units[2 * k + 1] << 8);
-          if ((c >= 0xD800 && c <= 0xDFFF) || c == kReplacement || c < 0x80) c = 0;
-        } else {
-          c = iconv_one(cd, codes.data() + 4 * k, 4);
-        }
+        const char16_t c = units[k];
         if (c == 0) continue;
         decode_[first + k] = c;
         if (encode_[c] == 0) encode_[c] = first + k + 1;
