@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -144,10 +145,24 @@ void BM_LoadServerList_WithNetwork(benchmark::State& state) {
   ports.Stop();
 }
 
-BENCHMARK(BM_Reference_BareJsonParse)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Reference_JsonDocumentParse)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReplyToModel_AllServers)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReplyToModel_Fun20Keywords)->Unit(benchmark::kMillisecond);
+// With repetitions, the least time of each is reported beside the mean and median: on a shared
+// machine the other loads only ever add time.
+double Least(const std::vector<double>& times) {
+  return times.empty() ? 0.0 : *std::min_element(times.begin(), times.end());
+}
+
+BENCHMARK(BM_Reference_BareJsonParse)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Least);
+BENCHMARK(BM_Reference_JsonDocumentParse)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Least);
+BENCHMARK(BM_ReplyToModel_AllServers)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Least);
+BENCHMARK(BM_ReplyToModel_Fun20Keywords)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Least);
 BENCHMARK(BM_LoadServerList_WithNetwork)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
