@@ -7,7 +7,6 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -178,14 +177,6 @@ bool SimServer::bind(httplib::Server& server, int port, int& bound, std::string&
   return true;
 }
 
-namespace {
-
-int http_port_of(const std::string& base) {
-  return std::atoi(base.substr(base.rfind(':') + 1).c_str());
-}
-
-}  // namespace
-
 // The library's accept loop ends for good on any accept error but a full descriptor table and
 // an interrupted call, closing the listening socket: the listener then refuses every later
 // client while the other one goes on serving. A sim that tests depend on listens again on the
@@ -213,6 +204,7 @@ bool SimServer::start(std::string& error) {
   http_ = std::make_unique<httplib::Server>();
   configure(*http_);
   int http_port = 0;
+  int https_port = 0;
   if (!bind(*http_, options_.http_port, http_port, error)) return false;
   state_.http_base = "http://127.0.0.1:" + std::to_string(http_port);
 
@@ -234,7 +226,6 @@ bool SimServer::start(std::string& error) {
     }
     https_ = std::move(secure);
     configure(*https_);
-    int https_port = 0;
     if (!bind(*https_, options_.https_port, https_port, error)) return false;
     state_.https_base = "https://127.0.0.1:" + std::to_string(https_port);
     state_.ca_file = options_.cert_file;
@@ -242,12 +233,12 @@ bool SimServer::start(std::string& error) {
 
   http_listener_.server = http_.get();
   http_listener_.name = "HTTP";
-  http_listener_.port = http_port_of(state_.http_base);
+  http_listener_.port = http_port;
   threads_.emplace_back([this] { serve(http_listener_); });
   if (https_) {
     https_listener_.server = https_.get();
     https_listener_.name = "HTTPS";
-    https_listener_.port = http_port_of(state_.https_base);
+    https_listener_.port = https_port;
     threads_.emplace_back([this] { serve(https_listener_); });
   }
   // stop() only reaches a listener that is already running, so wait for both to be.
