@@ -79,6 +79,10 @@ std::string GbkAsciiLower(std::string_view text) {
   return out;
 }
 
+bool GbkMatchesAt(std::string_view text, std::size_t pos, std::string_view needle) {
+  return matches_at(text, pos, needle, false);
+}
+
 std::size_t GbkFind(std::string_view text, std::string_view needle, std::size_t from) {
   return find(text, needle, from, false);
 }

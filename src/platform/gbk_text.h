@@ -26,6 +26,10 @@ std::string GbkAsciiLower(std::string_view text);
 // First position at or after `from` where `needle` starts on a character boundary of `text`;
 // std::string_view::npos when there is none. An empty needle is found at `from` (if in range).
 std::size_t GbkFind(std::string_view text, std::string_view needle, std::size_t from = 0);
+// Whether `needle` stands at `pos` of `text`, `pos` being a character boundary: character by
+// character through the text, ending on a boundary (or at the text's end). GbkFind's test at one
+// place.
+bool GbkMatchesAt(std::string_view text, std::size_t pos, std::string_view needle);
 // The same with ASCII letters compared regardless of case.
 std::size_t GbkFindIgnoreCase(std::string_view text, std::string_view needle, std::size_t from = 0);
 inline bool GbkContainsIgnoreCase(std::string_view text, std::string_view needle) {

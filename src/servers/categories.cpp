@@ -139,15 +139,26 @@ char16_t FoldWide(char16_t c) {
   return c;
 }
 
-PreparedName::PreparedName(std::string_view name_gbk) : folded_(FoldGbkAscii(name_gbk)) {
-  const std::vector<bool>& pairs = RoundTripPairs();
+void PreparedName::Assign(std::string_view name_gbk) {
+  // One walk folds the case of single-byte ASCII letters and tells whether the name round-trips;
+  // a character's width depends only on its own bytes and those after it, still unfolded.
+  folded_.assign(name_gbk);
+  has_wide_ = false;
   round_trips_ = true;
-  for (std::size_t i = 0; i < name_gbk.size() && round_trips_;) {
-    const std::size_t width = GbkCharLength(name_gbk, i);
-    const auto lead = static_cast<unsigned char>(name_gbk[i]);
-    round_trips_ = width == 1   ? lead < 0x80
-                   : width == 2 ? pairs[lead << 8 | static_cast<unsigned char>(name_gbk[i + 1])]
-                                : false;
+  const std::vector<bool>& pairs = RoundTripPairs();
+  for (std::size_t i = 0; i < folded_.size();) {
+    const std::size_t width = GbkCharLength(folded_, i);
+    const auto lead = static_cast<unsigned char>(folded_[i]);
+    if (width == 1) {
+      if (lead < 0x80)
+        folded_[i] = AsciiLower(folded_[i]);
+      else
+        round_trips_ = false;
+    } else if (width == 2) {
+      round_trips_ = round_trips_ && pairs[lead << 8 | static_cast<unsigned char>(folded_[i + 1])];
+    } else {
+      round_trips_ = false;
+    }
     i += width;
   }
 }
@@ -171,11 +182,55 @@ NameKeyword::NameKeyword(std::string_view keyword_gbk) : folded_(FoldGbkAscii(ke
 }
 
 bool NameKeyword::Matches(const PreparedName& name) const {
-  if (FoldedContains(name.folded(), folded_)) return true;
+  return FoldedContains(name.folded(), folded_) || WideMatches(name);
+}
+
+bool NameKeyword::WideMatches(const PreparedName& name) const {
   // In two texts that round-trip, the keyword's characters beyond ASCII match only themselves
   // and their bytes stand at the same character boundaries: the byte test has already said no.
   if (bytes_decide_ && name.round_trips()) return false;
   return WideContains(name.wide(), wide_);
+}
+
+CategoryKeywords::CategoryKeywords(std::vector<std::string> keywords_gbk) {
+  keywords_.reserve(keywords_gbk.size());
+  for (const std::string& keyword : keywords_gbk) keywords_.emplace_back(keyword);
+  for (std::size_t k = 0; k < keywords_.size(); ++k) {
+    const std::string& folded = keywords_[k].folded();
+    const int index = static_cast<int>(k);
+    if (folded.empty()) {
+      if (first_empty_ < 0) first_empty_ = index;
+    } else {
+      by_first_byte_[static_cast<unsigned char>(folded[0])].push_back(index);
+    }
+    any_wide_ = any_wide_ || !keywords_[k].bytes_decide();
+  }
+}
+
+int CategoryKeywords::FirstMatch(const PreparedName& name) const {
+  const std::string_view text = name.folded();
+  if (text.empty()) {
+    // No byte test finds anything in an empty name, and neither does a wide one.
+    return -1;
+  }
+  // The first keyword the byte test finds: every keyword that starts at some boundary.
+  int first = first_empty_ < 0 ? static_cast<int>(keywords_.size()) : first_empty_;
+  for (std::size_t pos = 0; pos < text.size() && first > 0; pos += GbkCharLength(text, pos)) {
+    for (const int k : by_first_byte_[static_cast<unsigned char>(text[pos])]) {
+      if (k >= first) break;
+      if (GbkMatchesAt(text, pos, keywords_[static_cast<std::size_t>(k)].folded())) {
+        first = k;
+        break;
+      }
+    }
+  }
+  // An earlier keyword may still match by the wide test alone.
+  if (any_wide_ || !name.round_trips()) {
+    for (int k = 0; k < first; ++k) {
+      if (keywords_[static_cast<std::size_t>(k)].WideMatches(name)) return k;
+    }
+  }
+  return first < static_cast<int>(keywords_.size()) ? first : -1;
 }
 
 }  // namespace brindle

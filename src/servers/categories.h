@@ -10,6 +10,7 @@
 // produce accidental matches (the bytes of "猫" read as UTF-8 spell "è").
 #pragma once
 
+#include <array>
 #include <span>
 #include <string>
 #include <string_view>
@@ -47,7 +48,10 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view keyword);
 // keyword needs it, so a name is tested on one thread.
 class PreparedName {
  public:
-  explicit PreparedName(std::string_view name_gbk);
+  PreparedName() = default;
+  explicit PreparedName(std::string_view name_gbk) { Assign(name_gbk); }
+  // Prepares another name in place, keeping the buffers: one object serves a whole list.
+  void Assign(std::string_view name_gbk);
   const std::string& folded() const { return folded_; }
   // The name decoded from GBK, case-folded UTF-16.
   const std::u16string& wide() const;
@@ -70,6 +74,12 @@ class NameKeyword {
   // The byte test, or else the wide-character test.
   bool Matches(const PreparedName& name) const;
   bool Matches(std::string_view name_gbk) const { return Matches(PreparedName(name_gbk)); }
+  // The keyword with single-byte ASCII letters lowered, as the byte test looks for it.
+  const std::string& folded() const { return folded_; }
+  // The wide-character test alone, where it can find what the byte test misses.
+  bool WideMatches(const PreparedName& name) const;
+  // Whether the byte test alone decides for every name that round-trips.
+  bool bytes_decide() const { return bytes_decide_; }
 
  private:
   std::string folded_;
@@ -77,6 +87,25 @@ class NameKeyword {
   // The wide test can find nothing the byte test misses in a name that round-trips: the keyword
   // round-trips too and none of its characters beyond ASCII takes part in case folding.
   bool bytes_decide_ = false;
+};
+
+// The keywords of a category prepared once: which of them a name matches first. The byte tests
+// of all keywords run in one walk over the name (at each character boundary only the keywords
+// starting with that byte are tried), and the wide tests only where they can decide.
+class CategoryKeywords {
+ public:
+  explicit CategoryKeywords(std::vector<std::string> keywords_gbk);
+  // The index of the first keyword, in list order, that NameKeyword::Matches finds in the name;
+  // -1 when none.
+  int FirstMatch(const PreparedName& name) const;
+  std::size_t size() const { return keywords_.size(); }
+
+ private:
+  std::vector<NameKeyword> keywords_;
+  // Keyword indices, ascending, by the first byte of the folded keyword.
+  std::array<std::vector<int>, 256> by_first_byte_;
+  int first_empty_ = -1;   // the first empty keyword (found in every non-empty name)
+  bool any_wide_ = false;  // a keyword whose wide test can decide in a name that round-trips
 };
 
 // Case folding of one UTF-16 unit: ASCII, Latin-1, Greek, Cyrillic and full-width letters.

@@ -32,11 +32,13 @@ bool IsDigits(std::string_view text) {
 
 // A whole number from `low` to `high` written in decimal digits (a JSON number reads as text the
 // way JavaScript writes it, so 3.5e+300, -1 and 27015.5 all fail here); its plain decimal text.
-std::optional<std::string> WholeNumber(const std::string& text, long low, long high) {
+std::optional<std::string> WholeNumber(std::string_view text, long low, long high) {
   if (!IsDigits(text) || text.size() > 9) return std::nullopt;
-  const long value = std::stol(text);
+  long value = 0;
+  for (const char c : text) value = value * 10 + (c - '0');
   if (value < low || value > high) return std::nullopt;
-  return std::to_string(value);
+  // The digits without their leading zeros ("0" stays).
+  return std::string(text.substr(std::min(text.find_first_not_of('0'), text.size() - 1)));
 }
 
 // A host as an address cell can carry it: a dotted IPv4 address or a host name.
@@ -90,19 +92,24 @@ std::optional<ServerRecord> ReadRecord(const JsonDocument& doc, int index) {
 
 // The same records straight from the answer's UTF-8 text, member by member as ReadRecord reads
 // them from the document. False when the fast reader leaves the text to the document.
-// Each record read is given to `take` with the number of elements in the answer's array.
-bool ReadRecordsFast(std::string_view body_utf8,
-                     const std::function<void(ServerRecord&, std::size_t)>& take) {
+// `wanted` sees each valid record with everything but its map name and comments (still empty)
+// and says whether to keep it; only a kept record's other texts are converted, and it goes to
+// `take` with the number of elements in the answer's array.
+template <typename Wanted, typename Take>
+bool ReadRecordsFast(std::string_view body_utf8, Wanted&& wanted, Take&& take) {
   static const std::vector<std::string_view> kMembers = {
       "name", "map_name", "comments", "players", "max_players", "ip", "port"};
+  ServerRecord record;
   return read_json_table(body_utf8, kMembers, [&](const JsonTableRow& row) {
     if (!row.is_object) return;
     bool ok = true;
+    auto is_text = [&](std::size_t member) {
+      const int type = row.cells[member].type;
+      return type == kJsonNull || type == kJsonString;
+    };
     auto text = [&](std::size_t member, bool keep_all = false) {
       const JsonCell& cell = row.cells[member];
       if (cell.type == kJsonNull) return std::string();
-      if (cell.type != kJsonString) ok = false;
-      if (!ok) return std::string();
       return keep_all ? utf8_to_gbk_keeping_all(cell.text) : utf8_to_gbk(cell.text);
     };
     auto number = [&](std::size_t member, long low, long high) {
@@ -118,21 +125,23 @@ bool ReadRecordsFast(std::string_view body_utf8,
       if (!value) ok = false;
       return value.value_or(std::string());
     };
-    ServerRecord record;
+    if (!is_text(0) || !is_text(1) || !is_text(2) || !is_text(5)) return;
     record.name = text(0, true);
-    record.map_name = text(1);
-    record.comments = text(2);
+    record.map_name.clear();
+    record.comments.clear();
     record.players = number(3, 0, 65535);
     record.max_players = number(4, 0, 65535);
     record.ip = text(5);
     record.port = number(6, 1, 65535);
-    if (ok && IsHostText(record.ip) && !record.port.empty()) take(record, row.count);
+    if (!ok || !IsHostText(record.ip) || record.port.empty() || !wanted(record)) return;
+    record.map_name = text(1);
+    record.comments = text(2);
+    take(record, row.count);
   });
 }
 
-std::string WithoutQuestionMarks(std::string text) {
+void RemoveQuestionMarks(std::string& text) {
   text.erase(std::remove(text.begin(), text.end(), '?'), text.end());
-  return text;
 }
 
 // Rows reserved ahead from the answer's element count, at most this many: a hostile answer of
@@ -336,34 +345,67 @@ ServerRowOptions ServerRowOptionsFor(AppState& state) {
 
 namespace {
 
-void RowsOf(std::vector<ServerRecord>& records, std::string_view category,
-            const ServerRowOptions& options, std::vector<ServerRow>& out) {
+// Which keyword of a category lists a record: the name loses its question marks (as the row shows
+// it) and is tested against the keywords in list order.
+class KeywordFilter {
+ public:
+  explicit KeywordFilter(std::string_view category) : keywords_(SplitCategoryKeywords(category)) {}
+  std::size_t size() const { return keywords_.size(); }
+  // The first keyword the record's name matches; -1 when none.
+  int Match(ServerRecord& record) {
+    RemoveQuestionMarks(record.name);
+    name_.Assign(record.name);
+    return keywords_.FirstMatch(name_);
+  }
+
+ private:
+  CategoryKeywords keywords_;
+  PreparedName name_;  // its buffers kept from record to record
+};
+
+// A record a keyword lists, by the first keyword its name matches.
+struct Offer {
+  int keyword;
+  ServerRecord record;
+};
+
+// Rows keyword by keyword, each keyword's servers in answer order: the order of testing every
+// name against the first keyword, then those left against the second, and so on. A record is
+// offered once, by its first keyword; a later one with an address already listed is left out.
+void RowsOfOffers(std::vector<Offer>& offers, std::size_t keywords, const ServerRowOptions& options,
+                  std::vector<ServerRow>& out) {
+  std::vector<std::uint32_t> start(keywords + 1, 0);
+  for (const Offer& offer : offers) ++start[static_cast<std::size_t>(offer.keyword) + 1];
+  for (std::size_t k = 1; k <= keywords; ++k) start[k] += start[k - 1];
+  std::vector<std::uint32_t> order(offers.size());
+  for (std::uint32_t i = 0; i < offers.size(); ++i) {
+    order[start[static_cast<std::size_t>(offers[i].keyword)]++] = i;
+  }
   std::vector<ServerRow> rows;
-  RowCollector collector(options, rows, records.size());
-  if (IsAllServersCategory(category)) {
-    for (ServerRecord& record : records) collector.Add(record, std::move(record.name));
-  } else {
-    std::vector<std::string> names;
-    std::vector<PreparedName> prepared;
-    names.reserve(records.size());
-    prepared.reserve(records.size());
-    for (ServerRecord& record : records) {
-      names.push_back(WithoutQuestionMarks(std::move(record.name)));
-      prepared.emplace_back(names.back());
-    }
-    // A record offered once is never listed by a later keyword (its address is then known), so
-    // it is not tested again and its name can go with the first offer.
-    std::vector<char> offered(records.size(), 0);
-    for (const std::string& keyword : SplitCategoryKeywords(category)) {
-      const NameKeyword matcher(keyword);
-      for (std::size_t i = 0; i < records.size(); ++i) {
-        if (offered[i] != 0 || !matcher.Matches(prepared[i])) continue;
-        offered[i] = 1;
-        collector.Add(records[i], std::move(names[i]));
-      }
-    }
+  RowCollector collector(options, rows, offers.size());
+  for (const std::uint32_t i : order) {
+    ServerRecord& record = offers[i].record;
+    collector.Add(record, std::move(record.name));
   }
   out = std::move(rows);
+}
+
+void RowsOf(std::vector<ServerRecord>& records, std::string_view category,
+            const ServerRowOptions& options, std::vector<ServerRow>& out) {
+  if (IsAllServersCategory(category)) {
+    std::vector<ServerRow> rows;
+    RowCollector collector(options, rows, records.size());
+    for (ServerRecord& record : records) collector.Add(record, std::move(record.name));
+    out = std::move(rows);
+    return;
+  }
+  KeywordFilter filter(category);
+  std::vector<Offer> offers;
+  for (ServerRecord& record : records) {
+    const int keyword = filter.Match(record);
+    if (keyword >= 0) offers.push_back({keyword, std::move(record)});
+  }
+  RowsOfOffers(offers, filter.size(), options, out);
 }
 
 }  // namespace
@@ -384,26 +426,37 @@ bool BuildServerRows(std::string_view body_gbk, std::string_view category,
 
 bool BuildServerRowsFromAnswer(std::string_view body_utf8, std::string_view category,
                                const ServerRowOptions& options, std::vector<ServerRow>& out) {
-  std::vector<ServerRecord> records;
   std::vector<ServerRow> rows;
-  std::optional<RowCollector> collector;
-  // Every server in answer order: each record goes to its row as it is read.
-  const bool all = IsAllServersCategory(category);
-  const bool read = ReadRecordsFast(body_utf8, [&](ServerRecord& record, std::size_t count) {
-    if (!all) {
-      if (records.empty()) records.reserve(std::min(count, kRowsReservedAtMost));
-      records.push_back(std::move(record));
-      return;
+  const bool read = [&] {
+    if (IsAllServersCategory(category)) {
+      // Every server in answer order: each record goes to its row as it is read.
+      std::optional<RowCollector> collector;
+      return ReadRecordsFast(
+          body_utf8, [](const ServerRecord&) { return true; },
+          [&](ServerRecord& record, std::size_t count) {
+            if (!collector) collector.emplace(options, rows, count);
+            collector->Add(record, std::move(record.name));
+          });
     }
-    if (!collector) collector.emplace(options, rows, count);
-    collector->Add(record, std::move(record.name));
-  });
+    // Only the servers a keyword lists are kept, and only theirs have every text converted.
+    KeywordFilter filter(category);
+    std::vector<Offer> offers;
+    int keyword = -1;
+    const bool whole = ReadRecordsFast(
+        body_utf8,
+        [&](ServerRecord& record) {
+          keyword = filter.Match(record);
+          return keyword >= 0;
+        },
+        [&](ServerRecord& record, std::size_t count) {
+          if (offers.empty()) offers.reserve(std::min(count, kRowsReservedAtMost));
+          offers.push_back({keyword, std::move(record)});
+        });
+    if (whole) RowsOfOffers(offers, filter.size(), options, rows);
+    return whole;
+  }();
   if (!read) return BuildServerRows(utf8_to_gbk_keeping_all(body_utf8), category, options, out);
-  if (all) {
-    out = std::move(rows);
-  } else {
-    RowsOf(records, category, options, out);
-  }
+  out = std::move(rows);
   return true;
 }
 

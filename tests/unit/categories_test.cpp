@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "foundation/encoding.h"
@@ -136,15 +137,40 @@ TEST(NameTests, MatchesAsTheByteAndTheWideTestTogether) {
   std::vector<NameKeyword> matchers(keywords.begin(), keywords.end());
   std::vector<std::u16string> wides;
   for (const std::string& keyword : keywords) wides.push_back(fold(gbk_to_u16(keyword)));
+  // Lists of keywords tested together: the first one each name matches.
+  std::vector<std::vector<std::size_t>> lists;
+  for (int i = 0; i < 40; ++i) {
+    lists.emplace_back();
+    for (std::size_t n = 1 + next() % 24; n > 0; --n)
+      lists.back().push_back(next() % keywords.size());
+  }
+  std::vector<CategoryKeywords> together;
+  for (const auto& list : lists) {
+    std::vector<std::string> texts;
+    for (const std::size_t k : list) texts.push_back(keywords[k]);
+    together.emplace_back(std::move(texts));
+  }
+  PreparedName reused;
   for (int i = 0; i < 1500; ++i) {
     const std::string name = text_of(8);
     const PreparedName prepared(name);
+    reused.Assign(name);  // the same name prepared over the previous one's buffers
     const std::u16string name_wide = fold(gbk_to_u16(name));
+    std::vector<bool> matches(keywords.size());
     for (std::size_t k = 0; k < keywords.size(); ++k) {
       const bool expected =
           ContainsIgnoringCase(name, keywords[k]) ||
           (!name.empty() && (wides[k].empty() || name_wide.find(wides[k]) != std::u16string::npos));
       ASSERT_EQ(matchers[k].Matches(prepared), expected) << name << " / " << keywords[k];
+      ASSERT_EQ(matchers[k].Matches(reused), expected) << name << " / " << keywords[k];
+      matches[k] = expected;
+    }
+    for (std::size_t l = 0; l < lists.size(); ++l) {
+      const auto first =
+          std::find_if(lists[l].begin(), lists[l].end(), [&](std::size_t k) { return matches[k]; });
+      const int expected =
+          first == lists[l].end() ? -1 : static_cast<int>(first - lists[l].begin());
+      ASSERT_EQ(together[l].FirstMatch(reused), expected) << name << " / list " << l;
     }
   }
 }
@@ -216,6 +242,9 @@ TEST(ServerRows, KeywordCategoryGroupsByFirstMatchingKeyword) {
   const std::string fun(ServerCategories()[7].keywords);
   EXPECT_EQ(NamesOf(kTricky, fun), Gbk({"abcdef 娱乐", "Surf 滑翔"}));
   EXPECT_EQ(NamesOf(kTricky, "T T T"), Gbk({"t t t 恐怖小镇"}));
+  // An address comes with the first keyword that lists it, even from later in the answer.
+  const std::string twice = Answer({{"ze A", "10.0.0.9", 27015}, {"僵尸 B", "10.0.0.9", 27015}});
+  EXPECT_EQ(NamesOf(twice, "僵尸--ze"), Gbk({"僵尸 B"}));
 }
 
 TEST(ServerRows, CellsTranslationAndOperatorView) {
