@@ -44,6 +44,15 @@ TEST(JsonDocumentPaths, ReadMembersAndElements) {
   EXPECT_EQ(doc.get_value("[7]"), "seven");            // an index on an object names a member
   EXPECT_EQ(doc.get_value("AllServers.0.name"), "a");  // a decimal name on an array
   EXPECT_EQ(doc.get_value("AllServers[-1].name"), "");
+  EXPECT_EQ(doc.get_value("AllServers[-0].name"), "a");
+  EXPECT_EQ(doc.get_value("AllServers[0000000000000000000001].name"), "b");
+
+  JsonDocument quoted = parsed(R"({"it's":1,"say \"hi\"":2,"tab\there":3,"back\\slash":4})");
+  EXPECT_EQ(quoted.get_value(R"(['it\'s'])"), "1");
+  EXPECT_EQ(quoted.get_value(R"(["say \"hi\""])"), "2");
+  EXPECT_EQ(quoted.get_value(R"(['tab\there'])"), "3");
+  EXPECT_EQ(quoted.get_value(R"(['back\\slash'])"), "4");
+  EXPECT_EQ(quoted.get_value(R"(['back\slash'])"), "");  // "\s" is "s"
 }
 
 TEST(JsonDocumentPaths, NormalisationFollowsTheRootRules) {
