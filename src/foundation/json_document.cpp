@@ -405,14 +405,23 @@ std::string value_text(const Place& place, bool as_json) {
   if (!place.found()) return {};
   if (place.tree != nullptr) return value_text(place.tree, as_json);
   const FlatJson& flat = *place.flat;
-  if (flat.kind(place.ref) == FlatJson::Kind::kString && !as_json) {
-    return to_gbk(flat.text(place.ref));
-  }
   std::string text;
-  if (as_json)
-    json_internal::append_json(flat.tree(place.ref), text);
-  else
-    flat.append_text(place.ref, text);
+  if (!as_json) {
+    switch (flat.kind(place.ref)) {
+      case FlatJson::Kind::kString:
+        return to_gbk(flat.text(place.ref));
+      case FlatJson::Kind::kBoolean:
+      case FlatJson::Kind::kInteger:
+      case FlatJson::Kind::kUnsigned:
+      case FlatJson::Kind::kFloat:
+        flat.append_text(place.ref, text);
+        return text;  // digits, signs and letters: the same in GBK
+      default:
+        flat.append_text(place.ref, text);
+        return to_gbk(text);
+    }
+  }
+  json_internal::append_json(flat.tree(place.ref), text);
   return to_gbk(text);
 }
 

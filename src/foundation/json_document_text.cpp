@@ -181,11 +181,11 @@ void append_integer(Integer value, std::string& out) {
 
 void append_number(const Json& value, std::string& out) {
   if (value.is_number_unsigned())
-    append_integer(value.get<Json::number_unsigned_t>(), out);
+    append_number_text(value.get<Json::number_unsigned_t>(), out);
   else if (value.is_number_integer())
-    append_integer(value.get<Json::number_integer_t>(), out);
+    append_number_text(value.get<Json::number_integer_t>(), out);
   else
-    out += number_text(value.get<double>());
+    append_number_text(value.get<double>(), out);
 }
 
 // The text up to its first NUL, and whether that much is plain ASCII, in one pass: eight bytes
@@ -316,6 +316,10 @@ std::string number_text(double value) {
   }
   return out;
 }
+
+void append_number_text(std::int64_t value, std::string& out) { append_integer(value, out); }
+void append_number_text(std::uint64_t value, std::string& out) { append_integer(value, out); }
+void append_number_text(double value, std::string& out) { out += number_text(value); }
 
 void append_json(const Json& value, std::string& out) {
   switch (value.type()) {
