@@ -6,6 +6,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -251,6 +252,50 @@ TEST(JsonDocumentParse, GbkTextCrossesTheInterface) {
   JsonDocument broken = parsed("[\"x\x81\x7Fy\"]");
   EXPECT_EQ(broken.get_item(0, "").front(), 'x');
   EXPECT_NE(broken.get_item(0, "").find('?'), std::string::npos);
+}
+
+// Texts read out go through a table of characters learnt from the converter; every character of
+// the BMP, among ASCII and beside characters only the converter takes, reads as the converter
+// gives the whole text.
+TEST(JsonDocumentParse, EveryCharacterReadsAsTheConverterGivesIt) {
+  const auto utf8_of = [](char32_t c) {
+    std::string out;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+  };
+  std::vector<std::string> texts;
+  for (char32_t first = 0x80; first < 0x10000; first += 7) {
+    std::string text = "a";
+    for (char32_t c = first; c < first + 7 && c < 0x10000; ++c) {
+      if (c >= 0xD800 && c <= 0xDFFF) continue;
+      text += utf8_of(c);
+      if (c % 3 == 0) text += ' ';
+    }
+    if (first % 10 == 0) text += utf8_of(0x1F600);  // beyond the BMP: the converter's alone
+    texts.push_back(text);
+  }
+  const nlohmann::json array = texts;
+  JsonDocument doc;  // the text in ASCII, every character escaped
+  ASSERT_TRUE(doc.parse(array.dump(-1, ' ', true)));
+  for (int round = 0; round < 2; ++round) {  // characters unknown, then known
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      ASSERT_EQ(doc.get_item(static_cast<int>(i), ""), utf8_to_gbk(texts[i])) << i;
+    }
+  }
 }
 
 TEST(JsonDocumentEdit, TextValuesAreStoredExactly) {
