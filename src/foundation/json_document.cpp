@@ -559,7 +559,10 @@ bool JsonDocument::parse(std::string_view text, bool /*literal*/, JsonParseError
     // Read flat where the fast parser takes the text; the tree is made on the first edit.
     auto flat = std::make_unique<FlatJson>();
     int flat_depth = 0;
-    if (json_internal::parse_flat(utf8, kMaxDepth, *flat, flat_depth)) {
+    // A converted text lies in storage, which has room to spare past the text as a rule.
+    const bool padded = utf8.data() == storage.data() &&
+                        storage.capacity() - storage.size() >= json_internal::kFlatParsePadding;
+    if (json_internal::parse_flat(utf8, kMaxDepth, *flat, flat_depth, padded)) {
       const bool not_null = !flat->is_null(FlatJson::kRoot);
       engine_->flat = std::move(flat);
       if (error != nullptr) *error = JsonParseError{};

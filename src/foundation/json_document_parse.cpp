@@ -104,10 +104,12 @@ class TreeFromDom {
   std::uint32_t values_ = 0;
 };
 
+static_assert(kFlatParsePadding >= simdjson::SIMDJSON_PADDING);
+
 // simdjson's reading of text, held by this thread's parser (until its next parse) or, for a
-// large text, by own; false when it refuses the text.
+// large text, by own; false when it refuses the text. padded: as parse_flat takes it.
 bool parse_dom(std::string_view utf8, int max_depth, simdjson::dom::parser& own,
-               simdjson::dom::element& root) {
+               simdjson::dom::element& root, bool padded = false) {
   thread_local simdjson::dom::parser kept;
   simdjson::dom::parser& parser = utf8.size() <= kKeptParserUpTo ? kept : own;
   // One level more than allowed, so that a text one level too deep is built and refused here
@@ -117,7 +119,7 @@ bool parse_dom(std::string_view utf8, int max_depth, simdjson::dom::parser& own,
     const std::size_t capacity = std::max({utf8.size(), parser.capacity(), kKeptParserFrom});
     if (parser.allocate(capacity, depth_limit) != simdjson::SUCCESS) return false;
   }
-  return parser.parse(utf8.data(), utf8.size()).get(root) == simdjson::SUCCESS;
+  return parser.parse(utf8.data(), utf8.size(), !padded).get(root) == simdjson::SUCCESS;
 }
 
 // The value of text by simdjson; false when it refuses the text or leaves it to the strict parser.
@@ -296,12 +298,12 @@ class FlatFromDom {
 
 }  // namespace
 
-bool parse_flat(std::string_view utf8, int max_depth, FlatJson& out, int& depth) {
+bool parse_flat(std::string_view utf8, int max_depth, FlatJson& out, int& depth, bool padded) {
   if (utf8.size() >= FlatJson::kMaxText) return false;
   try {
     simdjson::dom::parser own;
     simdjson::dom::element root;
-    if (!parse_dom(utf8, max_depth, own, root)) return false;
+    if (!parse_dom(utf8, max_depth, own, root, padded)) return false;
     // The texts, unescaped, never take more room than the text: one allocation for all of them.
     out.chars().reserve(utf8.size());
     out.nodes().reserve(utf8.size() / 16 + 1);
@@ -331,7 +333,7 @@ bool parse_json(std::string_view utf8, int max_depth, Json& out, int& depth,
 
 #else
 
-bool parse_flat(std::string_view, int, FlatJson&, int&) { return false; }
+bool parse_flat(std::string_view, int, FlatJson&, int&, bool) { return false; }
 
 bool parse_json(std::string_view utf8, int max_depth, Json& out, int& depth,
                 ParseFailure& failure) {

@@ -135,9 +135,14 @@ class FlatJson {
   mutable std::atomic<Ref> last_found_{kNone};
 };
 
+// Bytes past the end of a text that parse_flat may read when told they are there.
+inline constexpr std::size_t kFlatParsePadding = 64;
+
 // Reads the text into out where the build has the fast parser and the text is one it takes
 // whole; false otherwise (out is then unspecified, and the text goes to parse_json, which gives
-// the tree or the failure as before). depth as parse_json gives it.
-[[nodiscard]] bool parse_flat(std::string_view utf8, int max_depth, FlatJson& out, int& depth);
+// the tree or the failure as before). depth as parse_json gives it. padded: kFlatParsePadding
+// bytes after the text may be read (the parser then reads the text where it is, not a copy).
+[[nodiscard]] bool parse_flat(std::string_view utf8, int max_depth, FlatJson& out, int& depth,
+                              bool padded = false);
 
 }  // namespace brindle::json_internal
