@@ -189,10 +189,11 @@ void append_number(const Json& value, std::string& out) {
     append_number_text(value.get<double>(), out);
 }
 
-// The text up to its first NUL, and whether that much is plain ASCII, in one pass: eight bytes
-// at a time up to the first word holding a NUL or a byte past ASCII. Every path and every text
-// read out of a document comes through here, most of them short and plain.
-std::string_view cut_at_nul(std::string_view text, bool& ascii) {
+// Whether the text up to its first NUL is plain ASCII, and then that much of it; otherwise the
+// whole text (the converter cuts it at its NUL). Eight bytes at a time up to the first word
+// holding a NUL or a byte past ASCII. Every path comes through here, most of them short and
+// plain.
+std::string_view plain_part(std::string_view text, bool& ascii) {
   constexpr std::uint64_t kOnes = 0x0101010101010101ull;
   constexpr std::uint64_t kHigh = 0x8080808080808080ull;
   const char* bytes = text.data();
@@ -209,8 +210,7 @@ std::string_view cut_at_nul(std::string_view text, bool& ascii) {
     if (byte == 0) return text.substr(0, i);
     if (byte >= 0x80) {
       ascii = false;
-      const std::size_t nul = text.find('\0', i);
-      return nul == std::string_view::npos ? text : text.substr(0, nul);
+      return text;
     }
   }
   return text;
@@ -480,9 +480,9 @@ std::string to_gbk(std::string_view utf8) {
 
 std::string_view utf8_view(std::string_view gbk, std::string& storage) {
   bool ascii = false;
-  gbk = cut_at_nul(gbk, ascii);
+  gbk = plain_part(gbk, ascii);
   if (ascii) return gbk;
-  storage = gbk_to_utf8(gbk);
+  storage = gbk_to_utf8(gbk);  // cut at its NUL there
   return storage;
 }
 
