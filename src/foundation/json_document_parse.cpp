@@ -5,9 +5,11 @@
 // Texts simdjson takes that the strict parser reads otherwise are known and sent there too (nesting
 // past the limit); the fuzz target holds the two to the same result on every text both accept.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "foundation/json_document_internal.h"
@@ -195,14 +197,14 @@ class FlatFromDom {
           const std::string_view name = field.key;
           Ref place = FlatJson::kNone;
           for (Ref ref = first; ref < next; ++ref) {
-            if (out_.key(ref) == name) {
+            if (out_.key_is(ref, name)) {
               place = ref;
               break;
             }
           }
           if (place == FlatJson::kNone) {
+            const auto [offset, length] = keep_name(next - first, name);
             place = next++;
-            const auto [offset, length] = keep(name);
             nodes_[place].key_offset = offset;
             nodes_[place].key_size = length;
           }
@@ -288,9 +290,21 @@ class FlatFromDom {
     return {offset, static_cast<std::uint32_t>(text.size())};
   }
 
+  // The name of a small object's member at position: the text kept for the name at that
+  // position in the last small object when it is the same (a list of records names its
+  // members alike), else a new one.
+  std::pair<std::uint32_t, std::uint32_t> keep_name(std::size_t position, std::string_view name) {
+    auto& [offset, length] = names_at_[position];
+    if (length != name.size() || !FlatJson::starts_with(chars_.data() + offset, name))
+      std::tie(offset, length) = keep(name);
+    return {offset, length};
+  }
+
   FlatJson& out_;
   std::vector<FlatJson::Node>& nodes_;
   std::string& chars_;
+  // The last small object's names by position, their place in chars_ and size.
+  std::array<std::pair<std::uint32_t, std::uint32_t>, FlatJson::kIndexFrom> names_at_{};
   int max_depth_;
   int deepest_ = 0;
   std::uint32_t values_ = 0;

@@ -143,15 +143,8 @@ FlatJson::Ref FlatJson::member(Ref object, std::string_view name) const {
     return found;
   }
   // Repeated names were folded when the object was built: the first match is the member.
-  // Names are short as a rule: compared here byte by byte rather than through a library call.
-  const char* const chars = chars_.data();
   for (Ref ref = first; ref < first + count; ++ref) {
-    const Node& member = nodes_[ref];
-    if (member.key_size != name.size()) continue;
-    const char* text = chars + member.key_offset;
-    std::size_t i = 0;
-    while (i < name.size() && text[i] == name[i]) ++i;
-    if (i == name.size()) return ref;
+    if (key_is(ref, name)) return ref;
   }
   return kNone;
 }

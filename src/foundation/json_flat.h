@@ -82,6 +82,18 @@ class FlatJson {
     const Node& node = nodes_[ref];
     return {chars_.data() + node.key_offset, node.key_size};
   }
+  // Whether the member's name is name.
+  bool key_is(Ref ref, std::string_view name) const {
+    const Node& node = nodes_[ref];
+    return node.key_size == name.size() && starts_with(chars_.data() + node.key_offset, name);
+  }
+  // Whether text starts with name, compared byte by byte: names are short as a rule, and a
+  // library call costs more than the comparison.
+  static bool starts_with(const char* text, std::string_view name) {
+    std::size_t i = 0;
+    while (i < name.size() && text[i] == name[i]) ++i;
+    return i == name.size();
+  }
   std::size_t size(Ref ref) const {  // elements or members of a container, else 0
     const Node& node = nodes_[ref];
     return node.kind == Kind::kArray || node.kind == Kind::kObject ? node.children.count : 0;

@@ -417,6 +417,16 @@ TEST(JsonDocumentStructure, MemberNamesCountAndLeafValues) {
   EXPECT_EQ(leaves, (Names{"x", "1", "true", "deep", "y", "2", "p", "q", "text"}));
   EXPECT_EQ(doc.leaf_values(leaves, "s", true), 0);  // a string has no members
   EXPECT_EQ(doc.leaf_values(leaves, "missing", true), 0);
+
+  // Records named alike, then not: each keeps its own names.
+  JsonDocument list = parsed(R"([{"a":1,"b":2},{"a":3,"bb":4},{"b":5,"":6},{"a":7,"b":8,"b":9}])");
+  EXPECT_EQ(list.member_names(names, "[1]"), 2);
+  EXPECT_EQ(names, (Names{"a", "bb"}));
+  EXPECT_EQ(list.member_names(names, "[2]"), 2);
+  EXPECT_EQ(names, (Names{"b", ""}));
+  EXPECT_EQ(list.get_value("[1].b"), "");
+  EXPECT_EQ(list.get_value("[2].b"), "5");
+  EXPECT_EQ(list.serialise(), R"([{"a":1,"b":2},{"a":3,"bb":4},{"b":5,"":6},{"a":7,"b":9}])");
 }
 
 TEST(JsonDocumentSharing, CopiesShareSubDocumentsDoNot) {
