@@ -277,9 +277,47 @@ struct Place {
   bool is_null() const { return tree != nullptr ? tree->is_null() : flat->is_null(ref); }
 };
 
+// A path of the shape "[12].name", every byte plain ASCII (no NUL): the element's index (up to
+// 18 digits) and the member's name. The shape most reads of a list take; it means the same in
+// GBK and UTF-8 and reads as the general reader reads it, so it is found without either.
+bool element_member_path(std::string_view path, long long& index, std::string_view& name) {
+  if (path.size() < 4 || path[0] != '[') return false;
+  std::size_t i = 1;
+  unsigned long long number = 0;
+  while (i < path.size() && i <= 18 && path[i] >= '0' && path[i] <= '9')
+    number = number * 10 + static_cast<unsigned>(path[i++] - '0');
+  if (i == 1 || i + 2 >= path.size() || path[i] != ']' || path[i + 1] != '.') return false;
+  for (std::size_t j = i + 2; j < path.size(); ++j) {
+    const auto c = static_cast<unsigned char>(path[j]);
+    if (c == 0 || c >= 0x80 || c == '.' || c == '[' || c == ']') return false;
+  }
+  index = static_cast<long long>(number);
+  name = path.substr(i + 2);
+  return true;
+}
+
+template <class Nodes>
+typename Nodes::Ref find_element_member(const Nodes& nodes, long long index,
+                                        std::string_view name) {
+  const typename Nodes::Ref element = nodes.child(nodes.root, Segment{true, index, {}});
+  if (element == Nodes::kNone) return Nodes::kNone;
+  return nodes.child(element, Segment{false, 0, name});
+}
+
 Place locate(JsonEngine* engine, std::string_view gbk_path) {
   Place place;
   if (engine == nullptr) return place;
+  long long index = 0;
+  std::string_view name;
+  if (element_member_path(gbk_path, index, name)) {
+    if (engine->flat) {
+      place.flat = engine->flat.get();
+      place.ref = find_element_member(FlatNodes{place.flat}, index, name);
+    } else {
+      place.tree = find_element_member(TreeNodes{&engine->root}, index, name);
+    }
+    return place;
+  }
   std::string storage;
   const std::string_view path = utf8_view(gbk_path, storage);
   bool rooted = false;

@@ -34,6 +34,14 @@ TEST(JsonDocumentPaths, ReadMembersAndElements) {
   JsonDocument list = parsed(R"([{"NextMap":"de_dust2"}])");
   EXPECT_EQ(list.get_value("[0].NextMap"), "de_dust2");
   EXPECT_EQ(list.count(""), 1);
+  // The element-and-member shape, and paths just off it.
+  EXPECT_EQ(list.get_value(std::string("[0].NextMap\0.x", 14)), "de_dust2");  // ends at NUL
+  EXPECT_EQ(list.get_value("[0000000000000000000].NextMap"), "de_dust2");
+  EXPECT_EQ(list.get_value("[1].NextMap"), "");
+  EXPECT_EQ(list.get_value("[0]."), "");
+  EXPECT_EQ(list.get_value("[0].NextMap]"), "");
+  EXPECT_EQ(parsed(R"({"7":{"x":"y"}})").get_value("[7].x"), "y");
+  EXPECT_EQ(parsed(gbk(R"([{"名字":"x"}])")).get_value(gbk("[0].名字")), "x");
 
   JsonDocument doc = parsed(R"({"userdata":{"username":"x","isLogin":true,"uid":5},
       "AllServers":[{"name":"a"},{"name":"b"}], "a.b":{"c[d":"odd"}, "7":"seven"})");
