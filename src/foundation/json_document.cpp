@@ -28,11 +28,42 @@ constexpr std::string_view kRootName = "da";
 // engine would keep a sparse array; here a larger jump is refused rather than allocated.
 constexpr long long kMaxArrayGap = 65536;
 
+// One step of a path. name views the path's text, or the reader's own copy of a quoted name
+// that held escapes; either way it is valid until the reader's next step.
 struct Segment {
   bool is_index = false;  // "[12]": index holds the number
   long long index = 0;
-  std::string name;  // ".name" or "['name']", UTF-8
+  std::string_view name;  // ".name" or "['name']", UTF-8
 };
+
+// A step kept for an edit, after the reader and its text are gone.
+struct KeptSegment {
+  bool is_index = false;
+  long long index = 0;
+  std::string name;
+
+  Segment view() const { return {is_index, index, name}; }
+};
+
+// The decimal integer at the start of [first, last) as std::from_chars reads one (an optional
+// "-", then digits); the end of it, or nullptr when there is none or it does not fit.
+const char* read_integer(const char* first, const char* last, long long& value) {
+  const char* p = first;
+  const bool negative = p != last && *p == '-';
+  if (negative) ++p;
+  const char* digits = p;
+  unsigned long long magnitude = 0;
+  while (p != last && *p >= '0' && *p <= '9' && p - digits < 18)
+    magnitude = magnitude * 10 + static_cast<unsigned>(*p++ - '0');
+  if (p == digits) return nullptr;
+  if (p != last && *p >= '0' && *p <= '9') {
+    // Nineteen digits or more: the library checks the range.
+    auto [end, error] = std::from_chars(first, last, value);
+    return error == std::errc() ? end : nullptr;
+  }
+  value = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+  return p;
+}
 
 // Reads the segments of a path relative to the root, one at a time, without copying the path.
 class PathReader {
@@ -65,7 +96,7 @@ class PathReader {
     while (end < text_.size() && text_[end] != '.' && text_[end] != '[' && text_[end] != ']') ++end;
     if (end == pos_ || (end < text_.size() && text_[end] == ']')) return fail();
     segment.is_index = false;
-    segment.name.assign(text_.substr(pos_, end - pos_));
+    segment.name = text_.substr(pos_, end - pos_);
     pos_ = end;
     return true;
   }
@@ -76,34 +107,50 @@ class PathReader {
     if (quote == '\'' || quote == '"') {
       ++pos_;
       segment.is_index = false;
-      segment.name.clear();
+      const std::size_t start = pos_;
+      bool escaped = false;
       for (;;) {
         if (pos_ >= text_.size()) return fail();
         char c = text_[pos_++];
         if (c == quote) break;
         if (c == '\\') {
           if (pos_ >= text_.size()) return fail();
-          c = text_[pos_++];
-          if (c == 'n')
-            c = '\n';
-          else if (c == 'r')
-            c = '\r';
-          else if (c == 't')
-            c = '\t';
+          escaped = true;
+          ++pos_;
         }
-        segment.name += c;
       }
+      const std::string_view quoted = text_.substr(start, pos_ - 1 - start);
+      segment.name = escaped ? unescape(quoted) : quoted;
     } else {
       const char* first = text_.data() + pos_;
-      auto [ptr, error] = std::from_chars(first, text_.data() + text_.size(), segment.index);
-      if (error != std::errc()) return fail();
+      const char* end = read_integer(first, text_.data() + text_.size(), segment.index);
+      if (end == nullptr) return fail();
       segment.is_index = true;
-      pos_ += static_cast<std::size_t>(ptr - first);
+      pos_ += static_cast<std::size_t>(end - first);
     }
     skip_spaces();
     if (pos_ >= text_.size() || text_[pos_] != ']') return fail();
     ++pos_;
     return true;
+  }
+  // A quoted name with its escapes taken out: "\\n", "\\r", "\\t" the control characters,
+  // any other escaped character itself. Held by the reader.
+  std::string_view unescape(std::string_view quoted) {
+    unescaped_.clear();
+    for (std::size_t i = 0; i < quoted.size(); ++i) {
+      char c = quoted[i];
+      if (c == '\\') {
+        c = quoted[++i];  // the closing quote was not escaped: an escape has its character
+        if (c == 'n')
+          c = '\n';
+        else if (c == 'r')
+          c = '\r';
+        else if (c == 't')
+          c = '\t';
+      }
+      unescaped_ += c;
+    }
+    return unescaped_;
   }
   void skip_spaces() {
     while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
@@ -113,6 +160,7 @@ class PathReader {
   std::size_t pos_ = 0;
   bool bare_;
   bool bad_ = false;
+  std::string unescaped_;
 };
 
 // The element number a segment names on an array: an index, or a name that is a plain decimal
@@ -122,14 +170,15 @@ bool element_number(const Segment& segment, long long& number) {
     number = segment.index;
     return true;
   }
-  const std::string& name = segment.name;
+  const std::string_view name = segment.name;
   if (name.empty() || name.size() > 18 || (name.size() > 1 && name[0] == '0')) return false;
-  auto [ptr, error] = std::from_chars(name.data(), name.data() + name.size(), number);
-  return error == std::errc() && ptr == name.data() + name.size() && number >= 0;
+  return read_integer(name.data(), name.data() + name.size(), number) ==
+             name.data() + name.size() &&
+         number >= 0;
 }
 
 std::string member_key(const Segment& segment) {
-  return segment.is_index ? std::to_string(segment.index) : segment.name;
+  return segment.is_index ? std::to_string(segment.index) : std::string(segment.name);
 }
 
 Json* member(Json& object, std::string_view name) {
@@ -228,9 +277,47 @@ struct Place {
   bool is_null() const { return tree != nullptr ? tree->is_null() : flat->is_null(ref); }
 };
 
+// A path of the shape "[12].name", every byte plain ASCII (no NUL): the element's index (up to
+// 18 digits) and the member's name. The shape most reads of a list take; it means the same in
+// GBK and UTF-8 and reads as the general reader reads it, so it is found without either.
+bool element_member_path(std::string_view path, long long& index, std::string_view& name) {
+  if (path.size() < 4 || path[0] != '[') return false;
+  std::size_t i = 1;
+  unsigned long long number = 0;
+  while (i < path.size() && i <= 18 && path[i] >= '0' && path[i] <= '9')
+    number = number * 10 + static_cast<unsigned>(path[i++] - '0');
+  if (i == 1 || i + 2 >= path.size() || path[i] != ']' || path[i + 1] != '.') return false;
+  for (std::size_t j = i + 2; j < path.size(); ++j) {
+    const auto c = static_cast<unsigned char>(path[j]);
+    if (c == 0 || c >= 0x80 || c == '.' || c == '[' || c == ']') return false;
+  }
+  index = static_cast<long long>(number);
+  name = path.substr(i + 2);
+  return true;
+}
+
+template <class Nodes>
+typename Nodes::Ref find_element_member(const Nodes& nodes, long long index,
+                                        std::string_view name) {
+  const typename Nodes::Ref element = nodes.child(nodes.root, Segment{true, index, {}});
+  if (element == Nodes::kNone) return Nodes::kNone;
+  return nodes.child(element, Segment{false, 0, name});
+}
+
 Place locate(JsonEngine* engine, std::string_view gbk_path) {
   Place place;
   if (engine == nullptr) return place;
+  long long index = 0;
+  std::string_view name;
+  if (element_member_path(gbk_path, index, name)) {
+    if (engine->flat) {
+      place.flat = engine->flat.get();
+      place.ref = find_element_member(FlatNodes{place.flat}, index, name);
+    } else {
+      place.tree = find_element_member(TreeNodes{&engine->root}, index, name);
+    }
+    return place;
+  }
   std::string storage;
   const std::string_view path = utf8_view(gbk_path, storage);
   bool rooted = false;
@@ -251,7 +338,7 @@ Json* find(JsonEngine* engine, std::string_view gbk_path) {
 }
 
 // The segments of a path to be edited, read the way find() settles on. False when malformed.
-bool edit_segments(JsonEngine& engine, std::string_view gbk_path, std::vector<Segment>& out) {
+bool edit_segments(JsonEngine& engine, std::string_view gbk_path, std::vector<KeptSegment>& out) {
   std::string storage;
   std::string_view path = utf8_view(gbk_path, storage);
   bool rooted = false;
@@ -259,13 +346,15 @@ bool edit_segments(JsonEngine& engine, std::string_view gbk_path, std::vector<Se
   PathReader reader = rooted ? PathReader(path.substr(2), false)
                              : PathReader(path, !path.empty() && path[0] != '[');
   Segment segment;
-  while (reader.next(segment)) out.push_back(segment);
+  while (reader.next(segment))
+    out.push_back({segment.is_index, segment.index, std::string(segment.name)});
   return !reader.bad();
 }
 
-Json* node_at(Json& root, const std::vector<Segment>& segments, std::size_t count) {
+Json* node_at(Json& root, const std::vector<KeptSegment>& segments, std::size_t count) {
   Json* node = &root;
-  for (std::size_t i = 0; i < count && node != nullptr; ++i) node = child(*node, segments[i]);
+  for (std::size_t i = 0; i < count && node != nullptr; ++i)
+    node = child(*node, segments[i].view());
   return node;
 }
 
@@ -273,7 +362,7 @@ Json* node_at(Json& root, const std::vector<Segment>& segments, std::size_t coun
 // member (added at the end when new), an array the element (padding a gap with nulls). A
 // primitive or null container takes nothing, and neither does a name on an array (a script
 // engine would keep it as a property that JSON never shows).
-bool assign(Json& root, const std::vector<Segment>& segments, Json&& value, int value_depth) {
+bool assign(Json& root, const std::vector<KeptSegment>& segments, Json&& value, int value_depth) {
   if (static_cast<long long>(segments.size()) + value_depth > JsonDocument::kMaxDepth) return false;
   if (segments.empty()) {
     root = std::move(value);
@@ -281,7 +370,7 @@ bool assign(Json& root, const std::vector<Segment>& segments, Json&& value, int 
   }
   Json* parent = node_at(root, segments, segments.size() - 1);
   if (parent == nullptr) return false;
-  const Segment& last = segments.back();
+  const Segment last = segments.back().view();
   if (parent->is_object()) {
     std::string key = member_key(last);
     if (Json* existing = member(*parent, key)) {
@@ -354,14 +443,23 @@ std::string value_text(const Place& place, bool as_json) {
   if (!place.found()) return {};
   if (place.tree != nullptr) return value_text(place.tree, as_json);
   const FlatJson& flat = *place.flat;
-  if (flat.kind(place.ref) == FlatJson::Kind::kString && !as_json) {
-    return to_gbk(flat.text(place.ref));
-  }
   std::string text;
-  if (as_json)
-    json_internal::append_json(flat.tree(place.ref), text);
-  else
-    flat.append_text(place.ref, text);
+  if (!as_json) {
+    switch (flat.kind(place.ref)) {
+      case FlatJson::Kind::kString:
+        return to_gbk(flat.text(place.ref));
+      case FlatJson::Kind::kBoolean:
+      case FlatJson::Kind::kInteger:
+      case FlatJson::Kind::kUnsigned:
+      case FlatJson::Kind::kFloat:
+        flat.append_text(place.ref, text);
+        return text;  // digits, signs and letters: the same in GBK
+      default:
+        flat.append_text(place.ref, text);
+        return to_gbk(text);
+    }
+  }
+  json_internal::append_json(flat.tree(place.ref), text);
   return to_gbk(text);
 }
 
@@ -499,7 +597,10 @@ bool JsonDocument::parse(std::string_view text, bool /*literal*/, JsonParseError
     // Read flat where the fast parser takes the text; the tree is made on the first edit.
     auto flat = std::make_unique<FlatJson>();
     int flat_depth = 0;
-    if (json_internal::parse_flat(utf8, kMaxDepth, *flat, flat_depth)) {
+    // A converted text lies in storage, which has room to spare past the text as a rule.
+    const bool padded = utf8.data() == storage.data() &&
+                        storage.capacity() - storage.size() >= json_internal::kFlatParsePadding;
+    if (json_internal::parse_flat(utf8, kMaxDepth, *flat, flat_depth, padded)) {
       const bool not_null = !flat->is_null(FlatJson::kRoot);
       engine_->flat = std::move(flat);
       if (error != nullptr) *error = JsonParseError{};
@@ -543,7 +644,7 @@ std::string JsonDocument::serialise() const {
 bool JsonDocument::set_value(std::string_view path, std::string_view value, bool as_json) {
   if (!engine_) return false;
   try {
-    std::vector<Segment> segments;
+    std::vector<KeptSegment> segments;
     if (!edit_segments(*engine_, path, segments)) return false;
     Json& root = engine_->root;
     if (!as_json) return assign(root, segments, Json(utf8_string(value)), 0);
@@ -567,7 +668,7 @@ bool JsonDocument::set_value(std::string_view path, std::string_view value, bool
 bool JsonDocument::set_by_expression(std::string_view path, std::string_view expression) {
   if (!engine_) return false;
   try {
-    std::vector<Segment> segments;
+    std::vector<KeptSegment> segments;
     if (!edit_segments(*engine_, path, segments)) return false;
     Json parsed;
     int depth = 0;
@@ -746,7 +847,7 @@ bool JsonDocument::add_array_item(std::string_view item, std::string_view path, 
                                   bool at_front) {
   if (!engine_) return false;
   try {
-    std::vector<Segment> segments;
+    std::vector<KeptSegment> segments;
     if (!edit_segments(*engine_, path, segments)) return false;
     Json value;
     int depth = 0;
@@ -799,9 +900,9 @@ std::string JsonDocument::get_item(int index, std::string_view path, bool as_jso
 bool JsonDocument::set_item(int index, std::string_view path, std::string_view value, bool raw) {
   if (!engine_) return false;
   try {
-    std::vector<Segment> segments;
+    std::vector<KeptSegment> segments;
     if (!edit_segments(*engine_, path, segments)) return false;
-    Segment& segment = segments.emplace_back();
+    KeptSegment& segment = segments.emplace_back();
     segment.is_index = true;
     segment.index = index;
     Json parsed;
@@ -834,11 +935,11 @@ bool JsonDocument::remove_item(int index, std::string_view path) {
 bool JsonDocument::delete_member(std::string_view path) {
   if (!engine_) return false;
   try {
-    std::vector<Segment> segments;
+    std::vector<KeptSegment> segments;
     if (!edit_segments(*engine_, path, segments) || segments.empty()) return false;
     Json* parent = node_at(engine_->root, segments, segments.size() - 1);
     if (parent == nullptr) return false;
-    const Segment& last = segments.back();
+    const Segment last = segments.back().view();
     if (parent->is_object()) return parent->erase(member_key(last)) > 0;
     Json* element = parent->is_array() ? child(*parent, last) : nullptr;
     if (element == nullptr) return false;
@@ -852,7 +953,7 @@ bool JsonDocument::delete_member(std::string_view path) {
 bool JsonDocument::set_number(std::string_view path, double number) {
   if (!engine_) return false;
   try {
-    std::vector<Segment> segments;
+    std::vector<KeptSegment> segments;
     if (!edit_segments(*engine_, path, segments)) return false;
     return assign(engine_->root, segments, Json(number), 0);
   } catch (...) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -69,6 +70,10 @@ void dismantle(Json& value) noexcept;
 
 // Number::prototype.toString for a double: shortest round-trip digits, JavaScript's layout.
 [[nodiscard]] std::string number_text(double value);
+// A number's toString text, as append_text writes the tree's numbers.
+void append_number_text(std::int64_t value, std::string& out);
+void append_number_text(std::uint64_t value, std::string& out);
+void append_number_text(double value, std::string& out);
 // JSON.stringify: compact, non-finite numbers as null, strings escaped as JSON requires.
 void append_json(const Json& value, std::string& out);
 // The value's toString: see JsonDocument::get_value. Null appends nothing.

@@ -5,9 +5,11 @@
 // Texts simdjson takes that the strict parser reads otherwise are known and sent there too (nesting
 // past the limit); the fuzz target holds the two to the same result on every text both accept.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "foundation/json_document_internal.h"
@@ -104,10 +106,12 @@ class TreeFromDom {
   std::uint32_t values_ = 0;
 };
 
+static_assert(kFlatParsePadding >= simdjson::SIMDJSON_PADDING);
+
 // simdjson's reading of text, held by this thread's parser (until its next parse) or, for a
-// large text, by own; false when it refuses the text.
+// large text, by own; false when it refuses the text. padded: as parse_flat takes it.
 bool parse_dom(std::string_view utf8, int max_depth, simdjson::dom::parser& own,
-               simdjson::dom::element& root) {
+               simdjson::dom::element& root, bool padded = false) {
   thread_local simdjson::dom::parser kept;
   simdjson::dom::parser& parser = utf8.size() <= kKeptParserUpTo ? kept : own;
   // One level more than allowed, so that a text one level too deep is built and refused here
@@ -117,7 +121,7 @@ bool parse_dom(std::string_view utf8, int max_depth, simdjson::dom::parser& own,
     const std::size_t capacity = std::max({utf8.size(), parser.capacity(), kKeptParserFrom});
     if (parser.allocate(capacity, depth_limit) != simdjson::SUCCESS) return false;
   }
-  return parser.parse(utf8.data(), utf8.size()).get(root) == simdjson::SUCCESS;
+  return parser.parse(utf8.data(), utf8.size(), !padded).get(root) == simdjson::SUCCESS;
 }
 
 // The value of text by simdjson; false when it refuses the text or leaves it to the strict parser.
@@ -193,14 +197,14 @@ class FlatFromDom {
           const std::string_view name = field.key;
           Ref place = FlatJson::kNone;
           for (Ref ref = first; ref < next; ++ref) {
-            if (out_.key(ref) == name) {
+            if (out_.key_is(ref, name)) {
               place = ref;
               break;
             }
           }
           if (place == FlatJson::kNone) {
+            const auto [offset, length] = keep_name(next - first, name);
             place = next++;
-            const auto [offset, length] = keep(name);
             nodes_[place].key_offset = offset;
             nodes_[place].key_size = length;
           }
@@ -286,9 +290,21 @@ class FlatFromDom {
     return {offset, static_cast<std::uint32_t>(text.size())};
   }
 
+  // The name of a small object's member at position: the text kept for the name at that
+  // position in the last small object when it is the same (a list of records names its
+  // members alike), else a new one.
+  std::pair<std::uint32_t, std::uint32_t> keep_name(std::size_t position, std::string_view name) {
+    auto& [offset, length] = names_at_[position];
+    if (length != name.size() || !FlatJson::starts_with(chars_.data() + offset, name))
+      std::tie(offset, length) = keep(name);
+    return {offset, length};
+  }
+
   FlatJson& out_;
   std::vector<FlatJson::Node>& nodes_;
   std::string& chars_;
+  // The last small object's names by position, their place in chars_ and size.
+  std::array<std::pair<std::uint32_t, std::uint32_t>, FlatJson::kIndexFrom> names_at_{};
   int max_depth_;
   int deepest_ = 0;
   std::uint32_t values_ = 0;
@@ -296,12 +312,12 @@ class FlatFromDom {
 
 }  // namespace
 
-bool parse_flat(std::string_view utf8, int max_depth, FlatJson& out, int& depth) {
+bool parse_flat(std::string_view utf8, int max_depth, FlatJson& out, int& depth, bool padded) {
   if (utf8.size() >= FlatJson::kMaxText) return false;
   try {
     simdjson::dom::parser own;
     simdjson::dom::element root;
-    if (!parse_dom(utf8, max_depth, own, root)) return false;
+    if (!parse_dom(utf8, max_depth, own, root, padded)) return false;
     // The texts, unescaped, never take more room than the text: one allocation for all of them.
     out.chars().reserve(utf8.size());
     out.nodes().reserve(utf8.size() / 16 + 1);
@@ -331,7 +347,7 @@ bool parse_json(std::string_view utf8, int max_depth, Json& out, int& depth,
 
 #else
 
-bool parse_flat(std::string_view, int, FlatJson&, int&) { return false; }
+bool parse_flat(std::string_view, int, FlatJson&, int&, bool) { return false; }
 
 bool parse_json(std::string_view utf8, int max_depth, Json& out, int& depth,
                 ParseFailure& failure) {

@@ -2,6 +2,7 @@
 // the way a JavaScript engine would (toString and JSON.stringify), since callers compare and
 // store those texts.
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -181,17 +182,18 @@ void append_integer(Integer value, std::string& out) {
 
 void append_number(const Json& value, std::string& out) {
   if (value.is_number_unsigned())
-    append_integer(value.get<Json::number_unsigned_t>(), out);
+    append_number_text(value.get<Json::number_unsigned_t>(), out);
   else if (value.is_number_integer())
-    append_integer(value.get<Json::number_integer_t>(), out);
+    append_number_text(value.get<Json::number_integer_t>(), out);
   else
-    out += number_text(value.get<double>());
+    append_number_text(value.get<double>(), out);
 }
 
-// The text up to its first NUL, and whether that much is plain ASCII, in one pass: eight bytes
-// at a time up to the first word holding a NUL or a byte past ASCII. Every path and every text
-// read out of a document comes through here, most of them short and plain.
-std::string_view cut_at_nul(std::string_view text, bool& ascii) {
+// Whether the text up to its first NUL is plain ASCII, and then that much of it; otherwise the
+// whole text (the converter cuts it at its NUL). Eight bytes at a time up to the first word
+// holding a NUL or a byte past ASCII. Every path comes through here, most of them short and
+// plain.
+std::string_view plain_part(std::string_view text, bool& ascii) {
   constexpr std::uint64_t kOnes = 0x0101010101010101ull;
   constexpr std::uint64_t kHigh = 0x8080808080808080ull;
   const char* bytes = text.data();
@@ -208,11 +210,33 @@ std::string_view cut_at_nul(std::string_view text, bool& ascii) {
     if (byte == 0) return text.substr(0, i);
     if (byte >= 0x80) {
       ascii = false;
-      const std::size_t nul = text.find('\0', i);
-      return nul == std::string_view::npos ? text : text.substr(0, nul);
+      return text;
     }
   }
   return text;
+}
+
+// The GBK codes of the characters U+0080 to U+FFFF, each as utf8_to_gbk_counted gives it alone,
+// learnt as the characters are first met: 0 when not yet known, below 0x100 a single byte, else
+// a lead byte and a trail byte. The conversion keeps no state from one character to the next, so
+// a character converts within a text as it does alone.
+std::atomic<std::uint16_t> g_gbk_codes[0x10000];
+
+// The GBK code of cp, whose UTF-8 form is utf8; 0 when the conversion gives it no such code
+// (the caller then converts the whole text).
+std::uint16_t gbk_code(std::uint32_t cp, std::string_view utf8) {
+  std::uint16_t code = g_gbk_codes[cp].load(std::memory_order_relaxed);
+  if (code != 0) return code;
+  const std::string alone = utf8_to_gbk_counted(utf8);
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(alone[i]); };
+  if (alone.size() == 1 && byte(0) != 0)
+    code = byte(0);
+  else if (alone.size() == 2 && byte(0) >= 0x80)
+    code = static_cast<std::uint16_t>(byte(0) << 8 | byte(1));
+  else
+    return 0;
+  g_gbk_codes[cp].store(code, std::memory_order_relaxed);
+  return code;
 }
 
 }  // namespace
@@ -317,6 +341,10 @@ std::string number_text(double value) {
   return out;
 }
 
+void append_number_text(std::int64_t value, std::string& out) { append_integer(value, out); }
+void append_number_text(std::uint64_t value, std::string& out) { append_integer(value, out); }
+void append_number_text(double value, std::string& out) { out += number_text(value); }
+
 void append_json(const Json& value, std::string& out) {
   switch (value.type()) {
     case Json::value_t::object: {
@@ -396,17 +424,65 @@ void append_text(const Json& value, std::string& out) {
 }
 
 std::string to_gbk(std::string_view utf8) {
-  bool ascii = false;
-  utf8 = cut_at_nul(utf8, ascii);
-  if (ascii) return std::string(utf8);
-  return utf8_to_gbk_counted(utf8);  // already cut at its NUL
+  // One pass: ASCII is copied eight bytes at a time while no NUL or other byte comes, and
+  // well-formed two- and three-byte characters (nearly all a service sends) take their codes
+  // from the table above. Any other character sends the text to the converter whole.
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t n = utf8.size();
+  const auto converted = [&] { return utf8_to_gbk_counted(utf8.substr(0, utf8.find('\0'))); };
+  const auto continuation = [&](std::size_t i) { return i < n && (p[i] & 0xC0) == 0x80; };
+  std::string out(n, '\0');  // no character takes more bytes in GBK than in UTF-8
+  char* o = out.data();
+  std::size_t i = 0;
+  for (;;) {
+    for (; i + 8 <= n; i += 8, o += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, p + i, sizeof word);
+      if ((((word - kOnes) & ~word) | word) & kHigh) break;  // a zero byte, or one past ASCII
+      std::memcpy(o, &word, sizeof word);
+    }
+    if (i >= n) break;
+    const unsigned b = p[i];
+    if (b == 0) break;  // a text ends at its NUL
+    if (b < 0x80) {
+      *o++ = static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    std::uint32_t cp = 0;
+    std::size_t length = 0;
+    if (b >= 0xC2 && b <= 0xDF && continuation(i + 1)) {
+      cp = (b & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
+      length = 2;
+    } else if ((b & 0xF0) == 0xE0 && continuation(i + 1) && continuation(i + 2)) {
+      cp = (b & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+      length = 3;
+      if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return converted();
+    } else {
+      return converted();
+    }
+    const std::uint16_t code = gbk_code(cp, utf8.substr(i, length));
+    if (code == 0) return converted();
+    if (code < 0x100) {
+      *o++ = static_cast<char>(code);
+    } else {
+      o[0] = static_cast<char>(code >> 8);
+      o[1] = static_cast<char>(code & 0xFF);
+      o += 2;
+    }
+    i += length;
+  }
+  out.resize(static_cast<std::size_t>(o - out.data()));
+  return out;
 }
 
 std::string_view utf8_view(std::string_view gbk, std::string& storage) {
   bool ascii = false;
-  gbk = cut_at_nul(gbk, ascii);
+  gbk = plain_part(gbk, ascii);
   if (ascii) return gbk;
-  storage = gbk_to_utf8(gbk);
+  storage = gbk_to_utf8(gbk);  // cut at its NUL there
   return storage;
 }
 

@@ -144,7 +144,7 @@ FlatJson::Ref FlatJson::member(Ref object, std::string_view name) const {
   }
   // Repeated names were folded when the object was built: the first match is the member.
   for (Ref ref = first; ref < first + count; ++ref) {
-    if (key(ref) == name) return ref;
+    if (key_is(ref, name)) return ref;
   }
   return kNone;
 }
@@ -196,10 +196,16 @@ void FlatJson::append_text(Ref ref, std::string& out) const {
       out += text(ref);
       return;
     case Kind::kBoolean:
+      out += node.boolean ? "true" : "false";
+      return;
     case Kind::kInteger:
+      append_number_text(node.integer, out);
+      return;
     case Kind::kUnsigned:
+      append_number_text(node.whole, out);
+      return;
     case Kind::kFloat:
-      json_internal::append_text(tree(ref), out);  // a scalar: the tree's own number forms
+      append_number_text(node.real, out);
       return;
     case Kind::kObject:
       out += "[object Object]";

@@ -82,6 +82,18 @@ class FlatJson {
     const Node& node = nodes_[ref];
     return {chars_.data() + node.key_offset, node.key_size};
   }
+  // Whether the member's name is name.
+  bool key_is(Ref ref, std::string_view name) const {
+    const Node& node = nodes_[ref];
+    return node.key_size == name.size() && starts_with(chars_.data() + node.key_offset, name);
+  }
+  // Whether text starts with name, compared byte by byte: names are short as a rule, and a
+  // library call costs more than the comparison.
+  static bool starts_with(const char* text, std::string_view name) {
+    std::size_t i = 0;
+    while (i < name.size() && text[i] == name[i]) ++i;
+    return i == name.size();
+  }
   std::size_t size(Ref ref) const {  // elements or members of a container, else 0
     const Node& node = nodes_[ref];
     return node.kind == Kind::kArray || node.kind == Kind::kObject ? node.children.count : 0;
@@ -135,9 +147,14 @@ class FlatJson {
   mutable std::atomic<Ref> last_found_{kNone};
 };
 
+// Bytes past the end of a text that parse_flat may read when told they are there.
+inline constexpr std::size_t kFlatParsePadding = 64;
+
 // Reads the text into out where the build has the fast parser and the text is one it takes
 // whole; false otherwise (out is then unspecified, and the text goes to parse_json, which gives
-// the tree or the failure as before). depth as parse_json gives it.
-[[nodiscard]] bool parse_flat(std::string_view utf8, int max_depth, FlatJson& out, int& depth);
+// the tree or the failure as before). depth as parse_json gives it. padded: kFlatParsePadding
+// bytes after the text may be read (the parser then reads the text where it is, not a copy).
+[[nodiscard]] bool parse_flat(std::string_view utf8, int max_depth, FlatJson& out, int& depth,
+                              bool padded = false);
 
 }  // namespace brindle::json_internal

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,14 @@ TEST(JsonDocumentPaths, ReadMembersAndElements) {
   JsonDocument list = parsed(R"([{"NextMap":"de_dust2"}])");
   EXPECT_EQ(list.get_value("[0].NextMap"), "de_dust2");
   EXPECT_EQ(list.count(""), 1);
+  // The element-and-member shape, and paths just off it.
+  EXPECT_EQ(list.get_value(std::string("[0].NextMap\0.x", 14)), "de_dust2");  // ends at NUL
+  EXPECT_EQ(list.get_value("[0000000000000000000].NextMap"), "de_dust2");
+  EXPECT_EQ(list.get_value("[1].NextMap"), "");
+  EXPECT_EQ(list.get_value("[0]."), "");
+  EXPECT_EQ(list.get_value("[0].NextMap]"), "");
+  EXPECT_EQ(parsed(R"({"7":{"x":"y"}})").get_value("[7].x"), "y");
+  EXPECT_EQ(parsed(gbk(R"([{"名字":"x"}])")).get_value(gbk("[0].名字")), "x");
 
   JsonDocument doc = parsed(R"({"userdata":{"username":"x","isLogin":true,"uid":5},
       "AllServers":[{"name":"a"},{"name":"b"}], "a.b":{"c[d":"odd"}, "7":"seven"})");
@@ -44,6 +53,15 @@ TEST(JsonDocumentPaths, ReadMembersAndElements) {
   EXPECT_EQ(doc.get_value("[7]"), "seven");            // an index on an object names a member
   EXPECT_EQ(doc.get_value("AllServers.0.name"), "a");  // a decimal name on an array
   EXPECT_EQ(doc.get_value("AllServers[-1].name"), "");
+  EXPECT_EQ(doc.get_value("AllServers[-0].name"), "a");
+  EXPECT_EQ(doc.get_value("AllServers[0000000000000000000001].name"), "b");
+
+  JsonDocument quoted = parsed(R"({"it's":1,"say \"hi\"":2,"tab\there":3,"back\\slash":4})");
+  EXPECT_EQ(quoted.get_value(R"(['it\'s'])"), "1");
+  EXPECT_EQ(quoted.get_value(R"(["say \"hi\""])"), "2");
+  EXPECT_EQ(quoted.get_value(R"(['tab\there'])"), "3");
+  EXPECT_EQ(quoted.get_value(R"(['back\\slash'])"), "4");
+  EXPECT_EQ(quoted.get_value(R"(['back\slash'])"), "");  // "\s" is "s"
 }
 
 TEST(JsonDocumentPaths, NormalisationFollowsTheRootRules) {
@@ -244,6 +262,50 @@ TEST(JsonDocumentParse, GbkTextCrossesTheInterface) {
   EXPECT_NE(broken.get_item(0, "").find('?'), std::string::npos);
 }
 
+// Texts read out go through a table of characters learnt from the converter; every character of
+// the BMP, among ASCII and beside characters only the converter takes, reads as the converter
+// gives the whole text.
+TEST(JsonDocumentParse, EveryCharacterReadsAsTheConverterGivesIt) {
+  const auto utf8_of = [](char32_t c) {
+    std::string out;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+  };
+  std::vector<std::string> texts;
+  for (char32_t first = 0x80; first < 0x10000; first += 7) {
+    std::string text = "a";
+    for (char32_t c = first; c < first + 7 && c < 0x10000; ++c) {
+      if (c >= 0xD800 && c <= 0xDFFF) continue;
+      text += utf8_of(c);
+      if (c % 3 == 0) text += ' ';
+    }
+    if (first % 10 == 0) text += utf8_of(0x1F600);  // beyond the BMP: the converter's alone
+    texts.push_back(text);
+  }
+  const nlohmann::json array = texts;
+  JsonDocument doc;  // the text in ASCII, every character escaped
+  ASSERT_TRUE(doc.parse(array.dump(-1, ' ', true)));
+  for (int round = 0; round < 2; ++round) {  // characters unknown, then known
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      ASSERT_EQ(doc.get_item(static_cast<int>(i), ""), utf8_to_gbk(texts[i])) << i;
+    }
+  }
+}
+
 TEST(JsonDocumentEdit, TextValuesAreStoredExactly) {
   JsonDocument doc;
   const std::string folder = "C:\\Games\\csgo\\maps\\";
@@ -363,6 +425,16 @@ TEST(JsonDocumentStructure, MemberNamesCountAndLeafValues) {
   EXPECT_EQ(leaves, (Names{"x", "1", "true", "deep", "y", "2", "p", "q", "text"}));
   EXPECT_EQ(doc.leaf_values(leaves, "s", true), 0);  // a string has no members
   EXPECT_EQ(doc.leaf_values(leaves, "missing", true), 0);
+
+  // Records named alike, then not: each keeps its own names.
+  JsonDocument list = parsed(R"([{"a":1,"b":2},{"a":3,"bb":4},{"b":5,"":6},{"a":7,"b":8,"b":9}])");
+  EXPECT_EQ(list.member_names(names, "[1]"), 2);
+  EXPECT_EQ(names, (Names{"a", "bb"}));
+  EXPECT_EQ(list.member_names(names, "[2]"), 2);
+  EXPECT_EQ(names, (Names{"b", ""}));
+  EXPECT_EQ(list.get_value("[1].b"), "");
+  EXPECT_EQ(list.get_value("[2].b"), "5");
+  EXPECT_EQ(list.serialise(), R"([{"a":1,"b":2},{"a":3,"bb":4},{"b":5,"":6},{"a":7,"b":9}])");
 }
 
 TEST(JsonDocumentSharing, CopiesShareSubDocumentsDoNot) {

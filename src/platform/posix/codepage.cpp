@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -271,13 +272,25 @@ const GbkTables& gbk_tables() {
 
 // Hands the run of ASCII bytes at p[i] to the sink, eight at a time where possible (fixed-size
 // copies compile to single moves; runs between Chinese characters are short), and returns the
-// index after it.
+// index after it. The word that ends the run goes over whole too, the sink keeping only its
+// ASCII part: every sink's buffer has at least as many units free as input bytes remain (each
+// is sized to the most a character can take), so eight more are there to write.
 template <typename Sink>
 std::size_t copy_ascii_run(const unsigned char* p, std::size_t i, std::size_t n, Sink& sink) {
   while (i + 8 <= n) {
     std::uint64_t word;
     std::memcpy(&word, p + i, 8);
-    if (word & 0x8080808080808080ULL) break;
+    const std::uint64_t high = word & 0x8080808080808080ULL;
+    if (high != 0) {
+      if constexpr (std::endian::native == std::endian::little) {
+        // The first byte past ASCII is the lowest one with its top bit set.
+        const auto ascii = static_cast<std::size_t>(std::countr_zero(high) / 8);
+        sink.ascii8(p + i);
+        sink.out -= 8 - ascii;
+        return i + ascii;
+      }
+      break;
+    }
     sink.ascii8(p + i);
     i += 8;
   }
