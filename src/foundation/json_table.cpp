@@ -20,30 +20,29 @@ constexpr std::size_t kKeptParserUpTo = std::size_t{4} << 20;
 constexpr std::size_t kKeptParserFrom = 4096;
 
 template <typename Integer>
-std::string decimal(Integer value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
+std::string_view decimal(Integer value, char (&digits)[24]) {
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  return std::string_view(digits, static_cast<std::size_t>(result.ptr - digits));
 }
 
 // False for a wanted number that is not an integer: its text is the document's to write.
 bool read_cell(simdjson::dom::element value, JsonCell& cell) {
   using simdjson::dom::element_type;
-  cell.text.clear();
+  cell.text = {};
   switch (value.type()) {
     case element_type::STRING: {
       const std::string_view text = value.get_string().value_unsafe();
       cell.type = kJsonString;
-      cell.text.assign(text.substr(0, text.find('\0')));
+      cell.text = text.substr(0, text.find('\0'));
       return true;
     }
     case element_type::INT64:
       cell.type = kJsonNumber;
-      cell.text = decimal(value.get_int64().value_unsafe());
+      cell.text = decimal(value.get_int64().value_unsafe(), cell.digits);
       return true;
     case element_type::UINT64:
       cell.type = kJsonNumber;
-      cell.text = decimal(value.get_uint64().value_unsafe());
+      cell.text = decimal(value.get_uint64().value_unsafe(), cell.digits);
       return true;
     case element_type::DOUBLE:
       return false;
@@ -92,7 +91,7 @@ bool read_table(std::string_view utf8, const std::vector<std::string_view>& name
       }
     }
   }
-  // One row, its cells' buffers kept from element to element.
+  // One row, filled again for each element.
   JsonTableRow row;
   row.cells.resize(names.size());
   row.count = array.size();
@@ -101,7 +100,7 @@ bool read_table(std::string_view utf8, const std::vector<std::string_view>& name
     row.is_object = item.get_object().get(object) == simdjson::SUCCESS;
     for (JsonCell& cell : row.cells) {
       cell.type = kJsonNull;
-      cell.text.clear();
+      cell.text = {};
     }
     if (row.is_object) {
       for (simdjson::dom::key_value_pair field : object) {

@@ -15,10 +15,12 @@ namespace brindle {
 
 // One wanted member of one element. type: a JsonType code (kJsonNull when the member is missing
 // or null). text, in UTF-8: a string's text up to its first NUL, or an integer in decimal; empty
-// for the other types.
+// for the other types. It views the parsed text or the cell's own digits, for the duration of
+// the call the row is given to.
 struct JsonCell {
   int type = kJsonNull;
-  std::string text;
+  std::string_view text;
+  char digits[24] = {};  // an integer's decimal text
 };
 
 // One element of the array: whether it is an object, and then one cell per wanted name, in the
