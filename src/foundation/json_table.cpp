@@ -20,29 +20,30 @@ constexpr std::size_t kKeptParserUpTo = std::size_t{4} << 20;
 constexpr std::size_t kKeptParserFrom = 4096;
 
 template <typename Integer>
-std::string_view decimal(Integer value, char (&digits)[24]) {
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  return std::string_view(digits, static_cast<std::size_t>(result.ptr - digits));
+std::string decimal(Integer value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
 }
 
 // False for a wanted number that is not an integer: its text is the document's to write.
 bool read_cell(simdjson::dom::element value, JsonCell& cell) {
   using simdjson::dom::element_type;
-  cell.text = {};
+  cell.text.clear();
   switch (value.type()) {
     case element_type::STRING: {
       const std::string_view text = value.get_string().value_unsafe();
       cell.type = kJsonString;
-      cell.text = text.substr(0, text.find('\0'));
+      cell.text.assign(text.substr(0, text.find('\0')));
       return true;
     }
     case element_type::INT64:
       cell.type = kJsonNumber;
-      cell.text = decimal(value.get_int64().value_unsafe(), cell.digits);
+      cell.text = decimal(value.get_int64().value_unsafe());
       return true;
     case element_type::UINT64:
       cell.type = kJsonNumber;
-      cell.text = decimal(value.get_uint64().value_unsafe(), cell.digits);
+      cell.text = decimal(value.get_uint64().value_unsafe());
       return true;
     case element_type::DOUBLE:
       return false;
@@ -80,7 +81,6 @@ bool read_table(std::string_view utf8, const std::vector<std::string_view>& name
   if (root.get_array().get(array) != simdjson::SUCCESS) return false;
   // Every wanted member is looked at before the first row is given: a text left to the document
   // must reach the caller untouched.
-  JsonCell probe;
   for (simdjson::dom::element item : array) {
     simdjson::dom::object object;
     if (item.get_object().get(object) != simdjson::SUCCESS) continue;
@@ -91,7 +91,7 @@ bool read_table(std::string_view utf8, const std::vector<std::string_view>& name
       }
     }
   }
-  // One row, filled again for each element.
+  // One row, its cells' buffers kept from element to element.
   JsonTableRow row;
   row.cells.resize(names.size());
   row.count = array.size();
@@ -100,7 +100,7 @@ bool read_table(std::string_view utf8, const std::vector<std::string_view>& name
     row.is_object = item.get_object().get(object) == simdjson::SUCCESS;
     for (JsonCell& cell : row.cells) {
       cell.type = kJsonNull;
-      cell.text = {};
+      cell.text.clear();
     }
     if (row.is_object) {
       for (simdjson::dom::key_value_pair field : object) {

@@ -15,12 +15,10 @@ namespace brindle {
 
 // One wanted member of one element. type: a JsonType code (kJsonNull when the member is missing
 // or null). text, in UTF-8: a string's text up to its first NUL, or an integer in decimal; empty
-// for the other types. It views the parsed text or the cell's own digits, for the duration of
-// the call the row is given to.
+// for the other types.
 struct JsonCell {
   int type = kJsonNull;
-  std::string_view text;
-  char digits[24] = {};  // an integer's decimal text
+  std::string text;
 };
 
 // One element of the array: whether it is an object, and then one cell per wanted name, in the
