@@ -304,30 +304,31 @@ typename Nodes::Ref find_element_member(const Nodes& nodes, long long index,
   return nodes.child(element, Segment{false, 0, name});
 }
 
-Place locate(JsonEngine* engine, std::string_view gbk_path) {
+// Where `find` leads (given the nodes of the form the value is in).
+template <typename Find>
+Place place_of(JsonEngine& engine, Find&& find) {
   Place place;
-  if (engine == nullptr) return place;
+  if (engine.flat) {
+    place.flat = engine.flat.get();
+    place.ref = find(FlatNodes{place.flat});
+  } else {
+    place.tree = find(TreeNodes{&engine.root});
+  }
+  return place;
+}
+
+Place locate(JsonEngine* engine, std::string_view gbk_path) {
+  if (engine == nullptr) return {};
   long long index = 0;
   std::string_view name;
   if (element_member_path(gbk_path, index, name)) {
-    if (engine->flat) {
-      place.flat = engine->flat.get();
-      place.ref = find_element_member(FlatNodes{place.flat}, index, name);
-    } else {
-      place.tree = find_element_member(TreeNodes{&engine->root}, index, name);
-    }
-    return place;
+    return place_of(*engine,
+                    [&](const auto& nodes) { return find_element_member(nodes, index, name); });
   }
   std::string storage;
   const std::string_view path = utf8_view(gbk_path, storage);
   bool rooted = false;
-  if (engine->flat) {
-    place.flat = engine->flat.get();
-    place.ref = find_utf8(FlatNodes{place.flat}, path, rooted);
-  } else {
-    place.tree = find_utf8(TreeNodes{&engine->root}, path, rooted);
-  }
-  return place;
+  return place_of(*engine, [&](const auto& nodes) { return find_utf8(nodes, path, rooted); });
 }
 
 Json* find(JsonEngine* engine, std::string_view gbk_path) {
